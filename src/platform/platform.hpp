@@ -1,0 +1,79 @@
+// The operating system, thinly: standard handles, reads, writes, file types,
+// module lookup and process exit. The console runtime reaches the system only
+// through `Platform`, so tests can put an in-memory platform in its place.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace traverse::platform {
+
+// A system handle: a file descriptor on Linux, a HANDLE on Windows.
+using Handle = std::intptr_t;
+inline constexpr Handle InvalidHandle = -1;
+
+enum class StdHandle { Input, Output, Error };
+
+enum class FileType { Unknown, Char, Disk, Pipe };
+
+// Outcome of one system read or write: `code` is 0 on success, else the
+// system's own error code (errno, GetLastError) passed on unchanged.
+struct Transfer {
+  std::uint32_t bytes = 0;
+  std::int32_t code = 0;
+};
+
+// Where a code address lies: the file name of the module that holds it
+// (without directory) and the module's load address.
+struct ModuleInfo {
+  char fileName[261] = {};
+  std::uintptr_t base = 0;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // The standard handle, or InvalidHandle with the system's code in `code`.
+  virtual Handle GetStdHandle(StdHandle which, std::int32_t& code) = 0;
+
+  // One read of up to `size` bytes. End of data is success with 0 bytes (a
+  // pipe whose writer has gone counts as end of data); interrupted reads are
+  // retried.
+  virtual Transfer Read(Handle handle, void* buffer, std::uint32_t size) = 0;
+
+  // One write of up to `size` bytes; it may take fewer. Interrupted writes are
+  // retried. A reader that went away is an error code, never a signal.
+  virtual Transfer Write(Handle handle, const void* data, std::uint32_t size) = 0;
+
+  virtual FileType GetFileType(Handle handle) = 0;
+  virtual void CloseHandle(Handle handle) = 0;
+
+  // The module that holds `address`; false when it lies in no module.
+  virtual bool ModuleOf(const void* address, ModuleInfo& module) = 0;
+
+  // The program's own file name, without directory.
+  virtual void ProgramFileName(ModuleInfo& module) = 0;
+
+  // Converts report text in place to the console's code page (no-op where the
+  // console takes the bytes as they are).
+  virtual void ToConsoleCodePage(char* text, std::size_t length) = 0;
+
+  [[noreturn]] virtual void ExitProcess(int code) = 0;
+};
+
+// The platform in use: the real one unless a test has put another in place.
+Platform& Current();
+
+// Puts `replacement` in place (nullptr restores the real platform); returns the
+// one that was in place.
+Platform* Replace(Platform* replacement);
+
+// The real platform of this build.
+Platform& System();
+
+// Ignores the signals that would end the process behind the runtime's back
+// (a write to a pipe whose reader has gone).
+void PrepareProcess();
+
+}  // namespace traverse::platform

@@ -1,0 +1,121 @@
+// The platform layer on Linux: file descriptors 0, 1 and 2 and POSIX calls.
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform.hpp"
+
+namespace traverse::platform {
+namespace {
+
+int DescriptorOf(StdHandle which) {
+  switch (which) {
+    case StdHandle::Input:
+      return STDIN_FILENO;
+    case StdHandle::Output:
+      return STDOUT_FILENO;
+    case StdHandle::Error:
+      return STDERR_FILENO;
+  }
+  return -1;
+}
+
+// Copies the part of `path` after its last slash into `module.fileName`.
+void SetFileName(ModuleInfo& module, const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  const char* name = slash != nullptr ? slash + 1 : path;
+  std::size_t length = std::strlen(name);
+  if (length >= sizeof module.fileName) length = sizeof module.fileName - 1;
+  std::memcpy(module.fileName, name, length);
+  module.fileName[length] = '\0';
+}
+
+class LinuxPlatform final : public Platform {
+ public:
+  Handle GetStdHandle(StdHandle which, std::int32_t& code) override {
+    int fd = DescriptorOf(which);
+    if (fcntl(fd, F_GETFD) == -1) {
+      code = errno;
+      return InvalidHandle;
+    }
+    code = 0;
+    return fd;
+  }
+
+  Transfer Read(Handle handle, void* buffer, std::uint32_t size) override {
+    for (;;) {
+      ssize_t got = read(static_cast<int>(handle), buffer, size);
+      if (got >= 0) return {static_cast<std::uint32_t>(got), 0};
+      if (errno != EINTR) return {0, errno};
+    }
+  }
+
+  Transfer Write(Handle handle, const void* data, std::uint32_t size) override {
+    for (;;) {
+      ssize_t put = write(static_cast<int>(handle), data, size);
+      if (put >= 0) return {static_cast<std::uint32_t>(put), 0};
+      if (errno != EINTR) return {0, errno};
+    }
+  }
+
+  FileType GetFileType(Handle handle) override {
+    struct stat status {};
+    if (fstat(static_cast<int>(handle), &status) != 0) return FileType::Unknown;
+    if (S_ISCHR(status.st_mode)) return FileType::Char;
+    if (S_ISREG(status.st_mode) || S_ISBLK(status.st_mode) || S_ISDIR(status.st_mode))
+      return FileType::Disk;
+    if (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode)) return FileType::Pipe;
+    return FileType::Unknown;
+  }
+
+  void CloseHandle(Handle handle) override { close(static_cast<int>(handle)); }
+
+  bool ModuleOf(const void* address, ModuleInfo& module) override {
+    Dl_info info{};
+    if (address == nullptr || dladdr(address, &info) == 0 || info.dli_fbase == nullptr)
+      return false;
+    module.base = reinterpret_cast<std::uintptr_t>(info.dli_fbase);
+    if (info.dli_fname != nullptr && info.dli_fname[0] != '\0') {
+      SetFileName(module, info.dli_fname);
+    } else {
+      ProgramFileName(module);  // the main program has no name of its own in the link map
+    }
+    return true;
+  }
+
+  void ProgramFileName(ModuleInfo& module) override {
+    char path[4096];
+    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length < 0) length = 0;
+    path[length] = '\0';
+    SetFileName(module, path);
+  }
+
+  void ToConsoleCodePage(char*, std::size_t) override {}
+
+  [[noreturn]] void ExitProcess(int code) override { _exit(code); }
+};
+
+LinuxPlatform realPlatform;
+Platform* current = &realPlatform;
+
+}  // namespace
+
+Platform& Current() { return *current; }
+
+Platform* Replace(Platform* replacement) {
+  Platform* previous = current;
+  current = replacement != nullptr ? replacement : &realPlatform;
+  return previous;
+}
+
+Platform& System() { return realPlatform; }
+
+void PrepareProcess() { signal(SIGPIPE, SIG_IGN); }
+
+}  // namespace traverse::platform
