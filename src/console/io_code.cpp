@@ -60,4 +60,19 @@ EInOutError* CreateIoFailure() {
   return new EInOutError(std::string_view(message, length), code);
 }
 
+void RaiseKindFailure(std::uint8_t kind, const void* address) {
+  TObject* failure = nullptr;
+  if (kind == KindOutOfMemory) {
+    failure = OutOfMemoryFailure;
+  } else if (kind == KindInvalidPointer) {
+    failure = InvalidPointerFailure;
+  } else if (kind >= 3 && kind <= 24) {
+    failure = NewKindFailure(kind);
+    // Kinds of language features this program does not use have no class here.
+    if (failure == nullptr) failure = new Exception("Runtime error");
+  }
+  if (failure == nullptr) failure = CreateIoFailure();
+  RaiseFailure(failure, address);
+}
+
 }  // namespace traverse

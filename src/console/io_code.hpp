@@ -26,4 +26,9 @@ std::size_t IoMessage(std::int32_t code, char* text);
 // code's message and the code.
 EInOutError* CreateIoFailure();
 
+// The error hook of a run: raises the failure of `kind` at `address`: the
+// preallocated heap failures for kinds 1 and 2, a new object of the kind's
+// class for kinds 3 to 24, the I/O failure of CreateIoFailure for the others.
+[[noreturn]] void RaiseKindFailure(std::uint8_t kind, const void* address);
+
 }  // namespace traverse

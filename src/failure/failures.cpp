@@ -95,6 +95,9 @@ TObject* NewKindFailure(std::uint8_t kind) {
 
 thread_local std::int32_t PendingIoCode = 0;
 
+EOutOfMemory* OutOfMemoryFailure = nullptr;
+EInvalidPointer* InvalidPointerFailure = nullptr;
+
 ErrorHookFn ErrorHook = nullptr;
 TrapHookFn TrapHook = nullptr;
 ReportHookFn ReportHook = nullptr;

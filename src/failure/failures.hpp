@@ -137,6 +137,11 @@ extern ErrorHookFn ErrorHook;
 extern TrapHookFn TrapHook;
 extern ReportHookFn ReportHook;
 
+// The two failures that must be raisable without allocating; created when the
+// hooks are installed, released when they are removed.
+extern EOutOfMemory* OutOfMemoryFailure;
+extern EInvalidPointer* InvalidPointerFailure;
+
 // The fallback end of a run, used while ErrorHook is empty; set once at start.
 using RuntimeErrorExitFn = void (*)(std::int32_t number, const void* address);
 void SetRuntimeErrorExit(RuntimeErrorExitFn exit);

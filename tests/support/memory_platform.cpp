@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "console/io_code.hpp"
 #include "console/text_channel.hpp"
 #include "failure/failures.hpp"
 
@@ -92,6 +93,7 @@ void MemoryPlatform::ProgramFileName(platform::ModuleInfo& module) {
 void MemoryPlatform::ExitProcess(int code) { throw ProcessExit{code}; }
 
 PlatformScope::PlatformScope() : previous_(platform::Replace(&platform_)) {
+  ErrorHook = RaiseKindFailure;
   MarkClosed(InputChannel);
   MarkClosed(OutputChannel);
   PendingIoCode = 0;
@@ -101,6 +103,7 @@ PlatformScope::~PlatformScope() {
   MarkClosed(InputChannel);
   MarkClosed(OutputChannel);
   PendingIoCode = 0;
+  ErrorHook = nullptr;
   platform::Replace(previous_);
 }
 

@@ -68,7 +68,8 @@ class MemoryPlatform final : public platform::Platform {
 };
 
 // Puts a fresh MemoryPlatform in place for one test, with both channels
-// closed and nothing pending; restores the real platform afterwards.
+// closed, nothing pending and failures raised as C++ exceptions
+// (RaisedFailure); restores the real platform afterwards.
 class PlatformScope {
  public:
   PlatformScope();
