@@ -146,17 +146,15 @@ LDBL_MAX = (F(2)**64 - 1) * F(2)**(16383 - 63)
 FIXED = [
     # ties and near-ties at the second decimal
     *[(t, nearest_double(t), 5, 2) for t in [
-        "0.005", "0.025", "0.035", "0.045", "0.055", "0.065", "0.075", "0.085", "0.095",
-        "1.015", "1.025", "1.045", "4.355", "8.345", "9.995", "10.005", "99.985", "100.005",
-        "1000.005", "100000.005", "1234.565", "0.375", "-0.125", "0.625", "-0.005"]],
-    ("2.5", F(5, 2), 0, 0), ("0.5", F(1, 2), 0, 0), ("1.5", F(3, 2), 0, 0), ("-0.5", F(-1, 2), 0, 0),
+        "0.005", "0.045", "1.015", "4.355", "9.995", "10.005", "100.005", "1000.005",
+        "0.375", "-0.125", "-0.005"]],
+    ("2.5", F(5, 2), 0, 0), ("-0.5", F(-1, 2), 0, 0),
     ("0.49", nearest_double("0.49"), 0, 0), ("999.9995", nearest_double("999.9995"), 0, 3),
     ("5e-324", F(2)**-1074, 5, 2), ("-1e-300", nearest_double("-1e-300"), 5, 2),
     # around 17 and 18 digits after D0: the rounding place moves past the last digit of a
-    ("1/3", dbl(F(1, 3)), 0, 15), ("1/3", dbl(F(1, 3)), 0, 16), ("1/3", dbl(F(1, 3)), 0, 17),
-    ("1/3", dbl(F(1, 3)), 0, 20), ("0.1", nearest_double("0.1"), 0, 20),
+    ("1/3", dbl(F(1, 3)), 0, 16), ("1/3", dbl(F(1, 3)), 0, 17), ("0.1", nearest_double("0.1"), 0, 20),
     ("12345.678", nearest_double("12345.678"), 0, 12), ("12345.678", nearest_double("12345.678"), 0, 13),
-    ("2^53", F(2)**53, 5, 2), ("1234567890123456.7", nearest_double("1234567890123456.7"), 5, 2),
+    ("1234567890123456.7", nearest_double("1234567890123456.7"), 5, 2),
     ("1e17", nearest_double("1e17"), 0, 0), ("1e35", nearest_double("1e35"), 5, 2),
     ("below 2^120", F(2)**120 - F(2)**(119 - 52), 5, 2),
     ("-below 2^120", -(F(2)**120 - F(2)**(119 - 52)), 0, 1),
@@ -164,10 +162,9 @@ FIXED = [
     ("9.96e36", nearest_double("9.96e36"), 5, 2), ("1.06e37", nearest_double("1.06e37"), 5, 2),
     ("1.05451e37", nearest_double("1.05451e37"), 12, 2), ("1.05449e37", nearest_double("1.05449e37"), 12, 2),
     ("1.5996e38", nearest_double("1.5996e38"), 5, 2), ("1.65e38", nearest_double("1.65e38"), 5, 2),
-    ("-2e40", nearest_double("-2e40"), 12, 2), ("2^120", F(2)**120, 9, 2), ("2^120", F(2)**120, 11, 2),
+    ("-2e40", nearest_double("-2e40"), 12, 2), ("2^120", F(2)**120, 9, 2),
     ("2^120", F(2)**120, 26, 2), ("2^120", F(2)**120, 40, 2), ("1.06e37", nearest_double("1.06e37"), 26, 2),
-    ("largest double", (F(2)**53 - 1) * F(2)**(1023 - 52), 5, 2), ("largest extended", LDBL_MAX, 5, 2),
-    ("-largest extended", -LDBL_MAX, 5, 2),
+    ("largest double", (F(2)**53 - 1) * F(2)**(1023 - 52), 5, 2), ("-largest extended", -LDBL_MAX, 5, 2),
 ]
 
 print("// FormatFixed rows")
@@ -198,15 +195,3 @@ print("\n// DigitString rows")
 for what, q, n in DIGITS:
     print(f"    {{{literal(q)}, {n}, {c_string(digit_string(q, n))}}},  // {what}")
 
-# Coordinates as a survey gives them: random doubles from 0.001 to 10^7, with
-# random widths and decimals (fixed seed).
-import random
-random.seed(20240611)
-print("\n// coordinate rows")
-for _ in range(24):
-    magnitude = random.uniform(-3, 7)
-    q = F(10 ** magnitude)  # a double, taken exactly
-    if random.random() < 0.3:
-        q = -q
-    w, d = random.randint(0, 12), random.randint(0, 6)
-    print(f"    {{{literal(q)}, {w}, {d}, {c_string(format_fixed(q, w, d))}}},")

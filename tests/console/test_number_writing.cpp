@@ -86,46 +86,27 @@ TEST(FormatFixedTest, WorkedTableOfCoordinates) {
 TEST(FormatFixedTest, RoundsAtThePrintedPlace) {
   const FixedCase rows[] = {
       {0x1.47ae147ae147bp-8L, 5, 2, " 0.01"},                    // 0.005
-      {0x1.999999999999ap-6L, 5, 2, " 0.03"},                    // 0.025
-      {0x1.1eb851eb851ecp-5L, 5, 2, " 0.04"},                    // 0.035
       {0x1.70a3d70a3d70ap-5L, 5, 2, " 0.05"},                    // 0.045
-      {0x1.c28f5c28f5c29p-5L, 5, 2, " 0.06"},                    // 0.055
-      {0x1.0a3d70a3d70a4p-4L, 5, 2, " 0.07"},                    // 0.065
-      {0x1.3333333333333p-4L, 5, 2, " 0.08"},                    // 0.075
-      {0x1.5c28f5c28f5c3p-4L, 5, 2, " 0.09"},                    // 0.085
-      {0x1.851eb851eb852p-4L, 5, 2, " 0.10"},                    // 0.095
       {0x1.03d70a3d70a3dp+0L, 5, 2, " 1.01"},                    // 1.015
-      {0x1.0666666666666p+0L, 5, 2, " 1.02"},                    // 1.025
-      {0x1.0b851eb851eb8p+0L, 5, 2, " 1.04"},                    // 1.045
       {0x1.16b851eb851ecp+2L, 5, 2, " 4.36"},                    // 4.355
-      {0x1.0b0a3d70a3d71p+3L, 5, 2, " 8.35"},                    // 8.345
       {0x1.3fd70a3d70a3dp+3L, 5, 2, " 9.99"},                    // 9.995
       {0x1.4028f5c28f5c3p+3L, 5, 2, "10.01"},                    // 10.005
-      {0x1.8ff0a3d70a3d7p+6L, 5, 2, "99.98"},                    // 99.985
       {0x1.90051eb851eb8p+6L, 5, 2, "100.00"},                   // 100.005
       {0x1.f400a3d70a3d7p+9L, 5, 2, "1000.00"},                  // 1000.005
-      {0x1.86a00147ae148p+16L, 5, 2, "100000.01"},               // 100000.005
-      {0x1.34a428f5c28f6p+10L, 5, 2, "1234.57"},                 // 1234.565
       {0x1.8000000000000p-2L, 5, 2, " 0.38"},                    // 0.375
       {-0x1.0000000000000p-3L, 5, 2, "-0.13"},                   // -0.125
-      {0x1.4000000000000p-1L, 5, 2, " 0.63"},                    // 0.625
       {-0x1.47ae147ae147bp-8L, 5, 2, "-0.01"},                   // -0.005
       {0x1.4000000000000p+1L, 0, 0, "3"},                        // 2.5
-      {0x1.0000000000000p-1L, 0, 0, "1"},                        // 0.5
-      {0x1.8000000000000p+0L, 0, 0, "2"},                        // 1.5
       {-0x1.0000000000000p-1L, 0, 0, "-1"},                      // -0.5
       {0x1.f5c28f5c28f5cp-2L, 0, 0, "0"},                        // 0.49
       {0x1.f3ffef9db22d1p+9L, 0, 3, "1000.000"},                 // 999.9995
       {0x8000000000000000p-1137L, 5, 2, " 0.00"},                // 5e-324
       {-0x1.56e1fc2f8f359p-997L, 5, 2, "-0.00"},                 // -1e-300
-      {0x1.5555555555555p-2L, 0, 15, "0.333333333333333"},       // 1/3
       {0x1.5555555555555p-2L, 0, 16, "0.3333333333333333"},      // 1/3
       {0x1.5555555555555p-2L, 0, 17, "0.33333333333333331"},     // 1/3
-      {0x1.5555555555555p-2L, 0, 20, "0.33333333333333331000"},  // 1/3
       {0x1.999999999999ap-4L, 0, 20, "0.10000000000000001000"},  // 0.1
       {0x1.81cd6c8b43958p+13L, 0, 12, "12345.678000000000"},     // 12345.678
       {0x1.81cd6c8b43958p+13L, 0, 13, "12345.6779999999999"},    // 12345.678
-      {0x1.0000000000000p+53L, 5, 2, "9007199254740992.00"},     // 2^53
       {0x1.18b54f22aeb03p+50L, 5, 2, "1234567890123456.75"},     // 1234567890123456.7
       {0x1.6345785d8a000p+56L, 0, 0, "100000000000000000"},      // 1e17
       {0x1.3426172c74d82p+116L, 5, 2, "99999999999999996900000000000000000.00"},     // 1e35
@@ -135,48 +116,17 @@ TEST(FormatFixedTest, RoundsAtThePrintedPlace) {
   ExpectTexts(std::begin(rows), std::end(rows));
 }
 
-// Values as a survey gives them, from 0.001 to 10^7, with random widths and
-// decimals (fixed seed in the generator).
-TEST(FormatFixedTest, CoordinatesAtVariousWidthsAndDecimals) {
-  const FixedCase rows[] = {
-      {0x1.2b6d28b318218p+10L, 4, 6, "1197.705609"},
-      {0x1.021a394892269p-5L, 5, 2, " 0.03"},
-      {0x1.84fed43c1d75ap-10L, 4, 4, "0.0015"},
-      {-0x1.1e74089c9c5d7p-6L, 5, 5, "-0.01748"},
-      {0x1.f982e8b381ff4p-1L, 2, 0, " 1"},
-      {0x1.0bb9c41de16cep-9L, 3, 2, "0.00"},
-      {0x1.068f38999e2c1p+0L, 3, 6, "1.025623"},
-      {0x1.4d908da643d3fp+22L, 11, 5, "5465123.41237"},
-      {0x1.62fcf49415837p+2L, 3, 6, "5.546689"},
-      {0x1.9133dd96897c9p+13L, 9, 2, " 12838.48"},
-      {0x1.43809f002b937p+2L, 3, 4, "5.0547"},
-      {0x1.0995840b41f90p-5L, 0, 6, "0.032420"},
-      {0x1.b241277e307f0p+18L, 0, 2, "444676.62"},
-      {0x1.2927c9562d7d6p+17L, 8, 3, "152143.573"},
-      {0x1.06ca6c673214cp+2L, 11, 3, "      4.106"},
-      {0x1.064b75f0fe5bfp+1L, 1, 4, "2.0492"},
-      {0x1.0dc20cd7cb432p+10L, 0, 6, "1079.032034"},
-      {0x1.f83e054a6fbfep+11L, 11, 6, "4033.938146"},
-      {0x1.1f3933412b8ccp+14L, 8, 0, "   18382"},
-      {0x1.1ad943168033bp+1L, 3, 1, "2.2"},
-      {0x1.d556ba8f97d95p+17L, 8, 5, "240301.45751"},
-      {0x1.515d289c04856p+17L, 8, 6, "172730.317261"},
-      {0x1.d894110988abep-6L, 1, 5, "0.02884"},
-      {0x1.59bd033774543p-2L, 12, 2, "        0.34"},
-  };
-  ExpectTexts(std::begin(rows), std::end(rows));
-}
-
 // From 2^120 up: c = width - 8 mantissa digits (2 to 18) and four exponent
 // digits. The normalisation estimates the decimal exponent from the binary one
 // with a factor just under log10 2, so it can stop at a value in [10, 16): for
 // 1.06e37 (binary exponent 122) it divides by 10^36 once and leaves 10.6, whose
-// binary exponent 3 asks for no further step; the largest extended value leaves
-// 11.89. Such a mantissa is D0 .. D(c-1), rounded at the printed place:
-// "1.1E+0037", not the "1.0E+0037" of rounding one place further. 1.05451e37
-// at c = 4 is the same case ("1.055", not "1.054"); 9.96e36 carries into a new
-// leading digit; 1.65e38 is normalised in two steps (10^37, then 10).
-TEST(FormatFixedTest, ScientificFormFrom2To120) {
+// binary exponent 3 asks for no further step. Such a mantissa is D0 .. D(c-1),
+// rounded at the printed place: "1.1E+0037", not the "1.0E+0037" of rounding
+// one place further. 1.05451e37 at c = 4 ("1.055", not "1.054") and the
+// largest extended value (11.89 after normalising: "1.2", not "1.1") are the
+// same case. 9.96e36 carries into a new leading digit; 1.65e38 is normalised
+// in two steps (10^37, then 10).
+TEST(FormatFixedTest, ScientificFormFromTwoToThe120) {
   const FixedCase rows[] = {
       {0x1.df8e7a76c909fp+122L, 5, 2, " 1.0E+0037"},                                 // 9.96e36
       {0x1.fe5f1661a1860p+122L, 5, 2, " 1.1E+0037"},                                 // 1.06e37
@@ -186,12 +136,10 @@ TEST(FormatFixedTest, ScientificFormFrom2To120) {
       {0x1.f087605722464p+126L, 5, 2, " 1.6E+0038"},                                 // 1.65e38
       {-0x1.d6329f1c35ca5p+133L, 12, 2, "-2.000E+0040"},                             // -2e40
       {0x1.0000000000000p+120L, 9, 2, " 1.3E+0036"},                                 // 2^120
-      {0x1.0000000000000p+120L, 11, 2, " 1.33E+0036"},                               // 2^120
       {0x1.0000000000000p+120L, 26, 2, " 1.32922799578491587E+0036"},                // 2^120
       {0x1.0000000000000p+120L, 40, 2, "               1.32922799578491587E+0036"},  // 2^120
       {0x1.fe5f1661a1860p+122L, 26, 2, " 1.06000000000000005E+0037"},                // 1.06e37
       {0x1.fffffffffffffp+1023L, 5, 2, " 1.8E+0308"},     // largest double
-      {0xFFFFFFFFFFFFFFFFp+16320L, 5, 2, " 1.2E+4932"},   // largest extended
       {-0xFFFFFFFFFFFFFFFFp+16320L, 5, 2, "-1.2E+4932"},  // -largest extended
   };
   ExpectTexts(std::begin(rows), std::end(rows));
@@ -205,11 +153,7 @@ TEST(FormatFixedTest, ClampsWidthAndDecimalsToKeepWithin255Characters) {
 
   // The longest fixed text: a sign, 37 integer digits, the point, 216 decimals.
   const Extended longest = -0x1.fffffffffffffp+119L;
-  const std::string longestText =
-      "-1329227995784915725000000000000000000."
-      "00000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
-      "00000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
-      "00000000000000000000000000000000";
+  const std::string longestText = "-1329227995784915725000000000000000000." + std::string(216, '0');
   ASSERT_EQ(longestText.size(), FixedTextCapacity);
   EXPECT_EQ(Fixed(longest, 0, 216), longestText);
   EXPECT_EQ(Fixed(longest, 255, 216), longestText);
