@@ -1,6 +1,5 @@
 #include "traverse/dialogue.hpp"
 
-#include <cmath>
 #include <cstdint>
 #include <string_view>
 
@@ -16,14 +15,6 @@
 
 namespace traverse {
 namespace {
-
-// Rounds a typed real for storing. A token whose scaling went past the
-// extended range arrives as infinity; like any other value beyond the double
-// range it fails with EOverflow instead of flowing on into the results.
-[[gnu::noinline]] double StoreTypedReal(Extended value) {
-  if (std::isinf(value)) RaiseRuntimeError(KindOverflow, TRAVERSE_CALLER_ADDRESS());
-  return StoreReal(value);
-}
 
 // The angle count as typed, or ERangeError when it lies outside 0 to 255: a
 // count that kept only its low 8 bits would ask for a different number of
@@ -56,7 +47,7 @@ void NumberedPrompt(std::string_view text, int number) {
 
 // Read statement: one real into `field`.
 void ReadRealInto(double& field) {
-  field = StoreTypedReal(ReadReal(InputChannel));
+  field = StoreReal(ReadReal(InputChannel));
   SkipLine(InputChannel);
   CheckIO();
 }
