@@ -127,12 +127,6 @@ TEST_F(Dialogue, WorkedExampleByteForByte) {
   }
 }
 
-TEST_F(Dialogue, InputInSmallPiecesChangesNothing) {
-  Outcome outcome = Run(WorkedAnswers(), 3);
-  EXPECT_EQ(outcome.failure.className, "");
-  EXPECT_EQ(outcome.output, WorkedOutput());
-}
-
 // n angles: 15 + 5n complete lines from n = 2 on, then the exit prompt
 // without a line end; n - 2 result lines.
 TEST_F(Dialogue, LineCountsFollowTheAngleCount) {
@@ -238,7 +232,7 @@ const FailureCase failureCases[] = {
      "EOverflow", "Floating point overflow", 14},
 };
 
-TEST_F(Dialogue, FailsAtTheDocumentedPointWithTheOutputSoFar) {
+TEST_F(Dialogue, FailsAtItsPointWithTheOutputSoFar) {
   for (const FailureCase& c : failureCases) {
     SCOPED_TRACE(c.name);
     Outcome outcome = Run(c.input);
