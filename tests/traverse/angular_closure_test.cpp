@@ -117,7 +117,9 @@ TEST_F(AngularClosure, NoAnglesFailBeforeAnyTableEntryIsWritten) {
     ClearRecord(record);
     record.MeasuredAngleSum = measuredSum;
     record.LegBearing[0] = record.CorrectedAngle[1] = 7;
-    EXPECT_EQ(FailureOf([&] { Adjust("left", 0, bearingCD, {}); }).className, failure);
+    EXPECT_EQ(
+        FailureOf([&, endBearing = bearingCD] { Adjust("left", 0, endBearing, {}); }).className,
+        failure);
     EXPECT_EQ(record.LegBearing[0], 7);
     EXPECT_EQ(record.CorrectedAngle[1], 7);
   }
