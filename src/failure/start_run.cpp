@@ -78,8 +78,10 @@ void HandleCurrentException() {
   } catch (const RaisedFailure& raised) {
     TopLevelHandler(raised.object, raised.address);
   } catch (const std::bad_alloc&) {
+    // Without the hooks the fallback line needs an address to be written at
+    // all; the throw site is unknown, so it is where the failure arrived.
     if (OutOfMemoryFailure == nullptr)
-      RuntimeErrorExit(RuntimeErrorNumber(KindOutOfMemory), nullptr);
+      RuntimeErrorExit(RuntimeErrorNumber(KindOutOfMemory), TRAVERSE_CALLER_ADDRESS());
     TopLevelHandler(OutOfMemoryFailure, nullptr);
   } catch (const std::exception& error) {
     TopLevelHandler(new (foreignFailureStorage) Exception(error.what()), nullptr);

@@ -22,6 +22,6 @@ void StartRun();
 // Inside a catch block: hands the C++ exception in flight to TopLevelHandler
 // as the failure it stands for (RaisedFailure as raised, std::bad_alloc as the
 // preallocated EOutOfMemory, any other as a failure of its own).
-[[noreturn]] void HandleCurrentException();
+[[noreturn, gnu::noinline]] void HandleCurrentException();
 
 }  // namespace traverse

@@ -133,6 +133,14 @@ TEST_F(RunTest, ReportThatKeepsFailingEndsOnTheFallbackLine) {
   EXPECT_EQ(scope->transcript, "Runtime error 217 at 00001234\r\n");
 }
 
+TEST_F(RunTest, OutOfMemoryWithoutHooksEndsOnItsRuntimeErrorLine) {
+  RemoveFailureHooks();
+  EXPECT_EQ(ExitCodeOf([] { RunDialogue([] { throw std::bad_alloc(); }); }), 203);
+  EXPECT_TRUE(
+      std::regex_match(scope->output, std::regex("Runtime error 203 at [0-9A-F]{8,16}\r\n")))
+      << scope->output;
+}
+
 struct DialogueCase {
   const char* name;
   void (*dialogue)();
