@@ -18,13 +18,15 @@ struct ScanResult {
   bool ok;
 };
 
-// Converts the whole token [first, last) (1 to 64 bytes, no blanks). On
-// rejection the value is the mantissa accumulated before the rejected byte,
-// unscaled and without sign. Raises EOverflow when the value runs out of the
-// extended range.
+// Converts the whole token [first, last) (1 to 64 bytes, no blanks; any
+// other length and any bytes are handled safely, an empty token is rejected).
+// On rejection the value is the mantissa accumulated before the rejected
+// byte, unscaled and without sign. Raises EOverflow when the value runs out of
+// the extended range.
 ScanResult<Extended> ParseReal(const char* first, const char* last);
 
-// Converts the whole token [first, last) (1 to 32 bytes, no blanks).
+// Converts the whole token [first, last) (1 to 32 bytes, no blanks; any
+// other length and any bytes are handled safely). On rejection the value is 0.
 ScanResult<std::int32_t> ParseInteger(const char* first, const char* last);
 
 }  // namespace traverse

@@ -18,15 +18,17 @@ inline constexpr std::size_t FixedTextCapacity = 255;
 std::size_t FormatFixed(Extended x, std::int32_t width, std::int32_t decimals, char* text);
 
 struct NormalizedDecimal {
-  Extended value;          // in [1, 16)
-  std::int32_t exponent;   // x = value × 10^exponent
+  Extended value;         // in [1, 16)
+  std::int32_t exponent;  // x = value × 10^exponent
 };
 
 // For a >= 10: a scaled by a power of ten into [1, 16), and that power.
 NormalizedDecimal NormalizeDecimal(Extended a);
 
-// For 0 <= a < 16 and n >= 0: the decimal digits D0 .. Dn of a (D0 the units,
-// D1.. the decimals), rounded at Dn, as characters '0'..'9' in digits[0..n].
+// For 0 <= a < 16 and n >= 0: the decimal digits D0 .. Dn of a (D0 the tens,
+// "0" or "1"; D1 the units; D2.. the decimals), rounded at Dn, as characters
+// '0'..'9' in digits[0..n]. Only the first 18 after D0 come from a; the rest
+// are "0".
 void DigitString(Extended a, std::int32_t n, char* digits);
 
 // Longest text FormatInteger can make ("-2147483648").

@@ -23,6 +23,14 @@ struct Transfer {
   std::int32_t code = 0;
 };
 
+// The code of a write that took nothing without reporting an error (an I/O
+// error on Linux, a write fault on Windows).
+#if defined(_WIN32)
+inline constexpr std::int32_t NoProgressCode = 29;
+#else
+inline constexpr std::int32_t NoProgressCode = 5;
+#endif
+
 // Where a code address lies: the file name of the module that holds it
 // (without directory) and the module's load address.
 struct ModuleInfo {

@@ -1,0 +1,296 @@
+// Reading numbers, texts and line ends from standard input over the
+// in-memory platform: refills, the end marker, codes left behind.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "console/io_code.hpp"
+#include "console/text_input.hpp"
+#include "support/memory_platform.hpp"
+
+namespace traverse {
+namespace {
+
+using testing::PlatformScope;
+
+// The real read statement: read, skip the rest of the line.
+Extended ReadRealStatement() {
+  Extended value = ReadReal(InputChannel);
+  SkipLine(InputChannel);
+  return value;
+}
+
+std::string ReadTextStatement() {
+  std::string text;
+  ReadText(InputChannel, text);
+  SkipLine(InputChannel);
+  return text;
+}
+
+TEST(ReadReal, TakesOneTokenAndSkipLineDropsTheRest) {
+  PlatformScope system;
+  system->SetInput("  12.5  xyz\r\n\r\n\n   -7\n");
+  EXPECT_EQ(ReadRealStatement(), 12.5L);
+  EXPECT_EQ(PendingIoCode, 0);
+  // Empty lines ahead of a number are blanks; no prompt is repeated.
+  EXPECT_EQ(ReadRealStatement(), -7.0L);
+  EXPECT_EQ(PendingIoCode, 0);
+}
+
+// Every way the data can be cut into reads must give the same answers.
+TEST(ReadReal, SameResultForEveryReadSize) {
+  const std::string input = "  4800.000\r\n2850\r\n\r\n  5000.125 tail\r\n-0\r\nleft \r\n7";
+  for (std::size_t chunk = 1; chunk <= input.size(); ++chunk) {
+    PlatformScope system;
+    system->SetInput(input, chunk);
+    SCOPED_TRACE(chunk);
+    EXPECT_EQ(ReadRealStatement(), 4800.0L);
+    EXPECT_EQ(ReadRealStatement(), 2850.0L);
+    EXPECT_EQ(ReadRealStatement(), 5000.125L);
+    Extended negativeZero = ReadRealStatement();
+    EXPECT_EQ(negativeZero, 0.0L);
+    EXPECT_TRUE(std::signbit(negativeZero));
+    EXPECT_EQ(ReadTextStatement(), "left ");
+    EXPECT_EQ(ReadInteger(InputChannel), 7);
+    EXPECT_EQ(PendingIoCode, 0);
+  }
+}
+
+struct CodeCase {
+  const char* name;
+  std::string input;
+  std::int32_t code;
+};
+
+class ReadRealCode : public ::testing::TestWithParam<CodeCase> {};
+
+TEST_P(ReadRealCode, LeavesTheCode) {
+  PlatformScope system;
+  system->SetInput(GetParam().input);
+  Extended value = ReadRealStatement();
+  EXPECT_EQ(PendingIoCode, GetParam().code);
+  if (GetParam().code == IoReadBeyondEnd) {
+    EXPECT_EQ(value, 0.0L);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tokens, ReadRealCode,
+    ::testing::Values(CodeCase{"comma", "12,5\n", IoInvalidNumber},
+                      CodeCase{"word", "xyz\n", IoInvalidNumber},
+                      // The input ends before any number: a truncated answer file must not
+                      // run on with zeros.
+                      CodeCase{"empty", "", IoReadBeyondEnd},
+                      CodeCase{"blanks", "  \r\n\t\n", IoReadBeyondEnd},
+                      CodeCase{"sub",
+                               "\x1a"
+                               "5\n",
+                               IoReadBeyondEnd},
+                      CodeCase{"subAfterBlanks", "  \n \x1a 5\n", IoReadBeyondEnd},
+                      // 64 bytes are one token; 65 are too many to be read as a number.
+                      CodeCase{"limit", std::string(63, '1') + ".\n", 0},
+                      CodeCase{"tooLong", std::string(70, '1') + "\n", IoInvalidNumber}),
+    [](const auto& param) { return param.param.name; });
+
+TEST(ReadReal, TokenEndsAtEndOfDataOrSub) {
+  {
+    PlatformScope system;
+    system->SetInput("42");
+    EXPECT_EQ(ReadRealStatement(), 42.0L);
+    EXPECT_EQ(PendingIoCode, 0);
+  }
+  {
+    PlatformScope system;
+    system->SetInput(
+        "42\x1a"
+        "9\n");
+    EXPECT_EQ(ReadRealStatement(), 42.0L);
+    EXPECT_EQ(PendingIoCode, 0);
+  }
+}
+
+TEST(ReadReal, OverlongTokenIsTakenWhole) {
+  PlatformScope system;
+  system->SetInput(std::string(70, '9') + " 5\n6\n");
+  ReadReal(InputChannel);
+  EXPECT_EQ(PendingIoCode, IoInvalidNumber);
+  PendingIoCode = 0;
+  // The tail of the long token is not read as the next number.
+  EXPECT_EQ(ReadReal(InputChannel), 5.0L);
+}
+
+TEST(ReadInteger, LimitIs32Bytes) {
+  PlatformScope system;
+  system->SetInput(std::string(31, '0') + "7\n" + std::string(32, '0') + "7\n");
+  EXPECT_EQ(ReadInteger(InputChannel), 7);
+  SkipLine(InputChannel);
+  EXPECT_EQ(PendingIoCode, 0);
+  ReadInteger(InputChannel);
+  EXPECT_EQ(PendingIoCode, IoInvalidNumber);
+}
+
+TEST(ReadInteger, EndOfDataAndBadTokens) {
+  PlatformScope system;
+  system->SetInput("12.0\n");
+  ReadInteger(InputChannel);
+  SkipLine(InputChannel);
+  EXPECT_EQ(PendingIoCode, IoInvalidNumber);
+  PendingIoCode = 0;
+  EXPECT_EQ(ReadInteger(InputChannel), 0);
+  EXPECT_EQ(PendingIoCode, IoReadBeyondEnd);
+}
+
+TEST(Input, FailedReadKeepsItsOwnCode) {
+  PlatformScope system;
+  system->reads.push_back({"", 21});  // reading a directory
+  system->SetInput("3\n");
+  EXPECT_EQ(ReadReal(InputChannel), 0.0L);
+  EXPECT_EQ(PendingIoCode, 21);
+  // The buffer is empty after the failure, so the next read asks again.
+  PendingIoCode = 0;
+  EXPECT_EQ(ReadRealStatement(), 3.0L);
+  EXPECT_EQ(PendingIoCode, 0);
+}
+
+TEST(Input, FailedReadInsideATokenIsNotConverted) {
+  PlatformScope system;
+  system->reads.push_back({"12"});
+  system->reads.push_back({"", 5});
+  ReadReal(InputChannel);
+  EXPECT_EQ(PendingIoCode, 5);
+}
+
+TEST(Input, MissingHandleLeaves104AndIsTriedAgain) {
+  PlatformScope system;
+  system->inputAvailable = false;
+  std::string text = "old";
+  ReadText(InputChannel, text);
+  EXPECT_EQ(text, "");
+  EXPECT_EQ(PendingIoCode, IoHandleMissing);
+  PendingIoCode = 0;
+  ReadReal(InputChannel);
+  EXPECT_EQ(PendingIoCode, IoHandleMissing);  // not 100: the handle is the trouble
+  EXPECT_EQ(InputChannel.State, ChannelClosed);
+  system->inputAvailable = true;
+  system->SetInput("8\n");
+  PendingIoCode = 0;
+  EXPECT_EQ(ReadReal(InputChannel), 8.0L);
+  EXPECT_EQ(PendingIoCode, 0);
+}
+
+TEST(GetByte, EndOfDataLeavesTheMarkerAndReadsNoMore) {
+  PlatformScope system;
+  system->SetInput("a");
+  EXPECT_EQ(GetByte(InputChannel), 'a');
+  EXPECT_EQ(GetByte(InputChannel), EndOfInput);
+  std::size_t reads = system->readCount;
+  EXPECT_EQ(GetByte(InputChannel), EndOfInput);
+  SkipLine(InputChannel);
+  EXPECT_EQ(system->readCount, reads);
+  EXPECT_EQ(PendingIoCode, 0);
+}
+
+struct TextCase {
+  const char* name;
+  std::string input;
+  std::string text;
+};
+
+class ReadTextLine : public ::testing::TestWithParam<TextCase> {};
+
+TEST_P(ReadTextLine, GivesTheLine) {
+  for (std::size_t chunk : {std::size_t{0}, std::size_t{1}, std::size_t{7}, std::size_t{128}}) {
+    PlatformScope system;
+    system->SetInput(GetParam().input, chunk);
+    EXPECT_EQ(ReadTextStatement(), GetParam().text) << "read size " << chunk;
+    EXPECT_EQ(PendingIoCode, 0);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, ReadTextLine,
+    ::testing::Values(TextCase{"crlf", "left\r\nnext", "left"},
+                      TextCase{"lf", "left\nnext", "left"},
+                      TextCase{"innerCr", "le\rft\r\n", "left"},
+                      TextCase{"blanksKept", "  left \t\n", "  left \t"},
+                      TextCase{"controlBytes", std::string("a\0b\x7f\xff\n", 6),
+                               std::string("a\0b\x7f\xff", 5)},
+                      TextCase{"empty", "\r\n", ""}, TextCase{"endOfData", "", ""},
+                      TextCase{"noLineEnd", "right", "right"},
+                      TextCase{"line255", std::string(255, 'x') + "\r\n", std::string(255, 'x')},
+                      TextCase{"line300", std::string(300, 'y') + "\n", std::string(300, 'y')}),
+    [](const auto& param) { return param.param.name; });
+
+TEST(ReadText, VeryLongLineIsReturnedWhole) {
+  PlatformScope system;
+  const std::string line(4 << 20, 'z');
+  system->SetInput(line + "\r\n5\n");
+  EXPECT_EQ(ReadTextStatement(), line);
+  EXPECT_EQ(ReadRealStatement(), 5.0L);
+}
+
+TEST(ReadText, SubInTheBufferEndsTheTextAndIsConsumed) {
+  PlatformScope system;
+  system->SetInput(
+      "ab\x1a"
+      "cd\n");
+  EXPECT_EQ(ReadTextStatement(), "ab");
+  // The statement's SkipLine went on past the SUB ReadText consumed.
+  EXPECT_EQ(PendingIoCode, 0);
+}
+
+TEST(ReadText, SubLeftByAnEarlierReadIsConsumed) {
+  PlatformScope system;
+  system->SetInput(
+      "\x1a"
+      "right\n");
+  ReadReal(InputChannel);  // meets the SUB: the input has ended for numbers
+  EXPECT_EQ(PendingIoCode, IoReadBeyondEnd);
+  PendingIoCode = 0;
+  std::string text = "x";
+  ReadText(InputChannel, text);
+  EXPECT_EQ(text, "");
+  ReadText(InputChannel, text);
+  EXPECT_EQ(text, "right");
+}
+
+TEST(ReadText, SubAtARefillBoundaryIsLeftInPlace) {
+  PlatformScope system;
+  system->reads.push_back({"ab"});
+  system->reads.push_back(
+      {"\x1a"
+       "cd\n"});
+  std::string text;
+  ReadText(InputChannel, text);
+  EXPECT_EQ(text, "ab");  // the refill brought the SUB first: end of input, nothing consumed
+  ReadText(InputChannel, text);
+  EXPECT_EQ(text, "");  // now the SUB stands in the buffer and is consumed
+  ReadText(InputChannel, text);
+  EXPECT_EQ(text, "cd");
+}
+
+TEST(ReadText, EndMarkerIsPutBackAfterBeingConsumed) {
+  PlatformScope system;
+  system->SetInput("x");
+  std::string text;
+  ReadText(InputChannel, text);  // meets the end of data: the marker is placed
+  EXPECT_EQ(text, "x");
+  std::size_t reads = system->readCount;
+  ReadText(InputChannel, text);  // consumes the marker without a system read
+  EXPECT_EQ(system->readCount, reads);
+  ReadText(InputChannel, text);  // the system is asked again
+  EXPECT_EQ(system->readCount, reads + 1);
+  EXPECT_EQ(text, "");
+  EXPECT_EQ(PendingIoCode, 0);
+}
+
+TEST(SkipLine, OnlyLineFeedEndsALine) {
+  PlatformScope system;
+  system->SetInput("1 2\r3\r\n4\n");
+  EXPECT_EQ(ReadRealStatement(), 1.0L);
+  EXPECT_EQ(ReadRealStatement(), 4.0L);
+}
+
+}  // namespace
+}  // namespace traverse
