@@ -1,6 +1,7 @@
 // Faults that no explicit check covers (an access violation, a stack
-// overflow, an integer division by zero) arrive as signals; these handlers
-// turn each into its trap record and report it like any other failure.
+// overflow, an integer division by zero) arrive as signals on Linux and as
+// structured exceptions on Windows; these handlers turn each into its trap
+// record and report it like any other failure.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 
 namespace traverse {
 
+#if !defined(_WIN32)
 // What the system tells about a fault signal.
 struct SignalFault {
   int signal = 0;
@@ -23,9 +25,11 @@ struct SignalFault {
 // fault address, and for an access violation read (0) or write (1) and the
 // accessed address.
 TrapRecord TrapRecordOf(const SignalFault& fault);
+#endif
 
 // Installs the handlers for SIGSEGV, SIGBUS, SIGILL and SIGFPE on an alternate
-// stack (so that a stack overflow can be reported). A handler reports the
+// stack (so that a stack overflow can be reported); on Windows, the
+// unhandled-exception filter, with stack kept for it after an overflow. A handler reports the
 // fault through objects in static storage and ends the run; it never returns
 // into the faulting code. The console interrupt keeps its default action.
 void InstallTrapHandlers();

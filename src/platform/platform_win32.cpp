@@ -30,11 +30,15 @@ DWORD StdHandleId(StdHandle which) {
   return STD_ERROR_HANDLE;
 }
 
-HANDLE ToWin32(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
+HANDLE ToWin32(Handle handle) {
+  return reinterpret_cast<HANDLE>(handle);
+}
 
 // The system's code for the call that just failed, as the signed value the
 // console runtime keeps.
-std::int32_t LastErrorCode() { return static_cast<std::int32_t>(::GetLastError()); }
+std::int32_t LastErrorCode() {
+  return static_cast<std::int32_t>(::GetLastError());
+}
 
 // Copies the part of `path` after its last backslash into `module.fileName`.
 void SetFileName(ModuleInfo& module, const char* path) {
@@ -128,9 +132,7 @@ class Win32Platform final : public Platform {
     ::CharToOemBuffA(text, text, static_cast<DWORD>(length));
   }
 
-  [[noreturn]] void ExitProcess(int code) override {
-    ::ExitProcess(static_cast<UINT>(code));
-  }
+  [[noreturn]] void ExitProcess(int code) override { ::ExitProcess(static_cast<UINT>(code)); }
 };
 
 Win32Platform realPlatform;
@@ -138,7 +140,9 @@ Platform* current = &realPlatform;
 
 }  // namespace
 
-Platform& Current() { return *current; }
+Platform& Current() {
+  return *current;
+}
 
 Platform* Replace(Platform* replacement) {
   Platform* previous = current;
@@ -146,7 +150,9 @@ Platform* Replace(Platform* replacement) {
   return previous;
 }
 
-Platform& System() { return realPlatform; }
+Platform& System() {
+  return realPlatform;
+}
 
 void PrepareProcess() {
   // A console program: faults and missing media are reported on the standard

@@ -16,6 +16,7 @@
 #include "console/number_reading.hpp"
 #include "console/raised_class.hpp"
 #include "support/memory_platform.hpp"
+#include "support/unsigned_wide.hpp"
 
 namespace traverse {
 namespace {
@@ -230,7 +231,7 @@ TEST(ParseReal, LongTokensKeepExponentAndFractionApart) {
 // |value| < 2^64 and |scale| <= 27, so 5^|scale| < 2^63 and the work fits in
 // 128 bits.
 Extended ExactScaled(std::uint64_t value, int scale) {
-  __extension__ using Wide = unsigned __int128;
+  using Wide = testing::UnsignedWide;
   if (value == 0) return 0.0L;
   std::uint64_t fivePower = 1;
   for (int i = 0; i < std::abs(scale); ++i) fivePower *= 5;
@@ -314,10 +315,10 @@ TEST(ParseReal, ShortTokensAreCorrectlyRounded) {
 // A random byte string from the alphabet of numbers, or any byte now and
 // then; `limit` bytes at most.
 std::string RandomToken(std::mt19937_64& random, std::string_view alphabet, std::size_t limit) {
-  std::string token(random() % (limit + 1), '\0');
+  std::string token(static_cast<std::size_t>(random() % (limit + 1)), '\0');
   for (char& byte : token) {
     byte = random() % 16 == 0 ? static_cast<char>(random() % 256)
-                              : alphabet[random() % alphabet.size()];
+                              : alphabet[static_cast<std::size_t>(random() % alphabet.size())];
   }
   return token;
 }

@@ -21,6 +21,17 @@ struct ChildRun {
   int signal = 0;      // the signal that ended it, 0 when it exited
 };
 
+// What differs between the platforms in what a child reports: the file name
+// of a program (a regular expression) and the code of a write to a pipe whose
+// reader has gone (EPIPE; ERROR_NO_DATA on Windows).
+#if defined(_WIN32)
+inline const std::string ProgramSuffixPattern = "\\.exe";
+inline constexpr int BrokenPipeCode = 232;
+#else
+inline const std::string ProgramSuffixPattern = "";
+inline constexpr int BrokenPipeCode = 32;
+#endif
+
 // Runs `program` with `input` as its standard input (a file) and waits for it.
 ChildRun RunChild(const std::string& program, const std::string& input,
                   OutputTo output = OutputTo::File);

@@ -13,6 +13,11 @@
 #include "failure/start_run.hpp"
 #include "platform/platform.hpp"
 
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
+
 namespace traverse {
 namespace {
 
@@ -66,6 +71,15 @@ volatile bool deepEnough = false;
   integerZero = integerSeven / integerZero;
 }
 
+#if defined(_WIN32)
+// An access violation (a write of address 0x10) raised by the system's own
+// call rather than by the processor.
+[[gnu::noinline]] void RaiseAccessViolation() {
+  const ULONG_PTR parameters[2] = {1, 0x10};
+  RaiseException(EXCEPTION_ACCESS_VIOLATION, 0, 2, parameters);
+}
+#endif
+
 [[gnu::noinline]] void Throw() {
   throw std::runtime_error("thrown through noexcept");
 }
@@ -93,6 +107,9 @@ void Dialogue() {
   if (mode == "segv") WriteNowhere();
   if (mode == "intdiv") DivideByZero();
   if (mode == "stack") integerZero = Descend(0);
+#if defined(_WIN32)
+  if (mode == "raise") RaiseAccessViolation();
+#endif
   if (mode.rfind("kind", 0) == 0) RaiseKind(static_cast<std::uint8_t>(std::stoi(mode.substr(4))));
   if (mode == "unhooked") {
     RemoveFailureHooks();

@@ -26,8 +26,9 @@ ChildRun RunProgram(const std::string& input, OutputTo output = OutputTo::File) 
 // The report for a class and message, with the address as eight upper-case
 // hexadecimal digits and the module without directory.
 void ExpectReport(const ChildRun& run, const std::string& className, const std::string& message) {
-  const std::string pattern = "Exception " + className +
-                              " in module traverse at [0-9A-F]{8}\\.\r\n" + message + "\\.\r\n\r\n";
+  const std::string pattern = "Exception " + className + " in module traverse" +
+                              ProgramSuffixPattern + " at [0-9A-F]{8}\\.\r\n" + message +
+                              "\\.\r\n\r\n";
   EXPECT_TRUE(std::regex_match(run.error, std::regex(pattern))) << run.error;
   EXPECT_EQ(run.exitCode, 1);
 }

@@ -16,7 +16,8 @@ using platform::Transfer;
 
 void MemoryPlatform::SetInput(const std::string& bytes, std::size_t chunk) {
   if (chunk == 0) chunk = bytes.size();
-  for (std::size_t at = 0; at < bytes.size(); at += chunk) reads.push_back({bytes.substr(at, chunk)});
+  for (std::size_t at = 0; at < bytes.size(); at += chunk)
+    reads.push_back({bytes.substr(at, chunk)});
 }
 
 Handle MemoryPlatform::GetStdHandle(StdHandle which, std::int32_t& code) {
@@ -45,10 +46,12 @@ Transfer MemoryPlatform::Read(Handle, void* buffer, std::uint32_t size) {
     reads.pop_front();
     return {0, code};
   }
-  std::size_t taken = std::min<std::size_t>(size, step.data.size());
-  std::memcpy(buffer, step.data.data(), taken);
-  step.data.erase(0, taken);
-  if (step.data.empty()) reads.pop_front();
+  // Moving past the bytes taken rather than erasing them keeps a long input
+  // read in small blocks linear.
+  std::size_t taken = std::min<std::size_t>(size, step.data.size() - step.delivered);
+  std::memcpy(buffer, step.data.data() + step.delivered, taken);
+  step.delivered += taken;
+  if (step.delivered == step.data.size()) reads.pop_front();
   return {static_cast<std::uint32_t>(taken), 0};
 }
 
@@ -95,7 +98,9 @@ void MemoryPlatform::ProgramFileName(platform::ModuleInfo& module) {
   module.fileName[length] = '\0';
 }
 
-void MemoryPlatform::ExitProcess(int code) { throw ProcessExit{code}; }
+void MemoryPlatform::ExitProcess(int code) {
+  throw ProcessExit{code};
+}
 
 PlatformScope::PlatformScope() : previous_(platform::Replace(&platform_)) {
   ErrorHook = RaiseKindFailure;

@@ -17,6 +17,7 @@ namespace traverse::testing {
 struct ReadStep {
   std::string data;
   std::int32_t code = 0;
+  std::size_t delivered = 0;  // how much of `data` earlier reads took
 };
 
 // One scripted write: accepts at most `limit` bytes (0: everything offered),

@@ -2,6 +2,7 @@
 // the shown address, and the cut at the buffer's capacity.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -34,26 +35,29 @@ TEST_P(ComposeReport, FillsTheFormat) {
   EXPECT_EQ(buffer[length], '\0');
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Report, ComposeReport,
-    ::testing::Values(
-        ComposeCase{"FullStopAdded", "Floating point division by zero", 0x401234, true,
-                    "Exception EZeroDivide in module traverse.exe at 00001234.\r\n"
-                    "Floating point division by zero.\r\n"},
-        ComposeCase{"FullStopNotDoubled", "Stopped.", 0x40ABCD, true,
-                    "Exception EZeroDivide in module traverse.exe at 0000ABCD.\r\nStopped.\r\n"},
-        ComposeCase{"OnlyTheLastCharacterCounts", "1.5 m", 0x400000, true,
-                    "Exception EZeroDivide in module traverse.exe at 00000000.\r\n1.5 m.\r\n"},
-        ComposeCase{"EmptyMessageLeavesAnEmptyLine", "", 0x400010, true,
-                    "Exception EZeroDivide in module traverse.exe at 00000010.\r\n\r\n"},
-        ComposeCase{"InNoModuleThePageBeforeTheCode", "x", 0x0012ABCD, false,
-                    "Exception EZeroDivide in module traverse.exe at 00129BCD.\r\nx.\r\n"},
-        ComposeCase{"NoAddressStaysZero", "x", 0, false,
-                    "Exception EZeroDivide in module traverse.exe at 00000000.\r\nx.\r\n"},
-        // An offset beyond 32 bits keeps all its digits rather than losing the high ones.
-        ComposeCase{"WideOffsetKeepsItsDigits", "x", 0x123456789, true,
-                    "Exception EZeroDivide in module traverse.exe at 123056789.\r\nx.\r\n"}),
-    [](const auto& test) { return std::string(test.param.name); });
+const ComposeCase composeCases[] = {
+    ComposeCase{"FullStopAdded", "Floating point division by zero", 0x401234, true,
+                "Exception EZeroDivide in module traverse.exe at 00001234.\r\n"
+                "Floating point division by zero.\r\n"},
+    ComposeCase{"FullStopNotDoubled", "Stopped.", 0x40ABCD, true,
+                "Exception EZeroDivide in module traverse.exe at 0000ABCD.\r\nStopped.\r\n"},
+    ComposeCase{"OnlyTheLastCharacterCounts", "1.5 m", 0x400000, true,
+                "Exception EZeroDivide in module traverse.exe at 00000000.\r\n1.5 m.\r\n"},
+    ComposeCase{"EmptyMessageLeavesAnEmptyLine", "", 0x400010, true,
+                "Exception EZeroDivide in module traverse.exe at 00000010.\r\n\r\n"},
+    ComposeCase{"InNoModuleThePageBeforeTheCode", "x", 0x0012ABCD, false,
+                "Exception EZeroDivide in module traverse.exe at 00129BCD.\r\nx.\r\n"},
+    ComposeCase{"NoAddressStaysZero", "x", 0, false,
+                "Exception EZeroDivide in module traverse.exe at 00000000.\r\nx.\r\n"},
+#if UINTPTR_MAX > 0xFFFFFFFFu
+    // An offset beyond 32 bits keeps all its digits rather than losing the high ones.
+    ComposeCase{"WideOffsetKeepsItsDigits", "x", 0x123456789, true,
+                "Exception EZeroDivide in module traverse.exe at 123056789.\r\nx.\r\n"},
+#endif
+};
+
+INSTANTIATE_TEST_SUITE_P(Report, ComposeReport, ::testing::ValuesIn(composeCases),
+                         [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(RunTest, ReportOfAnObjectWithoutMessageHasAnEmptySecondLine) {
   TObject failure;
