@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <random>
 
 namespace traverse::bench {
@@ -73,33 +72,6 @@ std::vector<std::string> SampleTokens() {
     tokens.push_back(token);
   }
   return tokens;
-}
-
-std::string TraverseInput(int angles) {
-  // The known points of the worked example; the angles and lengths lead
-  // along a zig-zag that stays well away from coincident points.
-  std::string input =
-      "4800.000\r\n2850.000\r\n5000.000\r\n3000.000\r\n"
-      "5165.381\r\n3770.824\r\n4882.538\r\n4053.667\r\n"
-      "left\r\n" +
-      std::to_string(angles) + "\r\n";
-  std::mt19937_64 random(Seed + 2);
-  std::uniform_int_distribution<int> tenthMilligon(0, 9999);
-  std::uniform_int_distribution<int> millimetre(0, 99999);
-  char line[32];
-  for (int i = 1; i <= angles; ++i) {
-    // Alternating around a straight line (200 gon), a few gon either way.
-    const int offset = tenthMilligon(random);
-    std::snprintf(line, sizeof line, "%d.%04d\r\n", (i % 2 == 0 ? 195 : 204), offset);
-    input += line;
-  }
-  for (int i = 1; i < angles; ++i) {
-    const int length = 150000 + millimetre(random);
-    std::snprintf(line, sizeof line, "%d.%03d\r\n", length / 1000, length % 1000);
-    input += line;
-  }
-  input += "\r\n";
-  return input;
 }
 
 }  // namespace traverse::bench

@@ -19,9 +19,4 @@ std::vector<double> SampleCoordinates();
 // the odd exponent form ("1e3", "2.5E2").
 std::vector<std::string> SampleTokens();
 
-// A complete answer file for a traverse of `angles` angles (2 to 255): four
-// known points, "left", the count, the angles and the lengths, then the Enter
-// that answers the exit prompt. Lines end with CR LF.
-std::string TraverseInput(int angles);
-
 }  // namespace traverse::bench
