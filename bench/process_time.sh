@@ -1,54 +1,60 @@
 #!/usr/bin/env bash
-# Times the built program as a whole process on a 255-angle answer file beside
-# /bin/true run the same way (standard input from the file, standard output to
-# /dev/null), and reports the peak resident memory of both.
+# Times the built program as a whole process on the 255-angle answer file
+# (bench/traverse_255.txt) beside /bin/true run the same way: standard input
+# from the file, standard output to a file. Reports the peak resident memory
+# of both.
 #
-#   bench/process_time.sh [program] [rounds] [runs-per-round]
+#   bench/process_time.sh [build-dir] [rounds] [runs-per-round]
 #
-# program defaults to build/bench/src/app/traverse (cmake --workflow --preset
-# bench). The timing alternates: each round runs hyperfine on both commands,
-# in turns swapping which goes first, and the figures are taken over all runs
-# of all rounds (default 10 rounds of 50 runs: 500 runs of each). hyperfine
-# starts each command through sh and subtracts the shell's own start-up, so
-# both figures are what it costs to start the command and run it. Needs
-# hyperfine and GNU time (apt-get install hyperfine time); perf, when present,
-# adds CPU time and page faults.
+# build-dir defaults to build/bench (cmake --workflow --preset bench).
+#  1. hyperfine: each round runs both commands, swapping which goes first, and
+#     the figures are taken over all runs of all rounds (default 10 rounds of
+#     50 runs: 500 runs of each). hyperfine starts a command through sh and
+#     subtracts the shell's own start-up.
+#  2. spawn_time (built beside the benchmarks): the two commands strictly in
+#     turns, started without a shell; wall and CPU time (user + system) medians.
+#  3. GNU time -v: the largest peak resident set of 20 runs of each.
+# Needs hyperfine and GNU time (apt-get install hyperfine time).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
-root=$(dirname "$here")
-program=$(realpath "${1:-$root/build/bench/src/app/traverse}")
+build=$(realpath "${1:-$here/../build/bench}")
 rounds=${2:-10}
 runs=${3:-50}
+program="$build/src/app/traverse"
+spawn_time="$build/bench/spawn_time"
 input="$here/traverse_255.txt"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+output="$work/output.txt"
 
 for tool in hyperfine /usr/bin/time python3; do
   command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 2; }
 done
-[[ -x $program ]] || { echo "no program at $program (cmake --workflow --preset bench)" >&2; exit 2; }
+for file in "$program" "$spawn_time"; do
+  [[ -x $file ]] || { echo "missing: $file (cmake --workflow --preset bench)" >&2; exit 2; }
+done
 
-# The run must be the complete dialogue: 15 + 5n lines and exit code 0.
-"$program" <"$input" >"$work/out.txt" || { echo "the run failed" >&2; exit 1; }
-lines=$(tr -cd '\n' <"$work/out.txt" | wc -c)
+# The run must be the complete dialogue: 15 + 5n lines, exit code 0.
+"$program" <"$input" >"$output" || { echo "the run failed" >&2; exit 1; }
+lines=$(tr -cd '\n' <"$output" | wc -c)
 [[ $lines -eq 1290 ]] || { echo "expected 1290 lines, got $lines" >&2; exit 1; }
 
-# Other work on the machine disturbs short runs; as root, run ahead of it.
+# Other work on the machine disturbs runs this short; as root, run ahead of it.
 nice=()
 [[ $(id -u) -eq 0 ]] && nice=(nice -n -10)
 
-ours="$program < $input > /dev/null"
-theirs="/bin/true < $input > /dev/null"
+echo "machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores, $(uname -sr)"
+echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "program: $program ($(stat -c %s "$program") bytes, $(file -b "$program" | grep -o "[a-z]*ally linked"))"
+
+ours="$program < $input > $output"
+theirs="/bin/true < $input > $output"
 for ((round = 0; round < rounds; ++round)); do
   if ((round % 2 == 0)); then first=$ours second=$theirs; else first=$theirs second=$ours; fi
   "${nice[@]}" hyperfine --style none --warmup 5 --runs "$runs" \
     --export-json "$work/round$round.json" "$first" "$second" >/dev/null 2>&1
 done
-
-echo "machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores, $(uname -sr)"
-echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
-echo "program: $program ($(stat -c %s "$program") bytes)"
 python3 - "$work" "$ours" "$theirs" <<'PY'
 import glob, json, statistics, sys
 work, ours, theirs = sys.argv[1:4]
@@ -56,33 +62,34 @@ times = {ours: [], theirs: []}
 for path in sorted(glob.glob(f"{work}/round*.json")):
     for result in json.load(open(path))["results"]:
         times[result["command"]].extend(result["times"])
-def line(name, values):
-    ms = [v * 1000 for v in values]
-    print(f"{name:10} {len(ms)} runs: median {statistics.median(ms):.3f} ms, "
-          f"mean {statistics.mean(ms):.3f} ms, min {min(ms):.3f} ms")
-line("traverse", times[ours])
-line("/bin/true", times[theirs])
-print(f"ratio traverse / true: median {statistics.median(times[ours]) / statistics.median(times[theirs]):.2f}, "
-      f"mean {statistics.mean(times[ours]) / statistics.mean(times[theirs]):.2f}")
+for name, command in (("traverse", ours), ("/bin/true", theirs)):
+    ms = [t * 1000 for t in times[command]]
+    print(f"hyperfine  {name:9} {len(ms)} runs: median {statistics.median(ms):.3f} ms, "
+          f"mean {statistics.mean(ms):.3f} ms")
+print("hyperfine  ratio: median {:.2f}, mean {:.2f}".format(
+    statistics.median(times[ours]) / statistics.median(times[theirs]),
+    statistics.mean(times[ours]) / statistics.mean(times[theirs])))
 PY
 
-# Peak resident memory: the largest of several runs of each.
+"${nice[@]}" "$spawn_time" "$input" "$output" $((rounds * runs)) "$program" /bin/true |
+  tee "$work/spawn.txt" | sed 's/^/spawn_time /'
+python3 - "$work/spawn.txt" <<'PY'
+import re, sys
+rows = [re.findall(r"median ([0-9.]+) ms", line) for line in open(sys.argv[1])]
+(wall_ours, cpu_ours), (wall_true, cpu_true) = [[float(v) for v in row] for row in rows]
+print(f"spawn_time ratio: wall {wall_ours / wall_true:.2f}, CPU {cpu_ours / cpu_true:.2f}")
+PY
+
 peak() {
-  local most=0 kb
+  local most=0 kib
   for ((i = 0; i < 20; ++i)); do
-    kb=$(/usr/bin/time -v sh -c "exec $1" 2>&1 >/dev/null |
+    kib=$(/usr/bin/time -v "$1" <"$input" 2>&1 >"$output" |
       sed -n 's/.*Maximum resident set size (kbytes): //p')
-    ((kb > most)) && most=$kb
+    ((kib > most)) && most=$kib
   done
   echo "$most"
 }
-ours_kb=$(peak "$ours")
-theirs_kb=$(peak "$theirs")
-echo "peak RSS: traverse $ours_kb KiB, /bin/true $theirs_kb KiB, difference $((ours_kb - theirs_kb)) KiB"
-
-if command -v perf >/dev/null; then
-  for command in "$ours" "$theirs"; do
-    perf stat -r 200 -e task-clock,page-faults sh -c "exec $command" 2>&1 >/dev/null |
-      awk -v c="${command%% <*}" '/task-clock|page-faults/ {printf "%-10s %s %s\n", (c ~ /true$/ ? "/bin/true" : "traverse"), $1, $2}'
-  done
-fi
+ours_kib=$(peak "$program")
+theirs_kib=$(peak /bin/true)
+echo "peak RSS: traverse $ours_kib KiB, /bin/true $theirs_kib KiB, difference $((ours_kib - theirs_kib)) KiB"
+echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
