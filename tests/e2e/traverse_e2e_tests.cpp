@@ -2,6 +2,7 @@
 // output compared byte for byte, the one report and the exit code.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <regex>
@@ -78,6 +79,19 @@ TEST(TraverseEndToEnd, UnreadableNumberEndsTheRunAfterItsPrompt) {
   ChildRun run = RunProgram("4800,000\n");
   EXPECT_EQ(run.output, "Enter the X coordinate of point A \r\n");
   ExpectReport(run, "EInOutError", "Invalid numeric input");
+}
+
+// The address in a report is the failure's offset in the program's image,
+// however the program is linked: a code offset lies within the file. (A
+// statically linked program has no link map for dladdr to find it in.)
+TEST(TraverseEndToEnd, ReportAddressIsAnOffsetIntoTheProgram) {
+  ChildRun run = RunProgram("4800,000\n");
+  std::smatch address;
+  ASSERT_TRUE(std::regex_search(run.error, address, std::regex(" at ([0-9A-F]{8})\\.")))
+      << run.error;
+  const std::uintmax_t offset = std::stoull(address[1].str(), nullptr, 16);
+  EXPECT_GT(offset, 0u);
+  EXPECT_LT(offset, std::filesystem::file_size(PROGRAM_UNDER_TEST)) << run.error;
 }
 
 TEST(TraverseEndToEnd, TruncatedAnswerFileIsNoSuccess) {
