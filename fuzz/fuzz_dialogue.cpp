@@ -1,0 +1,272 @@
+// Fuzz target: the whole dialogue, RunTraverse, fed arbitrary standard input
+// over the in-memory platform.
+//
+// Each input is run twice: once with standard output a pipe and every field
+// and used table entry of the record poisoned with NaN, once with standard
+// output a console and the record cleared (and, when the input holds no SUB
+// byte, with reads of one line each, as a console delivers them).
+//
+// Invariants: both runs end the same way with the same bytes on standard
+// output, so no run reads a field an earlier run left behind, and neither the
+// kind of output nor the size of reads changes what is written; a run ends
+// exactly once, normally or with one failure of the classes the dialogue can
+// meet, and with no I/O code left pending; the output is a prefix, in whole
+// lines, of the dialogue of its angle count (prompts, empty lines, result
+// lines of the exact form carrying the record's coordinates), and the whole
+// dialogue with the exit prompt after a normal end; an I/O failure follows a
+// number prompt, a range failure the count prompt; a console gets one write
+// per line, a pipe 128-byte blocks and one last write.
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "console/io_code.hpp"
+#include "console/number_writing.hpp"
+#include "console/text_channel.hpp"
+#include "console/text_output.hpp"
+#include "failure/float_checks.hpp"
+#include "fuzz_check.hpp"
+#include "support/memory_platform.hpp"
+#include "traverse/dialogue.hpp"
+#include "traverse/record_support.hpp"
+#include "traverse/traverse.hpp"
+
+namespace traverse::fuzzing {
+namespace {
+
+struct Outcome {
+  bool normalEnd = false;
+  std::string failureClass;  // empty after a normal end
+  std::string message;
+  std::int32_t ioCode = 0;
+  std::string output;
+  std::vector<std::string> writes;
+};
+
+// Every field and every table entry a run can reach set to NaN, the count
+// and the side answer to values no run starts from.
+void PoisonRecord(TTraverse& record) {
+  const double poison = std::nan("");
+  for (double* field : {&record.XA,
+                        &record.YA,
+                        &record.XB,
+                        &record.YB,
+                        &record.XC,
+                        &record.YC,
+                        &record.XD,
+                        &record.YD,
+                        &record.DxCD,
+                        &record.DyCD,
+                        &record.DxAB,
+                        &record.DyAB,
+                        &record.BearingCD,
+                        &record.BearingAB,
+                        &record.TheoreticalAngleSum,
+                        &record.MeasuredAngleSum,
+                        &record.AngularMisclosure,
+                        &record.AngleCorrection,
+                        &record.SumIncrementX,
+                        &record.DxBC,
+                        &record.DyBC,
+                        &record.SumIncrementY,
+                        &record.MisclosureX,
+                        &record.SumLength,
+                        &record.MisclosureY})
+    *field = poison;
+  record.AngleSide = "left";
+  record.AngleCount = 77;
+  for (double* table :
+       {record.MeasuredAngle, record.CorrectedAngle, record.LegLength, record.IncrementX,
+        record.IncrementY, record.CorrectedIncrementX, record.CorrectedIncrementY, record.PointX,
+        record.LegBearing, record.PointY})
+    for (std::size_t i = 0; i < testing::UsedEntries; ++i) table[i] = poison;
+}
+
+// Splits `input` into reads of one line each.
+void SetLineReads(testing::MemoryPlatform& system, std::string_view input) {
+  while (!input.empty()) {
+    std::size_t end = input.find('\n');
+    end = end == std::string_view::npos ? input.size() : end + 1;
+    system.reads.push_back({std::string(input.substr(0, end))});
+    input.remove_prefix(end);
+  }
+}
+
+Outcome Run(std::string_view input, platform::FileType outputType, bool lineReads, bool poison) {
+  testing::PlatformScope scope;
+  scope->outputType = outputType;
+  if (lineReads) {
+    SetLineReads(*scope, input);
+  } else {
+    scope->SetInput(std::string(input));
+  }
+  if (poison) {
+    PoisonRecord(TraverseRecord);
+  } else {
+    testing::ClearRecord(TraverseRecord);
+  }
+  Outcome outcome;
+  try {
+    RunTraverse();
+    outcome.normalEnd = true;
+  } catch (const RaisedFailure& failure) {
+    outcome.failureClass = failure.object->ClassName();
+    if (const auto* exception = dynamic_cast<const Exception*>(failure.object))
+      outcome.message = std::string(exception->Message());
+    if (const auto* io = dynamic_cast<const EInOutError*>(failure.object))
+      outcome.ioCode = io->ErrorCode;
+    delete failure.object;
+  } catch (const testing::ProcessExit& exit) {
+    Fail("the dialogue ended the process itself with code " + std::to_string(exit.code));
+  }
+  Check(PendingIoCode == 0, "an I/O code is left pending at the end of the run");
+  // What the end of a run does with the bytes still waiting, either way.
+  Check(DrainOutput(OutputChannel) == 0, "the last drain failed");
+  outcome.output = scope->output;
+  outcome.writes = scope->writes;
+  return outcome;
+}
+
+// One line of the dialogue of n angles: a fixed text, or result line `point`.
+struct Line {
+  std::string text;
+  int point = 0;
+};
+
+std::vector<Line> Dialogue(int n) {
+  std::vector<Line> lines;
+  for (char name : {'A', 'B', 'C', 'D'}) {
+    lines.push_back({std::string("Enter the X coordinate of point ") + name + " "});
+    lines.push_back({std::string(name == 'D' ? "Enter the y" : "Enter the Y") +
+                     " coordinate of point " + name + " "});
+    lines.push_back({""});
+  }
+  lines.push_back({"Measured angles <left/right>"});
+  lines.push_back({"Enter the number of measured angles "});
+  lines.push_back({""});
+  lines.push_back({""});
+  for (int i = 1; i <= n; ++i) lines.push_back({"Enter the measured angle " + std::to_string(i)});
+  lines.push_back({""});
+  for (int i = 1; i <= n - 1; ++i)
+    lines.push_back({"Enter the measured length " + std::to_string(i)});
+  for (int i = 1; i <= n - 2; ++i) {
+    lines.push_back({""});
+    lines.push_back({""});
+    lines.push_back({"", i});
+  }
+  for (int i = 0; i < 5; ++i) lines.push_back({""});
+  return lines;
+}
+
+std::string Fixed(double value) {
+  char text[FixedTextCapacity];
+  return std::string(text, FormatFixed(value, 5, 2, text));
+}
+
+bool IsNumberPrompt(std::string_view line) {
+  return line.starts_with("Enter the X coordinate") || line.starts_with("Enter the Y coordinate") ||
+         line.starts_with("Enter the y coordinate") || line.starts_with("Enter the number") ||
+         line.starts_with("Enter the measured");
+}
+
+void CheckTranscript(const Outcome& outcome, const TTraverse& record) {
+  constexpr std::string_view lineEnd = "\r\n";
+  constexpr std::string_view exitPrompt = "*Press Enter to exit*";
+  std::string_view rest = outcome.output;
+  std::vector<std::string_view> lines;
+  for (std::size_t end; (end = rest.find(lineEnd)) != std::string_view::npos;) {
+    lines.push_back(rest.substr(0, end));
+    rest.remove_prefix(end + lineEnd.size());
+  }
+  int angles = 0;
+  for (std::string_view line : lines) angles += line.starts_with("Enter the measured angle ");
+  // Built once per count: the runs are many, the counts few.
+  static std::vector<Line> dialogues[256];
+  if (angles > 255) Fail("more than 255 angle prompts");
+  std::vector<Line>& expected = dialogues[angles];
+  if (expected.empty()) expected = Dialogue(angles);
+  Check(lines.size() <= expected.size(), "more lines than the dialogue has");
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (expected[i].point == 0) {
+      Check(lines[i] == expected[i].text, "line " + std::to_string(i + 1) + " is \"" +
+                                              Printable(lines[i]) + "\", want \"" +
+                                              expected[i].text + "\"");
+    } else {
+      const int point = expected[i].point;
+      const std::string want = "The coordinate of point " + std::to_string(point) +
+                               ": X= " + Fixed(record.PointX[point]) +
+                               "m, Y= " + Fixed(record.PointY[point]) + "m";
+      Check(lines[i] == want, "result line \"" + Printable(lines[i]) + "\", want \"" + want + "\"");
+    }
+  }
+  if (outcome.normalEnd) {
+    Check(angles == record.AngleCount, "the count and the angle prompts differ");
+    Check(lines.size() == expected.size() && rest == exitPrompt,
+          "a normal end without the whole dialogue and the exit prompt");
+    return;
+  }
+  Check(rest.empty() && !lines.empty(), "a failure in the middle of a line");
+  const std::string_view last = lines.back();
+  const std::string& name = outcome.failureClass;
+  if (name == "EInOutError") {
+    Check(outcome.ioCode == IoReadBeyondEnd || outcome.ioCode == IoInvalidNumber,
+          "an I/O code the input alone cannot cause: " + std::to_string(outcome.ioCode));
+    Check(IsNumberPrompt(last), "an I/O failure after \"" + Printable(last) + "\"");
+    Check(outcome.message == (outcome.ioCode == IoReadBeyondEnd ? "Read beyond end of file"
+                                                                : "Invalid numeric input"),
+          "I/O message \"" + outcome.message + "\"");
+  } else if (name == "ERangeError") {
+    Check(last == "Enter the number of measured angles ", "a range failure elsewhere");
+    Check(outcome.message == "Range check error", "range message");
+  } else if (name == "EOverflow") {
+    Check(outcome.message == "Floating point overflow", "overflow message");
+  } else if (name == "EInvalidOp") {
+    Check(outcome.message == "Invalid floating point operation", "invalid operation message");
+  } else if (name == "EZeroDivide") {
+    Check(outcome.message == "Floating point division by zero", "division message");
+  } else {
+    Fail("a failure the dialogue cannot meet: " + name);
+  }
+}
+
+// A console shows each line when it ends; a pipe gets full blocks and a last
+// write.
+void CheckWrites(const Outcome& console, const Outcome& pipe) {
+  for (std::size_t i = 0; i < console.writes.size(); ++i) {
+    const std::string& write = console.writes[i];
+    Check(write.size() <= ChannelBufferSize, "a console write over 128 bytes");
+    Check(write.ends_with("\r\n") || (i + 1 == console.writes.size() && console.normalEnd),
+          "a console write that does not end a line: \"" + Printable(write) + "\"");
+  }
+  for (std::size_t i = 0; i + 1 < pipe.writes.size(); ++i)
+    Check(pipe.writes[i].size() == ChannelBufferSize, "a pipe write short of 128 bytes");
+}
+
+}  // namespace
+}  // namespace traverse::fuzzing
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  traverse::ResetFloatingPoint();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace traverse::fuzzing;
+  using traverse::platform::FileType;
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  const bool sub = input.find('\x1a') != std::string_view::npos;
+  const Outcome pipe = Run(input, FileType::Pipe, false, true);
+  const Outcome console = Run(input, FileType::Char, !sub, false);
+  CheckTranscript(console, traverse::TraverseRecord);
+  Check(pipe.normalEnd == console.normalEnd && pipe.failureClass == console.failureClass &&
+            pipe.ioCode == console.ioCode,
+        "the two runs end differently: " + pipe.failureClass + " and " + console.failureClass);
+  Check(pipe.output == console.output, "the two runs write different bytes");
+  CheckWrites(console, pipe);
+  // The side answer's text would outlive the input and count as a leak.
+  std::string().swap(traverse::TraverseRecord.AngleSide);
+  return 0;
+}
