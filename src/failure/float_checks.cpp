@@ -29,8 +29,10 @@ double StoreReal(Extended value) {
   // Through memory, so that no register keeps the extended bits (32-bit x86).
   volatile double stored = static_cast<double>(value);
   double result = stored;
-  if (std::isinf(result) && !std::isinf(value))
-    RaiseRuntimeError(KindOverflow, TRAVERSE_CALLER_ADDRESS());
+  // An infinite extended value can only come from an operation that ran out of
+  // range unchecked; with trapping arithmetic it would have failed as an
+  // overflow where it happened, so it fails as one here, before it is kept.
+  if (std::isinf(result)) RaiseRuntimeError(KindOverflow, TRAVERSE_CALLER_ADDRESS());
   if (std::isnan(result)) RaiseRuntimeError(KindInvalidOp, TRAVERSE_CALLER_ADDRESS());
   return result;
 }
@@ -40,11 +42,17 @@ Extended Quotient(Extended dividend, Extended divisor) {
     RaiseRuntimeError(dividend == 0 || std::isnan(dividend) ? KindInvalidOp : KindZeroDivide,
                       TRAVERSE_CALLER_ADDRESS());
   }
-  return dividend / divisor;
+  Extended quotient = dividend / divisor;
+  if (std::isnan(quotient) && !std::isnan(dividend) && !std::isnan(divisor))
+    RaiseRuntimeError(KindInvalidOp, TRAVERSE_CALLER_ADDRESS());  // infinity / infinity
+  if (std::isinf(quotient) && std::isfinite(dividend))
+    RaiseRuntimeError(KindOverflow, TRAVERSE_CALLER_ADDRESS());
+  return quotient;
 }
 
 Extended CheckExtended(Extended value) {
   if (std::isinf(value)) RaiseRuntimeError(KindOverflow, TRAVERSE_CALLER_ADDRESS());
+  if (std::isnan(value)) RaiseRuntimeError(KindInvalidOp, TRAVERSE_CALLER_ADDRESS());
   return value;
 }
 

@@ -35,6 +35,14 @@ void SetFileName(ModuleInfo& module, const char* path) {
   module.fileName[length] = '\0';
 }
 
+// The load address of the program's own image: this layer is a static
+// library, so the image that holds this anchor is the program.
+const void* ProgramBase() {
+  static const char anchor = 0;
+  Dl_info info{};
+  return dladdr(&anchor, &info) != 0 ? info.dli_fbase : nullptr;
+}
+
 class LinuxPlatform final : public Platform {
  public:
   Handle GetStdHandle(StdHandle which, std::int32_t& code) override {
@@ -80,10 +88,13 @@ class LinuxPlatform final : public Platform {
     if (address == nullptr || dladdr(address, &info) == 0 || info.dli_fbase == nullptr)
       return false;
     module.base = reinterpret_cast<std::uintptr_t>(info.dli_fbase);
-    if (info.dli_fname != nullptr && info.dli_fname[0] != '\0') {
-      SetFileName(module, info.dli_fname);
+    // The link map names the program itself by argv[0], which whoever started
+    // it chose freely; its file name is asked of the system instead.
+    if (info.dli_fbase == ProgramBase() || info.dli_fname == nullptr ||
+        info.dli_fname[0] == '\0') {
+      ProgramFileName(module);
     } else {
-      ProgramFileName(module);  // the main program has no name of its own in the link map
+      SetFileName(module, info.dli_fname);
     }
     return true;
   }

@@ -56,6 +56,7 @@ Transfer MemoryPlatform::Write(Handle handle, const void* data, std::uint32_t si
   const char* bytes = static_cast<const char*>(data);
   if (handle == 2) {
     error.append(bytes, size);
+    transcript.append(bytes, size);
     return {size, 0};
   }
   std::uint32_t taken = size;
@@ -67,6 +68,7 @@ Transfer MemoryPlatform::Write(Handle handle, const void* data, std::uint32_t si
   }
   writes.emplace_back(bytes, taken);
   output.append(bytes, taken);
+  transcript.append(bytes, taken);
   return {taken, 0};
 }
 
@@ -79,6 +81,7 @@ void MemoryPlatform::CloseHandle(Handle handle) {
 }
 
 bool MemoryPlatform::ModuleOf(const void*, platform::ModuleInfo& module) {
+  if (!addressesInModule) return false;
   std::size_t length = std::min(moduleName.size(), sizeof module.fileName - 1);
   std::memcpy(module.fileName, moduleName.data(), length);
   module.fileName[length] = '\0';
@@ -87,7 +90,9 @@ bool MemoryPlatform::ModuleOf(const void*, platform::ModuleInfo& module) {
 }
 
 void MemoryPlatform::ProgramFileName(platform::ModuleInfo& module) {
-  ModuleOf(nullptr, module);
+  std::size_t length = std::min(moduleName.size(), sizeof module.fileName - 1);
+  std::memcpy(module.fileName, moduleName.data(), length);
+  module.fileName[length] = '\0';
 }
 
 void MemoryPlatform::ExitProcess(int code) { throw ProcessExit{code}; }

@@ -46,11 +46,14 @@ class MemoryPlatform final : public platform::Platform {
   std::vector<std::string> writes;   // what each write to standard output took
   std::string output;                // everything standard output took
   std::string error;                 // everything standard error took
+  std::string transcript;            // both of them, in the order written
   bool outputClosed = false;
 
-  // The module every address lies in.
+  // The module every address lies in (none when `addressesInModule` is
+  // false); the program's own file has the same name.
   std::string moduleName = "traverse.exe";
   std::uintptr_t moduleBase = 0;
+  bool addressesInModule = true;
 
   // Feeds `bytes` as standard input, `chunk` bytes per read at most (0: as
   // many as asked).

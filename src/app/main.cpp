@@ -1,0 +1,7 @@
+// The program entry: start-up, the traverse dialogue, and the end of the run.
+#include "failure/start_run.hpp"
+#include "traverse/dialogue.hpp"
+
+int main() {
+  traverse::RunProgram(traverse::RunTraverse);
+}

@@ -1,0 +1,126 @@
+// The end of a run as a surveyor's script sees it: the bytes on standard
+// output, the one report on standard error, and the exit code, from a
+// test-only program that goes through the real start-up and fails on request.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+
+#include "child_process.hpp"
+
+namespace traverse::e2e {
+namespace {
+
+// What WriteLines of the test program writes for `count` lines.
+std::string Lines(int count) {
+  std::string lines;
+  for (int k = 1; k <= count; ++k) lines += "Point " + std::to_string(k) + " written\r\n";
+  return lines;
+}
+
+// The whole report for a class and message (a pattern), with the shown
+// address in eight upper-case hex digits and the module without directory.
+std::string Report(const std::string& className, const std::string& message) {
+  return "Exception " + className + " in module failing_program at [0-9A-F]{8}\\.\r\n" + message +
+         "\r\n\r\n";
+}
+
+bool Matches(const std::string& text, const std::string& pattern) {
+  return std::regex_match(text, std::regex(pattern));
+}
+
+ChildRun RunWith(const std::string& firstLine, OutputTo output = OutputTo::File) {
+  return RunChild(PROGRAM_UNDER_TEST, firstLine + "\r\n", output);
+}
+
+TEST(TerminationEndToEnd, NormalEndWritesEverythingAndExitsWithZero) {
+  ChildRun run = RunWith("ok 20");  // 20 lines: full 128-byte blocks and a remainder
+  EXPECT_EQ(run.output, Lines(20));
+  EXPECT_EQ(run.error, "");
+  EXPECT_EQ(run.exitCode, 0);
+}
+
+TEST(TerminationEndToEnd, EveryEarlierByteIsInTheFileBeforeTheReport) {
+  ChildRun run = RunWith("zerodivide 20", OutputTo::ErrorFile);
+  EXPECT_TRUE(
+      Matches(run.error, Lines(20) + Report("EZeroDivide", "Floating point division by zero\\.")))
+      << run.error;
+  EXPECT_EQ(run.exitCode, 1);
+}
+
+TEST(TerminationEndToEnd, OutputThroughAPipeIsCompleteBeforeTheFailure) {
+  ChildRun run = RunWith("invalidop 15", OutputTo::Pipe);
+  EXPECT_EQ(run.output, Lines(15));
+  EXPECT_TRUE(Matches(run.error, Report("EInvalidOp", "Invalid floating point operation\\.")));
+  EXPECT_EQ(run.exitCode, 1);
+}
+
+// The reader went away while bytes were waiting: the forced drain fails, and
+// its failure is reported instead of the first one.
+TEST(TerminationEndToEnd, BrokenPipeAtTheReportReportsTheWriteFailure) {
+  ChildRun run = RunWith("zerodivide 2", OutputTo::PipeWithoutReader);
+  EXPECT_TRUE(Matches(run.error, Report("EInOutError", "I/O error 32\\."))) << run.error;
+  EXPECT_EQ(run.exitCode, 1);
+}
+
+TEST(TerminationEndToEnd, BrokenPipeWhileWritingIsReportedAtItsStatement) {
+  ChildRun run = RunWith("ok 20", OutputTo::PipeWithoutReader);
+  EXPECT_TRUE(Matches(run.error, Report("EInOutError", "I/O error 32\\."))) << run.error;
+  EXPECT_EQ(run.exitCode, 1);
+}
+
+// The last bytes of a normal run that cannot be written do not end in code 0.
+TEST(TerminationEndToEnd, BrokenPipeAtTheNormalEndIsAFailure) {
+  ChildRun run = RunWith("ok 2", OutputTo::PipeWithoutReader);
+  EXPECT_TRUE(Matches(run.error, Report("EInOutError", "I/O error 32\\."))) << run.error;
+  EXPECT_EQ(run.exitCode, 1);
+}
+
+TEST(TerminationEndToEnd, FailureWithoutHooksEndsOnTheRuntimeErrorLine) {
+  ChildRun run = RunWith("unhooked 3");
+  EXPECT_TRUE(Matches(run.output, Lines(3) + "Runtime error 200 at [0-9A-F]{8,16}\r\n"))
+      << run.output;
+  EXPECT_EQ(run.error, "");
+  EXPECT_EQ(run.exitCode, 200);
+}
+
+struct FailureCase {
+  const char* mode;
+  const char* className;
+  const char* message;  // a pattern
+};
+
+class EveryFailure : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(EveryFailure, EndsInOneReportAndExitCodeOne) {
+  ChildRun run = RunWith(std::string(GetParam().mode) + " 3");
+  EXPECT_EQ(run.output, Lines(3));
+  EXPECT_TRUE(Matches(run.error, Report(GetParam().className, GetParam().message))) << run.error;
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.signal, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TerminationEndToEnd, EveryFailure,
+    ::testing::Values(
+        FailureCase{"io", "EInOutError", "Invalid numeric input\\."},
+        FailureCase{"io104", "EInOutError", "I/O error 104\\."},
+        FailureCase{"zerodivide", "EZeroDivide", "Floating point division by zero\\."},
+        FailureCase{"invalidop", "EInvalidOp", "Invalid floating point operation\\."},
+        FailureCase{"overflow", "EOverflow", "Floating point overflow\\."},
+        FailureCase{"outofmemory", "EOutOfMemory", "Out of memory\\."},
+        FailureCase{"standard", "Exception", "table full\\."},
+        FailureCase{"foreign", "EExternalException", "External exception E06D7363\\."},
+        FailureCase{"noexcept", "Exception", "thrown through noexcept\\."},
+        FailureCase{"kind2", "EInvalidPointer", "Invalid pointer operation\\."},
+        FailureCase{"kind13", "EControlC", "Control-C hit\\."},
+        // Faults no check covers arrive as signals and still end in one report.
+        FailureCase{"segv", "EAccessViolation",
+                    "Access violation at address [0-9A-F]{8,16} in module 'failing_program'\\. "
+                    "Write of address 00000000\\."},
+        FailureCase{"intdiv", "EDivByZero", "Division by zero\\."},
+        FailureCase{"stack", "EStackOverflow", "Stack overflow\\."}),
+    [](const auto& test) { return std::string(test.param.mode); });
+
+}  // namespace
+}  // namespace traverse::e2e
