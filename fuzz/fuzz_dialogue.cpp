@@ -9,8 +9,10 @@
 // Invariants: both runs end the same way with the same bytes on standard
 // output, so no run reads a field an earlier run left behind, and neither the
 // kind of output nor the size of reads changes what is written; a run ends
-// exactly once, normally or with one failure of the classes the dialogue can
-// meet, and with no I/O code left pending; the output is a prefix, in whole
+// exactly once through the program's own end: exit code 0 and nothing on
+// standard error, or exit code 1 and exactly one well-formed report of a
+// failure the dialogue can meet, after every byte of standard output, with no
+// I/O code left pending; the output is a prefix, in whole
 // lines, of the dialogue of its angle count (prompts, empty lines, result
 // lines of the exact form carrying the record's coordinates), and the whole
 // dialogue with the exit prompt after a normal end; an I/O failure follows a
@@ -23,11 +25,12 @@
 #include <string_view>
 #include <vector>
 
-#include "console/io_code.hpp"
 #include "console/number_writing.hpp"
 #include "console/text_channel.hpp"
-#include "console/text_output.hpp"
+#include "failure/failure_hooks.hpp"
 #include "failure/float_checks.hpp"
+#include "failure/run_end.hpp"
+#include "failure/start_run.hpp"
 #include "fuzz_check.hpp"
 #include "support/memory_platform.hpp"
 #include "traverse/dialogue.hpp"
@@ -38,10 +41,10 @@ namespace traverse::fuzzing {
 namespace {
 
 struct Outcome {
+  int exitCode = -1;
   bool normalEnd = false;
-  std::string failureClass;  // empty after a normal end
-  std::string message;
-  std::int32_t ioCode = 0;
+  std::string failureClass;  // from the report; empty after a normal end
+  std::string message;       // from the report, without its full stop
   std::string output;
   std::vector<std::string> writes;
 };
@@ -95,9 +98,40 @@ void SetLineReads(testing::MemoryPlatform& system, std::string_view input) {
   }
 }
 
+// Takes the report "Exception <class> in module traverse.exe at <8 hex>.\r\n
+// <message>.\r\n\r\n" apart; fails unless standard error holds exactly one.
+void ReadReport(std::string_view error, Outcome& outcome) {
+  constexpr std::string_view head = "Exception ";
+  constexpr std::string_view module = " in module traverse.exe at ";
+  const std::string shown = "report \"" + Printable(error) + "\"";
+  Check(error.starts_with(head), shown);
+  error.remove_prefix(head.size());
+  const std::size_t classEnd = error.find(module);
+  Check(classEnd != std::string_view::npos && classEnd > 0, shown);
+  outcome.failureClass = std::string(error.substr(0, classEnd));
+  error.remove_prefix(classEnd + module.size());
+  Check(error.size() > 11 && error.substr(8, 3) == ".\r\n", shown);
+  for (char digit : error.substr(0, 8))
+    Check((digit >= '0' && digit <= '9') || (digit >= 'A' && digit <= 'F'), shown);
+  error.remove_prefix(11);
+  const std::size_t messageEnd = error.find("\r\n");
+  Check(messageEnd != std::string_view::npos && error.substr(messageEnd) == "\r\n\r\n", shown);
+  Check(messageEnd > 0 && error[messageEnd - 1] == '.', shown);
+  outcome.message = std::string(error.substr(0, messageEnd - 1));
+}
+
+// One whole run through the program's own end: RunDialogue either returns
+// from the dialogue and ends with 0, or hands the failure to the top-level
+// handler, which reports it and ends with 1. The in-memory platform's exit
+// throws, so that the run can be looked at.
+// Where this program is loaded, so that report addresses come out relative to
+// it, as in the program itself.
+std::uintptr_t moduleBase = 0;
+
 Outcome Run(std::string_view input, platform::FileType outputType, bool lineReads, bool poison) {
   testing::PlatformScope scope;
   scope->outputType = outputType;
+  scope->moduleBase = moduleBase;
   if (lineReads) {
     SetLineReads(*scope, input);
   } else {
@@ -108,23 +142,33 @@ Outcome Run(std::string_view input, platform::FileType outputType, bool lineRead
   } else {
     testing::ClearRecord(TraverseRecord);
   }
+  ExitStatus = 0;
+  RuntimeErrorAddress = nullptr;
+  ReportedFailure = {nullptr, nullptr};
+  SetRuntimeErrorExit(RuntimeErrorExit);
+  InstallFailureHooks();
+
   Outcome outcome;
   try {
-    RunTraverse();
-    outcome.normalEnd = true;
-  } catch (const RaisedFailure& failure) {
-    outcome.failureClass = failure.object->ClassName();
-    if (const auto* exception = dynamic_cast<const Exception*>(failure.object))
-      outcome.message = std::string(exception->Message());
-    if (const auto* io = dynamic_cast<const EInOutError*>(failure.object))
-      outcome.ioCode = io->ErrorCode;
-    delete failure.object;
+    RunDialogue(RunTraverse);
   } catch (const testing::ProcessExit& exit) {
-    Fail("the dialogue ended the process itself with code " + std::to_string(exit.code));
+    outcome.exitCode = exit.code;
+  }
+  // The failure object lives until the run ends; here the run has ended.
+  delete ReportedFailure.object;
+  ReportedFailure = {nullptr, nullptr};
+
+  Check(outcome.exitCode == 0 || outcome.exitCode == 1,
+        "the run ended with exit code " + std::to_string(outcome.exitCode));
+  outcome.normalEnd = outcome.exitCode == 0;
+  if (outcome.normalEnd) {
+    Check(scope->error.empty(), "a normal end with a report: " + Printable(scope->error));
+  } else {
+    ReadReport(scope->error, outcome);
   }
   Check(PendingIoCode == 0, "an I/O code is left pending at the end of the run");
-  // What the end of a run does with the bytes still waiting, either way.
-  Check(DrainOutput(OutputChannel) == 0, "the last drain failed");
+  Check(scope->transcript == scope->output + scope->error,
+        "the report came before bytes written earlier");
   outcome.output = scope->output;
   outcome.writes = scope->writes;
   return outcome;
@@ -212,12 +256,10 @@ void CheckTranscript(const Outcome& outcome, const TTraverse& record) {
   const std::string_view last = lines.back();
   const std::string& name = outcome.failureClass;
   if (name == "EInOutError") {
-    Check(outcome.ioCode == IoReadBeyondEnd || outcome.ioCode == IoInvalidNumber,
-          "an I/O code the input alone cannot cause: " + std::to_string(outcome.ioCode));
+    Check(
+        outcome.message == "Read beyond end of file" || outcome.message == "Invalid numeric input",
+        "an I/O failure the input alone cannot cause: " + outcome.message);
     Check(IsNumberPrompt(last), "an I/O failure after \"" + Printable(last) + "\"");
-    Check(outcome.message == (outcome.ioCode == IoReadBeyondEnd ? "Read beyond end of file"
-                                                                : "Invalid numeric input"),
-          "I/O message \"" + outcome.message + "\"");
   } else if (name == "ERangeError") {
     Check(last == "Enter the number of measured angles ", "a range failure elsewhere");
     Check(outcome.message == "Range check error", "range message");
@@ -250,6 +292,10 @@ void CheckWrites(const Outcome& console, const Outcome& pipe) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   traverse::ResetFloatingPoint();
+  traverse::platform::ModuleInfo module;
+  if (traverse::platform::System().ModuleOf(reinterpret_cast<const void*>(&traverse::RunTraverse),
+                                            module))
+    traverse::fuzzing::moduleBase = module.base;
   return 0;
 }
 
@@ -262,7 +308,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Outcome console = Run(input, FileType::Char, !sub, false);
   CheckTranscript(console, traverse::TraverseRecord);
   Check(pipe.normalEnd == console.normalEnd && pipe.failureClass == console.failureClass &&
-            pipe.ioCode == console.ioCode,
+            pipe.message == console.message,
         "the two runs end differently: " + pipe.failureClass + " and " + console.failureClass);
   Check(pipe.output == console.output, "the two runs write different bytes");
   CheckWrites(console, pipe);
