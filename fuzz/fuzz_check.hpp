@@ -21,9 +21,12 @@ namespace traverse::fuzzing {
   std::abort();
 }
 
-inline void Check(bool holds, const std::string& what) {
-  if (!holds) Fail(what);
-}
+// Stops the run when `holds` is false; `what` is only worked out then, so
+// that the checks cost nothing on the way.
+#define FUZZ_CHECK(holds, what)                    \
+  do {                                             \
+    if (!(holds)) ::traverse::fuzzing::Fail(what); \
+  } while (false)
 
 // The 80 bits of an extended value as "0xSEEE:SSSSSSSSSSSSSSSS", for messages.
 inline std::string Bits(Extended value) {

@@ -12,10 +12,10 @@
 // exactly once through the program's own end: exit code 0 and nothing on
 // standard error, or exit code 1 and exactly one well-formed report of a
 // failure the dialogue can meet, after every byte of standard output, with no
-// I/O code left pending; the output is a prefix, in whole
-// lines, of the dialogue of its angle count (prompts, empty lines, result
-// lines of the exact form carrying the record's coordinates), and the whole
-// dialogue with the exit prompt after a normal end; an I/O failure follows a
+// I/O code left pending; the output is a prefix, in whole lines, of the
+// dialogue of its angle count (prompts, empty lines, result lines of the exact
+// form carrying the record's coordinates), and the whole dialogue with the
+// exit prompt after a normal end; an I/O failure follows a
 // number prompt, a range failure the count prompt; a console gets one write
 // per line, a pipe 128-byte blocks and one last write.
 #include <cmath>
@@ -101,22 +101,24 @@ void SetLineReads(testing::MemoryPlatform& system, std::string_view input) {
 // Takes the report "Exception <class> in module traverse.exe at <8 hex>.\r\n
 // <message>.\r\n\r\n" apart; fails unless standard error holds exactly one.
 void ReadReport(std::string_view error, Outcome& outcome) {
+  const std::string_view whole = error;
   constexpr std::string_view head = "Exception ";
   constexpr std::string_view module = " in module traverse.exe at ";
-  const std::string shown = "report \"" + Printable(error) + "\"";
-  Check(error.starts_with(head), shown);
+  const auto shown = [&] { return "report \"" + Printable(whole) + "\""; };
+  FUZZ_CHECK(error.starts_with(head), shown());
   error.remove_prefix(head.size());
   const std::size_t classEnd = error.find(module);
-  Check(classEnd != std::string_view::npos && classEnd > 0, shown);
+  FUZZ_CHECK(classEnd != std::string_view::npos && classEnd > 0, shown());
   outcome.failureClass = std::string(error.substr(0, classEnd));
   error.remove_prefix(classEnd + module.size());
-  Check(error.size() > 11 && error.substr(8, 3) == ".\r\n", shown);
+  FUZZ_CHECK(error.size() > 11 && error.substr(8, 3) == ".\r\n", shown());
   for (char digit : error.substr(0, 8))
-    Check((digit >= '0' && digit <= '9') || (digit >= 'A' && digit <= 'F'), shown);
+    FUZZ_CHECK((digit >= '0' && digit <= '9') || (digit >= 'A' && digit <= 'F'), shown());
   error.remove_prefix(11);
   const std::size_t messageEnd = error.find("\r\n");
-  Check(messageEnd != std::string_view::npos && error.substr(messageEnd) == "\r\n\r\n", shown);
-  Check(messageEnd > 0 && error[messageEnd - 1] == '.', shown);
+  FUZZ_CHECK(messageEnd != std::string_view::npos && error.substr(messageEnd) == "\r\n\r\n",
+             shown());
+  FUZZ_CHECK(messageEnd > 0 && error[messageEnd - 1] == '.', shown());
   outcome.message = std::string(error.substr(0, messageEnd - 1));
 }
 
@@ -158,17 +160,17 @@ Outcome Run(std::string_view input, platform::FileType outputType, bool lineRead
   delete ReportedFailure.object;
   ReportedFailure = {nullptr, nullptr};
 
-  Check(outcome.exitCode == 0 || outcome.exitCode == 1,
-        "the run ended with exit code " + std::to_string(outcome.exitCode));
+  FUZZ_CHECK(outcome.exitCode == 0 || outcome.exitCode == 1,
+             "the run ended with exit code " + std::to_string(outcome.exitCode));
   outcome.normalEnd = outcome.exitCode == 0;
   if (outcome.normalEnd) {
-    Check(scope->error.empty(), "a normal end with a report: " + Printable(scope->error));
+    FUZZ_CHECK(scope->error.empty(), "a normal end with a report: " + Printable(scope->error));
   } else {
     ReadReport(scope->error, outcome);
   }
-  Check(PendingIoCode == 0, "an I/O code is left pending at the end of the run");
-  Check(scope->transcript == scope->output + scope->error,
-        "the report came before bytes written earlier");
+  FUZZ_CHECK(PendingIoCode == 0, "an I/O code is left pending at the end of the run");
+  FUZZ_CHECK(scope->transcript == scope->output + scope->error,
+             "the report came before bytes written earlier");
   outcome.output = scope->output;
   outcome.writes = scope->writes;
   return outcome;
@@ -232,43 +234,44 @@ void CheckTranscript(const Outcome& outcome, const TTraverse& record) {
   if (angles > 255) Fail("more than 255 angle prompts");
   std::vector<Line>& expected = dialogues[angles];
   if (expected.empty()) expected = Dialogue(angles);
-  Check(lines.size() <= expected.size(), "more lines than the dialogue has");
+  FUZZ_CHECK(lines.size() <= expected.size(), "more lines than the dialogue has");
   for (std::size_t i = 0; i < lines.size(); ++i) {
     if (expected[i].point == 0) {
-      Check(lines[i] == expected[i].text, "line " + std::to_string(i + 1) + " is \"" +
-                                              Printable(lines[i]) + "\", want \"" +
-                                              expected[i].text + "\"");
+      FUZZ_CHECK(lines[i] == expected[i].text, "line " + std::to_string(i + 1) + " is \"" +
+                                                   Printable(lines[i]) + "\", want \"" +
+                                                   expected[i].text + "\"");
     } else {
       const int point = expected[i].point;
       const std::string want = "The coordinate of point " + std::to_string(point) +
                                ": X= " + Fixed(record.PointX[point]) +
                                "m, Y= " + Fixed(record.PointY[point]) + "m";
-      Check(lines[i] == want, "result line \"" + Printable(lines[i]) + "\", want \"" + want + "\"");
+      FUZZ_CHECK(lines[i] == want,
+                 "result line \"" + Printable(lines[i]) + "\", want \"" + want + "\"");
     }
   }
   if (outcome.normalEnd) {
-    Check(angles == record.AngleCount, "the count and the angle prompts differ");
-    Check(lines.size() == expected.size() && rest == exitPrompt,
-          "a normal end without the whole dialogue and the exit prompt");
+    FUZZ_CHECK(angles == record.AngleCount, "the count and the angle prompts differ");
+    FUZZ_CHECK(lines.size() == expected.size() && rest == exitPrompt,
+               "a normal end without the whole dialogue and the exit prompt");
     return;
   }
-  Check(rest.empty() && !lines.empty(), "a failure in the middle of a line");
+  FUZZ_CHECK(rest.empty() && !lines.empty(), "a failure in the middle of a line");
   const std::string_view last = lines.back();
   const std::string& name = outcome.failureClass;
   if (name == "EInOutError") {
-    Check(
+    FUZZ_CHECK(
         outcome.message == "Read beyond end of file" || outcome.message == "Invalid numeric input",
         "an I/O failure the input alone cannot cause: " + outcome.message);
-    Check(IsNumberPrompt(last), "an I/O failure after \"" + Printable(last) + "\"");
+    FUZZ_CHECK(IsNumberPrompt(last), "an I/O failure after \"" + Printable(last) + "\"");
   } else if (name == "ERangeError") {
-    Check(last == "Enter the number of measured angles ", "a range failure elsewhere");
-    Check(outcome.message == "Range check error", "range message");
+    FUZZ_CHECK(last == "Enter the number of measured angles ", "a range failure elsewhere");
+    FUZZ_CHECK(outcome.message == "Range check error", "range message");
   } else if (name == "EOverflow") {
-    Check(outcome.message == "Floating point overflow", "overflow message");
+    FUZZ_CHECK(outcome.message == "Floating point overflow", "overflow message");
   } else if (name == "EInvalidOp") {
-    Check(outcome.message == "Invalid floating point operation", "invalid operation message");
+    FUZZ_CHECK(outcome.message == "Invalid floating point operation", "invalid operation message");
   } else if (name == "EZeroDivide") {
-    Check(outcome.message == "Floating point division by zero", "division message");
+    FUZZ_CHECK(outcome.message == "Floating point division by zero", "division message");
   } else {
     Fail("a failure the dialogue cannot meet: " + name);
   }
@@ -279,12 +282,12 @@ void CheckTranscript(const Outcome& outcome, const TTraverse& record) {
 void CheckWrites(const Outcome& console, const Outcome& pipe) {
   for (std::size_t i = 0; i < console.writes.size(); ++i) {
     const std::string& write = console.writes[i];
-    Check(write.size() <= ChannelBufferSize, "a console write over 128 bytes");
-    Check(write.ends_with("\r\n") || (i + 1 == console.writes.size() && console.normalEnd),
-          "a console write that does not end a line: \"" + Printable(write) + "\"");
+    FUZZ_CHECK(write.size() <= ChannelBufferSize, "a console write over 128 bytes");
+    FUZZ_CHECK(write.ends_with("\r\n") || (i + 1 == console.writes.size() && console.normalEnd),
+               "a console write that does not end a line: \"" + Printable(write) + "\"");
   }
   for (std::size_t i = 0; i + 1 < pipe.writes.size(); ++i)
-    Check(pipe.writes[i].size() == ChannelBufferSize, "a pipe write short of 128 bytes");
+    FUZZ_CHECK(pipe.writes[i].size() == ChannelBufferSize, "a pipe write short of 128 bytes");
 }
 
 }  // namespace
@@ -307,10 +310,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Outcome pipe = Run(input, FileType::Pipe, false, true);
   const Outcome console = Run(input, FileType::Char, !sub, false);
   CheckTranscript(console, traverse::TraverseRecord);
-  Check(pipe.normalEnd == console.normalEnd && pipe.failureClass == console.failureClass &&
-            pipe.message == console.message,
-        "the two runs end differently: " + pipe.failureClass + " and " + console.failureClass);
-  Check(pipe.output == console.output, "the two runs write different bytes");
+  FUZZ_CHECK(pipe.normalEnd == console.normalEnd && pipe.failureClass == console.failureClass &&
+                 pipe.message == console.message,
+             "the two runs end differently: " + pipe.failureClass + " and " + console.failureClass);
+  FUZZ_CHECK(pipe.output == console.output, "the two runs write different bytes");
   CheckWrites(console, pipe);
   // The side answer's text would outlive the input and count as a leak.
   std::string().swap(traverse::TraverseRecord.AngleSide);

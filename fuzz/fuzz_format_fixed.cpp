@@ -135,14 +135,15 @@ bool AllDigits(std::string_view text) {
 
 // The value of a written text; false when it lies beyond the extended range,
 // as a text rounded up from the largest values can.
-bool ReadBack(std::string_view text, const std::string& context, Extended& value) {
+template <typename Context>
+bool ReadBack(std::string_view text, const Context& context, Extended& value) {
   try {
     const ScanResult<Extended> scan = ParseReal(text.data(), text.data() + text.size());
-    Check(scan.ok, "text does not read back: " + context);
+    FUZZ_CHECK(scan.ok, "text does not read back: " + context());
     value = scan.value;
     return true;
   } catch (const RaisedFailure& failure) {
-    Check(TakeFailure(failure) == "EOverflow", "reading back raised: " + context);
+    FUZZ_CHECK(TakeFailure(failure) == "EOverflow", "reading back raised: " + context());
     return false;
   }
 }
@@ -150,11 +151,13 @@ bool ReadBack(std::string_view text, const std::string& context, Extended& value
 void CheckFormat(Extended x, int width, int decimals) {
   char buffer[FixedTextCapacity + 1];
   const std::size_t length = FormatFixed(x, width, decimals, buffer);
-  Check(length <= FixedTextCapacity, "text longer than 255 characters for " + Bits(x));
+  FUZZ_CHECK(length <= FixedTextCapacity, "text longer than 255 characters for " + Bits(x));
   const std::string_view text(buffer, length);
-  const std::string context = "x=" + Bits(x) + " w=" + std::to_string(width) +
-                              " d=" + std::to_string(decimals) + " text=\"" + std::string(text) +
-                              "\"";
+  // What a message shows of the case; worked out only for a message.
+  const auto context = [&] {
+    return "x=" + Bits(x) + " w=" + std::to_string(width) + " d=" + std::to_string(decimals) +
+           " text=\"" + std::string(text) + "\"";
+  };
   const int w = width < 0 ? 0 : width > 255 ? 255 : width;
   const int d = decimals < 0 ? 0 : decimals > 216 ? 216 : decimals;
   const Fields fields = FieldsOf(x);
@@ -165,69 +168,69 @@ void CheckFormat(Extended x, int width, int decimals) {
   const bool scientific = body.find('E') != std::string_view::npos;
   // The scientific form of a positive value starts with its own blank.
   const std::size_t bodyLength = body.size() + (scientific && body.front() != '-' ? 1 : 0);
-  Check(length ==
-            (bodyLength < static_cast<std::size_t>(w) ? static_cast<std::size_t>(w) : bodyLength),
-        "padding wrong: " + context);
+  FUZZ_CHECK(length == (bodyLength < static_cast<std::size_t>(w) ? static_cast<std::size_t>(w)
+                                                                 : bodyLength),
+             "padding wrong: " + context());
 
   if (kind == Class::Infinite) {
-    Check(body == (fields.negative ? "-Inf" : "+Inf"), "infinity: " + context);
+    FUZZ_CHECK(body == (fields.negative ? "-Inf" : "+Inf"), "infinity: " + context());
     return;
   }
   if (kind == Class::NotANumber) {
-    Check(body == "Nan", "NaN: " + context);
+    FUZZ_CHECK(body == "Nan", "NaN: " + context());
     return;
   }
   const Extended size = Magnitude(x);
-  Check(!body.empty() && (body.front() == '-') == fields.negative, "sign wrong: " + context);
+  FUZZ_CHECK(!body.empty() && (body.front() == '-') == fields.negative, "sign wrong: " + context());
   std::string_view unsigned_ = body.front() == '-' ? body.substr(1) : body;
 
   if (size >= 0x1p120L) {
-    Check(scientific, "no scientific form from 2^120 up: " + context);
+    FUZZ_CHECK(scientific, "no scientific form from 2^120 up: " + context());
     const int c = w - 8 < 2 ? 2 : w - 8 > 18 ? 18 : w - 8;
     const std::size_t mark = unsigned_.find('E');
     const std::string_view mantissa = unsigned_.substr(0, mark);
     const std::string_view exponent = unsigned_.substr(mark);
-    Check(mantissa.size() == static_cast<std::size_t>(c + 1) && mantissa[0] >= '1' &&
-              mantissa[0] <= '9' && mantissa[1] == '.' && AllDigits(mantissa.substr(2)) &&
-              exponent.size() == 6 && exponent.substr(0, 2) == "E+" &&
-              AllDigits(exponent.substr(2)),
-          "scientific form malformed: " + context);
+    FUZZ_CHECK(mantissa.size() == static_cast<std::size_t>(c + 1) && mantissa[0] >= '1' &&
+                   mantissa[0] <= '9' && mantissa[1] == '.' && AllDigits(mantissa.substr(2)) &&
+                   exponent.size() == 6 && exponent.substr(0, 2) == "E+" &&
+                   AllDigits(exponent.substr(2)),
+               "scientific form malformed: " + context());
     Extended back = 0;
     if (!ReadBack(unsigned_, context, back)) {
-      Check(size > 1e4931L, "overflow reading back " + context);
+      FUZZ_CHECK(size > 1e4931L, "overflow reading back " + context());
       return;
     }
     const Extended error = Magnitude(back - size);
     // Half a unit of the last mantissa digit, and a tenth of one more for the
     // first rounding (to 17 decimals of the value between 10 and 16).
-    Check(error <= size * 0.61L * PowerOfTen(1 - c), "scientific value off: " + context);
+    FUZZ_CHECK(error <= size * 0.61L * PowerOfTen(1 - c), "scientific value off: " + context());
     return;
   }
 
-  Check(!scientific, "scientific form below 2^120: " + context);
+  FUZZ_CHECK(!scientific, "scientific form below 2^120: " + context());
   const std::size_t point = unsigned_.find('.');
   const std::string_view integer = unsigned_.substr(0, point);
-  Check(AllDigits(integer) && (integer == "0" || integer[0] != '0'),
-        "integer digits malformed: " + context);
+  FUZZ_CHECK(AllDigits(integer) && (integer == "0" || integer[0] != '0'),
+             "integer digits malformed: " + context());
   if (d == 0) {
-    Check(point == std::string_view::npos, "a point without decimals: " + context);
+    FUZZ_CHECK(point == std::string_view::npos, "a point without decimals: " + context());
   } else {
-    Check(point != std::string_view::npos &&
-              unsigned_.size() - point - 1 == static_cast<std::size_t>(d) &&
-              AllDigits(unsigned_.substr(point + 1)),
-          "decimals malformed: " + context);
+    FUZZ_CHECK(point != std::string_view::npos &&
+                   unsigned_.size() - point - 1 == static_cast<std::size_t>(d) &&
+                   AllDigits(unsigned_.substr(point + 1)),
+               "decimals malformed: " + context());
   }
   Extended back = 0;
-  Check(ReadBack(unsigned_, context, back), "a fixed text out of range: " + context);
+  FUZZ_CHECK(ReadBack(unsigned_, context, back), "a fixed text out of range: " + context());
   const Extended error = Magnitude(back - size);
   // Half a unit of the last decimal, and what the first rounding (to 17
   // decimals of the value brought below 16) and reading back may add.
-  Check(error <= 0.5L * PowerOfTen(-d) * (1 + 1e-12L) + (size < 1 ? 1 : size) * 4e-17L,
-        "value does not read back: " + context);
-  if (d == 2 && size < 1e12L) Check(error <= 0.0051L, "off by more than 0.0051: " + context);
+  FUZZ_CHECK(error <= 0.5L * PowerOfTen(-d) * (1 + 1e-12L) + (size < 1 ? 1 : size) * 4e-17L,
+             "value does not read back: " + context());
+  if (d == 2 && size < 1e12L) FUZZ_CHECK(error <= 0.0051L, "off by more than 0.0051: " + context());
   if (size < 10) {
-    Check(text == ExactText(fields, w, d),
-          "differs from the exact text " + ExactText(fields, w, d) + ": " + context);
+    FUZZ_CHECK(text == ExactText(fields, w, d),
+               "differs from the exact text " + ExactText(fields, w, d) + ": " + context());
   }
 }
 

@@ -68,13 +68,13 @@ Reference ReferenceInteger(std::string_view token) {
 void CheckToken(std::string_view token) {
   const ScanResult<std::int32_t> scan = ParseInteger(token.data(), token.data() + token.size());
   const Reference reference = ReferenceInteger(token);
-  const std::string shown = Printable(token);
-  Check(scan.ok == reference.ok, "acceptance differs for " + shown);
-  Check(scan.stop >= token.data() && scan.stop <= token.data() + token.size(),
-        "stop outside the token " + shown);
+  const auto shown = [&] { return Printable(token); };
+  FUZZ_CHECK(scan.ok == reference.ok, "acceptance differs for " + shown());
+  FUZZ_CHECK(scan.stop >= token.data() && scan.stop <= token.data() + token.size(),
+             "stop outside the token " + shown());
   if (scan.ok) {
-    Check(scan.value == reference.value, "value differs for " + shown);
-    Check(scan.stop == token.data() + token.size(), "accepted but stopped early: " + shown);
+    FUZZ_CHECK(scan.value == reference.value, "value differs for " + shown());
+    FUZZ_CHECK(scan.stop == token.data() + token.size(), "accepted but stopped early: " + shown());
   }
 }
 
@@ -89,21 +89,22 @@ void CheckChannel(std::string_view input, testing::MemoryPlatform& system) {
     const bool present = model.NextToken(token);
     const std::int32_t value = ReadInteger(InputChannel);
     if (!present) {
-      Check(PendingIoCode == 100 && value == 0, "end of input must leave 100 and give 0");
+      FUZZ_CHECK(PendingIoCode == 100 && value == 0, "end of input must leave 100 and give 0");
       return;
     }
-    const std::string shown = Printable(token);
+    const auto shown = [&] { return Printable(token); };
     if (token.size() > IntegerTokenLimit) {
-      Check(PendingIoCode == 106, "an over-long token must leave 106: " + shown);
+      FUZZ_CHECK(PendingIoCode == 106, "an over-long token must leave 106: " + shown());
     } else {
       const ScanResult<std::int32_t> scan = ParseInteger(token.data(), token.data() + token.size());
-      Check(PendingIoCode == (scan.ok ? 0 : 106), "wrong code for " + shown);
-      if (scan.ok) Check(value == scan.value, "ReadInteger and ParseInteger differ: " + shown);
+      FUZZ_CHECK(PendingIoCode == (scan.ok ? 0 : 106), "wrong code for " + shown());
+      if (scan.ok)
+        FUZZ_CHECK(value == scan.value, "ReadInteger and ParseInteger differ: " + shown());
     }
     PendingIoCode = 0;
     SkipLine(InputChannel);
     model.SkipLine();
-    Check(PendingIoCode == 0, "SkipLine left a code");
+    FUZZ_CHECK(PendingIoCode == 0, "SkipLine left a code");
   }
 }
 

@@ -67,22 +67,22 @@ std::uint64_t DigitsValue(std::string_view digits) {
 void CheckToken(std::string_view token) {
   const Parsed parsed = Parse(token);
   const RealSyntax syntax = ScanRealSyntax(token);
-  const std::string shown = Printable(token);
+  const auto shown = [&] { return Printable(token); };
 
   if (!parsed.raised.empty()) {
-    Check(parsed.raised == "EOverflow",
-          "only overflow may be raised: " + parsed.raised + " for " + shown);
+    FUZZ_CHECK(parsed.raised == "EOverflow",
+               "only overflow may be raised: " + parsed.raised + " for " + shown());
   } else {
-    Check(parsed.scan.ok == syntax.ok, "grammar disagrees on " + shown);
-    Check(parsed.scan.stop >= token.data() && parsed.scan.stop <= token.data() + token.size(),
-          "stop outside the token " + shown);
+    FUZZ_CHECK(parsed.scan.ok == syntax.ok, "grammar disagrees on " + shown());
+    FUZZ_CHECK(parsed.scan.stop >= token.data() && parsed.scan.stop <= token.data() + token.size(),
+               "stop outside the token " + shown());
     if (parsed.scan.ok) {
-      Check(parsed.scan.stop == token.data() + token.size(),
-            "accepted but stopped early: " + shown);
+      FUZZ_CHECK(parsed.scan.stop == token.data() + token.size(),
+                 "accepted but stopped early: " + shown());
     }
   }
   if (!syntax.ok) {
-    Check(parsed.raised.empty(), "a rejected token raised: " + shown);
+    FUZZ_CHECK(parsed.raised.empty(), "a rejected token raised: " + shown());
     return;
   }
 
@@ -92,22 +92,22 @@ void CheckToken(std::string_view token) {
       syntax.Exponent() - static_cast<std::int64_t>(syntax.fractionDigits.size());
   const std::int64_t magnitude = scale + static_cast<std::int64_t>(mantissa.significant.size());
   if (mantissa.zero) {
-    Check(parsed.raised.empty(), "a zero mantissa raised: " + shown);
-    Check(SameExtended(parsed.scan.value, syntax.negative ? -0.0L : 0.0L),
-          "a zero mantissa gave " + Bits(parsed.scan.value) + " for " + shown);
+    FUZZ_CHECK(parsed.raised.empty(), "a zero mantissa raised: " + shown());
+    FUZZ_CHECK(SameExtended(parsed.scan.value, syntax.negative ? -0.0L : 0.0L),
+               "a zero mantissa gave " + Bits(parsed.scan.value) + " for " + shown());
     return;
   }
   // The value lies in [10^(magnitude-1), 10^magnitude), and the largest
   // extended value is about 1.19e4932. The mantissa itself may run out of the
   // range while it is summed, when it has thousands of digits.
   if (!parsed.raised.empty()) {
-    Check(magnitude >= 4933 || mantissa.significant.size() >= 4933,
-          "overflow raised for a value in range: " + shown);
+    FUZZ_CHECK(magnitude >= 4933 || mantissa.significant.size() >= 4933,
+               "overflow raised for a value in range: " + shown());
     return;
   }
-  Check(magnitude <= 4933, "no overflow for a value beyond the range: " + shown);
+  FUZZ_CHECK(magnitude <= 4933, "no overflow for a value beyond the range: " + shown());
   const Extended value = parsed.scan.value;
-  Check(value == value && value - value == 0, "non-finite value for " + shown);
+  FUZZ_CHECK(value == value && value - value == 0, "non-finite value for " + shown());
 
   // The reference from at most 19 significant digits; exact when there are
   // no more, within 1e-18 relative when the rest are cut off.
@@ -119,13 +119,13 @@ void CheckToken(std::string_view token) {
     Extended reference = testing::ExactScaled(DigitsValue(leading), static_cast<int>(leadingScale));
     if (syntax.negative) reference = -reference;
     if (!cut) {
-      Check(SameExtended(value, reference), "not correctly rounded: " + shown + " gave " +
-                                                Bits(value) + ", want " + Bits(reference));
+      FUZZ_CHECK(SameExtended(value, reference), "not correctly rounded: " + shown() + " gave " +
+                                                     Bits(value) + ", want " + Bits(reference));
     } else {
       const Extended difference = value - reference;
       const Extended size = reference < 0 ? -reference : reference;
-      Check((difference < 0 ? -difference : difference) <= size * 2e-17L,
-            "long token too far from its leading digits: " + shown + " gave " + Bits(value));
+      FUZZ_CHECK((difference < 0 ? -difference : difference) <= size * 2e-17L,
+                 "long token too far from its leading digits: " + shown() + " gave " + Bits(value));
     }
   }
 
@@ -134,21 +134,22 @@ void CheckToken(std::string_view token) {
   const std::size_t body = signed_ ? 1 : 0;
   if (!signed_) {
     const Parsed negated = Parse("-" + std::string(token));
-    Check(negated.raised.empty() && negated.scan.ok && SameExtended(negated.scan.value, -value),
-          "a minus sign does more than negate: " + shown);
+    FUZZ_CHECK(
+        negated.raised.empty() && negated.scan.ok && SameExtended(negated.scan.value, -value),
+        "a minus sign does more than negate: " + shown());
   }
   std::string withZero(token);
   withZero.insert(body, 1, '0');
   const Parsed zeroed = Parse(withZero);
-  Check(zeroed.raised.empty() && zeroed.scan.ok && SameExtended(zeroed.scan.value, value),
-        "a leading zero changed the value: " + shown);
+  FUZZ_CHECK(zeroed.raised.empty() && zeroed.scan.ok && SameExtended(zeroed.scan.value, value),
+             "a leading zero changed the value: " + shown());
   std::string swapped(token);
   for (char& byte : swapped) {
     if (byte == 'e' || byte == 'E') byte = static_cast<char>(byte ^ 0x20);
   }
   const Parsed recased = Parse(swapped);
-  Check(recased.raised.empty() && recased.scan.ok && SameExtended(recased.scan.value, value),
-        "the case of the exponent mark changed the value: " + shown);
+  FUZZ_CHECK(recased.raised.empty() && recased.scan.ok && SameExtended(recased.scan.value, value),
+             "the case of the exponent mark changed the value: " + shown());
 }
 
 // ReadReal statements over the input, each followed by SkipLine, against the
@@ -168,25 +169,26 @@ void CheckChannel(std::string_view input, testing::MemoryPlatform& system) {
       raised = TakeFailure(failure);
     }
     if (!present) {
-      Check(raised.empty() && PendingIoCode == 100 && SameExtended(value, 0.0L),
-            "end of input must leave 100 and give 0");
+      FUZZ_CHECK(raised.empty() && PendingIoCode == 100 && SameExtended(value, 0.0L),
+                 "end of input must leave 100 and give 0");
       return;
     }
-    const std::string shown = Printable(token);
+    const auto shown = [&] { return Printable(token); };
     if (token.size() > RealTokenLimit) {
-      Check(raised.empty() && PendingIoCode == 106 && SameExtended(value, 0.0L),
-            "an over-long token must leave 106: " + shown);
+      FUZZ_CHECK(raised.empty() && PendingIoCode == 106 && SameExtended(value, 0.0L),
+                 "an over-long token must leave 106: " + shown());
     } else {
       const Parsed parsed = Parse(token);
-      Check(raised == parsed.raised, "ReadReal and ParseReal disagree on raising: " + shown);
+      FUZZ_CHECK(raised == parsed.raised, "ReadReal and ParseReal disagree on raising: " + shown());
       if (!raised.empty()) return;  // the run would end here
-      Check(PendingIoCode == (parsed.scan.ok ? 0 : 106), "wrong code for " + shown);
-      Check(SameExtended(value, parsed.scan.value), "ReadReal and ParseReal differ: " + shown);
+      FUZZ_CHECK(PendingIoCode == (parsed.scan.ok ? 0 : 106), "wrong code for " + shown());
+      FUZZ_CHECK(SameExtended(value, parsed.scan.value),
+                 "ReadReal and ParseReal differ: " + shown());
     }
     PendingIoCode = 0;
     SkipLine(InputChannel);
     model.SkipLine();
-    Check(PendingIoCode == 0, "SkipLine left a code");
+    FUZZ_CHECK(PendingIoCode == 0, "SkipLine left a code");
   }
 }
 
