@@ -10,6 +10,14 @@
 
 #include "platform.hpp"
 
+// The first byte of the program's image (its ELF header) and the end of its
+// data, defined by the linker. Weak, so that a linker without them leaves
+// them null.
+extern "C" {
+extern const char __ehdr_start[] __attribute__((weak, visibility("hidden")));
+extern const char _end[] __attribute__((weak, visibility("hidden")));
+}
+
 namespace traverse::platform {
 namespace {
 
@@ -41,6 +49,16 @@ const void* ProgramBase() {
   static const char anchor = 0;
   Dl_info info{};
   return dladdr(&anchor, &info) != 0 ? info.dli_fbase : nullptr;
+}
+
+// Whether `address` lies in the program's own image. A statically linked
+// program has no link map, so dladdr finds no module for its own code; the
+// linker's bounds of the image do.
+bool InProgramImage(const void* address) {
+  const auto at = reinterpret_cast<std::uintptr_t>(address);
+  const auto first = reinterpret_cast<std::uintptr_t>(__ehdr_start);
+  const auto end = reinterpret_cast<std::uintptr_t>(_end);
+  return first != 0 && first <= at && at < end;
 }
 
 class LinuxPlatform final : public Platform {
@@ -85,8 +103,13 @@ class LinuxPlatform final : public Platform {
 
   bool ModuleOf(const void* address, ModuleInfo& module) override {
     Dl_info info{};
-    if (address == nullptr || dladdr(address, &info) == 0 || info.dli_fbase == nullptr)
-      return false;
+    if (address == nullptr) return false;
+    if (dladdr(address, &info) == 0 || info.dli_fbase == nullptr) {
+      if (!InProgramImage(address)) return false;
+      module.base = reinterpret_cast<std::uintptr_t>(__ehdr_start);
+      ProgramFileName(module);
+      return true;
+    }
     module.base = reinterpret_cast<std::uintptr_t>(info.dli_fbase);
     // The link map names the program itself by argv[0], which whoever started
     // it chose freely; its file name is asked of the system instead.

@@ -156,45 +156,5 @@ TEST(Output, ResultLine) {
   EXPECT_EQ(system->output, "The coordinate of point 1: X=  1.50m, Y= -0.00m\r\n");
 }
 
-TEST(CheckIO, RaisesTheCodeStoredLastAndClearsIt) {
-  PlatformScope system;
-  CheckIO();  // nothing pending: returns
-  PendingIoCode = 106;
-  PendingIoCode = 104;
-  try {
-    CheckIO();
-    FAIL() << "CheckIO returned with a code pending";
-  } catch (const RaisedFailure& failure) {
-    auto* error = dynamic_cast<EInOutError*>(failure.object);
-    ASSERT_NE(error, nullptr);
-    EXPECT_EQ(error->ErrorCode, 104);
-    EXPECT_EQ(error->Message(), "I/O error 104");
-    EXPECT_NE(failure.address, nullptr);
-    delete error;
-  }
-  EXPECT_EQ(PendingIoCode, 0);
-}
-
-TEST(IoMessage, Table) {
-  const struct {
-    std::int32_t code;
-    const char* message;
-  } cases[] = {{2, "File not found"},
-               {3, "Invalid filename"},
-               {4, "Too many open files"},
-               {5, "File access denied"},
-               {100, "Read beyond end of file"},
-               {101, "Disk full"},
-               {106, "Invalid numeric input"},
-               {104, "I/O error 104"},
-               {0, "I/O error 0"},
-               {-1, "I/O error -1"},
-               {-2147483647 - 1, "I/O error -2147483648"}};
-  for (const auto& c : cases) {
-    char text[32];
-    EXPECT_EQ(std::string(text, IoMessage(c.code, text)), c.message);
-  }
-}
-
 }  // namespace
 }  // namespace traverse
