@@ -15,13 +15,14 @@
 
 #include "console/number_reading.hpp"
 #include "console/raised_class.hpp"
+#include "support/exact_real.hpp"
 #include "support/memory_platform.hpp"
-#include "support/unsigned_wide.hpp"
 
 namespace traverse {
 namespace {
 
 using namespace std::string_view_literals;
+using testing::ExactScaled;
 using testing::PlatformScope;
 using testing::RaisedClass;
 
@@ -225,50 +226,6 @@ TEST(ParseReal, LongTokensKeepExponentAndFractionApart) {
   PlatformScope scope;
   const std::string wideMantissa = "1" + std::string(5000, '0') + "e-4990";
   EXPECT_EQ(RaisedClass([&] { ParseReal(wideMantissa); }), "EOverflow");
-}
-
-// value × 10^scale rounded to the nearest extended (ties to even), exactly:
-// |value| < 2^64 and |scale| <= 27, so 5^|scale| < 2^63 and the work fits in
-// 128 bits.
-Extended ExactScaled(std::uint64_t value, int scale) {
-  using Wide = testing::UnsignedWide;
-  if (value == 0) return 0.0L;
-  std::uint64_t fivePower = 1;
-  for (int i = 0; i < std::abs(scale); ++i) fivePower *= 5;
-  Wide quotient = value;
-  Wide remainder = 0;
-  std::uint64_t divisor = 1;
-  if (scale >= 0) {
-    quotient *= fivePower;
-  } else {
-    divisor = fivePower;
-    remainder = quotient % divisor;
-    quotient /= divisor;
-  }
-  int binaryExponent = scale;
-  // Long division, one bit at a time, until the quotient has 66 bits.
-  while (quotient >> 65 == 0) {
-    remainder <<= 1;
-    quotient <<= 1;
-    if (remainder >= divisor) {
-      quotient |= 1;
-      remainder -= divisor;
-    }
-    --binaryExponent;
-  }
-  int shift = 0;
-  while (quotient >> (64 + shift) != 0) ++shift;
-  std::uint64_t significand = static_cast<std::uint64_t>(quotient >> shift);
-  const Wide dropped = quotient & ((Wide{1} << shift) - 1);
-  const Wide half = Wide{1} << (shift - 1);
-  if (dropped > half || (dropped == half && (remainder != 0 || (significand & 1) != 0))) {
-    ++significand;
-    if (significand == 0) {  // carried out of 64 bits
-      significand = std::uint64_t{1} << 63;
-      ++shift;
-    }
-  }
-  return std::ldexp(Extended(significand), binaryExponent + shift);
 }
 
 // Short tokens (at most 19 digits, scale within 27) are correctly rounded,

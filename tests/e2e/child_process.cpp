@@ -1,11 +1,14 @@
 #include "child_process.hpp"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <stdexcept>
 #include <vector>
@@ -32,6 +35,7 @@ class ScratchDirectory {
     for (const std::string& file : files_) unlink(file.c_str());
     rmdir(path_.c_str());
   }
+  const std::string& Path() const { return path_; }
   std::string File(const char* name) {
     files_.push_back(path_ + "/" + name);
     return files_.back();
@@ -65,6 +69,50 @@ std::string ReadAll(int fd) {
   }
 }
 
+using Clock = std::chrono::steady_clock;
+
+// Reads `fd` to its end, or until `deadline` when there is one; false when the
+// deadline came first.
+bool ReadAllUntil(int fd, std::string& bytes, bool limited, Clock::time_point deadline) {
+  char block[4096];
+  for (;;) {
+    if (limited) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) return false;
+      pollfd ready{fd, POLLIN, 0};
+      const int polled = poll(&ready, 1, static_cast<int>(left));
+      if (polled < 0 && errno == EINTR) continue;
+      Check(polled >= 0, "poll");
+      if (polled == 0) return false;
+    }
+    ssize_t got = read(fd, block, sizeof block);
+    if (got < 0 && errno == EINTR) continue;
+    Check(got >= 0, "read");
+    if (got == 0) return true;
+    bytes.append(block, static_cast<std::size_t>(got));
+  }
+}
+
+// Waits for `child`, killing it at `deadline` when there is one; true when it
+// had to be killed.
+bool WaitForChild(pid_t child, int& status, bool limited, Clock::time_point deadline) {
+  for (;;) {
+    const pid_t ended = waitpid(child, &status, limited ? WNOHANG : 0);
+    if (ended == child) return false;
+    if (ended < 0) {
+      Check(errno == EINTR, "waitpid");
+      continue;
+    }
+    if (Clock::now() >= deadline) {
+      kill(child, SIGKILL);
+      while (waitpid(child, &status, 0) < 0) Check(errno == EINTR, "waitpid");
+      return true;
+    }
+    usleep(1000);
+  }
+}
+
 std::string ReadFile(const std::string& path) {
   int fd = open(path.c_str(), O_RDONLY);
   Check(fd >= 0, "open");
@@ -76,20 +124,38 @@ std::string ReadFile(const std::string& path) {
 }  // namespace
 
 ChildRun RunChild(const std::string& program, const std::string& input, OutputTo output) {
+  ChildSetup setup;
+  setup.input = input;
+  setup.output = output;
+  return RunChild(program, setup);
+}
+
+ChildRun RunChild(const std::string& program, const ChildSetup& setup) {
   ScratchDirectory scratch;
   std::string inputPath = scratch.File("input");
   std::string outputPath = scratch.File("output");
   std::string errorPath = scratch.File("error");
-  WriteFile(inputPath, input);
+  WriteFile(inputPath, setup.input);
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, inputPath.c_str(), O_RDONLY, 0);
+  switch (setup.inputFrom) {
+    case InputFrom::File:
+      posix_spawn_file_actions_addopen(&actions, 0, inputPath.c_str(), O_RDONLY, 0);
+      break;
+    case InputFrom::Closed:
+      posix_spawn_file_actions_addclose(&actions, 0);
+      break;
+    case InputFrom::Directory:
+      posix_spawn_file_actions_addopen(&actions, 0, scratch.Path().c_str(), O_RDONLY | O_DIRECTORY,
+                                       0);
+      break;
+  }
   // O_APPEND: when both handles share the file, each write lands after the last.
   posix_spawn_file_actions_addopen(&actions, 2, errorPath.c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0600);
   int pipeEnds[2] = {-1, -1};
-  switch (output) {
+  switch (setup.output) {
     case OutputTo::File:
       posix_spawn_file_actions_addopen(&actions, 1, outputPath.c_str(),
                                        O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -97,11 +163,17 @@ ChildRun RunChild(const std::string& program, const std::string& input, OutputTo
     case OutputTo::ErrorFile:
       posix_spawn_file_actions_adddup2(&actions, 2, 1);
       break;
+    case OutputTo::Closed:
+      posix_spawn_file_actions_addclose(&actions, 1);
+      break;
+    case OutputTo::FullDevice:
+      posix_spawn_file_actions_addopen(&actions, 1, "/dev/full", O_WRONLY, 0);
+      break;
     case OutputTo::Pipe:
     case OutputTo::PipeWithoutReader:
       Check(pipe2(pipeEnds, O_CLOEXEC) == 0, "pipe");
       posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
-      if (output == OutputTo::PipeWithoutReader) {
+      if (setup.output == OutputTo::PipeWithoutReader) {
         close(pipeEnds[0]);
         pipeEnds[0] = -1;
       }
@@ -110,6 +182,11 @@ ChildRun RunChild(const std::string& program, const std::string& input, OutputTo
 
   std::vector<char*> argv = {const_cast<char*>(program.c_str()), nullptr};
   pid_t child = 0;
+  const Clock::time_point start = Clock::now();
+  const bool limited = setup.timeLimit > 0;
+  const Clock::time_point deadline =
+      start + std::chrono::duration_cast<Clock::duration>(
+                  std::chrono::duration<double>(limited ? setup.timeLimit : 0));
   int spawned = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   if (pipeEnds[1] >= 0) close(pipeEnds[1]);
@@ -117,15 +194,23 @@ ChildRun RunChild(const std::string& program, const std::string& input, OutputTo
   Check(spawned == 0, "posix_spawn");
 
   ChildRun run;
+  bool inTime = true;
   if (pipeEnds[0] >= 0) {
-    run.output = ReadAll(pipeEnds[0]);
+    inTime = ReadAllUntil(pipeEnds[0], run.output, limited, deadline);
     close(pipeEnds[0]);
   }
   int status = 0;
-  while (waitpid(child, &status, 0) < 0) Check(errno == EINTR, "waitpid");
+  if (!inTime) {
+    kill(child, SIGKILL);
+    while (waitpid(child, &status, 0) < 0) Check(errno == EINTR, "waitpid");
+    run.killed = true;
+  } else {
+    run.killed = WaitForChild(child, status, limited, deadline);
+  }
+  run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
-  if (output == OutputTo::File) run.output = ReadFile(outputPath);
+  if (setup.output == OutputTo::File) run.output = ReadFile(outputPath);
   run.error = ReadFile(errorPath);
   return run;
 }

@@ -12,13 +12,32 @@ enum class OutputTo {
   Pipe,               // a pipe the test reads to its end
   PipeWithoutReader,  // a pipe whose reading end is closed before the child starts
   ErrorFile,          // the same file as standard error, so the order of both shows
+  Closed,             // no standard output at all
+  FullDevice,         // /dev/full: every write fails with "no space"
+};
+
+// Where the child's standard input comes from.
+enum class InputFrom {
+  File,       // a file holding the input bytes
+  Closed,     // no standard input at all
+  Directory,  // a directory: it opens, but every read fails
+};
+
+// One child run beyond its program.
+struct ChildSetup {
+  std::string input;
+  InputFrom inputFrom = InputFrom::File;
+  OutputTo output = OutputTo::File;
+  double timeLimit = 0;  // seconds; a child still running then is killed (0: no limit)
 };
 
 struct ChildRun {
-  std::string output;  // empty for PipeWithoutReader and ErrorFile
-  std::string error;   // with ErrorFile: both, in the order written
-  int exitCode = -1;   // -1 when the child ended by a signal
-  int signal = 0;      // the signal that ended it, 0 when it exited
+  std::string output;   // empty for PipeWithoutReader and ErrorFile
+  std::string error;    // with ErrorFile: both, in the order written
+  int exitCode = -1;    // -1 when the child ended by a signal
+  int signal = 0;       // the signal that ended it, 0 when it exited
+  double seconds = 0;   // from the start to the end of the child
+  bool killed = false;  // ended by the test at its time limit
 };
 
 // What differs between the platforms in what a child reports: the file name
@@ -35,5 +54,8 @@ inline constexpr int BrokenPipeCode = 32;
 // Runs `program` with `input` as its standard input (a file) and waits for it.
 ChildRun RunChild(const std::string& program, const std::string& input,
                   OutputTo output = OutputTo::File);
+
+// Runs `program` as `setup` says and waits for it, at most its time limit.
+ChildRun RunChild(const std::string& program, const ChildSetup& setup);
 
 }  // namespace traverse::e2e
