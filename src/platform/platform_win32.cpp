@@ -68,8 +68,13 @@ class Win32Platform final : public Platform {
       code = LastErrorCode();
       return InvalidHandle;
     }
-    // A process started without the handle gets a null one; the first read
-    // or write on it then fails with the system's own code.
+    // A process started without the handle has a null one: no handle at all,
+    // as a closed descriptor is on Linux, rather than one whose every read
+    // and write fails.
+    if (handle == nullptr) {
+      code = ERROR_INVALID_HANDLE;
+      return InvalidHandle;
+    }
     code = 0;
     return reinterpret_cast<Handle>(handle);
   }

@@ -123,6 +123,10 @@ std::string ReadFile(const std::string& path) {
 
 }  // namespace
 
+bool HasFullDevice() {
+  return access("/dev/full", W_OK) == 0;
+}
+
 ChildRun RunChild(const std::string& program, const std::string& input, OutputTo output) {
   ChildSetup setup;
   setup.input = input;

@@ -41,14 +41,22 @@ struct ChildRun {
 };
 
 // What differs between the platforms in what a child reports: the file name
-// of a program (a regular expression) and the code of a write to a pipe whose
-// reader has gone (EPIPE; ERROR_NO_DATA on Windows).
+// of a program (a regular expression), the code of a write to a pipe whose
+// reader has gone (EPIPE; ERROR_NO_DATA on Windows), the code of a read from
+// a directory (EISDIR; ERROR_INVALID_FUNCTION), and whether a device exists
+// whose every write fails (OutputTo::FullDevice; Windows has none).
 #if defined(_WIN32)
 inline const std::string ProgramSuffixPattern = "\\.exe";
 inline constexpr int BrokenPipeCode = 232;
+inline constexpr int DirectoryReadCode = 1;
+inline bool HasFullDevice() {
+  return false;
+}
 #else
 inline const std::string ProgramSuffixPattern = "";
 inline constexpr int BrokenPipeCode = 32;
+inline constexpr int DirectoryReadCode = 21;
+bool HasFullDevice();
 #endif
 
 // Runs `program` with `input` as its standard input (a file) and waits for it.

@@ -8,6 +8,7 @@
 #endif
 #include <windows.h>
 
+#include <chrono>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -58,6 +59,7 @@ class ScratchDirectory {
     for (const std::string& file : files_) ::DeleteFileA(file.c_str());
     ::RemoveDirectoryA(path_.c_str());
   }
+  const std::string& Path() const { return path_; }
   std::string File(const char* name) {
     files_.push_back(path_ + "\\" + name);
     return files_.back();
@@ -69,10 +71,11 @@ class ScratchDirectory {
 };
 
 // A file handle the child can inherit.
-HANDLE OpenInheritable(const std::string& path, DWORD access, DWORD disposition) {
+HANDLE OpenInheritable(const std::string& path, DWORD access, DWORD disposition,
+                       DWORD flags = FILE_ATTRIBUTE_NORMAL) {
   SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   HANDLE handle = ::CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                &inheritable, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                &inheritable, disposition, flags, nullptr);
   Check(handle != INVALID_HANDLE_VALUE, "CreateFile");
   return handle;
 }
@@ -104,6 +107,33 @@ std::string ReadAll(HANDLE handle) {
   }
 }
 
+using Clock = std::chrono::steady_clock;
+
+// Reads a pipe to its end, or until `deadline` when there is one; false when
+// the deadline came first.
+bool ReadAllUntil(HANDLE pipe, std::string& bytes, bool limited, Clock::time_point deadline) {
+  if (!limited) {
+    bytes = ReadAll(pipe);
+    return true;
+  }
+  char block[4096];
+  for (;;) {
+    DWORD waiting = 0;
+    if (::PeekNamedPipe(pipe, nullptr, 0, nullptr, &waiting, nullptr) == FALSE) {
+      Check(::GetLastError() == ERROR_BROKEN_PIPE, "PeekNamedPipe");
+      return true;
+    }
+    if (waiting == 0) {
+      if (Clock::now() >= deadline) return false;
+      ::Sleep(1);
+      continue;
+    }
+    DWORD got = 0;
+    Check(::ReadFile(pipe, block, sizeof block, &got, nullptr) != FALSE, "ReadFile");
+    bytes.append(block, got);
+  }
+}
+
 std::string ReadFileBytes(const std::string& path) {
   OwnedHandle file(OpenInheritable(path, GENERIC_READ, OPEN_EXISTING));
   return ReadAll(file.Get());
@@ -120,25 +150,47 @@ std::string CommandLineOf(std::string program) {
 }  // namespace
 
 ChildRun RunChild(const std::string& program, const std::string& input, OutputTo output) {
+  ChildSetup setup;
+  setup.input = input;
+  setup.output = output;
+  return RunChild(program, setup);
+}
+
+ChildRun RunChild(const std::string& program, const ChildSetup& setup) {
   ScratchDirectory scratch;
   std::string inputPath = scratch.File("input");
   std::string outputPath = scratch.File("output");
   std::string errorPath = scratch.File("error");
   {
     OwnedHandle file(OpenInheritable(inputPath, GENERIC_WRITE, CREATE_ALWAYS));
-    WriteAll(file.Get(), input);
+    WriteAll(file.Get(), setup.input);
   }
 
-  OwnedHandle childInput(OpenInheritable(inputPath, GENERIC_READ, OPEN_EXISTING));
+  // A null handle is a standard handle the child does not have.
+  OwnedHandle childInput;
+  switch (setup.inputFrom) {
+    case InputFrom::File:
+      *childInput.Out() = OpenInheritable(inputPath, GENERIC_READ, OPEN_EXISTING);
+      break;
+    case InputFrom::Closed:
+      break;
+    case InputFrom::Directory:
+      *childInput.Out() =
+          OpenInheritable(scratch.Path(), GENERIC_READ, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+      break;
+  }
   OwnedHandle childError(OpenInheritable(errorPath, GENERIC_WRITE, CREATE_ALWAYS));
   OwnedHandle childOutput;
   OwnedHandle pipeReader;
-  switch (output) {
+  switch (setup.output) {
     case OutputTo::File:
       *childOutput.Out() = OpenInheritable(outputPath, GENERIC_WRITE, CREATE_ALWAYS);
       break;
-    case OutputTo::ErrorFile:
-      break;  // the error file's own handle, so that both share one position
+    case OutputTo::ErrorFile:  // the error file's own handle, so that both share one position
+    case OutputTo::Closed:
+      break;
+    case OutputTo::FullDevice:
+      throw std::runtime_error("Windows has no device that is always full");
     case OutputTo::Pipe:
     case OutputTo::PipeWithoutReader: {
       SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
@@ -146,7 +198,7 @@ ChildRun RunChild(const std::string& program, const std::string& input, OutputTo
             "CreatePipe");
       Check(::SetHandleInformation(pipeReader.Get(), HANDLE_FLAG_INHERIT, 0) != FALSE,
             "SetHandleInformation");
-      if (output == OutputTo::PipeWithoutReader) pipeReader.Close();
+      if (setup.output == OutputTo::PipeWithoutReader) pipeReader.Close();
       break;
     }
   }
@@ -155,10 +207,15 @@ ChildRun RunChild(const std::string& program, const std::string& input, OutputTo
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = childInput.Get();
-  startup.hStdOutput = output == OutputTo::ErrorFile ? childError.Get() : childOutput.Get();
+  startup.hStdOutput = setup.output == OutputTo::ErrorFile ? childError.Get() : childOutput.Get();
   startup.hStdError = childError.Get();
   PROCESS_INFORMATION process{};
   std::string commandLine = CommandLineOf(program);
+  const Clock::time_point start = Clock::now();
+  const bool limited = setup.timeLimit > 0;
+  const Clock::time_point deadline =
+      start + std::chrono::duration_cast<Clock::duration>(
+                  std::chrono::duration<double>(limited ? setup.timeLimit : 0));
   Check(::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                          &startup, &process) != FALSE,
         "CreateProcess");
@@ -170,16 +227,29 @@ ChildRun RunChild(const std::string& program, const std::string& input, OutputTo
   childError.Close();
 
   ChildRun run;
+  bool inTime = true;
   if (pipeReader.Get() != nullptr) {
-    run.output = ReadAll(pipeReader.Get());
+    inTime = ReadAllUntil(pipeReader.Get(), run.output, limited, deadline);
     pipeReader.Close();
   }
-  Check(::WaitForSingleObject(processHandle.Get(), INFINITE) == WAIT_OBJECT_0,
-        "WaitForSingleObject");
+  DWORD waitLimit = INFINITE;
+  if (limited) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    waitLimit = inTime && left > 0 ? static_cast<DWORD>(left) : 0;
+  }
+  DWORD waited = ::WaitForSingleObject(processHandle.Get(), waitLimit);
+  if (waited == WAIT_TIMEOUT) {
+    ::TerminateProcess(processHandle.Get(), 1);
+    waited = ::WaitForSingleObject(processHandle.Get(), INFINITE);
+    run.killed = true;
+  }
+  Check(waited == WAIT_OBJECT_0, "WaitForSingleObject");
+  run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   DWORD exitCode = 0;
   Check(::GetExitCodeProcess(processHandle.Get(), &exitCode) != FALSE, "GetExitCodeProcess");
   run.exitCode = static_cast<int>(exitCode);
-  if (output == OutputTo::File) run.output = ReadFileBytes(outputPath);
+  if (setup.output == OutputTo::File) run.output = ReadFileBytes(outputPath);
   run.error = ReadFileBytes(errorPath);
   return run;
 }

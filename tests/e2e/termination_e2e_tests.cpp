@@ -28,7 +28,9 @@ std::string Report(const std::string& className, const std::string& message) {
 
 // The message of a write to a pipe whose reader has gone (a pattern).
 std::string BrokenPipeMessage() {
-  return "I/O error " + std::to_string(BrokenPipeCode) + "\\.";
+  std::string message = "I/O error ";  // appended, not "text" + string: g++ 12 warns falsely
+  message += std::to_string(BrokenPipeCode);
+  return message + "\\.";
 }
 
 bool Matches(const std::string& text, const std::string& pattern) {
