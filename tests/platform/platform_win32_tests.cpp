@@ -56,6 +56,22 @@ std::string OwnFileName() {
   return backslash != nullptr ? backslash + 1 : path;
 }
 
+// A process started without a standard handle has a null one, which counts as
+// none: the channel stays closed, as for a closed descriptor on Linux.
+TEST(Win32Platform, NullStandardHandleIsNoHandle) {
+  HANDLE saved = ::GetStdHandle(STD_INPUT_HANDLE);
+  ASSERT_NE(SetStdHandle(STD_INPUT_HANDLE, nullptr), FALSE);
+  std::int32_t code = 0;
+  Handle missing = System().GetStdHandle(StdHandle::Input, code);
+  SetStdHandle(STD_INPUT_HANDLE, saved);
+  EXPECT_EQ(missing, InvalidHandle);
+  EXPECT_EQ(code, ERROR_INVALID_HANDLE);
+
+  Handle present = System().GetStdHandle(StdHandle::Input, code);
+  EXPECT_EQ(present, ToHandle(saved));
+  EXPECT_EQ(code, 0);
+}
+
 TEST(Win32Platform, ReadsAPipeToItsEndWhenTheWriterHasGone) {
   Platform& system = System();
   Pipe pipe;
