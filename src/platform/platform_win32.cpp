@@ -15,7 +15,7 @@
 namespace traverse::platform {
 namespace {
 
-// The longest module path we take, in characters, as the report has always had.
+// Module paths are taken up to MAX_PATH (260) characters; a longer one is cut.
 constexpr DWORD modulePathCapacity = MAX_PATH;
 
 DWORD StdHandleId(StdHandle which) {
