@@ -80,6 +80,11 @@ Platform* Replace(Platform* replacement);
 // The real platform of this build.
 Platform& System();
 
+// Asks the system to back [start, start + size) with small pages only, so that
+// a large static table costs memory only for the pages written to (a system
+// that hands out huge pages on first touch would otherwise commit megabytes).
+void KeepMemorySparse(void* start, std::size_t size);
+
 // Ignores the signals that would end the process behind the runtime's back
 // (a write to a pipe whose reader has gone).
 void PrepareProcess();

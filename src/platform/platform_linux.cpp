@@ -2,6 +2,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -149,6 +150,16 @@ Platform* Replace(Platform* replacement) {
 }
 
 Platform& System() { return realPlatform; }
+
+void KeepMemorySparse(void* start, std::size_t size) {
+  const auto pageSize = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  const auto first = reinterpret_cast<std::uintptr_t>(start);
+  const std::uintptr_t alignedFirst = (first + pageSize - 1) & ~(pageSize - 1);
+  const std::uintptr_t alignedLast = (first + size) & ~(pageSize - 1);
+  if (alignedLast <= alignedFirst) return;
+  // Advice only: a kernel without transparent huge pages refuses it, harmlessly.
+  madvise(reinterpret_cast<void*>(alignedFirst), alignedLast - alignedFirst, MADV_NOHUGEPAGE);
+}
 
 void PrepareProcess() { signal(SIGPIPE, SIG_IGN); }
 

@@ -159,6 +159,10 @@ Platform& System() {
   return realPlatform;
 }
 
+void KeepMemorySparse(void*, std::size_t) {
+  // Static data is committed page by page on first touch; nothing to ask for.
+}
+
 void PrepareProcess() {
   // A console program: faults and missing media are reported on the standard
   // handles or end the process, never as a dialog box that waits for a click.

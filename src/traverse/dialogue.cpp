@@ -8,6 +8,7 @@
 #include "console/text_output.hpp"
 #include "failure/failures.hpp"
 #include "failure/float_checks.hpp"
+#include "platform/platform.hpp"
 #include "traverse/angular_closure.hpp"
 #include "traverse/grid_bearing.hpp"
 #include "traverse/linear_closure.hpp"
@@ -78,6 +79,7 @@ void WriteResultLine(const TTraverse& traverse, int i) {
 
 void RunTraverse() {
   TTraverse& traverse = TraverseRecord;
+  platform::KeepMemorySparse(&traverse, sizeof traverse);
 
   ReadKnownPoint("Enter the X coordinate of point A ", traverse.XA,
                  "Enter the Y coordinate of point A ", traverse.YA);
