@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Expected texts for tests/console/test_number_writing.cpp, by exact arithmetic.
+"""Expected texts for tests/console/number_writing_test.cpp, by exact arithmetic.
 
 Emulates the x87 extended format (64-bit significand, round to nearest, ties
 to even) with fractions, and writes reals the way FormatFixed does: normalise
