@@ -16,10 +16,10 @@
 
 #include "console/number_reading.hpp"
 #include "console/text_input.hpp"
+#include "exact_real.hpp"
 #include "failure/float_checks.hpp"
 #include "fuzz_check.hpp"
 #include "real_syntax.hpp"
-#include "support/exact_real.hpp"
 #include "support/memory_platform.hpp"
 #include "token_model.hpp"
 
@@ -116,7 +116,7 @@ void CheckToken(std::string_view token) {
   const std::int64_t leadingScale =
       scale + static_cast<std::int64_t>(mantissa.significant.size() - leading.size());
   if (leadingScale >= -27 && leadingScale <= 27) {
-    Extended reference = testing::ExactScaled(DigitsValue(leading), static_cast<int>(leadingScale));
+    Extended reference = ExactScaled(DigitsValue(leading), static_cast<int>(leadingScale));
     if (syntax.negative) reference = -reference;
     if (!cut) {
       FUZZ_CHECK(SameExtended(value, reference), "not correctly rounded: " + shown() + " gave " +

@@ -86,29 +86,21 @@ TEST(FormatFixedTest, WorkedTableOfCoordinates) {
 TEST(FormatFixedTest, RoundsAtThePrintedPlace) {
   const FixedCase rows[] = {
       {0x1.47ae147ae147bp-8L, 5, 2, " 0.01"},                    // 0.005
-      {0x1.70a3d70a3d70ap-5L, 5, 2, " 0.05"},                    // 0.045
       {0x1.03d70a3d70a3dp+0L, 5, 2, " 1.01"},                    // 1.015
-      {0x1.16b851eb851ecp+2L, 5, 2, " 4.36"},                    // 4.355
       {0x1.3fd70a3d70a3dp+3L, 5, 2, " 9.99"},                    // 9.995
       {0x1.4028f5c28f5c3p+3L, 5, 2, "10.01"},                    // 10.005
-      {0x1.90051eb851eb8p+6L, 5, 2, "100.00"},                   // 100.005
       {0x1.f400a3d70a3d7p+9L, 5, 2, "1000.00"},                  // 1000.005
-      {0x1.8000000000000p-2L, 5, 2, " 0.38"},                    // 0.375
       {-0x1.0000000000000p-3L, 5, 2, "-0.13"},                   // -0.125
       {-0x1.47ae147ae147bp-8L, 5, 2, "-0.01"},                   // -0.005
       {0x1.4000000000000p+1L, 0, 0, "3"},                        // 2.5
       {-0x1.0000000000000p-1L, 0, 0, "-1"},                      // -0.5
       {0x1.f5c28f5c28f5cp-2L, 0, 0, "0"},                        // 0.49
       {0x1.f3ffef9db22d1p+9L, 0, 3, "1000.000"},                 // 999.9995
-      {0x8000000000000000p-1137L, 5, 2, " 0.00"},                // 5e-324
       {-0x1.56e1fc2f8f359p-997L, 5, 2, "-0.00"},                 // -1e-300
-      {0x1.5555555555555p-2L, 0, 16, "0.3333333333333333"},      // 1/3
       {0x1.5555555555555p-2L, 0, 17, "0.33333333333333331"},     // 1/3
       {0x1.999999999999ap-4L, 0, 20, "0.10000000000000001000"},  // 0.1
-      {0x1.81cd6c8b43958p+13L, 0, 12, "12345.678000000000"},     // 12345.678
       {0x1.81cd6c8b43958p+13L, 0, 13, "12345.6779999999999"},    // 12345.678
       {0x1.18b54f22aeb03p+50L, 5, 2, "1234567890123456.75"},     // 1234567890123456.7
-      {0x1.6345785d8a000p+56L, 0, 0, "100000000000000000"},      // 1e17
       {0x1.3426172c74d82p+116L, 5, 2, "99999999999999996900000000000000000.00"},     // 1e35
       {0x1.fffffffffffffp+119L, 5, 2, "1329227995784915725000000000000000000.00"},   // below 2^120
       {-0x1.fffffffffffffp+119L, 0, 1, "-1329227995784915725000000000000000000.0"},  // -below 2^120
@@ -135,7 +127,6 @@ TEST(FormatFixedTest, ScientificFormFromTwoToThe120) {
       {0x1.e15cb3998bb94p+126L, 5, 2, " 1.6E+0038"},                                 // 1.5996e38
       {0x1.f087605722464p+126L, 5, 2, " 1.6E+0038"},                                 // 1.65e38
       {-0x1.d6329f1c35ca5p+133L, 12, 2, "-2.000E+0040"},                             // -2e40
-      {0x1.0000000000000p+120L, 9, 2, " 1.3E+0036"},                                 // 2^120
       {0x1.0000000000000p+120L, 26, 2, " 1.32922799578491587E+0036"},                // 2^120
       {0x1.0000000000000p+120L, 40, 2, "               1.32922799578491587E+0036"},  // 2^120
       {0x1.fe5f1661a1860p+122L, 26, 2, " 1.06000000000000005E+0037"},                // 1.06e37
@@ -191,11 +182,8 @@ TEST(NormalizeDecimalTest, ScalesIntoOneToSixteen) {
   const Row rows[] = {
       {0x1.4000000000000p+3L, 0xA000000000000000p-60L, 0},          // 10
       {0xFFFFFFFFFFFFFFFFp-60L, 0xFFFFFFFFFFFFFFFFp-60L, 0},        // just under 16
-      {0x1.0000000000000p+4L, 0xCCCCCCCCCCCCCCCDp-63L, 1},          // 16
       {0x1.812f9cf7920e3p+119L, 0xA0000000000001E9p-60L, 35},       // 1e36
-      {0x1.0000000000000p+120L, 0xAA242499697392D3p-63L, 36},       // 2^120
       {0x1.f087605722464p+126L, 0xD333333333333186p-63L, 38},       // 1.65e38
-      {0x1.fffffffffffffp+1023L, 0xE61ACF033D1A3EAEp-63L, 308},     // largest double
       {0xFFFFFFFFFFFFFFFFp+16320L, 0xBE5B66ECBCE0B7B1p-60L, 4931},  // largest extended
   };
   for (const Row& row : rows) {
@@ -222,12 +210,10 @@ TEST(DigitStringTest, DigitsRoundedAtTheLastPlace) {
   };
   const Row rows[] = {
       {0x0.0p+0L, 0, "0"},                                          // 0
-      {0x0.0p+0L, 20, "000000000000000000000"},                     // 0
       {0x1.4000000000000p+2L, 0, "1"},                              // 5
       {0x1.399999999999ap+2L, 0, "0"},                              // 4.9
       {0x1.fff7ced916873p+3L, 2, "160"},                            // 15.999
       {0x9FFFFFFFFFFFFFFFp-60L, 17, "100000000000000000"},          // 10 - 2^-60
-      {0x9FFFFFFFFFFFFFFFp-60L, 18, "1000000000000000000"},         // 10 - 2^-60
       {0xF5C28F5C28F5F671p-68L, 18, "0006000000000000004"},         // tie
       {0xF5C28F5C28F5F671p-68L, 17, "000600000000000000"},          // tie
       {0xAAAAAAAAAAAAAAABp-65L, 25, "00333333333333333330000000"},  // 1/3
@@ -240,31 +226,6 @@ TEST(DigitStringTest, DigitsRoundedAtTheLastPlace) {
     const std::size_t count = static_cast<std::size_t>(row.n) + 1;
     EXPECT_EQ(std::string(digits, count), row.digits) << std::hexfloat << row.a << ", n " << row.n;
     EXPECT_EQ(digits[count], Sentinel) << std::hexfloat << row.a << ", n " << row.n;
-  }
-}
-
-TEST(FormatIntegerTest, DecimalTextWithoutPadding) {
-  struct Row {
-    std::int32_t value;
-    const char* text;
-  };
-  const Row rows[] = {
-      {0, "0"},
-      {7, "7"},
-      {-7, "-7"},
-      {10, "10"},
-      {99, "99"},
-      {100, "100"},
-      {255, "255"},
-      {999999999, "999999999"},
-      {1000000000, "1000000000"},
-      {2147483647, "2147483647"},
-      {-2147483647 - 1, "-2147483648"},
-  };
-  for (const Row& row : rows) {
-    char text[IntegerTextCapacity];
-    const std::size_t length = FormatInteger(row.value, text);
-    EXPECT_EQ(std::string(text, length), row.text);
   }
 }
 

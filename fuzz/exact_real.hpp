@@ -1,7 +1,8 @@
-// Exact references for number reading: a short decimal value scaled by a
-// power of ten and rounded once to the nearest extended value, worked out in
-// integer arithmetic so that no floating-point conversion of the system is
-// trusted to check another.
+// The exact reference of the real-number reader's target: a short decimal
+// value scaled by a power of ten and rounded once to the nearest extended
+// value, worked out in integer arithmetic so that no floating-point
+// conversion of the system is trusted to check another. The fuzz build is
+// clang on a 64-bit target, which has 128-bit integers.
 #pragma once
 
 #include <cmath>
@@ -9,15 +10,14 @@
 #include <cstdlib>
 
 #include "failure/extended.hpp"
-#include "support/unsigned_wide.hpp"
 
-namespace traverse::testing {
+namespace traverse::fuzzing {
 
 // value × 10^scale rounded to the nearest extended (ties to even), exactly:
 // |value| < 2^64 and |scale| <= 27, so 5^|scale| < 2^63 and the work fits in
 // 128 bits.
 inline Extended ExactScaled(std::uint64_t value, int scale) {
-  using Wide = UnsignedWide;
+  __extension__ using Wide = unsigned __int128;
   if (value == 0) return 0.0L;
   std::uint64_t fivePower = 1;
   for (int i = 0; i < std::abs(scale); ++i) fivePower *= 5;
@@ -57,4 +57,4 @@ inline Extended ExactScaled(std::uint64_t value, int scale) {
   return std::ldexp(Extended(significand), binaryExponent + shift);
 }
 
-}  // namespace traverse::testing
+}  // namespace traverse::fuzzing
