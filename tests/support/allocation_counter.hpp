@@ -22,7 +22,6 @@ class QuietPlatform final : public platform::Platform {
       : input_(input), chunk_(chunk), outputType_(outputType) {}
 
   std::size_t bytesWritten = 0;
-  std::size_t writeCount = 0;
 
   platform::Handle GetStdHandle(platform::StdHandle which, std::int32_t& code) override;
   platform::Transfer Read(platform::Handle handle, void* buffer, std::uint32_t size) override;
