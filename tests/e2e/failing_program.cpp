@@ -57,11 +57,6 @@ volatile bool deepEnough = false;
   return Descend(depth + 1) + frame[0];
 }
 
-// Raises the failure of `kind` at the position after its call, as CheckIO does.
-[[gnu::noinline]] void RaiseKind(std::uint8_t kind) {
-  RaiseRuntimeError(kind, TRAVERSE_CALLER_ADDRESS());
-}
-
 // The faults themselves, out of the sanitizers' sight so that the hardware
 // meets them.
 [[gnu::noinline]] __attribute__((no_sanitize("undefined"))) void WriteNowhere() {
@@ -95,7 +90,6 @@ void Dialogue() {
 
   if (mode == "ok") return;
   if (mode == "io") PendingIoCode = IoInvalidNumber;
-  if (mode == "io104") PendingIoCode = 104;
   CheckIO();
   if (mode == "zerodivide") StoreReal(Quotient(1, realZero));
   if (mode == "invalidop") StoreReal(Quotient(realZero, realZero));
@@ -110,7 +104,6 @@ void Dialogue() {
 #if defined(_WIN32)
   if (mode == "raise") RaiseAccessViolation();
 #endif
-  if (mode.rfind("kind", 0) == 0) RaiseKind(static_cast<std::uint8_t>(std::stoi(mode.substr(4))));
   if (mode == "unhooked") {
     RemoveFailureHooks();
     StoreReal(Quotient(1, realZero));

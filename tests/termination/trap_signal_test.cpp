@@ -6,84 +6,54 @@
 
 #include <signal.h>
 
-#include <string>
-
 #include "failure/trap_failure.hpp"
 #include "failure/trap_signals.hpp"
 
 namespace traverse {
 namespace {
 
-constexpr std::uintptr_t stackPointer = 0x7FFD12340000;
+constexpr std::uintptr_t at = 0x401000;        // the faulting instruction
+constexpr std::uintptr_t sp = 0x7FFD12340000;  // the stack pointer at the fault
 
-struct SignalCase {
-  const char* name;
-  SignalFault fault;
-  std::uint32_t code;
-  std::uintptr_t access;    // parameter 0
-  std::uintptr_t accessed;  // parameter 1
-};
-
-class TrapRecordOfSignal : public ::testing::TestWithParam<SignalCase> {};
-
-TEST_P(TrapRecordOfSignal, NamesTheTrap) {
-  const SignalCase& test = GetParam();
-  TrapRecord record = TrapRecordOf(test.fault);
-  EXPECT_EQ(record.code, test.code);
-  EXPECT_EQ(record.address, reinterpret_cast<const void*>(test.fault.instruction));
-  EXPECT_EQ(record.parameters[0], test.access);
-  EXPECT_EQ(record.parameters[1], test.accessed);
+TEST(TrapRecordOfSignal, NamesTheTrap) {
+  struct {
+    const char* name;
+    SignalFault fault;  // signal, code, instruction, accessed, stack pointer, write
+    std::uint32_t code;
+    std::uintptr_t access;    // parameter 0
+    std::uintptr_t accessed;  // parameter 1
+  } cases[] = {
+      {"read of null", {SIGSEGV, SEGV_MAPERR, at, 0, sp, false}, TrapAccessViolation, 0, 0},
+      {"write of null", {SIGSEGV, SEGV_MAPERR, at, 8, sp, true}, TrapAccessViolation, 1, 8},
+      {"write to read-only",
+       {SIGSEGV, SEGV_ACCERR, at, 0x402000, sp, true},
+       TrapAccessViolation,
+       1,
+       0x402000},
+      {"call past the stack limit",
+       {SIGSEGV, SEGV_MAPERR, at, sp - 8, sp, true},
+       TrapStackOverflow,
+       0,
+       0},
+      {"bus error",
+       {SIGBUS, BUS_ADRERR, at, 0x7F0000, sp, false},
+       TrapAccessViolation,
+       0,
+       0x7F0000},
+      {"privileged", {SIGILL, ILL_PRVOPC, at, 0, sp, false}, TrapPrivilegedInstruction, 0, 0},
+      {"illegal", {SIGILL, ILL_ILLOPN, at, 0, sp, false}, TrapIllegalInstruction, 0, 0},
+      {"integer division", {SIGFPE, FPE_INTDIV, at, at, sp, false}, TrapIntDivideByZero, 0, 0},
+      {"float division", {SIGFPE, FPE_FLTDIV, at, 0, sp, false}, TrapFloatDivideByZero, 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TrapRecord record = TrapRecordOf(c.fault);
+    EXPECT_EQ(record.code, c.code);
+    EXPECT_EQ(record.address, reinterpret_cast<const void*>(at));
+    EXPECT_EQ(record.parameters[0], c.access);
+    EXPECT_EQ(record.parameters[1], c.accessed);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Traps, TrapRecordOfSignal,
-    ::testing::Values(SignalCase{"ReadOfNull",
-                                 {SIGSEGV, SEGV_MAPERR, 0x401000, 0, stackPointer, false},
-                                 TrapAccessViolation,
-                                 0,
-                                 0},
-                      SignalCase{"WriteOfNull",
-                                 {SIGSEGV, SEGV_MAPERR, 0x401000, 8, stackPointer, true},
-                                 TrapAccessViolation,
-                                 1,
-                                 8},
-                      SignalCase{"WriteToReadOnly",
-                                 {SIGSEGV, SEGV_ACCERR, 0x401000, 0x402000, stackPointer, true},
-                                 TrapAccessViolation,
-                                 1,
-                                 0x402000},
-                      SignalCase{
-                          "CallPastTheStackLimit",
-                          {SIGSEGV, SEGV_MAPERR, 0x401000, stackPointer - 8, stackPointer, true},
-                          TrapStackOverflow,
-                          0,
-                          0},
-                      SignalCase{"BusError",
-                                 {SIGBUS, BUS_ADRERR, 0x401000, 0x7F0000, stackPointer, false},
-                                 TrapAccessViolation,
-                                 0,
-                                 0x7F0000},
-                      SignalCase{"PrivilegedInstruction",
-                                 {SIGILL, ILL_PRVOPC, 0x401000, 0, stackPointer, false},
-                                 TrapPrivilegedInstruction,
-                                 0,
-                                 0},
-                      SignalCase{"IllegalInstruction",
-                                 {SIGILL, ILL_ILLOPN, 0x401000, 0, stackPointer, false},
-                                 TrapIllegalInstruction,
-                                 0,
-                                 0},
-                      SignalCase{"IntegerDivisionByZero",
-                                 {SIGFPE, FPE_INTDIV, 0x401000, 0x401000, stackPointer, false},
-                                 TrapIntDivideByZero,
-                                 0,
-                                 0},
-                      SignalCase{"FloatDivisionByZero",
-                                 {SIGFPE, FPE_FLTDIV, 0x401000, 0, stackPointer, false},
-                                 TrapFloatDivideByZero,
-                                 0,
-                                 0}),
-    [](const auto& test) { return std::string(test.param.name); });
 
 }  // namespace
 }  // namespace traverse
