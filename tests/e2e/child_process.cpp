@@ -57,18 +57,6 @@ void WriteFile(const std::string& path, const std::string& bytes) {
   close(fd);
 }
 
-std::string ReadAll(int fd) {
-  std::string bytes;
-  char block[4096];
-  for (;;) {
-    ssize_t got = read(fd, block, sizeof block);
-    if (got < 0 && errno == EINTR) continue;
-    Check(got >= 0, "read");
-    if (got == 0) return bytes;
-    bytes.append(block, static_cast<std::size_t>(got));
-  }
-}
-
 using Clock = std::chrono::steady_clock;
 
 // Reads `fd` to its end, or until `deadline` when there is one; false when the
@@ -116,7 +104,8 @@ bool WaitForChild(pid_t child, int& status, bool limited, Clock::time_point dead
 std::string ReadFile(const std::string& path) {
   int fd = open(path.c_str(), O_RDONLY);
   Check(fd >= 0, "open");
-  std::string bytes = ReadAll(fd);
+  std::string bytes;
+  ReadAllUntil(fd, bytes, false, {});
   close(fd);
   return bytes;
 }
@@ -125,13 +114,6 @@ std::string ReadFile(const std::string& path) {
 
 bool HasFullDevice() {
   return access("/dev/full", W_OK) == 0;
-}
-
-ChildRun RunChild(const std::string& program, const std::string& input, OutputTo output) {
-  ChildSetup setup;
-  setup.input = input;
-  setup.output = output;
-  return RunChild(program, setup);
 }
 
 ChildRun RunChild(const std::string& program, const ChildSetup& setup) {

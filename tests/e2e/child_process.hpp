@@ -59,11 +59,13 @@ inline constexpr int DirectoryReadCode = 21;
 bool HasFullDevice();
 #endif
 
-// Runs `program` with `input` as its standard input (a file) and waits for it.
-ChildRun RunChild(const std::string& program, const std::string& input,
-                  OutputTo output = OutputTo::File);
-
 // Runs `program` as `setup` says and waits for it, at most its time limit.
 ChildRun RunChild(const std::string& program, const ChildSetup& setup);
+
+// Runs `program` with `input` as its standard input (a file) and waits for it.
+inline ChildRun RunChild(const std::string& program, const std::string& input,
+                         OutputTo output = OutputTo::File) {
+  return RunChild(program, ChildSetup{input, InputFrom::File, output});
+}
 
 }  // namespace traverse::e2e

@@ -149,13 +149,6 @@ std::string CommandLineOf(std::string program) {
 
 }  // namespace
 
-ChildRun RunChild(const std::string& program, const std::string& input, OutputTo output) {
-  ChildSetup setup;
-  setup.input = input;
-  setup.output = output;
-  return RunChild(program, setup);
-}
-
 ChildRun RunChild(const std::string& program, const ChildSetup& setup) {
   ScratchDirectory scratch;
   std::string inputPath = scratch.File("input");

@@ -116,17 +116,6 @@ class Dialogue : public ::testing::Test {
   TTraverse& record = TraverseRecord;
 };
 
-TEST_F(Dialogue, WorkedExampleByteForByte) {
-  ASSERT_EQ(LineCount(WorkedOutput()), 35u);
-  for (const char* file : {"worked_left.txt", "worked_right.txt"}) {
-    SCOPED_TRACE(file);
-    Outcome outcome = Run(ReadExample(file));
-    EXPECT_EQ(outcome.failure.className, "");
-    EXPECT_FALSE(outcome.exited);
-    EXPECT_EQ(outcome.output, WorkedOutput());
-  }
-}
-
 // n angles: 15 + 5n complete lines from n = 2 on, then the exit prompt
 // without a line end; n - 2 result lines.
 TEST_F(Dialogue, LineCountsFollowTheAngleCount) {
@@ -257,14 +246,14 @@ TEST_F(Dialogue, ACountOutsideTheTableRangeIsARangeError) {
 }
 
 // "left" in any case, with blanks around it, means left angles; every other
-// answer means right angles. The answer is kept as typed.
+// answer means right angles (the whole rule: SideAnswer in the angular
+// closure tests). The answer is kept as typed.
 TEST_F(Dialogue, TheSideAnswerSelectsTheAngles) {
   std::vector<std::string> rightAngles = {"180.9654", "149.9992", "225.0009", "134.9987"};
   struct {
     std::string side;
     bool left;
-  } cases[] = {{"LEFT", true},   {"Left ", true}, {" \tleft\r", true}, {"lEfT", true},
-               {"right", false}, {"", false},     {"lefty", false},    {"RIGHT", false}};
+  } cases[] = {{"LEFT", true}, {" \tLeft\r", true}, {"", false}, {"lefty", false}};
   for (const auto& c : cases) {
     SCOPED_TRACE('"' + c.side + '"');
     Outcome outcome =
