@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <sstream>
 #include <string>
 
 #include "console/io_code.hpp"
@@ -112,53 +111,44 @@ INSTANTIATE_TEST_SUITE_P(
                       IoCase{32, "I/O error 32"}),
     [](const auto& test) { return "Code" + std::to_string(test.param.code); });
 
-struct TrapCase {
-  std::uint32_t code;
-  const char* className;
-  const char* message;
-  std::int32_t number;
-};
-
-class TrapCode : public RunTest, public ::testing::WithParamInterface<TrapCase> {};
-
-TEST_P(TrapCode, BecomesItsFailureKeepingTheRecord) {
-  const TrapCase& test = GetParam();
-  TrapRecord record;
-  record.code = test.code;
-  record.address = At(0x401000);
-  std::unique_ptr<TObject> failure(FailureFromTrap(record));
-  auto* external = dynamic_cast<EExternal*>(failure.get());
-  ASSERT_NE(external, nullptr);
-  EXPECT_STREQ(external->ClassName(), test.className);
-  EXPECT_EQ(external->Message(), test.message);
-  EXPECT_EQ(external->Record.code, test.code);
-  EXPECT_EQ(external->Record.address, At(0x401000));
-  EXPECT_EQ(TrapRuntimeErrorNumber(test.code), test.number);
+TEST_F(RunTest, TrapCodeBecomesItsFailureKeepingTheRecord) {
+  const struct {
+    std::uint32_t code;
+    const char* className;
+    const char* message;
+    std::int32_t number;
+  } cases[] = {
+      {0xC000008E, "EZeroDivide", "Floating point division by zero", 200},
+      {0xC0000090, "EInvalidOp", "Invalid floating point operation", 207},
+      {0xC0000092, "EInvalidOp", "Invalid floating point operation", 207},
+      {0xC000008F, "EInvalidOp", "Invalid floating point operation", 207},
+      {0xC0000091, "EOverflow", "Floating point overflow", 205},
+      {0xC0000093, "EUnderflow", "Floating point underflow", 206},
+      {0xC000008D, "EUnderflow", "Floating point underflow", 206},
+      {0xC0000094, "EDivByZero", "Division by zero", 200},
+      {0xC0000095, "EIntOverflow", "Integer overflow", 215},
+      {0xC000008C, "ERangeError", "Range check error", 201},
+      {0xC0000096, "EPrivilege", "Privileged instruction", 218},
+      {0xC00000FD, "EStackOverflow", "Stack overflow", 202},
+      {0xC000013A, "EControlC", "Control-C hit", 217},
+      {0xC000001D, "EExternalException", "External exception C000001D", 255},
+      {0x0000ABCD, "EExternalException", "External exception ABCD", 255},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "code " << std::hex << c.code);
+    TrapRecord record;
+    record.code = c.code;
+    record.address = At(0x401000);
+    std::unique_ptr<TObject> failure(FailureFromTrap(record));
+    auto* external = dynamic_cast<EExternal*>(failure.get());
+    ASSERT_NE(external, nullptr);
+    EXPECT_STREQ(external->ClassName(), c.className);
+    EXPECT_EQ(external->Message(), c.message);
+    EXPECT_EQ(external->Record.code, c.code);
+    EXPECT_EQ(external->Record.address, At(0x401000));
+    EXPECT_EQ(TrapRuntimeErrorNumber(c.code), c.number);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Kinds, TrapCode,
-    ::testing::Values(TrapCase{0xC000008E, "EZeroDivide", "Floating point division by zero", 200},
-                      TrapCase{0xC0000090, "EInvalidOp", "Invalid floating point operation", 207},
-                      TrapCase{0xC0000092, "EInvalidOp", "Invalid floating point operation", 207},
-                      TrapCase{0xC000008F, "EInvalidOp", "Invalid floating point operation", 207},
-                      TrapCase{0xC0000091, "EOverflow", "Floating point overflow", 205},
-                      TrapCase{0xC0000093, "EUnderflow", "Floating point underflow", 206},
-                      TrapCase{0xC000008D, "EUnderflow", "Floating point underflow", 206},
-                      TrapCase{0xC0000094, "EDivByZero", "Division by zero", 200},
-                      TrapCase{0xC0000095, "EIntOverflow", "Integer overflow", 215},
-                      TrapCase{0xC000008C, "ERangeError", "Range check error", 201},
-                      TrapCase{0xC0000096, "EPrivilege", "Privileged instruction", 218},
-                      TrapCase{0xC00000FD, "EStackOverflow", "Stack overflow", 202},
-                      TrapCase{0xC000013A, "EControlC", "Control-C hit", 217},
-                      TrapCase{0xC000001D, "EExternalException", "External exception C000001D",
-                               255},
-                      TrapCase{0x0000ABCD, "EExternalException", "External exception ABCD", 255}),
-    [](const auto& test) {
-      std::ostringstream name;
-      name << "Code" << std::hex << std::uppercase << test.param.code;
-      return name.str();
-    });
 
 TEST_F(RunTest, AccessViolationNamesAddressModuleAndAccess) {
   TrapRecord record;

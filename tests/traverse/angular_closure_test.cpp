@@ -53,8 +53,6 @@ const ClosureCase closureCases[] = {
     {"left, closing exactly", "left", 0, 0, {200.002, 199.998}, 400, 0, {0, 0.002, 0}},
     {"right, bearing left unreduced", "right", 0, 0, {200.002, 199.998}, 400, 0,
      {0, -0x1.0624dd2f20000p-9, 0}},
-    {"left typed with capitals and blanks", " Left\t", 0, 0, {200.002, 199.998}, 400, 0,
-     {0, 0.002, 0}},
     {"difference 400.01: one circle", "right", 0, 300, {250, 250.01}, 500, 0.01, {0, -49.995, -100}},
     {"difference 900: two circles", "right", 0, 300, {500, 500}, 900, 100, {0, -250, -500}},
 };

@@ -6,7 +6,6 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -91,13 +90,12 @@ class Dialogue : public ::testing::Test {
   Dialogue() { ClearRecord(record); }
   ~Dialogue() override { ClearRecord(record); }
 
-  // One run on a fresh in-memory platform with `input` on standard input,
-  // `chunk` bytes per read at most; `setup` may change the platform first.
-  Outcome Run(const std::string& input, std::size_t chunk = 0,
-              const std::function<void(MemoryPlatform&)>& setup = {}) {
+  // One run on a fresh in-memory platform with `input` on standard input;
+  // `setup` may change the platform first.
+  Outcome Run(const std::string& input, const std::function<void(MemoryPlatform&)>& setup = {}) {
     ClearRecord(record);
     PlatformScope scope;
-    scope->SetInput(input, chunk);
+    scope->SetInput(input);
     if (setup) setup(*scope);
     Outcome outcome;
     try {
@@ -270,7 +268,7 @@ TEST_F(Dialogue, TheSideAnswerSelectsTheAngles) {
 // On a console every line is handed over when its statement ends, and the
 // exit prompt before the program waits for Enter.
 TEST_F(Dialogue, OnAConsoleEachStatementReachesTheScreen) {
-  Outcome outcome = Run(WorkedAnswers(), 0, [](MemoryPlatform& platform) {
+  Outcome outcome = Run(WorkedAnswers(), [](MemoryPlatform& platform) {
     platform.outputType = platform::FileType::Char;
   });
   EXPECT_EQ(outcome.failure.className, "");
@@ -286,7 +284,7 @@ TEST_F(Dialogue, OnAConsoleEachStatementReachesTheScreen) {
 // A failed write is caught by its own statement's check, before anything is
 // read.
 TEST_F(Dialogue, AFailedWriteEndsTheRunAtItsStatement) {
-  Outcome outcome = Run(WorkedAnswers(), 0, [](MemoryPlatform& platform) {
+  Outcome outcome = Run(WorkedAnswers(), [](MemoryPlatform& platform) {
     platform.outputType = platform::FileType::Char;
     platform.writeSteps.push_back({0, 28});
   });

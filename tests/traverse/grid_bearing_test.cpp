@@ -5,7 +5,6 @@
 #include <cmath>
 
 #include "record_support.hpp"
-#include "support/cpu_emulation.hpp"
 #include "support/memory_platform.hpp"
 #include "traverse/extended_math.hpp"
 
@@ -34,9 +33,7 @@ constexpr BearingCase quadrantCases[] = {
     {-1, -1, 250},
     {1, -1, 350},
     {3, 4, 0x1.d8447fe46cbbdp+5},      // 59.0334470601733
-    {-3, 4, 0x1.19eee006e4d11p+7},     // 140.966552939827
     {-3, -4, 0x1.03088ffc8d978p+8},    // 259.033447060173
-    {3, -4, 0x1.54f7700372688p+8},     // 340.966552939827
     {200, 150, 0x1.47bb801b93443p+5},  // A to B of the worked example, 40.96655
     // Steep lines: the extended quotient holds 1e600 without overflow.
     {1e-300, 1e300, 100},
@@ -66,22 +63,6 @@ TEST(GridBearing, CoincidingPointsAreAnInvalidOperation) {
     EXPECT_EQ(caught.className, "EInvalidOp");
     EXPECT_EQ(caught.message, "Invalid floating point operation");
   }
-}
-
-TEST(ExtendedMath, TakesTheX87Results) {
-  if (UnderCpuEmulation()) GTEST_SKIP() << EmulatedX87Reason;
-  // pi/4 rounded to extended.
-  EXPECT_EQ(ArcTangent(1), 0xc.90fdaa22168c235p-4L);
-  EXPECT_EQ(ArcTangent(-1), -0xc.90fdaa22168c235p-4L);
-  EXPECT_TRUE(std::signbit(ArcTangent(-0.0L)));
-  EXPECT_EQ(Sine(0), 0);
-  EXPECT_TRUE(std::signbit(Sine(-0.0L)));
-  EXPECT_EQ(Cosine(0), 1);
-  // 100 gon as an extended angle is not exactly pi/2: the cosine is tiny, not 0.
-  Extended quarter = GonToRadian * 100;
-  EXPECT_NE(Cosine(quarter), 0);
-  EXPECT_LT(std::fabs(Cosine(quarter)), 1e-18L);
-  EXPECT_EQ(Sine(quarter), 1);
 }
 
 TEST(ExtendedMath, SineAndCosineBeyondTheX87RangeAreZero) {
