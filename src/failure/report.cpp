@@ -1,5 +1,6 @@
 #include "failure/report.hpp"
 
+#include <new>
 #include <string_view>
 
 #include "console/io_code.hpp"
@@ -14,6 +15,15 @@ namespace {
 // Where the shown address of a report comes from when the address lies in no
 // module: the program's image starts one page before its code.
 constexpr std::uintptr_t programCodeOffset = 4096;
+
+// The failure of a drain that fails while a trap is reported: the heap may be
+// what faulted, so it is built here instead.
+alignas(EInOutError) unsigned char drainFailureStorage[sizeof(EInOutError)];
+
+// The code position just after its own call.
+[[gnu::noinline]] const void* CallSite() {
+  return TRAVERSE_CALLER_ADDRESS();
+}
 
 }  // namespace
 
@@ -70,6 +80,19 @@ void ReportFailure(TObject* failure, const void* address) {
   std::int32_t code = DrainBeforeReport();
   if (code != 0) PendingIoCode = code;
   CheckIO();
+  WriteFailureReport(failure, address);
+  EndRun(1);
+}
+
+void ReportTrapFailure(TObject* failure, const void* address) {
+  std::int32_t code = DrainBeforeReport();
+  if (code != 0) {
+    char message[32];
+    std::size_t length = IoMessage(code, message);
+    failure = new (drainFailureStorage) EInOutError(std::string_view(message, length), code);
+    address = CallSite();
+  }
+  ReportedFailure = {failure, address};
   WriteFailureReport(failure, address);
   EndRun(1);
 }

@@ -35,6 +35,11 @@ void WriteFailureReport(const TObject* failure, const void* address);
 // report, and ends the run with exit code 1.
 [[noreturn]] void ReportFailure(TObject* failure, const void* address);
 
+// The report of a failure found by a trap handler, where nothing may be
+// raised: as ReportFailure, but the EInOutError of a failing drain, built in
+// static storage, replaces the failure directly.
+[[noreturn]] void ReportTrapFailure(TObject* failure, const void* address);
+
 // Writes every byte of `text` to the standard handle `which`, retrying short
 // writes; gives up silently at the first error or when the handle is missing.
 void WriteToStandardHandle(platform::StdHandle which, const char* text, std::size_t length);

@@ -1,10 +1,6 @@
 #include <signal.h>
 #include <ucontext.h>
 
-#include <new>
-#include <string_view>
-
-#include "console/io_code.hpp"
 #include "failure/float_checks.hpp"
 #include "failure/report.hpp"
 #include "failure/run_end.hpp"
@@ -24,10 +20,9 @@ constexpr std::int32_t unreportedFailureNumber = 217;
 // Room for the handler itself, also when the fault is a stack overflow.
 alignas(16) unsigned char alternateStack[256 * 1024];
 
-// The failure objects of the trap path: the heap may be what faulted, so they
-// are built here instead.
+// The failure object of the trap path: the heap may be what faulted, so it is
+// built here instead.
 alignas(EExternal) unsigned char trapFailureStorage[TrapFailureSize];
-alignas(EInOutError) unsigned char drainFailureStorage[sizeof(EInOutError)];
 
 volatile sig_atomic_t trapInProgress = 0;
 
@@ -90,27 +85,6 @@ SignalFault FaultOf(int signal, const siginfo_t* info, const void* context) {
   return fault;
 }
 
-// The code position just after its own call.
-[[gnu::noinline]] const void* CallSite() {
-  return TRAVERSE_CALLER_ADDRESS();
-}
-
-// The report of a trap. As ReportFailure, but nothing may be raised from a
-// signal handler, so the EInOutError of a failing drain replaces the failure
-// directly.
-[[noreturn]] void ReportTrap(TObject* failure, const void* address) {
-  std::int32_t code = DrainBeforeReport();
-  if (code != 0) {
-    char message[32];
-    std::size_t length = IoMessage(code, message);
-    failure = new (drainFailureStorage) EInOutError(std::string_view(message, length), code);
-    address = CallSite();
-  }
-  ReportedFailure = {failure, address};
-  WriteFailureReport(failure, address);
-  EndRun(1);
-}
-
 void OnTrapSignal(int signal, siginfo_t* info, void* context) {
   // A fault while a fault is being reported: the run ends without a second
   // report rather than looping.
@@ -120,7 +94,7 @@ void OnTrapSignal(int signal, siginfo_t* info, void* context) {
   TrapRecord record = TrapRecordOf(FaultOf(signal, info, context));
   if (TrapHook == nullptr) RuntimeErrorExit(TrapRuntimeErrorNumber(record.code), record.address);
   if (ReportHook == nullptr) RuntimeErrorExit(unreportedFailureNumber, record.address);
-  ReportTrap(FailureFromTrapAt(record, trapFailureStorage), record.address);
+  ReportTrapFailure(FailureFromTrapAt(record, trapFailureStorage), record.address);
 }
 
 }  // namespace

@@ -10,10 +10,6 @@
 #endif
 #include <windows.h>
 
-#include <new>
-#include <string_view>
-
-#include "console/io_code.hpp"
 #include "failure/float_checks.hpp"
 #include "failure/report.hpp"
 #include "failure/run_end.hpp"
@@ -38,10 +34,9 @@ constexpr SIZE_T reportStackSize = 256 * 1024;
 LPVOID reportFiber = nullptr;
 TrapRecord pendingTrap;
 
-// The failure objects of the trap path: the heap may be what faulted, so they
-// are built here instead.
+// The failure object of the trap path: the heap may be what faulted, so it is
+// built here instead.
 alignas(EExternal) unsigned char trapFailureStorage[TrapFailureSize];
-alignas(EInOutError) unsigned char drainFailureStorage[sizeof(EInOutError)];
 
 volatile LONG trapInProgress = 0;
 
@@ -57,33 +52,12 @@ TrapRecord TrapRecordOf(const EXCEPTION_RECORD& exception) {
   return record;
 }
 
-// The code position just after its own call.
-[[gnu::noinline]] const void* CallSite() {
-  return TRAVERSE_CALLER_ADDRESS();
-}
-
-// The report of a trap. As ReportFailure, but nothing may be raised from the
-// filter (C++ exceptions do not unwind through the system's dispatch), so the
-// EInOutError of a failing drain replaces the failure directly.
-[[noreturn]] void ReportTrap(TObject* failure, const void* address) {
-  std::int32_t code = DrainBeforeReport();
-  if (code != 0) {
-    char message[32];
-    std::size_t length = IoMessage(code, message);
-    failure = new (drainFailureStorage) EInOutError(std::string_view(message, length), code);
-    address = CallSite();
-  }
-  ReportedFailure = {failure, address};
-  WriteFailureReport(failure, address);
-  EndRun(1);
-}
-
 // Reports `pendingTrap` and ends the run.
 [[noreturn]] void ReportPendingTrap() {
   const TrapRecord& record = pendingTrap;
   if (TrapHook == nullptr) RuntimeErrorExit(TrapRuntimeErrorNumber(record.code), record.address);
   if (ReportHook == nullptr) RuntimeErrorExit(unreportedFailureNumber, record.address);
-  ReportTrap(FailureFromTrapAt(record, trapFailureStorage), record.address);
+  ReportTrapFailure(FailureFromTrapAt(record, trapFailureStorage), record.address);
 }
 
 void WINAPI RunReportFiber(LPVOID) {
