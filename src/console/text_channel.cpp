@@ -5,7 +5,28 @@ namespace traverse {
 TTextChannel InputChannel;
 TTextChannel OutputChannel;
 
-void MarkClosed(TTextChannel& channel) { channel = TTextChannel{}; }
+namespace {
+
+std::int32_t NoChannelAction(TTextChannel&) {
+  return 0;
+}
+
+}  // namespace
+
+void PrepareChannel(TTextChannel& channel, std::uint16_t state, ChannelOperation transfer) {
+  channel.Style = DefaultTextStyle;
+  channel.State = state;
+  channel.ReadPos = 0;
+  channel.DataEnd = 0;
+  channel.BufferSize = ChannelBufferSize;
+  channel.Transfer = transfer;
+  channel.Flush = NoChannelAction;
+  channel.Close = NoChannelAction;
+}
+
+void MarkClosed(TTextChannel& channel) {
+  channel = TTextChannel{};
+}
 
 void CloseChannel(TTextChannel& channel) {
   if (channel.State == ChannelClosed) return;

@@ -43,6 +43,11 @@ struct TTextChannel {
 extern TTextChannel InputChannel;
 extern TTextChannel OutputChannel;
 
+// Opens `channel` in `state` (ChannelInput or ChannelOutput) with an empty
+// buffer, the default style, `transfer` and no flush or close action; the
+// caller attaches the handle.
+void PrepareChannel(TTextChannel& channel, std::uint16_t state, ChannelOperation transfer);
+
 // Marks `channel` closed with every field back at its start value.
 void MarkClosed(TTextChannel& channel);
 

@@ -37,21 +37,10 @@ std::int32_t RefillInput(TTextChannel& channel) {
   return 0;
 }
 
-std::int32_t DoNothing(TTextChannel&) {
-  return 0;
-}
-
 // Attaches the channel to standard input; false (with a code pending) when
 // the handle cannot be had.
 bool OpenInput(TTextChannel& channel) {
-  channel.Style = DefaultTextStyle;
-  channel.State = ChannelInput;
-  channel.ReadPos = 0;
-  channel.DataEnd = 0;
-  channel.BufferSize = ChannelBufferSize;
-  channel.Transfer = RefillInput;
-  channel.Flush = DoNothing;
-  channel.Close = DoNothing;
+  PrepareChannel(channel, ChannelInput, RefillInput);
   std::int32_t code = 0;
   platform::Handle handle = platform::Current().GetStdHandle(platform::StdHandle::Input, code);
   if (handle == platform::InvalidHandle) {

@@ -9,21 +9,10 @@
 namespace traverse {
 namespace {
 
-std::int32_t DoNothing(TTextChannel&) {
-  return 0;
-}
-
 // Attaches the channel to standard output; false (with 105 pending) when the
 // handle cannot be had or is of no known type.
 bool OpenOutput(TTextChannel& channel) {
-  channel.Style = DefaultTextStyle;
-  channel.State = ChannelOutput;
-  channel.ReadPos = 0;
-  channel.DataEnd = 0;
-  channel.BufferSize = ChannelBufferSize;
-  channel.Transfer = DrainOutput;
-  channel.Flush = DoNothing;
-  channel.Close = DoNothing;
+  PrepareChannel(channel, ChannelOutput, DrainOutput);
   platform::Platform& system = platform::Current();
   std::int32_t code = 0;
   platform::Handle handle = system.GetStdHandle(platform::StdHandle::Output, code);
