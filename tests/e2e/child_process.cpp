@@ -101,7 +101,9 @@ bool WaitForChild(pid_t child, int& status, bool limited, Clock::time_point dead
   }
 }
 
-std::string ReadFile(const std::string& path) {
+}  // namespace
+
+std::string ReadFileBytes(const std::string& path) {
   int fd = open(path.c_str(), O_RDONLY);
   Check(fd >= 0, "open");
   std::string bytes;
@@ -109,8 +111,6 @@ std::string ReadFile(const std::string& path) {
   close(fd);
   return bytes;
 }
-
-}  // namespace
 
 bool HasFullDevice() {
   return access("/dev/full", W_OK) == 0;
@@ -196,8 +196,8 @@ ChildRun RunChild(const std::string& program, const ChildSetup& setup) {
   run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
-  if (setup.output == OutputTo::File) run.output = ReadFile(outputPath);
-  run.error = ReadFile(errorPath);
+  if (setup.output == OutputTo::File) run.output = ReadFileBytes(outputPath);
+  run.error = ReadFileBytes(errorPath);
   return run;
 }
 

@@ -59,6 +59,14 @@ inline constexpr int DirectoryReadCode = 21;
 bool HasFullDevice();
 #endif
 
+// The bytes of the file at `path`, exactly as stored.
+std::string ReadFileBytes(const std::string& path);
+
+// The bytes of the bundled example file `name` (in examples/).
+inline std::string ReadExample(const std::string& name) {
+  return ReadFileBytes(std::string(EXAMPLES_DIR) + "/" + name);
+}
+
 // Runs `program` as `setup` says and waits for it, at most its time limit.
 ChildRun RunChild(const std::string& program, const ChildSetup& setup);
 

@@ -134,11 +134,6 @@ bool ReadAllUntil(HANDLE pipe, std::string& bytes, bool limited, Clock::time_poi
   }
 }
 
-std::string ReadFileBytes(const std::string& path) {
-  OwnedHandle file(OpenInheritable(path, GENERIC_READ, OPEN_EXISTING));
-  return ReadAll(file.Get());
-}
-
 // The program's path with the separators Windows expects, quoted as the one
 // word of a command line.
 std::string CommandLineOf(std::string program) {
@@ -148,6 +143,11 @@ std::string CommandLineOf(std::string program) {
 }
 
 }  // namespace
+
+std::string ReadFileBytes(const std::string& path) {
+  OwnedHandle file(OpenInheritable(path, GENERIC_READ, OPEN_EXISTING));
+  return ReadAll(file.Get());
+}
 
 ChildRun RunChild(const std::string& program, const ChildSetup& setup) {
   ScratchDirectory scratch;

@@ -11,21 +11,14 @@
 
 #include <cerrno>
 #include <chrono>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "child_process.hpp"
+
 namespace traverse::e2e {
 namespace {
-
-std::string ReadExample(const char* name) {
-  std::ifstream file(std::string(EXAMPLES_DIR) + "/" + name, std::ios::binary);
-  std::stringstream bytes;
-  bytes << file.rdbuf();
-  return bytes.str();
-}
 
 // The program on the far side of a pseudo-terminal. The terminal reads lines
 // but does not echo them, and passes output bytes as written, so that the

@@ -10,10 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,13 +21,6 @@
 
 namespace traverse::e2e {
 namespace {
-
-std::string ReadExample(const char* name) {
-  std::ifstream file(std::string(EXAMPLES_DIR) + "/" + name, std::ios::binary);
-  std::stringstream bytes;
-  bytes << file.rdbuf();
-  return bytes.str();
-}
 
 const std::string& WorkedLeft() {
   static const std::string bytes = ReadExample("worked_left.txt");
