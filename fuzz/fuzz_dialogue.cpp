@@ -27,10 +27,10 @@
 
 #include "console/number_writing.hpp"
 #include "console/text_channel.hpp"
-#include "failure/failure_hooks.hpp"
+#include "termination/failure_hooks.hpp"
 #include "failure/float_checks.hpp"
-#include "failure/run_end.hpp"
-#include "failure/start_run.hpp"
+#include "termination/run_end.hpp"
+#include "termination/start_run.hpp"
 #include "fuzz_check.hpp"
 #include "support/memory_platform.hpp"
 #include "traverse/dialogue.hpp"

@@ -1,5 +1,5 @@
 // The program entry: start-up, the traverse dialogue, and the end of the run.
-#include "failure/start_run.hpp"
+#include "termination/start_run.hpp"
 #include "traverse/dialogue.hpp"
 
 int main() {

@@ -7,10 +7,10 @@
 
 #include "console/io_code.hpp"
 #include "console/text_output.hpp"
-#include "failure/failure_hooks.hpp"
+#include "termination/failure_hooks.hpp"
 #include "failure/failures.hpp"
 #include "failure/float_checks.hpp"
-#include "failure/start_run.hpp"
+#include "termination/start_run.hpp"
 #include "platform/platform.hpp"
 
 #if defined(_WIN32)

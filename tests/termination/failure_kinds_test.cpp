@@ -7,7 +7,7 @@
 #include <string>
 
 #include "console/io_code.hpp"
-#include "failure/trap_failure.hpp"
+#include "termination/trap_failure.hpp"
 #include "run_fixture.hpp"
 
 namespace traverse {

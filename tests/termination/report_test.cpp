@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "failure/report.hpp"
+#include "termination/report.hpp"
 #include "run_fixture.hpp"
 
 namespace traverse {

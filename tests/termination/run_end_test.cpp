@@ -10,7 +10,7 @@
 
 #include "console/text_output.hpp"
 #include "failure/float_checks.hpp"
-#include "failure/start_run.hpp"
+#include "termination/start_run.hpp"
 #include "run_fixture.hpp"
 
 namespace traverse {

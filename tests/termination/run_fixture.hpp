@@ -7,9 +7,9 @@
 #include <functional>
 #include <optional>
 
-#include "failure/failure_hooks.hpp"
+#include "termination/failure_hooks.hpp"
 #include "failure/failures.hpp"
-#include "failure/run_end.hpp"
+#include "termination/run_end.hpp"
 #include "support/memory_platform.hpp"
 
 namespace traverse::testing {

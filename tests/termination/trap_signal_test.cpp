@@ -6,8 +6,8 @@
 
 #include <signal.h>
 
-#include "failure/trap_failure.hpp"
-#include "failure/trap_signals.hpp"
+#include "termination/trap_failure.hpp"
+#include "termination/trap_signals.hpp"
 
 namespace traverse {
 namespace {

@@ -1,10 +1,10 @@
-#include "failure/trap_failure.hpp"
+#include "termination/trap_failure.hpp"
 
 #include <new>
 #include <string_view>
 
-#include "failure/bounded_text.hpp"
 #include "platform/platform.hpp"
+#include "termination/bounded_text.hpp"
 
 namespace traverse {
 namespace {

@@ -2,11 +2,11 @@
 #include <ucontext.h>
 
 #include "failure/float_checks.hpp"
-#include "failure/report.hpp"
-#include "failure/run_end.hpp"
-#include "failure/trap_failure.hpp"
-#include "failure/trap_signals.hpp"
 #include "platform/platform.hpp"
+#include "termination/report.hpp"
+#include "termination/run_end.hpp"
+#include "termination/trap_failure.hpp"
+#include "termination/trap_signals.hpp"
 
 namespace traverse {
 namespace {

@@ -1,4 +1,4 @@
-#include "failure/report.hpp"
+#include "termination/report.hpp"
 
 #include <new>
 #include <string_view>
@@ -6,8 +6,8 @@
 #include "console/io_code.hpp"
 #include "console/text_channel.hpp"
 #include "console/text_output.hpp"
-#include "failure/bounded_text.hpp"
-#include "failure/run_end.hpp"
+#include "termination/bounded_text.hpp"
+#include "termination/run_end.hpp"
 
 namespace traverse {
 namespace {

@@ -1,15 +1,15 @@
-#include "failure/run_end.hpp"
+#include "termination/run_end.hpp"
 
 #include <cstdlib>
 #include <new>
 
 #include "console/text_channel.hpp"
 #include "console/text_output.hpp"
-#include "failure/bounded_text.hpp"
-#include "failure/failure_hooks.hpp"
 #include "failure/float_checks.hpp"
-#include "failure/report.hpp"
 #include "platform/platform.hpp"
+#include "termination/bounded_text.hpp"
+#include "termination/failure_hooks.hpp"
+#include "termination/report.hpp"
 
 namespace traverse {
 

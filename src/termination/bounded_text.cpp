@@ -1,4 +1,4 @@
-#include "failure/bounded_text.hpp"
+#include "termination/bounded_text.hpp"
 
 namespace traverse {
 

@@ -1,17 +1,17 @@
-#include "failure/start_run.hpp"
+#include "termination/start_run.hpp"
 
 #include <exception>
 #include <new>
 
 #include "console/io_code.hpp"
 #include "console/text_channel.hpp"
-#include "failure/failure_hooks.hpp"
 #include "failure/float_checks.hpp"
-#include "failure/report.hpp"
-#include "failure/run_end.hpp"
-#include "failure/trap_failure.hpp"
-#include "failure/trap_signals.hpp"
 #include "platform/platform.hpp"
+#include "termination/failure_hooks.hpp"
+#include "termination/report.hpp"
+#include "termination/run_end.hpp"
+#include "termination/trap_failure.hpp"
+#include "termination/trap_signals.hpp"
 
 namespace traverse {
 namespace {

@@ -1,11 +1,11 @@
-#include "failure/failure_hooks.hpp"
+#include "termination/failure_hooks.hpp"
 
 #include <new>
 
 #include "console/io_code.hpp"
 #include "failure/failures.hpp"
-#include "failure/report.hpp"
-#include "failure/trap_failure.hpp"
+#include "termination/report.hpp"
+#include "termination/trap_failure.hpp"
 
 namespace traverse {
 namespace {

@@ -1,0 +1,127 @@
+// The outcome of adjusting a Job: every figure the report shows, as plain
+// data. The writers format it and compute nothing. Angles and bearings are in
+// gon, lengths and coordinates in metres.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "adjustment/job.hpp"
+
+namespace traverse {
+
+struct AdjustedLeg {
+  double bearing = 0;      // adjusted grid bearing, gon (unreduced as propagated)
+  double length = 0;       // measured length times the scale factor
+  double dx = 0, dy = 0;   // raw increments
+  double cx = 0, cy = 0;   // corrections of the increments
+};
+
+struct LinearMisclosure {
+  double x = 0, y = 0;    // fX = sum dX - (XC - XB), likewise fY
+  double length = 0;      // fL
+  double bearing = 0;     // of the vector (fX, fY), gon; 0 when fL is 0
+  std::optional<double> along;   // on the unit vector from B towards C
+  std::optional<double> across;  // on that vector turned a quarter turn clockwise
+};
+
+struct Verdict {
+  double allowed = 0;  // cc or arc seconds (angular), N of 1:N (linear)
+  double actual = 0;   // likewise
+  bool passed = true;
+};
+
+enum class ObservationKind { Angle, Length };
+
+struct ObservationRef {
+  ObservationKind kind = ObservationKind::Angle;
+  int index = 0;  // 1-based, as typed
+};
+
+// One observation of a least-squares adjustment.
+struct ObservationResult {
+  ObservationRef ref;
+  double measured = 0;  // gon or metres (scaled)
+  double residual = 0;  // adjusted - measured, gon or metres
+  double sigma = 0;     // a-priori standard deviation, gon or metres
+  double w = 0;         // Baarda's standardised residual
+  double redundancyNumber = 0;  // (Q_vv P)_ii
+};
+
+struct GlobalTest {
+  double value = 0;  // vTPv
+  double lower = 0;  // 2.5 % quantile of chi-square with r degrees of freedom
+  double upper = 0;  // 97.5 % quantile
+  bool passed = true;
+};
+
+struct PointPrecision {
+  double sx = 0, sy = 0;  // metres
+  double a = 0, b = 0;    // semi-axes of the standard error ellipse, a >= b
+  double bearing = 0;     // of a, gon, in [0, 200)
+};
+
+struct LeastSquaresResult {
+  double sigma0 = 0;
+  int redundancy = 0;
+  int iterations = 0;
+  bool converged = true;
+  GlobalTest globalTest;
+  std::vector<ObservationResult> observations;  // the angles, then the lengths
+  std::vector<PointPrecision> precision;        // one per new point
+  std::vector<GridPoint> points;                // adjusted coordinates of the new points
+};
+
+// The observation with the largest |w| above the critical value, and the
+// others whose |w| lies within 5 % of it.
+struct Suspect {
+  ObservationRef ref;
+  double w = 0;
+  std::vector<ObservationRef> alternatives;
+};
+
+// Standard deviations of the misclosures to be expected from the a-priori
+// sigmas, and each actual misclosure divided by its own.
+struct ExpectedMisclosure {
+  std::optional<double> angular;  // gon; none without end orientation
+  std::optional<double> along;    // metres; none where B to C is undefined
+  std::optional<double> across;
+  std::optional<double> angularRatio;
+  std::optional<double> alongRatio;
+  std::optional<double> acrossRatio;
+};
+
+struct Adjustment {
+  TraverseKind kind = TraverseKind::Connecting;
+  Rule rule = Rule::Compass;
+
+  double startBearing = 0;               // A to B, gon
+  std::optional<double> endBearing;      // C to D, gon; none without orientation at C
+  double measuredAngleSum = 0;           // gon
+  std::optional<double> requiredAngleSum;     // after the reduction by whole turns
+  std::optional<double> angularMisclosure;    // f_beta, gon
+  double angleCorrection = 0;                 // gon, added to every angle
+  std::vector<double> correctedAngles;        // gon
+
+  std::vector<AdjustedLeg> legs;
+  std::optional<LinearMisclosure> linear;     // none for an open traverse
+  double totalLength = 0;
+  std::optional<double> relativePrecision;    // N of 1:N; none where fL is 0 or no check
+
+  std::optional<Verdict> angularVerdict;
+  std::optional<Verdict> linearVerdict;
+
+  std::vector<GridPoint> points;  // adjusted coordinates of the new points, in order
+
+  std::optional<LeastSquaresResult> leastSquares;
+  std::optional<ExpectedMisclosure> expected;
+  std::optional<Suspect> suspect;  // only where least squares could run
+  std::vector<std::string> notes;  // plain sentences for the report (no check, no convergence, ...)
+
+  bool TolerancesPassed() const {
+    return (!angularVerdict || angularVerdict->passed) && (!linearVerdict || linearVerdict->passed);
+  }
+};
+
+}  // namespace traverse

@@ -1,0 +1,69 @@
+// A traverse as plain data: what the surveyor typed and how it is to be
+// adjusted. Angles are held in gon whatever unit they were typed in, lengths
+// in metres as typed (the scale factor is applied by the rules).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace traverse {
+
+// The unit angles are typed and reported in. Dms is typed D-M-S and reported
+// as decimal degrees.
+enum class AngleUnit { Gon, Degree, Dms };
+
+enum class Rule { Compass, Transit, LeastSquares };
+
+// Connecting: B oriented on A to C oriented on D. Loop: a connecting traverse
+// with C = B and D = A. NoEndOrientation: ends on C with no angle at C.
+// Open: no C and no D, so nothing checks it.
+enum class TraverseKind { Connecting, Loop, NoEndOrientation, Open };
+
+struct GridPoint {
+  double x = 0;
+  double y = 0;
+};
+
+// The allowed angular misclosure, base + perAngle * sqrt(n), in the small
+// unit of the angle unit: cc (0.0001 gon) for gon, arc seconds for degrees.
+struct AngularTolerance {
+  double base = 0;
+  double perAngle = 0;
+};
+
+// A-priori standard deviations of the observations, for least squares and the
+// expected misclosures.
+struct Sigmas {
+  double angleGon = 0.0010;    // 10 cc
+  double lengthMetres = 0.003;  // the constant part
+  double lengthPpm = 2;         // the part proportional to the length
+};
+
+struct Job {
+  std::string source;  // the input's name, for the report header and messages
+  AngleUnit unit = AngleUnit::Gon;
+  Rule rule = Rule::Compass;
+  TraverseKind kind = TraverseKind::Connecting;  // Loop is detected on reading
+
+  GridPoint a, b, c, d;  // c and d are unused where the kind has none
+  bool leftAngles = true;
+  std::vector<double> angles;   // gon, in the order typed
+  std::vector<double> lengths;  // metres, as typed
+  std::vector<int> angleLines;  // the input line of each angle, for messages
+  std::vector<int> lengthLines;
+
+  double scale = 1;  // combined grid and height scale factor
+  std::optional<AngularTolerance> angularTolerance;
+  std::optional<double> linearTolerance;  // N of 1:N
+  Sigmas sigmas;
+};
+
+// Angle conversions between gon and the unit a job reports in.
+double GonToUnit(double gon, AngleUnit unit);
+double UnitToGon(double value, AngleUnit unit);
+// The small unit: cc for gon, arc seconds for degrees, as gon.
+double SmallUnitToGon(double value, AngleUnit unit);
+double GonToSmallUnit(double gon, AngleUnit unit);
+
+}  // namespace traverse
