@@ -55,8 +55,13 @@ void AdjustAngles(TTraverse& traverse) {
   // table entry is written.
   traverse.AngleCorrection = StoreReal(Quotient(-Extended(traverse.AngularMisclosure), n));
 
+  PropagateBearings(traverse, n);
+}
+
+void PropagateBearings(TTraverse& traverse, int count) {
+  const bool leftAngles = IsLeftSide(traverse.AngleSide);
   traverse.LegBearing[0] = traverse.BearingAB;
-  for (int i = 1; i <= n; ++i) {
+  for (int i = 1; i <= count; ++i) {
     traverse.CorrectedAngle[i] =
         StoreReal(Extended(traverse.MeasuredAngle[i]) + traverse.AngleCorrection);
     if (leftAngles)

@@ -20,4 +20,9 @@ bool IsLeftSide(std::string_view answer);
 // before any table entry is written.
 void AdjustAngles(TTraverse& traverse);
 
+// From BearingAB, AngleSide, AngleCorrection and MeasuredAngle[1..count]:
+// sets CorrectedAngle[1..count] and LegBearing[0..count], each bearing from
+// the one before it and its corrected angle.
+void PropagateBearings(TTraverse& traverse, int count);
+
 }  // namespace traverse

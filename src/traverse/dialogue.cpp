@@ -102,13 +102,13 @@ void RunTraverse() {
   traverse.AngleCount = CountInRange(count);
   const int n = traverse.AngleCount;
 
-  traverse.DxAB = StoreReal(Extended(traverse.XB) - traverse.XA);
-  traverse.DyAB = StoreReal(Extended(traverse.YB) - traverse.YA);
+  CoordinateDifferences(traverse.XA, traverse.YA, traverse.XB, traverse.YB, traverse.DxAB,
+                        traverse.DyAB);
   EmptyLine();
   traverse.BearingAB = GridBearing(traverse.DxAB, traverse.DyAB);
 
-  traverse.DxCD = StoreReal(Extended(traverse.XD) - traverse.XC);
-  traverse.DyCD = StoreReal(Extended(traverse.YD) - traverse.YC);
+  CoordinateDifferences(traverse.XC, traverse.YC, traverse.XD, traverse.YD, traverse.DxCD,
+                        traverse.DyCD);
   EmptyLine();
   traverse.BearingCD = GridBearing(traverse.DxCD, traverse.DyCD);
 
@@ -116,8 +116,7 @@ void RunTraverse() {
   for (int i = 1; i <= n; ++i) {
     NumberedPrompt("Enter the measured angle ", i);
     ReadRealInto(traverse.MeasuredAngle[i]);
-    traverse.MeasuredAngleSum =
-        StoreReal(Extended(traverse.MeasuredAngleSum) + traverse.MeasuredAngle[i]);
+    traverse.MeasuredAngleSum = RunningSum(traverse.MeasuredAngleSum, traverse.MeasuredAngle[i]);
   }
 
   AdjustAngles(traverse);
@@ -129,7 +128,7 @@ void RunTraverse() {
     NumberedPrompt("Enter the measured length ", i);
     ReadRealInto(traverse.LegLength[i]);
     LegIncrements(traverse, static_cast<std::uint8_t>(i));
-    traverse.SumLength = StoreReal(Extended(traverse.SumLength) + traverse.LegLength[i]);
+    traverse.SumLength = RunningSum(traverse.SumLength, traverse.LegLength[i]);
   }
 
   AdjustIncrements(traverse);

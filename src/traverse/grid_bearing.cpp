@@ -21,4 +21,14 @@ double GridBearing(double dx, double dy) {
   return StoreReal(RhoGon * t + 400);
 }
 
+void CoordinateDifferences(double fromX, double fromY, double toX, double toY, double& dx,
+                           double& dy) {
+  dx = StoreReal(Extended(toX) - fromX);
+  dy = StoreReal(Extended(toY) - fromY);
+}
+
+double RunningSum(double sum, double term) {
+  return StoreReal(Extended(sum) + term);
+}
+
 }  // namespace traverse

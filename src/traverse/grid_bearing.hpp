@@ -16,4 +16,12 @@ inline constexpr Extended GonToRadian = 0.015707963267948966192L;
 // quadrant. Coinciding points (0 / 0) raise EInvalidOp.
 double GridBearing(double dx, double dy);
 
+// The differences of the line from (fromX, fromY) to (toX, toY), each
+// rounded for storing: dx := toX - fromX, dy := toY - fromY.
+void CoordinateDifferences(double fromX, double fromY, double toX, double toY, double& dx,
+                           double& dy);
+
+// sum + term, rounded for storing: one rounding per added term.
+double RunningSum(double sum, double term);
+
 }  // namespace traverse

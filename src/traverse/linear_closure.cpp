@@ -18,12 +18,12 @@ void AdjustIncrements(TTraverse& traverse) {
   traverse.SumIncrementX = 0;
   traverse.SumIncrementY = 0;
   for (int i = 1; i <= legs; ++i) {
-    traverse.SumIncrementX = StoreReal(Extended(traverse.SumIncrementX) + traverse.IncrementX[i]);
-    traverse.SumIncrementY = StoreReal(Extended(traverse.SumIncrementY) + traverse.IncrementY[i]);
+    traverse.SumIncrementX = RunningSum(traverse.SumIncrementX, traverse.IncrementX[i]);
+    traverse.SumIncrementY = RunningSum(traverse.SumIncrementY, traverse.IncrementY[i]);
   }
 
-  traverse.DxBC = StoreReal(Extended(traverse.XC) - traverse.XB);
-  traverse.DyBC = StoreReal(Extended(traverse.YC) - traverse.YB);
+  CoordinateDifferences(traverse.XB, traverse.YB, traverse.XC, traverse.YC, traverse.DxBC,
+                        traverse.DyBC);
   traverse.MisclosureX = StoreReal(Extended(traverse.SumIncrementX) - traverse.DxBC);
   traverse.MisclosureY = StoreReal(Extended(traverse.SumIncrementY) - traverse.DyBC);
 
