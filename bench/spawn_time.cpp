@@ -7,7 +7,10 @@
 // posix_spawn shares the parent's memory until it execs, and wait4 reports
 // the parent's peak for it.)
 //
-//   spawn_time INPUT OUTPUT ROUNDS PROGRAM...
+//   spawn_time INPUT OUTPUT ROUNDS COMMAND...
+//
+// A COMMAND is a program's path, or the path and its arguments separated by
+// blanks ("traverse adjust --format json").
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -40,13 +43,29 @@ double Median(std::vector<double> values) {
   return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
-// Runs `program` once with the given input and output files; exits on failure.
-Sample RunOnce(const std::string& program, const char* input, const char* output) {
+// The words of a command, split at blanks.
+std::vector<std::string> Words(const std::string& command) {
+  std::vector<std::string> words;
+  std::size_t at = 0;
+  while ((at = command.find_first_not_of(' ', at)) != std::string::npos) {
+    const std::size_t end = command.find(' ', at);
+    words.push_back(command.substr(at, end - at));
+    at = end;
+  }
+  return words;
+}
+
+// Runs `command` once with the given input and output files; exits on failure.
+Sample RunOnce(const std::string& command, const char* input, const char* output) {
+  std::vector<std::string> words = Words(command);
+  const std::string& program = words.at(0);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, input, O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, output, O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  std::vector<char*> argv{const_cast<char*>(program.c_str()), nullptr};
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
   timespec start{}, end{};
   clock_gettime(CLOCK_MONOTONIC, &start);
   pid_t child = 0;
@@ -72,7 +91,7 @@ Sample RunOnce(const std::string& program, const char* input, const char* output
 
 int main(int argc, char** argv) {
   if (argc < 5) {
-    std::fprintf(stderr, "usage: spawn_time INPUT OUTPUT ROUNDS PROGRAM...\n");
+    std::fprintf(stderr, "usage: spawn_time INPUT OUTPUT ROUNDS COMMAND...\n");
     return 2;
   }
   const char* input = argv[1];

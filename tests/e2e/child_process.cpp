@@ -166,7 +166,10 @@ ChildRun RunChild(const std::string& program, const ChildSetup& setup) {
       break;
   }
 
-  std::vector<char*> argv = {const_cast<char*>(program.c_str()), nullptr};
+  std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+  for (const std::string& argument : setup.arguments)
+    argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
   pid_t child = 0;
   const Clock::time_point start = Clock::now();
   const bool limited = setup.timeLimit > 0;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace traverse::e2e {
 
@@ -29,6 +30,7 @@ struct ChildSetup {
   InputFrom inputFrom = InputFrom::File;
   OutputTo output = OutputTo::File;
   double timeLimit = 0;  // seconds; a child still running then is killed (0: no limit)
+  std::vector<std::string> arguments;  // after the program's name
 };
 
 struct ChildRun {
@@ -73,7 +75,7 @@ ChildRun RunChild(const std::string& program, const ChildSetup& setup);
 // Runs `program` with `input` as its standard input (a file) and waits for it.
 inline ChildRun RunChild(const std::string& program, const std::string& input,
                          OutputTo output = OutputTo::File) {
-  return RunChild(program, ChildSetup{input, InputFrom::File, output});
+  return RunChild(program, ChildSetup{input, InputFrom::File, output, 0, {}});
 }
 
 }  // namespace traverse::e2e

@@ -134,12 +134,15 @@ bool ReadAllUntil(HANDLE pipe, std::string& bytes, bool limited, Clock::time_poi
   }
 }
 
-// The program's path with the separators Windows expects, quoted as the one
-// word of a command line.
-std::string CommandLineOf(std::string program) {
+// The program's path with the separators Windows expects, quoted, then the
+// arguments, each quoted (the tests' arguments hold no quotes or backslashes
+// before a quote).
+std::string CommandLineOf(std::string program, const std::vector<std::string>& arguments) {
   for (char& c : program)
     if (c == '/') c = '\\';
-  return '"' + program + '"';
+  std::string line = '"' + program + '"';
+  for (const std::string& argument : arguments) line += " \"" + argument + '"';
+  return line;
 }
 
 }  // namespace
@@ -203,7 +206,7 @@ ChildRun RunChild(const std::string& program, const ChildSetup& setup) {
   startup.hStdOutput = setup.output == OutputTo::ErrorFile ? childError.Get() : childOutput.Get();
   startup.hStdError = childError.Get();
   PROCESS_INFORMATION process{};
-  std::string commandLine = CommandLineOf(program);
+  std::string commandLine = CommandLineOf(program, setup.arguments);
   const Clock::time_point start = Clock::now();
   const bool limited = setup.timeLimit > 0;
   const Clock::time_point deadline =
