@@ -205,8 +205,7 @@ void WriteLegs(JsonText& json, const Adjustment& result, AngleWriter angle) {
   json.EndArray();
 }
 
-void WriteLinear(JsonText& json, const std::optional<LinearMisclosure>& linear,
-                 AngleWriter angle) {
+void WriteLinear(JsonText& json, const std::optional<LinearMisclosure>& linear, AngleWriter angle) {
   if (!linear) {
     json.Null();
     return;
@@ -270,9 +269,9 @@ void WriteLeastSquares(JsonText& json, const std::optional<LeastSquaresResult>& 
     json.BeginObject();
     json.Key("kind").String(ObservationName(observation.ref.kind));
     json.Key("index").Integer(observation.ref.index);
-    for (const auto& [name, value] : {std::pair{"measured", observation.measured},
-                                      std::pair{"residual", observation.residual},
-                                      std::pair{"sigma", observation.sigma}}) {
+    for (const auto& [name, value] :
+         {std::pair{"measured", observation.measured}, std::pair{"residual", observation.residual},
+          std::pair{"sigma", observation.sigma}}) {
       json.Key(name);
       if (isAngle) {
         angle(value);

@@ -6,19 +6,26 @@ namespace traverse {
 
 const char* RuleName(Rule rule) {
   switch (rule) {
-    case Rule::Compass: return "compass";
-    case Rule::Transit: return "transit";
-    case Rule::LeastSquares: return "least-squares";
+    case Rule::Compass:
+      return "compass";
+    case Rule::Transit:
+      return "transit";
+    case Rule::LeastSquares:
+      return "least-squares";
   }
   return "";
 }
 
 const char* KindName(TraverseKind kind) {
   switch (kind) {
-    case TraverseKind::Connecting: return "connecting";
-    case TraverseKind::Loop: return "loop";
-    case TraverseKind::NoEndOrientation: return "no-end-orientation";
-    case TraverseKind::Open: return "open";
+    case TraverseKind::Connecting:
+      return "connecting";
+    case TraverseKind::Loop:
+      return "loop";
+    case TraverseKind::NoEndOrientation:
+      return "no-end-orientation";
+    case TraverseKind::Open:
+      return "open";
   }
   return "";
 }

@@ -89,11 +89,21 @@ std::string XmlText(std::string_view text) {
   std::string escaped;
   for (const char c : ValidUtf8(text)) {
     switch (c) {
-      case '&': escaped += "&amp;"; break;
-      case '<': escaped += "&lt;"; break;
-      case '>': escaped += "&gt;"; break;
-      case '"': escaped += "&quot;"; break;
-      case '\'': escaped += "&apos;"; break;
+      case '&':
+        escaped += "&amp;";
+        break;
+      case '<':
+        escaped += "&lt;";
+        break;
+      case '>':
+        escaped += "&gt;";
+        break;
+      case '"':
+        escaped += "&quot;";
+        break;
+      case '\'':
+        escaped += "&apos;";
+        break;
       default:
         if (static_cast<unsigned char>(c) < 0x20) {
           escaped += ReplacementCharacter;

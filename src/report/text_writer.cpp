@@ -121,9 +121,7 @@ struct Context {
 
   std::string Angle(double gon) const { return AngleText(gon, job.unit); }
   std::string Small(double gon) const { return SmallAngleText(gon, job.unit); }
-  std::string SmallWithUnit(double gon) const {
-    return Small(gon) + ' ' + SmallUnitName(job.unit);
-  }
+  std::string SmallWithUnit(double gon) const { return Small(gon) + ' ' + SmallUnitName(job.unit); }
   std::string Metres(double x) const { return FixedText(x, decimals); }
   // Misclosures are a tenth of the coordinates' last place and finer.
   std::string Misclosure(double x) const { return FixedText(x, decimals + 1); }
@@ -327,8 +325,8 @@ std::string ToleranceSection(const Context& c) {
     table.Add({"linear", "1:" + FixedText(r.linearVerdict->allowed, 0),
                "1:" + FixedText(r.linearVerdict->actual, 0), verdictWord(*r.linearVerdict)});
   }
-  return text + table.Render() + Indent + "Overall: " +
-         (r.TolerancesPassed() ? "passed" : "EXCEEDED") + '\n';
+  return text + table.Render() + Indent +
+         "Overall: " + (r.TolerancesPassed() ? "passed" : "EXCEEDED") + '\n';
 }
 
 std::string ExpectedSection(const Context& c) {
@@ -395,7 +393,8 @@ std::string RefText(const ObservationRef& ref) {
 
 std::string SuspectSection(const Context& c) {
   const Adjustment& r = c.result;
-  if (r.kind == TraverseKind::Open) return "\nNo blunder can be detected: the traverse has no check.\n";
+  if (r.kind == TraverseKind::Open)
+    return "\nNo blunder can be detected: the traverse has no check.\n";
   if (!r.suspect) return "\nNo suspected blunder\n";
   std::string text = "\nSuspected blunder: " + RefText(r.suspect->ref) +
                      " (w = " + FixedText(r.suspect->w, 1) + ")\n";
