@@ -53,19 +53,20 @@ inline Adjustment WorkedLeastSquares() {
   ls.iterations = 3;
   ls.globalTest = {6.05, 0.216, 9.348, true};
   const double angleSigma = 0.0010;
+  const double measured[] = {219.0346, 250.0008, 174.9991, 265.0013};
   const double residuals[] = {-0.00041, -0.00052, -0.00110, -0.00033};
   const double ws[] = {-0.61, -0.77, -4.12, -0.49};
   for (int i = 0; i < 4; ++i) {
-    ls.observations.push_back({{ObservationKind::Angle, i + 1},
-                               r.correctedAngles[0],
-                               residuals[i],
-                               angleSigma,
-                               ws[i],
-                               0.4});
+    ls.observations.push_back(
+        {{ObservationKind::Angle, i + 1}, measured[i], residuals[i], angleSigma, ws[i], 0.4});
   }
   for (int i = 0; i < 3; ++i) {
-    ls.observations.push_back(
-        {{ObservationKind::Length, i + 1}, r.legs[0].length, -0.0021, 0.0035, -0.98, 0.6});
+    ls.observations.push_back({{ObservationKind::Length, i + 1},
+                               r.legs[static_cast<std::size_t>(i)].length,
+                               -0.0021,
+                               0.0035,
+                               -0.98,
+                               0.6});
   }
   ls.precision = {{0.0021, 0.0018, 0.0024, 0.0014, 135.2}, {0.0019, 0.0023, 0.0026, 0.0015, 72.9}};
   ls.points = r.points;
