@@ -143,7 +143,11 @@ std::string Misclosure(const Plan& plan, const Adjustment& result, const GridPoi
   if (!(f.length > 0) || !std::isfinite(f.length) || !std::isfinite(f.x) || !std::isfinite(f.y)) {
     return "";
   }
-  const RoundNumber factor = RoundDown(plan.extent() / 10 / Extended(f.length));
+  // Sized by the larger of fL and its components, so that a length that
+  // disagrees with them cannot throw the arrow off the drawing.
+  const Extended size =
+      std::max({Extended(f.length), std::fabs(Extended(f.x)), std::fabs(Extended(f.y))});
+  const RoundNumber factor = RoundDown(plan.extent() / 10 / size);
   const Extended x = plan.SvgX(end), y = plan.SvgY(end);
   const Extended tipX = x + Extended(f.y) * factor.value * plan.scale();
   const Extended tipY = y - Extended(f.x) * factor.value * plan.scale();

@@ -31,13 +31,11 @@ bool Contains(const std::string& text, const char* part) {
   return text.find(part) != std::string::npos;
 }
 
-TEST(Svg, EveryKindRenders) {
+TEST(Svg, EveryKindRendersWithFiniteNumbers) {
 #ifdef _WIN32
-  GTEST_SKIP() << "no rsvg-convert in the Windows build";
+  const bool canRender = false;  // no rsvg-convert in the Windows build
 #else
-  if (std::system("command -v rsvg-convert >/dev/null 2>&1") != 0) {
-    GTEST_SKIP() << "rsvg-convert is not installed";
-  }
+  const bool canRender = std::system("command -v rsvg-convert >/dev/null 2>&1") == 0;
 #endif
   Job job = testing::WorkedJob();
   job.source = "<plan & \"name\">\x01\xE9";
@@ -63,9 +61,14 @@ TEST(Svg, EveryKindRenders) {
                {"empty", empty},           {"stacked", stacked}, {"wild", wild}};
   for (const auto& c : cases) {
     const std::string svg = FormatSvg(job, c.result, {});
-    EXPECT_TRUE(Renders(svg, c.name)) << c.name << "\n" << svg;
     EXPECT_EQ(svg, FormatSvg(job, c.result, {})) << c.name;
+    // rsvg-convert lets an attribute of "+Inf" pass; a stricter viewer would not.
+    EXPECT_FALSE(Contains(svg, "Inf") || Contains(svg, "Nan")) << c.name << "\n" << svg;
+    if (canRender) {
+      EXPECT_TRUE(Renders(svg, c.name)) << c.name << "\n" << svg;
+    }
   }
+  if (!canRender) GTEST_SKIP() << "rsvg-convert is not at hand; the plans were not drawn";
 }
 
 TEST(Svg, WorkedExampleLabelsAndFactors) {
