@@ -1,17 +1,18 @@
-#include <cstdio>
-
+#include "report/number_text.hpp"
 #include "report/writers.hpp"
 
 namespace traverse {
 
 std::string FormatCsv(const Job&, const Adjustment& result, const ReportOptions& options) {
   std::string csv = "point,x,y\n";
-  char row[128];
   int number = 0;
   for (const GridPoint& point : result.points) {
-    std::snprintf(row, sizeof row, "%d,%.*f,%.*f\n", ++number, options.decimals, point.x,
-                  options.decimals, point.y);
-    csv += row;
+    csv += IntegerText(++number);
+    csv += ',';
+    csv += FixedText(point.x, options.decimals);
+    csv += ',';
+    csv += FixedText(point.y, options.decimals);
+    csv += '\n';
   }
   return csv;
 }

@@ -1,0 +1,383 @@
+// The adjustment as one JSON object. Numbers are the shortest decimal that
+// reads back to the same double; a value that is not finite, or that the
+// adjustment does not have, is null. Angles are decimal in the report's unit
+// (gon, or degrees for deg and dms); lengths and coordinates are metres.
+//
+//   program             "traverse"
+//   version             the program's version
+//   source              the input's name
+//   unit                "gon" or "deg"
+//   rule                "compass", "transit" or "least-squares"
+//   kind                "connecting", "loop", "no-end-orientation" or "open"
+//   left_angles         true when the angles were measured on the left
+//   scale               the combined scale factor applied to the lengths
+//   start_bearing       A to B
+//   end_bearing         C to D; null without orientation at C
+//   measured_angle_sum  the sum of the measured angles
+//   required_angle_sum  what they should sum to; null without orientation at C
+//   angular_misclosure  f_beta; null without orientation at C
+//   angle_correction    added to every angle by the compass and transit rules
+//   angles[]            index (1-based), measured, correction, adjusted; the
+//                       correction is the residual where least squares ran
+//   legs[]              index, bearing, length (scaled), dx, dy (raw
+//                       increments), cx, cy (their corrections)
+//   linear_misclosure   x, y (fX, fY), length (fL), bearing, along, across (on
+//                       and across B to C; null where B to C has no direction);
+//                       null for an open traverse
+//   total_length        the sum of the leg lengths
+//   relative_precision  N of 1:N; null where fL is 0 or nothing checks it
+//   points[]            number, x, y of the new points in order; where least
+//                       squares ran also sx, sy and ellipse {a, b, bearing},
+//                       the standard error ellipse with the bearing of a
+//   tolerance           angular {allowed, actual, passed} in cc or arc seconds
+//                       (null without an angular tolerance or a check),
+//                       linear {allowed, actual, passed} as N of 1:N (likewise
+//                       null), passed: both held
+//   least_squares       null unless least squares ran; sigma0, redundancy,
+//                       iterations, converged, global_test {passed, lower,
+//                       upper, value} (value vTPv, bounds the 2.5 % and 97.5 %
+//                       chi-square quantiles), observations[] {kind ("angle"
+//                       or "length"), index, measured, residual, sigma, w,
+//                       redundancy_number}
+//   suspect             null or {kind, index, w, alternatives[] {kind, index}}:
+//                       the observation data snooping points at, and those it
+//                       cannot be told apart from
+//   expected_misclosure null or the standard deviations to be expected from the
+//                       a-priori sigmas, angular, along, across, and the actual
+//                       misclosures divided by them, angular_ratio,
+//                       along_ratio, across_ratio (each null where absent)
+//   notes[]             plain sentences for the reader
+#include <cmath>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "report/number_text.hpp"
+#include "report/report_figures.hpp"
+#include "report/text_escape.hpp"
+#include "report/writers.hpp"
+
+namespace traverse {
+namespace {
+
+// Builds indented JSON text, putting the commas between members and items.
+class JsonText {
+ public:
+  // Starts a member of the open object.
+  JsonText& Key(std::string_view name) {
+    Separate();
+    text_ += JsonString(name);
+    text_ += ": ";
+    afterKey_ = true;
+    return *this;
+  }
+
+  void BeginObject() { Open('{'); }
+  void EndObject() { Close('}'); }
+  void BeginArray() { Open('['); }
+  void EndArray() { Close(']'); }
+
+  void Number(double x) {
+    // JSON has no infinity or NaN; a sane adjustment has neither. A bare
+    // "-0" reads back as the integer 0, so negative zero keeps a decimal.
+    if (!std::isfinite(x)) {
+      Scalar("null");
+    } else if (x == 0 && std::signbit(x)) {
+      Scalar("-0.0");
+    } else {
+      Scalar(ShortestText(x));
+    }
+  }
+  void Number(const std::optional<double>& x) {
+    if (x) {
+      Number(*x);
+    } else {
+      Null();
+    }
+  }
+  void Integer(int value) { Scalar(IntegerText(value)); }
+  void Bool(bool value) { Scalar(value ? "true" : "false"); }
+  void String(std::string_view value) { Scalar(JsonString(value)); }
+  void Null() { Scalar("null"); }
+
+  // The finished text, ending in a line feed.
+  std::string Finish() { return std::move(text_) + '\n'; }
+
+ private:
+  void Separate() {
+    if (afterKey_) {
+      afterKey_ = false;
+      return;
+    }
+    if (!hasItems_.empty()) {
+      if (hasItems_.back()) text_ += ',';
+      hasItems_.back() = true;
+      NewLine();
+    }
+  }
+  void NewLine() {
+    text_ += '\n';
+    text_.append(2 * hasItems_.size(), ' ');
+  }
+  void Scalar(std::string_view value) {
+    Separate();
+    text_ += value;
+  }
+  void Open(char bracket) {
+    Separate();
+    text_ += bracket;
+    hasItems_.push_back(false);
+  }
+  void Close(char bracket) {
+    const bool hadItems = hasItems_.back();
+    hasItems_.pop_back();
+    if (hadItems) NewLine();
+    text_ += bracket;
+  }
+
+  std::string text_;
+  std::vector<bool> hasItems_;  // one per open object or array
+  bool afterKey_ = false;
+};
+
+// Writes angles, converting gon to the report's unit.
+struct AngleWriter {
+  JsonText& json;
+  AngleUnit unit;
+
+  void operator()(double gon) const { json.Number(GonToUnit(gon, unit)); }
+  void operator()(const std::optional<double>& gon) const {
+    if (gon) {
+      (*this)(*gon);
+    } else {
+      json.Null();
+    }
+  }
+};
+
+void WriteVerdict(JsonText& json, const std::optional<Verdict>& verdict) {
+  if (!verdict) {
+    json.Null();
+    return;
+  }
+  json.BeginObject();
+  json.Key("allowed").Number(verdict->allowed);
+  json.Key("actual").Number(verdict->actual);
+  json.Key("passed").Bool(verdict->passed);
+  json.EndObject();
+}
+
+void WriteAngles(JsonText& json, const Job& job, const Adjustment& result, AngleWriter angle) {
+  json.BeginArray();
+  for (std::size_t i = 0; i < job.angles.size(); ++i) {
+    json.BeginObject();
+    json.Key("index").Integer(static_cast<int>(i + 1));
+    json.Key("measured");
+    angle(job.angles[i]);
+    json.Key("correction");
+    angle(AngleCorrectionOf(result, i));
+    json.Key("adjusted");
+    if (i < result.correctedAngles.size()) {
+      angle(result.correctedAngles[i]);
+    } else {
+      json.Null();
+    }
+    json.EndObject();
+  }
+  json.EndArray();
+}
+
+void WriteLegs(JsonText& json, const Adjustment& result, AngleWriter angle) {
+  json.BeginArray();
+  int index = 0;
+  for (const AdjustedLeg& leg : result.legs) {
+    json.BeginObject();
+    json.Key("index").Integer(++index);
+    json.Key("bearing");
+    angle(leg.bearing);
+    json.Key("length").Number(leg.length);
+    json.Key("dx").Number(leg.dx);
+    json.Key("dy").Number(leg.dy);
+    json.Key("cx").Number(leg.cx);
+    json.Key("cy").Number(leg.cy);
+    json.EndObject();
+  }
+  json.EndArray();
+}
+
+void WriteLinear(JsonText& json, const std::optional<LinearMisclosure>& linear, AngleWriter angle) {
+  if (!linear) {
+    json.Null();
+    return;
+  }
+  json.BeginObject();
+  json.Key("x").Number(linear->x);
+  json.Key("y").Number(linear->y);
+  json.Key("length").Number(linear->length);
+  json.Key("bearing");
+  angle(linear->bearing);
+  json.Key("along").Number(linear->along);
+  json.Key("across").Number(linear->across);
+  json.EndObject();
+}
+
+void WritePoints(JsonText& json, const Adjustment& result, AngleWriter angle) {
+  const std::vector<PointPrecision>* precision =
+      result.leastSquares ? &result.leastSquares->precision : nullptr;
+  json.BeginArray();
+  for (std::size_t i = 0; i < result.points.size(); ++i) {
+    json.BeginObject();
+    json.Key("number").Integer(static_cast<int>(i + 1));
+    json.Key("x").Number(result.points[i].x);
+    json.Key("y").Number(result.points[i].y);
+    if (precision && i < precision->size()) {
+      const PointPrecision& p = (*precision)[i];
+      json.Key("sx").Number(p.sx);
+      json.Key("sy").Number(p.sy);
+      json.Key("ellipse").BeginObject();
+      json.Key("a").Number(p.a);
+      json.Key("b").Number(p.b);
+      json.Key("bearing");
+      angle(p.bearing);
+      json.EndObject();
+    }
+    json.EndObject();
+  }
+  json.EndArray();
+}
+
+void WriteLeastSquares(JsonText& json, const std::optional<LeastSquaresResult>& ls,
+                       AngleWriter angle) {
+  if (!ls) {
+    json.Null();
+    return;
+  }
+  json.BeginObject();
+  json.Key("sigma0").Number(ls->sigma0);
+  json.Key("redundancy").Integer(ls->redundancy);
+  json.Key("iterations").Integer(ls->iterations);
+  json.Key("converged").Bool(ls->converged);
+  json.Key("global_test").BeginObject();
+  json.Key("passed").Bool(ls->globalTest.passed);
+  json.Key("lower").Number(ls->globalTest.lower);
+  json.Key("upper").Number(ls->globalTest.upper);
+  json.Key("value").Number(ls->globalTest.value);
+  json.EndObject();
+  json.Key("observations").BeginArray();
+  for (const ObservationResult& observation : ls->observations) {
+    const bool isAngle = observation.ref.kind == ObservationKind::Angle;
+    json.BeginObject();
+    json.Key("kind").String(ObservationName(observation.ref.kind));
+    json.Key("index").Integer(observation.ref.index);
+    for (const auto& [name, value] :
+         {std::pair{"measured", observation.measured}, std::pair{"residual", observation.residual},
+          std::pair{"sigma", observation.sigma}}) {
+      json.Key(name);
+      if (isAngle) {
+        angle(value);
+      } else {
+        json.Number(value);
+      }
+    }
+    json.Key("w").Number(observation.w);
+    json.Key("redundancy_number").Number(observation.redundancyNumber);
+    json.EndObject();
+  }
+  json.EndArray();
+  json.EndObject();
+}
+
+void WriteSuspect(JsonText& json, const std::optional<Suspect>& suspect) {
+  if (!suspect) {
+    json.Null();
+    return;
+  }
+  json.BeginObject();
+  json.Key("kind").String(ObservationName(suspect->ref.kind));
+  json.Key("index").Integer(suspect->ref.index);
+  json.Key("w").Number(suspect->w);
+  json.Key("alternatives").BeginArray();
+  for (const ObservationRef& alternative : suspect->alternatives) {
+    json.BeginObject();
+    json.Key("kind").String(ObservationName(alternative.kind));
+    json.Key("index").Integer(alternative.index);
+    json.EndObject();
+  }
+  json.EndArray();
+  json.EndObject();
+}
+
+void WriteExpected(JsonText& json, const std::optional<ExpectedMisclosure>& expected,
+                   AngleWriter angle) {
+  if (!expected) {
+    json.Null();
+    return;
+  }
+  json.BeginObject();
+  json.Key("angular");
+  angle(expected->angular);
+  json.Key("along").Number(expected->along);
+  json.Key("across").Number(expected->across);
+  json.Key("angular_ratio").Number(expected->angularRatio);
+  json.Key("along_ratio").Number(expected->alongRatio);
+  json.Key("across_ratio").Number(expected->acrossRatio);
+  json.EndObject();
+}
+
+}  // namespace
+
+std::string FormatJson(const Job& job, const Adjustment& result, const ReportOptions& options) {
+  JsonText json;
+  const AngleWriter angle{json, job.unit};
+  json.BeginObject();
+  json.Key("program").String("traverse");
+  json.Key("version").String(options.version);
+  json.Key("source").String(job.source);
+  json.Key("unit").String(UnitName(job.unit));
+  json.Key("rule").String(RuleName(result.rule));
+  json.Key("kind").String(KindName(result.kind));
+  json.Key("left_angles").Bool(job.leftAngles);
+  json.Key("scale").Number(job.scale);
+  json.Key("start_bearing");
+  angle(result.startBearing);
+  json.Key("end_bearing");
+  angle(result.endBearing);
+  json.Key("measured_angle_sum");
+  angle(result.measuredAngleSum);
+  json.Key("required_angle_sum");
+  angle(result.requiredAngleSum);
+  json.Key("angular_misclosure");
+  angle(result.angularMisclosure);
+  json.Key("angle_correction");
+  angle(result.angleCorrection);
+  json.Key("angles");
+  WriteAngles(json, job, result, angle);
+  json.Key("legs");
+  WriteLegs(json, result, angle);
+  json.Key("linear_misclosure");
+  WriteLinear(json, result.linear, angle);
+  json.Key("total_length").Number(result.totalLength);
+  json.Key("relative_precision").Number(result.relativePrecision);
+  json.Key("points");
+  WritePoints(json, result, angle);
+  json.Key("tolerance").BeginObject();
+  json.Key("angular");
+  WriteVerdict(json, result.angularVerdict);
+  json.Key("linear");
+  WriteVerdict(json, result.linearVerdict);
+  json.Key("passed").Bool(result.TolerancesPassed());
+  json.EndObject();
+  json.Key("least_squares");
+  WriteLeastSquares(json, result.leastSquares, angle);
+  json.Key("suspect");
+  WriteSuspect(json, result.suspect);
+  json.Key("expected_misclosure");
+  WriteExpected(json, result.expected, angle);
+  json.Key("notes").BeginArray();
+  for (const std::string& note : result.notes) json.String(note);
+  json.EndArray();
+  json.EndObject();
+  return json.Finish();
+}
+
+}  // namespace traverse

@@ -1,0 +1,55 @@
+#include "report/number_text.hpp"
+
+#include <charconv>
+#include <cstdint>
+
+#include "console/number_writing.hpp"
+
+namespace traverse {
+
+std::string FixedText(double x, int decimals) {
+  char text[FixedTextCapacity];
+  std::size_t length = FormatFixed(x, 0, static_cast<std::int32_t>(decimals), text);
+  // FormatFixed keeps the sign of -0 and of tiny negatives, which a surveyor
+  // reads as a correction that is not there.
+  if (length > 1 && text[0] == '-') {
+    bool allZero = true;
+    for (std::size_t i = 1; i < length; ++i) {
+      if (text[i] != '0' && text[i] != '.') allZero = false;
+    }
+    if (allZero) return std::string(text + 1, length - 1);
+  }
+  return std::string(text, length);
+}
+
+std::string ShortestText(double x) {
+  // 24 characters hold the longest shortest form ("-2.2250738585072014e-308").
+  char text[32];
+  const std::to_chars_result written = std::to_chars(text, text + sizeof text, x);
+  return std::string(text, written.ptr);
+}
+
+std::string IntegerText(int value) {
+  char text[IntegerTextCapacity];
+  return std::string(text, FormatInteger(static_cast<std::int32_t>(value), text));
+}
+
+const char* UnitName(AngleUnit unit) {
+  return unit == AngleUnit::Gon ? "gon" : "deg";
+}
+
+const char* SmallUnitName(AngleUnit unit) {
+  return unit == AngleUnit::Gon ? "cc" : "arcsec";
+}
+
+std::string AngleText(double gon, AngleUnit unit) {
+  // 0.1 cc is 0.00001 gon; 0.000001 deg is 0.0036 arcsec, the nearest
+  // decimal place that does not hide a tenth of a second.
+  return FixedText(GonToUnit(gon, unit), unit == AngleUnit::Gon ? 5 : 6);
+}
+
+std::string SmallAngleText(double gon, AngleUnit unit, int decimals) {
+  return FixedText(GonToSmallUnit(gon, unit), decimals);
+}
+
+}  // namespace traverse

@@ -1,0 +1,27 @@
+// Text from the input (the source name, notes) made safe for each output: the
+// name may be in any encoding the file system gave us, but JSON and SVG must
+// be valid UTF-8 and the text report's columns are counted in characters.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace traverse {
+
+// text with every byte that does not belong to a well-formed UTF-8 sequence
+// replaced by U+FFFD.
+std::string ValidUtf8(std::string_view text);
+
+// The number of code points in UTF-8 text (what a terminal shows as columns
+// for the characters we print).
+std::size_t CodePointCount(std::string_view text);
+
+// text as a JSON string literal, quotes included.
+std::string JsonString(std::string_view text);
+
+// text escaped for XML character data and attribute values; control
+// characters, which XML 1.0 cannot hold at all, become U+FFFD.
+std::string XmlText(std::string_view text);
+
+}  // namespace traverse

@@ -1,0 +1,430 @@
+// The adjustment report a surveyor prints and files. Plain text in LF lines;
+// ASCII except what the input's name brings, so the columns line up on any
+// printer. Tables are sized to their widest cell, so a huge value widens its
+// column instead of breaking the alignment.
+#include <algorithm>
+#include <string_view>
+#include <vector>
+
+#include "report/number_text.hpp"
+#include "report/report_figures.hpp"
+#include "report/text_escape.hpp"
+#include "report/writers.hpp"
+
+namespace traverse {
+namespace {
+
+constexpr const char* Indent = "  ";
+constexpr const char* ColumnGap = "  ";
+
+// A table with a heading line, a rule under it, and rows; text columns flush
+// left, number columns flush right.
+class Table {
+ public:
+  struct Column {
+    std::string heading;
+    bool left = false;
+  };
+
+  explicit Table(std::vector<Column> columns) : columns_(std::move(columns)) {}
+
+  // Adds a row; missing cells are blank.
+  void Add(std::vector<std::string> cells) { rows_.push_back(std::move(cells)); }
+
+  // The table's lines, each indented and without trailing blanks.
+  std::string Render() const {
+    std::vector<std::size_t> widths;
+    for (const Column& column : columns_) widths.push_back(CodePointCount(column.heading));
+    for (const std::vector<std::string>& row : rows_) {
+      for (std::size_t i = 0; i < row.size() && i < widths.size(); ++i) {
+        widths[i] = std::max(widths[i], CodePointCount(row[i]));
+      }
+    }
+    std::vector<std::string> headings, rules;
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+      headings.push_back(columns_[i].heading);
+      // A unit column beside its number has no heading and no rule of its own.
+      rules.emplace_back(widths[i], columns_[i].heading.empty() ? ' ' : '-');
+    }
+    std::string text = Line(headings, widths) + Line(rules, widths);
+    for (const std::vector<std::string>& row : rows_) text += Line(row, widths);
+    return text;
+  }
+
+ private:
+  std::string Line(const std::vector<std::string>& cells,
+                   const std::vector<std::size_t>& widths) const {
+    std::string line(Indent);
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+      const std::string cell = i < cells.size() ? cells[i] : std::string();
+      const std::size_t padding = widths[i] - std::min(widths[i], CodePointCount(cell));
+      if (i > 0) line += ColumnGap;
+      if (columns_[i].left) {
+        line += cell;
+        line.append(padding, ' ');
+      } else {
+        line.append(padding, ' ');
+        line += cell;
+      }
+    }
+    line.erase(line.find_last_not_of(' ') + 1);
+    return line + '\n';
+  }
+
+  std::vector<Column> columns_;
+  std::vector<std::vector<std::string>> rows_;
+};
+
+// Lines of "label  number  rest": the numbers flush right in one column, so
+// their decimal points line up; a line without a number starts its rest
+// where the numbers start.
+class Fields {
+ public:
+  void Add(std::string label, std::string number, std::string rest = "") {
+    fields_.push_back({std::move(label), std::move(number), std::move(rest)});
+  }
+
+  std::string Render(const char* indent) const {
+    std::size_t labelWidth = 0, numberWidth = 0;
+    for (const Field& field : fields_) {
+      labelWidth = std::max(labelWidth, CodePointCount(field.label));
+      numberWidth = std::max(numberWidth, CodePointCount(field.number));
+    }
+    std::string text;
+    for (const Field& field : fields_) {
+      std::string line = indent + field.label;
+      line.append(labelWidth - CodePointCount(field.label) + 2, ' ');
+      if (!field.number.empty()) {
+        line.append(numberWidth - CodePointCount(field.number), ' ');
+        line += field.number;
+        if (!field.rest.empty()) line += ' ';
+      }
+      line += field.rest;
+      line.erase(line.find_last_not_of(' ') + 1);
+      text += line + '\n';
+    }
+    return text;
+  }
+
+ private:
+  struct Field {
+    std::string label, number, rest;
+  };
+  std::vector<Field> fields_;
+};
+
+// Everything the sections share: the job, the result and how to write them.
+struct Context {
+  const Job& job;
+  const Adjustment& result;
+  int decimals;  // of coordinates and lengths
+
+  std::string Angle(double gon) const { return AngleText(gon, job.unit); }
+  std::string Small(double gon) const { return SmallAngleText(gon, job.unit); }
+  std::string SmallWithUnit(double gon) const { return Small(gon) + ' ' + SmallUnitName(job.unit); }
+  std::string Metres(double x) const { return FixedText(x, decimals); }
+  // Misclosures are a tenth of the coordinates' last place and finer.
+  std::string Misclosure(double x) const { return FixedText(x, decimals + 1); }
+  static std::string Millimetres(double metres) { return FixedText(metres * 1000, 1); }
+  std::string UnitHeading(std::string_view name) const {
+    return std::string(name) + " [" + UnitName(job.unit) + "]";
+  }
+  std::string SmallHeading(std::string_view name) const {
+    return std::string(name) + " [" + SmallUnitName(job.unit) + "]";
+  }
+};
+
+std::string Heading(std::string_view title) {
+  return "\n" + std::string(title) + "\n";
+}
+
+std::string KindSentence(TraverseKind kind) {
+  switch (kind) {
+    case TraverseKind::Connecting:
+      return "connecting traverse, from B oriented on A to C oriented on D";
+    case TraverseKind::Loop:
+      return "closed loop, from B oriented on A back to B (C = B, D = A)";
+    case TraverseKind::NoEndOrientation:
+      return "connecting traverse from B oriented on A to C, with no orientation at C";
+    case TraverseKind::Open:
+      return "open traverse from B oriented on A: it has no check";
+  }
+  return "";
+}
+
+std::string HeaderSection(const Context& c, const ReportOptions& options) {
+  const Job& job = c.job;
+  std::string title = "traverse";
+  if (!options.version.empty()) title += ' ' + options.version;
+  title += " - traverse adjustment";
+  std::string text = title + '\n' + std::string(title.size(), '=') + "\n\n";
+
+  Fields fields;
+  fields.Add("Input", "", ValidUtf8(job.source));
+  fields.Add("Traverse", "", KindSentence(c.result.kind));
+  fields.Add("Rule", "", RuleName(c.result.rule));
+  fields.Add("Angle unit", "",
+             std::string(UnitName(job.unit)) + ", angles measured on the " +
+                 (job.leftAngles ? "left" : "right") + "; corrections in " +
+                 SmallUnitName(job.unit));
+  fields.Add("Scale factor", "", ShortestText(job.scale));
+  const std::string small = SmallUnitName(job.unit);
+  fields.Add("Angular tolerance", "",
+             job.angularTolerance
+                 ? FixedText(job.angularTolerance->base, 1) + ' ' + small + " + " +
+                       FixedText(job.angularTolerance->perAngle, 1) + ' ' + small + " * sqrt(n)"
+                 : "none");
+  fields.Add("Linear tolerance", "",
+             job.linearTolerance ? "1:" + FixedText(*job.linearTolerance, 0) : "none");
+  if (c.result.leastSquares) {
+    fields.Add("A-priori sigmas", "",
+               "angle " + c.SmallWithUnit(job.sigmas.angleGon) + ", length " +
+                   Context::Millimetres(job.sigmas.lengthMetres) + " mm + " +
+                   FixedText(job.sigmas.lengthPpm, 1) + " ppm");
+  }
+  return text + fields.Render("");
+}
+
+std::string KnownPointsSection(const Context& c) {
+  Table table({{"point", true}, {"X [m]"}, {"Y [m]"}});
+  const auto add = [&](const char* name, const GridPoint& p) {
+    table.Add({name, c.Metres(p.x), c.Metres(p.y)});
+  };
+  add("A", c.job.a);
+  add("B", c.job.b);
+  const TraverseKind kind = c.result.kind;
+  if (kind == TraverseKind::Connecting || kind == TraverseKind::NoEndOrientation) {
+    add("C", c.job.c);
+  }
+  if (kind == TraverseKind::Connecting) add("D", c.job.d);
+  return Heading("Known points") + table.Render();
+}
+
+std::string AnglesSection(const Context& c) {
+  Table table({{"no."},
+               {"at", true},
+               {c.UnitHeading("measured")},
+               {c.SmallHeading("correction")},
+               {c.UnitHeading("adjusted")}});
+  const std::size_t pointCount = c.result.points.size();
+  for (std::size_t i = 0; i < c.job.angles.size(); ++i) {
+    const std::optional<double> correction = AngleCorrectionOf(c.result, i);
+    table.Add({IntegerText(static_cast<int>(i + 1)), StationLabel(i, pointCount),
+               c.Angle(c.job.angles[i]), correction ? c.Small(*correction) : "",
+               i < c.result.correctedAngles.size() ? c.Angle(c.result.correctedAngles[i]) : ""});
+  }
+  return Heading("Angles") + table.Render();
+}
+
+std::string LegsSection(const Context& c) {
+  Table table({{"leg"},
+               {"from", true},
+               {"to", true},
+               {c.UnitHeading("bearing")},
+               {"length [m]"},
+               {"dX [m]"},
+               {"dY [m]"},
+               {"cX [mm]"},
+               {"cY [mm]"}});
+  const std::size_t pointCount = c.result.points.size();
+  for (std::size_t i = 0; i < c.result.legs.size(); ++i) {
+    const AdjustedLeg& leg = c.result.legs[i];
+    table.Add({IntegerText(static_cast<int>(i + 1)), StationLabel(i, pointCount),
+               StationLabel(i + 1, pointCount), c.Angle(leg.bearing), c.Metres(leg.length),
+               c.Metres(leg.dx), c.Metres(leg.dy), Context::Millimetres(leg.cx),
+               Context::Millimetres(leg.cy)});
+  }
+  return Heading("Legs (lengths times the scale factor)") + table.Render();
+}
+
+std::string PointsSection(const Context& c) {
+  std::vector<Table::Column> columns = {{"point"}, {"X [m]"}, {"Y [m]"}};
+  const LeastSquaresResult* ls = c.result.leastSquares ? &*c.result.leastSquares : nullptr;
+  if (ls) {
+    for (const char* heading : {"sX [mm]", "sY [mm]", "a [mm]", "b [mm]"}) {
+      columns.push_back({heading});
+    }
+    columns.push_back({c.UnitHeading("bearing of a")});
+  }
+  Table table(std::move(columns));
+  for (std::size_t i = 0; i < c.result.points.size(); ++i) {
+    const GridPoint& point = c.result.points[i];
+    std::vector<std::string> row = {IntegerText(static_cast<int>(i + 1)), c.Metres(point.x),
+                                    c.Metres(point.y)};
+    if (ls && i < ls->precision.size()) {
+      const PointPrecision& p = ls->precision[i];
+      for (double metres : {p.sx, p.sy, p.a, p.b}) row.push_back(Context::Millimetres(metres));
+      row.push_back(FixedText(GonToUnit(p.bearing, c.job.unit), 1));
+    }
+    table.Add(std::move(row));
+  }
+  std::string text = Heading("New points");
+  if (c.result.points.empty()) return text + Indent + "none\n";
+  text += table.Render();
+  if (ls) text += std::string(Indent) + "a, b: semi-axes of the standard error ellipse\n";
+  return text;
+}
+
+std::string MisclosureSection(const Context& c) {
+  const Adjustment& r = c.result;
+  Fields fields;
+  const std::string unit = UnitName(c.job.unit), small = SmallUnitName(c.job.unit);
+  fields.Add("Start bearing A-B", c.Angle(r.startBearing), unit);
+  if (r.endBearing) {
+    fields.Add("End bearing C-D", c.Angle(*r.endBearing), unit);
+  } else {
+    fields.Add("End bearing C-D", "", "none");
+  }
+  fields.Add("Sum of angles", c.Angle(r.measuredAngleSum), unit);
+  if (r.requiredAngleSum) fields.Add("Required sum", c.Angle(*r.requiredAngleSum), unit);
+  if (r.angularMisclosure) {
+    fields.Add("Angular misclosure fb", c.Small(*r.angularMisclosure), small);
+    if (!r.leastSquares) fields.Add("Correction per angle", c.Small(r.angleCorrection), small);
+  } else {
+    fields.Add("Angular misclosure fb", "", "none: no orientation at C");
+  }
+  if (r.linear) {
+    const LinearMisclosure& f = *r.linear;
+    fields.Add("fX", c.Misclosure(f.x), "m");
+    fields.Add("fY", c.Misclosure(f.y), "m");
+    fields.Add("fL", c.Misclosure(f.length), "m");
+    fields.Add("Bearing of fL", c.Angle(f.bearing), unit);
+    for (const auto& [label, value] :
+         {std::pair{"Along B-C", f.along}, std::pair{"Across B-C", f.across}}) {
+      if (value) {
+        fields.Add(label, c.Misclosure(*value), "m");
+      } else {
+        fields.Add(label, "", "none");
+      }
+    }
+  } else {
+    fields.Add("Linear misclosure", "", "none: the traverse has no check");
+  }
+  fields.Add("Total length", c.Metres(r.totalLength), "m");
+  if (r.relativePrecision) {
+    fields.Add("Relative precision", "1:" + FixedText(*r.relativePrecision, 0));
+  } else {
+    fields.Add("Relative precision", "", "none");
+  }
+  return Heading("Misclosures") + fields.Render(Indent);
+}
+
+std::string ToleranceSection(const Context& c) {
+  const Adjustment& r = c.result;
+  std::string text = Heading("Tolerances");
+  if (!r.angularVerdict && !r.linearVerdict) return text + Indent + "none checked\n";
+  Table table({{"check", true}, {"allowed"}, {"actual"}, {"verdict", true}});
+  const auto verdictWord = [](const Verdict& v) { return v.passed ? "passed" : "EXCEEDED"; };
+  if (r.angularVerdict) {
+    const std::string small = SmallUnitName(c.job.unit);
+    table.Add({"angular", FixedText(r.angularVerdict->allowed, 1) + ' ' + small,
+               FixedText(r.angularVerdict->actual, 1) + ' ' + small,
+               verdictWord(*r.angularVerdict)});
+  }
+  if (r.linearVerdict) {
+    table.Add({"linear", "1:" + FixedText(r.linearVerdict->allowed, 0),
+               "1:" + FixedText(r.linearVerdict->actual, 0), verdictWord(*r.linearVerdict)});
+  }
+  return text + table.Render() + Indent +
+         "Overall: " + (r.TolerancesPassed() ? "passed" : "EXCEEDED") + '\n';
+}
+
+std::string ExpectedSection(const Context& c) {
+  const Adjustment& r = c.result;
+  if (!r.expected) return "";
+  const ExpectedMisclosure& e = *r.expected;
+  Table table({{"misclosure", true}, {"actual"}, {"expected sigma"}, {"ratio"}});
+  const auto ratio = [](const std::optional<double>& x) { return x ? FixedText(*x, 2) : ""; };
+  if (e.angular) {
+    table.Add({"angular", r.angularMisclosure ? c.SmallWithUnit(*r.angularMisclosure) : "",
+               c.SmallWithUnit(*e.angular), ratio(e.angularRatio)});
+  }
+  const auto addLinear = [&](const char* name, const std::optional<double>& actual,
+                             const std::optional<double>& sigma, const std::optional<double>& q) {
+    if (!sigma) return;
+    table.Add({name, actual ? Context::Millimetres(*actual) + " mm" : "",
+               Context::Millimetres(*sigma) + " mm", ratio(q)});
+  };
+  addLinear("along", r.linear ? r.linear->along : std::nullopt, e.along, e.alongRatio);
+  addLinear("across", r.linear ? r.linear->across : std::nullopt, e.across, e.acrossRatio);
+  return Heading("Expected misclosures (from the a-priori sigmas)") + table.Render();
+}
+
+bool IsSuspect(const Adjustment& r, const ObservationRef& ref) {
+  return r.suspect && r.suspect->ref.kind == ref.kind && r.suspect->ref.index == ref.index;
+}
+
+std::string LeastSquaresSection(const Context& c) {
+  if (!c.result.leastSquares) return "";
+  const LeastSquaresResult& ls = *c.result.leastSquares;
+  Fields fields;
+  fields.Add("sigma0", FixedText(ls.sigma0, 3));
+  fields.Add("Redundancy", IntegerText(ls.redundancy));
+  fields.Add("Iterations", IntegerText(ls.iterations),
+             ls.converged ? "(converged)" : "(NOT converged)");
+  const GlobalTest& g = ls.globalTest;
+  fields.Add("Global test vTPv", FixedText(g.value, 2),
+             "bounds [" + FixedText(g.lower, 2) + ", " + FixedText(g.upper, 2) +
+                 "]: " + (g.passed ? "passed" : "FAILED"));
+  Table table({{"kind", true},
+               {"no."},
+               {"measured"},
+               {"", true},
+               {"residual"},
+               {"", true},
+               {"w"},
+               {"", true}});
+  for (const ObservationResult& o : ls.observations) {
+    const bool isAngle = o.ref.kind == ObservationKind::Angle;
+    table.Add({ObservationName(o.ref.kind), IntegerText(o.ref.index),
+               isAngle ? c.Angle(o.measured) : c.Metres(o.measured),
+               isAngle ? UnitName(c.job.unit) : "m",
+               isAngle ? c.Small(o.residual) : Context::Millimetres(o.residual),
+               isAngle ? SmallUnitName(c.job.unit) : "mm", FixedText(o.w, 2),
+               IsSuspect(c.result, o.ref) ? "<- suspect" : ""});
+  }
+  return Heading("Least squares") + fields.Render(Indent) + '\n' + Indent +
+         "Observations (w: standardised residual)\n" + table.Render();
+}
+
+std::string RefText(const ObservationRef& ref) {
+  return std::string(ObservationName(ref.kind)) + ' ' + IntegerText(ref.index);
+}
+
+std::string SuspectSection(const Context& c) {
+  const Adjustment& r = c.result;
+  if (r.kind == TraverseKind::Open)
+    return "\nNo blunder can be detected: the traverse has no check.\n";
+  if (!r.suspect) return "\nNo suspected blunder\n";
+  std::string text = "\nSuspected blunder: " + RefText(r.suspect->ref) +
+                     " (w = " + FixedText(r.suspect->w, 1) + ")\n";
+  const std::vector<ObservationRef>& others = r.suspect->alternatives;
+  if (!others.empty()) {
+    text += "It cannot be told apart from ";
+    for (std::size_t i = 0; i < others.size(); ++i) {
+      if (i > 0) text += i + 1 == others.size() ? " and " : ", ";
+      text += RefText(others[i]);
+    }
+    text += ", whose |w| lie within 5 % of its own.\n";
+  }
+  return text;
+}
+
+std::string NotesSection(const Adjustment& r) {
+  if (r.notes.empty()) return "";
+  std::string text = Heading("Notes");
+  for (const std::string& note : r.notes) text += std::string(Indent) + ValidUtf8(note) + '\n';
+  return text;
+}
+
+}  // namespace
+
+std::string FormatTextReport(const Job& job, const Adjustment& result,
+                             const ReportOptions& options) {
+  const Context c{job, result, options.decimals};
+  return HeaderSection(c, options) + KnownPointsSection(c) + AnglesSection(c) + LegsSection(c) +
+         PointsSection(c) + MisclosureSection(c) + ToleranceSection(c) + ExpectedSection(c) +
+         LeastSquaresSection(c) + SuspectSection(c) + NotesSection(result);
+}
+
+}  // namespace traverse
