@@ -51,13 +51,14 @@ void NormalEquations::ComputeCofactors() {
   // its right, read only where column i of L has entries:
   //   Z(j, i) = -sum_k L(k, i) Z(j, k),  Z(i, i) = 1/d_i - sum_k L(k, i) Z(k, i).
   // The pairs (j, k) lie on L's pattern because the filled graph is chordal.
+  diagonal_.assign(static_cast<std::size_t>(unknowns_), 0);
+  if (unknowns_ == 0) return;
   const Eigen::SparseMatrix<double>& lower = factor_.matrixL().nestedExpression();
   const int* outer = lower.outerIndexPtr();
   const int* inner = lower.innerIndexPtr();
   const double* value = lower.valuePtr();
   const Eigen::VectorXd& d = factor_.vectorD();
   offDiagonal_.assign(static_cast<std::size_t>(lower.nonZeros()), 0);
-  diagonal_.assign(static_cast<std::size_t>(unknowns_), 0);
   auto z = [&](int j, int k) {
     if (j == k) return diagonal_[static_cast<std::size_t>(j)];
     return offDiagonal_[static_cast<std::size_t>(Position(std::max(j, k), std::min(j, k)))];
