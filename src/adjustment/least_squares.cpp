@@ -156,8 +156,9 @@ void Accumulate(NormalEquations& normals, const std::vector<ObservationRow>& row
 
 void Factor(NormalEquations& normals, Eigen::VectorXd& dx) {
   if (!normals.Solve(dx))
-    throw JobError(0, "least squares: the observations do not fix the new points "
-                      "(the normal equations are singular)");
+    throw JobError(0,
+                   "least squares: the observations do not fix the new points "
+                   "(the normal equations are singular)");
 }
 
 // sx, sy and the standard error ellipse of one new point from its 2x2 block
@@ -242,8 +243,7 @@ LeastSquaresResult AdjustLeastSquares(const Job& job, const std::vector<GridPoin
   result.globalTest.value = vTPv;
   result.globalTest.lower = ChiSquareQuantile(0.025, result.redundancy);
   result.globalTest.upper = ChiSquareQuantile(0.975, result.redundancy);
-  result.globalTest.passed =
-      result.globalTest.lower <= vTPv && vTPv <= result.globalTest.upper;
+  result.globalTest.passed = result.globalTest.lower <= vTPv && vTPv <= result.globalTest.upper;
 
   const double variance = result.sigma0 * result.sigma0;
   for (int k = 0; k < traverse.newPoints; ++k) {

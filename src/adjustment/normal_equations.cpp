@@ -6,7 +6,8 @@
 namespace traverse {
 
 NormalEquations::NormalEquations(int unknowns)
-    : unknowns_(unknowns), rightHandSide_(Eigen::VectorXd::Zero(unknowns)),
+    : unknowns_(unknowns),
+      rightHandSide_(Eigen::VectorXd::Zero(unknowns)),
       normalMatrix_(unknowns, unknowns) {}
 
 void NormalEquations::Clear() {

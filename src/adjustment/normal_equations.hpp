@@ -12,8 +12,8 @@
 #include <vector>
 
 #include <Eigen/Core>
-#include <Eigen/SparseCore>
 #include <Eigen/SparseCholesky>
+#include <Eigen/SparseCore>
 
 namespace traverse {
 

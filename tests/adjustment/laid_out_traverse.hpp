@@ -30,7 +30,8 @@ inline Job LayOut(TraverseKind kind, GridPoint a, const std::vector<GridPoint>& 
   std::vector<GridPoint> sights{a};
   sights.insert(sights.end(), route.begin(), route.end());
   sights.push_back(d);
-  const std::size_t stations = kind == TraverseKind::NoEndOrientation ? route.size() - 1 : route.size();
+  const std::size_t stations =
+      kind == TraverseKind::NoEndOrientation ? route.size() - 1 : route.size();
   for (std::size_t k = 1; k <= stations; ++k) {
     const double forward = TrueBearing(sights[k], sights[k + 1]);
     const double back = TrueBearing(sights[k], sights[k - 1]);

@@ -22,9 +22,9 @@ TEST(ChiSquareQuantile, MatchesPublishedTables) {
     double lower, upper;  // 2.5 % and 97.5 %
     double lowerUnit, upperUnit;
   } const table[] = {
-      {1, 0.000982, 5.024, 1e-6, 1e-3},   {2, 0.0506, 7.378, 1e-4, 1e-3},
-      {3, 0.2158, 9.348, 1e-4, 1e-3},     {10, 3.247, 20.483, 1e-3, 1e-3},
-      {30, 16.791, 46.979, 1e-3, 1e-3},   {100, 74.222, 129.561, 1e-3, 1e-3},
+      {1, 0.000982, 5.024, 1e-6, 1e-3}, {2, 0.0506, 7.378, 1e-4, 1e-3},
+      {3, 0.2158, 9.348, 1e-4, 1e-3},   {10, 3.247, 20.483, 1e-3, 1e-3},
+      {30, 16.791, 46.979, 1e-3, 1e-3}, {100, 74.222, 129.561, 1e-3, 1e-3},
   };
   for (const auto& row : table) {
     EXPECT_NEAR(ChiSquareQuantile(0.025, row.r), row.lower, row.lowerUnit / 2) << row.r;
@@ -85,6 +85,43 @@ INSTANTIATE_TEST_SUITE_P(Kinds, ErrorFree,
                                            KindCase{TraverseKind::Loop, true, 3},
                                            KindCase{TraverseKind::NoEndOrientation, false, 2}));
 
+// One new point P halfway along a straight line A-B-P-C-D of 100 m legs,
+// turned to bearing theta. Lengths fix P along the line, N = 2/sigma_s², and
+// angles across it: d(angle)/d(across) is 1, -2, 1 times rho/100 m at B, P, C,
+// so N = 6 (rho/100)²/sigma_beta². BP measured 3 mm long shares out as
+// v = -1.5 mm on both lengths; the angles stay exact. So vTPv = 2 (1.5/sigma_s)²,
+// r = 3, and the ellipse has a = sigma0 sigma_s/sqrt 2 along the line.
+TEST(AdjustLeastSquares, OnePointByHand) {
+  for (double theta : {0.0, 50.0, 150.0, 330.0}) {
+    const double c = std::cos(theta / testing::gonPerRadian),
+                 s = std::sin(theta / testing::gonPerRadian);
+    auto at = [&](double along) { return GridPoint{1000 + along * c, 2000 + along * s}; };
+    Job job = LayOut(TraverseKind::Connecting, at(-100), {at(0), at(100), at(200)}, at(300));
+    job.lengths[0] += 0.003;
+    job.sigmas.lengthPpm = 0;  // equal weights for the two lengths, exactly
+    const LeastSquaresResult result = AdjustLeastSquares(job, CarryForward(job));
+
+    const double sigmaS = 0.003;
+    const double across = 0.001 / testing::gonPerRadian * 100 / std::sqrt(6.0);
+    const double sigma0 = std::sqrt(2 * std::pow(0.0015 / sigmaS, 2) / 3);
+    EXPECT_NEAR(result.sigma0, sigma0, 1e-6);
+    EXPECT_NEAR(result.points[0].x, at(100.0015).x, 1e-8);
+    EXPECT_NEAR(result.points[0].y, at(100.0015).y, 1e-8);
+    const PointPrecision& p = result.precision[0];
+    EXPECT_NEAR(p.a, sigma0 * sigmaS / std::sqrt(2.0), 1e-8);
+    EXPECT_NEAR(p.b, sigma0 * across, 1e-8);
+    EXPECT_NEAR(std::hypot(p.sx, p.sy), std::hypot(p.a, p.b), 1e-12);
+    EXPECT_NEAR(p.bearing, std::fmod(theta, 200.0), 1e-6) << theta;
+
+    // B, P, C, BP, PC; P sits 1.5 mm off the middle, which moves them by 5e-6.
+    const double redundancy[] = {5.0 / 6, 1.0 / 3, 5.0 / 6, 0.5, 0.5};
+    for (std::size_t i = 0; i < 5; ++i)
+      EXPECT_NEAR(result.observations[i].redundancyNumber, redundancy[i], 1e-5) << i;
+    EXPECT_NEAR(result.observations[3].residual, -0.0015, 1e-9);
+    EXPECT_NEAR(result.observations[3].w, -0.0015 / sigmaS / std::sqrt(0.5), 1e-5);
+  }
+}
+
 TEST(AdjustLeastSquares, RefusesAnOpenTraverse) {
   Job job = LayOut(TraverseKind::Connecting, a, route, d);
   job.kind = TraverseKind::Open;
@@ -107,8 +144,10 @@ TEST(AdjustLeastSquares, BlunderIsTheSuspect) {
     ObservationKind kind;
     int index;  // 1-based
     double blunder;
-  } const cases[] = {{ObservationKind::Angle, 3, 0.1},  {ObservationKind::Angle, 7, -0.05},
-                     {ObservationKind::Length, 2, 0.25}, {ObservationKind::Length, 6, -0.1}};
+  } const cases[] = {{ObservationKind::Angle, 3, 0.1},
+                     {ObservationKind::Angle, 7, -0.05},
+                     {ObservationKind::Length, 2, 0.25},
+                     {ObservationKind::Length, 6, -0.1}};
   for (const auto& kase : cases) {
     Job job = LayOut(TraverseKind::Connecting, a, route, d);
     auto& values = kase.kind == ObservationKind::Angle ? job.angles : job.lengths;
@@ -125,7 +164,13 @@ TEST(AdjustLeastSquares, BlunderIsTheSuspect) {
 TEST(FindSuspect, LargestAboveCriticalWithNearRivals) {
   LeastSquaresResult result;
   for (double w : {1.0, -5.0, 4.8, 4.7, 3.0})
-    result.observations.push_back({{ObservationKind::Angle, static_cast<int>(result.observations.size()) + 1}, 0, 0, 0, w, 0.5});
+    result.observations.push_back(
+        {{ObservationKind::Angle, static_cast<int>(result.observations.size()) + 1},
+         0,
+         0,
+         0,
+         w,
+         0.5});
   const std::optional<Suspect> suspect = FindSuspect(result);
   ASSERT_TRUE(suspect);
   EXPECT_EQ(suspect->ref.index, 2);
@@ -152,8 +197,8 @@ TEST(ExpectedMisclosures, StraightTraverseByHand) {
   adjusted.linear->along = 2 * std::sqrt(3.0) * length;
   adjusted.linear->across = -0.01;
 
-  const Job connecting = LayOut(TraverseKind::Connecting, {-100, 0},
-                                {{0, 0}, {100, 0}, {200, 0}, {300, 0}}, {400, 0});
+  const Job connecting =
+      LayOut(TraverseKind::Connecting, {-100, 0}, {{0, 0}, {100, 0}, {200, 0}, {300, 0}}, {400, 0});
   const std::optional<ExpectedMisclosure> e = ExpectedMisclosures(connecting, adjusted);
   ASSERT_TRUE(e && e->angular && e->along && e->across);
   EXPECT_NEAR(*e->angular, 0.002, 1e-15);
