@@ -12,6 +12,7 @@ NormalEquations::NormalEquations(int unknowns)
 
 void NormalEquations::Clear() {
   entries_.clear();
+  if (patternAnalysed_) normalMatrix_.coeffs().setZero();
   rightHandSide_.setZero();
 }
 
@@ -22,7 +23,13 @@ void NormalEquations::AddRow(std::span<const int> unknowns, std::span<const doub
     rightHandSide_[i] += coefficients[s] * l;
     for (std::size_t t = 0; t < unknowns.size(); ++t) {
       const int j = unknowns[t];
-      if (j <= i) entries_.emplace_back(i, j, coefficients[s] * coefficients[t]);
+      if (j > i) continue;
+      // After the first assembly the pattern is fixed: add into it in place
+      // rather than sort the triplets again.
+      if (patternAnalysed_)
+        normalMatrix_.coeffRef(i, j) += coefficients[s] * coefficients[t];
+      else
+        entries_.emplace_back(i, j, coefficients[s] * coefficients[t]);
     }
   }
 }
@@ -32,9 +39,10 @@ bool NormalEquations::Solve(Eigen::VectorXd& x) {
     x.resize(0);
     return true;
   }
-  normalMatrix_.setFromTriplets(entries_.begin(), entries_.end());
   // The pattern is the same for every linearisation of one traverse.
   if (!patternAnalysed_) {
+    normalMatrix_.setFromTriplets(entries_.begin(), entries_.end());
+    entries_.clear();
     factor_.analyzePattern(normalMatrix_);
     patternAnalysed_ = true;
   }

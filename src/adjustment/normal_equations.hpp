@@ -50,7 +50,7 @@ class NormalEquations {
   Eigen::Index Position(int row, int column) const;
 
   int unknowns_;
-  std::vector<Eigen::Triplet<double>> entries_;  // the lower triangle of N, summed on assembly
+  std::vector<Eigen::Triplet<double>> entries_;  // the first assembly of N's lower triangle
   Eigen::VectorXd rightHandSide_;
   Eigen::SparseMatrix<double> normalMatrix_;
   Factor factor_;
