@@ -19,7 +19,9 @@ namespace traverse {
 // Gauss-Newton from `start` (the new points of the compass rule) until no
 // coordinate moves by more than 0.01 mm, at most 20 iterations (converged
 // false after that). Lengths are the measured ones times job.scale; weights
-// from job.sigmas. Throws JobError for an open traverse (no redundancy).
+// from job.sigmas. Throws JobError for an open traverse (no redundancy) and
+// where the observations do not fix the new points. w is 0 for an
+// observation no other one checks (redundancy number 0).
 LeastSquaresResult AdjustLeastSquares(const Job& job, const std::vector<GridPoint>& start);
 
 // The observation with the largest |w| when it exceeds 3.29, with the others
