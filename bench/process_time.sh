@@ -15,6 +15,10 @@
 #     turns, started without a shell; wall and CPU time (user + system) medians.
 #     Then the same with standard output to /dev/null, a character device.
 #  3. GNU time -v: the largest peak resident set of 20 runs of each.
+#  4. spawn_time again for the adjustment report on the same answers:
+#     `traverse adjust --format json` (compass rule, and least squares for the
+#     blunder search) and `traverse adjust --rule least-squares --format json`,
+#     beside /bin/true.
 # Needs hyperfine and GNU time (apt-get install hyperfine time).
 set -euo pipefail
 
@@ -109,4 +113,19 @@ peak() {
 ours_kib=$(peak "$program")
 theirs_kib=$(peak /bin/true)
 echo "peak RSS: traverse $ours_kib KiB, /bin/true $theirs_kib KiB, difference $((ours_kib - theirs_kib)) KiB"
+
+# The adjustment report on the same answers, as JSON.
+"$program" adjust --format json "$input" >"$output" || { echo "adjust failed" >&2; exit 1; }
+"$program" adjust --rule least-squares --format json "$input" >"$output" ||
+  { echo "adjust --rule least-squares failed" >&2; exit 1; }
+"${priority[@]}" "$spawn_time" "$input" "$output" $((rounds * runs)) \
+  "$program adjust --format json" "$program adjust --rule least-squares --format json" /bin/true |
+  tee "$work/adjust.txt" | sed 's/^/spawn_time /'
+python3 - "$work/adjust.txt" <<'PY'
+import re, sys
+rows = [[float(v) for v in re.findall(r"median ([0-9.]+) ms", line)] for line in open(sys.argv[1])]
+(compass, lsq, true) = rows
+print(f"spawn_time ratio: adjust json wall {compass[0] / true[0]:.2f}, CPU {compass[1] / true[1]:.2f}; "
+      f"least squares wall {lsq[0] / true[0]:.2f}, CPU {lsq[1] / true[1]:.2f}")
+PY
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -130,8 +130,7 @@ double ParseDms(std::string_view token, const std::string& what, int line) {
       secondsText.front() == '-' || secondsText.front() == '+')
     throw JobError(line, bad);
   const double seconds = ParseNumber(secondsText, what, line);
-  if (minutes >= 60)
-    throw JobError(line, what + ": " + Quoted(token) + " has 60 or more minutes");
+  if (minutes >= 60) throw JobError(line, what + ": " + Quoted(token) + " has 60 or more minutes");
   if (!(seconds >= 0) || seconds >= 60)
     throw JobError(line, what + ": " + Quoted(token) + " has 60 or more seconds");
   // One rounding: the whole angle in seconds, then to gon (3240 seconds of arc
@@ -181,7 +180,8 @@ void ReadAnswers(std::string_view text, Job& job) {
   else if (EqualsIgnoringCase(sideAnswer, "right"))
     job.leftAngles = false;
   else
-    throw JobError(lines.Line(), side + ": expected 'left' or 'right', found " + Quoted(sideAnswer));
+    throw JobError(lines.Line(),
+                   side + ": expected 'left' or 'right', found " + Quoted(sideAnswer));
 
   // The angle at C closes a connecting traverse; the other kinds have one
   // angle per leg. The dialogue's record holds at most 255 angles, and the
@@ -198,7 +198,8 @@ void ReadAnswers(std::string_view text, Job& job) {
   const int most = hasD ? 255 : 254;
   if (count.value < least || count.value > most)
     throw JobError(lines.Line(), countName + ": expected " + std::to_string(least) + " to " +
-                                     std::to_string(most) + ", found " + std::to_string(count.value));
+                                     std::to_string(most) + ", found " +
+                                     std::to_string(count.value));
   const int n = count.value;
   const int legs = hasD ? n - 1 : n;
 

@@ -1,0 +1,264 @@
+#include "adjustment/rules.hpp"
+
+#include <cmath>
+#include <string>
+
+#include "adjustment/computation_guard.hpp"
+#include "adjustment/job_error.hpp"
+#include "adjustment/least_squares.hpp"
+#include "failure/float_checks.hpp"
+#include "platform/platform.hpp"
+#include "traverse/angular_closure.hpp"
+#include "traverse/grid_bearing.hpp"
+#include "traverse/linear_closure.hpp"
+#include "traverse/traverse.hpp"
+
+namespace traverse {
+namespace {
+
+bool Coincide(const GridPoint& p, const GridPoint& q) {
+  return p.x == q.x && p.y == q.y;
+}
+
+// Whether the traverse ends with an angle at C towards D.
+bool ClosesOnD(TraverseKind kind) {
+  return kind == TraverseKind::Connecting || kind == TraverseKind::Loop;
+}
+
+int NewPointCount(const Job& job) {
+  const int n = static_cast<int>(job.angles.size());
+  switch (job.kind) {
+    case TraverseKind::Connecting:
+    case TraverseKind::Loop:
+      return n - 2;
+    case TraverseKind::NoEndOrientation:
+      return n - 1;
+    case TraverseKind::Open:
+      return n;
+  }
+  return 0;
+}
+
+// What the computations cannot take, said before they fail on it.
+void CheckJob(const Job& job) {
+  const std::size_t n = job.angles.size();
+  const std::size_t legs = ClosesOnD(job.kind) ? n - 1 : n;
+  if (n < (ClosesOnD(job.kind) ? 2u : 1u) || n > 255 || job.lengths.size() != legs)
+    throw JobError(0, "the numbers of angles and lengths do not fit the kind of traverse");
+  if (!(job.scale > 0) || !std::isfinite(job.scale))
+    throw JobError(0, "the scale factor must be a positive number");
+  if (Coincide(job.a, job.b))
+    throw JobError(0, "points A and B coincide: there is no start bearing");
+  if (ClosesOnD(job.kind) && Coincide(job.c, job.d))
+    throw JobError(0, "points C and D coincide: there is no end bearing");
+}
+
+// The dialogue's own computations on the dialogue's record, which this mode
+// has to itself: the angles closed on D's bearing where there is one, the
+// increments, and the compass rule's corrected increments where there is a C.
+void RunCompassRule(const Job& job, TTraverse& t) {
+  const int n = static_cast<int>(job.angles.size());
+  const int legs = static_cast<int>(job.lengths.size());
+  t.XA = job.a.x;
+  t.YA = job.a.y;
+  t.XB = job.b.x;
+  t.YB = job.b.y;
+  t.XC = job.c.x;
+  t.YC = job.c.y;
+  t.XD = job.d.x;
+  t.YD = job.d.y;
+  t.AngleSide = job.leftAngles ? "left" : "right";
+
+  CoordinateDifferences(t.XA, t.YA, t.XB, t.YB, t.DxAB, t.DyAB);
+  t.BearingAB = GridBearing(t.DxAB, t.DyAB);
+  t.MeasuredAngleSum = 0;
+  for (int i = 1; i <= n; ++i) {
+    t.MeasuredAngle[i] = job.angles[static_cast<std::size_t>(i - 1)];
+    t.MeasuredAngleSum = RunningSum(t.MeasuredAngleSum, t.MeasuredAngle[i]);
+  }
+  if (ClosesOnD(job.kind)) {
+    CoordinateDifferences(t.XC, t.YC, t.XD, t.YD, t.DxCD, t.DyCD);
+    t.BearingCD = GridBearing(t.DxCD, t.DyCD);
+    t.AngleCount = static_cast<std::uint8_t>(n);
+    AdjustAngles(t);
+  } else {
+    // No orientation at C: the angles are used as measured. The record counts
+    // one angle more than legs, as if C had its angle.
+    t.AngleCount = static_cast<std::uint8_t>(n + 1);
+    t.TheoreticalAngleSum = 0;
+    t.AngularMisclosure = 0;
+    t.AngleCorrection = 0;
+    PropagateBearings(t, n);
+  }
+
+  t.SumLength = 0;
+  for (int i = 1; i <= legs; ++i) {
+    t.LegLength[i] = StoreReal(Extended(job.lengths[static_cast<std::size_t>(i - 1)]) * job.scale);
+    LegIncrements(t, static_cast<std::uint8_t>(i));
+    t.SumLength = RunningSum(t.SumLength, t.LegLength[i]);
+  }
+
+  if (job.kind == TraverseKind::Open) {
+    // Nothing to close on: the points follow from the measured values.
+    t.PointX[0] = t.XB;
+    t.PointY[0] = t.YB;
+    for (int i = 1; i <= legs; ++i) {
+      t.CorrectedIncrementX[i] = t.IncrementX[i];
+      t.CorrectedIncrementY[i] = t.IncrementY[i];
+    }
+  } else {
+    AdjustIncrements(t);
+  }
+}
+
+// The correction of one axis by the transit rule: -f * |d_i| / sum |d|.
+void SpreadByTransit(const double* increments, double* corrected, int legs, double misclosure,
+                     char axis) {
+  Extended sum = 0;
+  for (int i = 1; i <= legs; ++i) sum += std::fabs(increments[i]);
+  if (sum == 0 && misclosure != 0)
+    throw JobError(0, std::string("the transit rule cannot spread the misclosure in ") + axis +
+                          ": no leg has an increment in " + axis);
+  for (int i = 1; i <= legs; ++i) {
+    const double correction =
+        sum == 0 ? 0 : StoreReal(-Extended(misclosure) * std::fabs(increments[i]) / sum);
+    corrected[i] = StoreReal(Extended(increments[i]) + correction);
+  }
+}
+
+void CollectResult(const Job& job, const TTraverse& t, Adjustment& result) {
+  const int n = static_cast<int>(job.angles.size());
+  const int legs = static_cast<int>(job.lengths.size());
+  result.startBearing = t.BearingAB;
+  result.measuredAngleSum = t.MeasuredAngleSum;
+  if (ClosesOnD(job.kind)) {
+    result.endBearing = t.BearingCD;
+    result.requiredAngleSum = t.TheoreticalAngleSum;
+    result.angularMisclosure = t.AngularMisclosure;
+  }
+  result.angleCorrection = t.AngleCorrection;
+  for (int i = 1; i <= n; ++i) result.correctedAngles.push_back(t.CorrectedAngle[i]);
+  for (int i = 1; i <= legs; ++i) {
+    AdjustedLeg leg;
+    leg.bearing = t.LegBearing[i];
+    leg.length = t.LegLength[i];
+    leg.dx = t.IncrementX[i];
+    leg.dy = t.IncrementY[i];
+    leg.cx = static_cast<double>(Extended(t.CorrectedIncrementX[i]) - t.IncrementX[i]);
+    leg.cy = static_cast<double>(Extended(t.CorrectedIncrementY[i]) - t.IncrementY[i]);
+    result.legs.push_back(leg);
+  }
+  for (int i = 1; i <= NewPointCount(job); ++i) result.points.push_back({t.PointX[i], t.PointY[i]});
+  result.totalLength = t.SumLength;
+
+  if (job.kind == TraverseKind::Open) return;
+  LinearMisclosure linear;
+  linear.x = t.MisclosureX;
+  linear.y = t.MisclosureY;
+  linear.length =
+      static_cast<double>(std::sqrt(Extended(linear.x) * linear.x + Extended(linear.y) * linear.y));
+  if (linear.length > 0) linear.bearing = GridBearing(linear.x, linear.y);
+  const Extended lineBC = std::sqrt(Extended(t.DxBC) * t.DxBC + Extended(t.DyBC) * t.DyBC);
+  if (lineBC > 0) {
+    // Along: on the unit vector from B to C. Across: on that vector turned a
+    // quarter turn clockwise, to the right of the direction of travel.
+    const Extended ux = t.DxBC / lineBC, uy = t.DyBC / lineBC;
+    linear.along = static_cast<double>(linear.x * ux + linear.y * uy);
+    linear.across = static_cast<double>(-linear.x * uy + linear.y * ux);
+  }
+  result.linear = linear;
+  if (linear.length > 0)
+    result.relativePrecision = static_cast<double>(t.SumLength / Extended(linear.length));
+}
+
+// Least squares from the compass points: the rule's own result, or for the
+// other rules the blunder search alone.
+void RunLeastSquares(const Job& job, Adjustment& result) {
+  if (job.kind == TraverseKind::Open) {
+    if (job.rule == Rule::LeastSquares) AdjustLeastSquares(job, result.points);  // refuses
+    return;
+  }
+  LeastSquaresResult ls = AdjustLeastSquares(job, result.points);
+  result.suspect = FindSuspect(ls);
+  if (job.rule != Rule::LeastSquares) return;
+
+  result.points = ls.points;
+  for (std::size_t i = 0; i < result.correctedAngles.size(); ++i)
+    result.correctedAngles[i] = job.angles[i] + ls.observations[i].residual;
+  // The legs' corrections: the adjusted increments less the raw ones.
+  GridPoint from = job.b;
+  for (std::size_t i = 0; i < result.legs.size(); ++i) {
+    const GridPoint to = i < ls.points.size() ? ls.points[i] : job.c;
+    result.legs[i].cx = (to.x - from.x) - result.legs[i].dx;
+    result.legs[i].cy = (to.y - from.y) - result.legs[i].dy;
+    from = to;
+  }
+  if (!ls.converged)
+    result.notes.push_back("The least-squares iteration did not converge in " +
+                           std::to_string(ls.iterations) + " iterations.");
+  result.leastSquares = std::move(ls);
+}
+
+void JudgeTolerances(const Job& job, Adjustment& result) {
+  if (job.angularTolerance) {
+    if (result.angularMisclosure) {
+      const double n = static_cast<double>(job.angles.size());
+      Verdict verdict;
+      verdict.allowed = job.angularTolerance->base + job.angularTolerance->perAngle * std::sqrt(n);
+      verdict.actual = std::fabs(GonToSmallUnit(*result.angularMisclosure, job.unit));
+      verdict.passed = verdict.actual <= verdict.allowed;
+      result.angularVerdict = verdict;
+    } else {
+      result.notes.push_back("No angular misclosure: the angular tolerance does not apply.");
+    }
+  }
+  if (job.linearTolerance) {
+    if (result.linear) {
+      Verdict verdict;
+      verdict.allowed = *job.linearTolerance;
+      verdict.actual = result.relativePrecision.value_or(0);
+      verdict.passed = !result.relativePrecision || verdict.actual >= verdict.allowed;
+      result.linearVerdict = verdict;
+    } else {
+      result.notes.push_back("No linear misclosure: the linear tolerance does not apply.");
+    }
+  }
+}
+
+}  // namespace
+
+Adjustment Adjust(const Job& job) {
+  CheckJob(job);
+  Adjustment result;
+  result.kind = job.kind;
+  result.rule = job.rule;
+
+  TTraverse& t = TraverseRecord;
+  platform::KeepMemorySparse(&t, sizeof t);
+  {
+    FailuresAsExceptions guard;
+    try {
+      RunCompassRule(job, t);
+      const int legs = static_cast<int>(job.lengths.size());
+      if (job.rule == Rule::Transit && job.kind != TraverseKind::Open) {
+        SpreadByTransit(t.IncrementX, t.CorrectedIncrementX, legs, t.MisclosureX, 'X');
+        SpreadByTransit(t.IncrementY, t.CorrectedIncrementY, legs, t.MisclosureY, 'Y');
+      }
+      for (int i = 1; i <= NewPointCount(job); ++i) NextPoint(t, static_cast<std::uint8_t>(i));
+      CollectResult(job, t, result);
+    } catch (const RaisedFailure& failure) {
+      throw JobError(0, "the traverse cannot be computed: " + TakeFailureMessage(failure));
+    }
+  }
+
+  if (job.kind == TraverseKind::Open)
+    result.notes.push_back(
+        "An open traverse has no check: the points follow from the measured values alone, "
+        "and no misclosure can be formed.");
+  RunLeastSquares(job, result);
+  result.expected = ExpectedMisclosures(job, result);
+  JudgeTolerances(job, result);
+  return result;
+}
+
+}  // namespace traverse

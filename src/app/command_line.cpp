@@ -1,0 +1,312 @@
+#include "app/command_line.hpp"
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <string>
+#include <system_error>
+
+#include "adjustment/answers.hpp"
+#include "adjustment/job_error.hpp"
+#include "adjustment/rules.hpp"
+#include "platform/platform.hpp"
+#include "report/writers.hpp"
+
+#ifndef TRAVERSE_VERSION
+#define TRAVERSE_VERSION "unknown"
+#endif
+
+namespace traverse {
+namespace {
+
+enum class Format { Text, Csv, Json, Svg };
+
+// What `traverse adjust` was asked for, as parsed.
+struct AdjustRequest {
+  std::string input = "-";
+  std::string output;
+  Format format = Format::Text;
+  int decimals = 3;
+  std::string angularTolerance;
+  std::string sigmaLength;
+  std::optional<double> sigmaAngle;
+  bool noEndOrientation = false;
+  bool open = false;
+};
+
+// Every byte of `text` to a standard handle; false when the system refused.
+bool WriteStandard(platform::StdHandle which, std::string_view text) {
+  platform::Platform& system = platform::Current();
+  std::int32_t code = 0;
+  const platform::Handle handle = system.GetStdHandle(which, code);
+  if (handle == platform::InvalidHandle) return false;
+  while (!text.empty()) {
+    const auto size = static_cast<std::uint32_t>(std::min<std::size_t>(text.size(), 1u << 20));
+    const platform::Transfer done = system.Write(handle, text.data(), size);
+    if (done.code != 0 || done.bytes == 0) return false;
+    text.remove_prefix(done.bytes);
+  }
+  return true;
+}
+
+int Fail(const std::string& message) {
+  WriteStandard(platform::StdHandle::Error, "traverse: " + message + "\n");
+  return ExitBadInput;
+}
+
+// The whole of standard input, read through the platform's own reads (no
+// text-mode translation on any system).
+bool ReadStandardInput(std::string& text) {
+  platform::Platform& system = platform::Current();
+  std::int32_t code = 0;
+  const platform::Handle handle = system.GetStdHandle(platform::StdHandle::Input, code);
+  if (handle == platform::InvalidHandle) return false;
+  char buffer[65536];
+  for (;;) {
+    const platform::Transfer done = system.Read(handle, buffer, sizeof buffer);
+    if (done.code != 0) return false;
+    if (done.bytes == 0) return true;
+    text.append(buffer, done.bytes);
+  }
+}
+
+// "A" or "A,B": one or two numbers separated by a comma.
+bool ParsePair(const std::string& text, double& first, double& second) {
+  std::size_t comma = text.find(',');
+  try {
+    std::size_t used = 0;
+    first = std::stod(text.substr(0, comma), &used);
+    if (used != text.substr(0, comma).size()) return false;
+    if (comma != std::string::npos) {
+      const std::string rest = text.substr(comma + 1);
+      second = std::stod(rest, &used);
+      if (used != rest.size()) return false;
+    }
+  } catch (const std::exception&) {
+    return false;
+  }
+  return std::isfinite(first) && std::isfinite(second) && first >= 0 && second >= 0;
+}
+
+// Writes `text` to `path` through a temporary file beside it, renamed over
+// `path` only once every byte is on disk: a failed run never leaves a
+// half-written file that looks complete.
+bool WriteFileWhole(const std::string& path, const std::string& text, std::string& error) {
+  namespace fs = std::filesystem;
+  const fs::path target(path);
+  fs::path partial = target;
+  partial += ".partial";
+  {
+    std::ofstream file(partial, std::ios::binary | std::ios::trunc);
+    if (!file) {
+      error = "cannot write '" + partial.string() + "'";
+      return false;
+    }
+    file.write(text.data(), static_cast<std::streamsize>(text.size()));
+    file.close();
+    if (!file) {
+      std::error_code ignored;
+      fs::remove(partial, ignored);
+      error = "cannot write '" + partial.string() + "'";
+      return false;
+    }
+  }
+  std::error_code code;
+  fs::rename(partial, target, code);
+  if (code) {
+    fs::remove(partial, code);
+    error = "cannot replace '" + path + "'";
+    return false;
+  }
+  return true;
+}
+
+int RunAdjust(Job& job, const AdjustRequest& request) {
+  std::string answers;
+  if (request.input == "-") {
+    job.source = "standard input";
+    if (!ReadStandardInput(answers)) return Fail("cannot read standard input");
+  } else {
+    job.source = request.input;
+    std::ifstream file(request.input, std::ios::binary);
+    if (!file) return Fail("cannot read '" + request.input + "'");
+    answers.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    if (file.bad()) return Fail("cannot read '" + request.input + "'");
+  }
+
+  Adjustment result;
+  try {
+    ReadAnswers(answers, job);
+    result = Adjust(job);
+  } catch (const JobError& error) {
+    const std::string where =
+        error.line() > 0 ? job.source + ":" + std::to_string(error.line()) : job.source;
+    return Fail(where + ": " + error.what());
+  }
+
+  ReportOptions options;
+  options.decimals = request.decimals;
+  options.version = TRAVERSE_VERSION;
+  std::string text;
+  switch (request.format) {
+    case Format::Text:
+      text = FormatTextReport(job, result, options);
+      break;
+    case Format::Csv:
+      text = FormatCsv(job, result, options);
+      break;
+    case Format::Json:
+      text = FormatJson(job, result, options);
+      break;
+    case Format::Svg:
+      text = FormatSvg(job, result, options);
+      break;
+  }
+
+  if (request.output.empty() || request.output == "-") {
+    if (!WriteStandard(platform::StdHandle::Output, text))
+      return Fail("cannot write standard output");
+  } else {
+    std::string error;
+    if (!WriteFileWhole(request.output, text, error)) return Fail(error);
+  }
+  if (!result.TolerancesPassed()) {
+    WriteStandard(platform::StdHandle::Error, "traverse: a tolerance is exceeded\n");
+    return ExitTolerance;
+  }
+  return ExitSuccess;
+}
+
+const char* const answersHelp = R"(
+The answers, one per line, in the dialogue's order: X and Y of A, B, C and D,
+the side (left or right), the number of angles, every angle, every length.
+With --no-end-orientation D's two lines are left out and there is no angle
+at C; with --open C and D are left out. Numbers are typed as in the dialogue
+(5432123.456, -0.5, 1e3); a DMS angle as D-M-S (123-45-30.5).
+
+Exit codes: 0 done; 1 the answers cannot be read or adjusted; 2 usage;
+3 a tolerance is exceeded (the report is written in full).)";
+
+}  // namespace
+
+int RunCommandLine(int argc, char** argv) {
+  CLI::App app{"traverse " TRAVERSE_VERSION
+               ": adjusts a surveyor's traverse from B, oriented on A, to C, oriented on D.\n"
+               "Without arguments it asks for the answers on the console (the dialogue).",
+               "traverse"};
+  app.set_version_flag("--version", "traverse " TRAVERSE_VERSION);
+  app.require_subcommand(1);
+  app.footer("Run 'traverse adjust --help' for the adjustment report.");
+
+  CLI::App* adjust = app.add_subcommand(
+      "adjust", "Reads the dialogue's answers from FILE and writes an adjustment report.");
+  adjust->footer(answersHelp);
+
+  Job job;
+  AdjustRequest request;
+  const std::map<std::string, AngleUnit> units{
+      {"gon", AngleUnit::Gon}, {"deg", AngleUnit::Degree}, {"dms", AngleUnit::Dms}};
+  const std::map<std::string, Rule> rules{{"compass", Rule::Compass},
+                                          {"transit", Rule::Transit},
+                                          {"least-squares", Rule::LeastSquares}};
+  const std::map<std::string, Format> formats{
+      {"text", Format::Text}, {"csv", Format::Csv}, {"json", Format::Json}, {"svg", Format::Svg}};
+  std::string unit = "gon", rule = "compass", format = "text";
+  double linearTolerance = 0;
+
+  adjust->add_option("FILE", request.input, "The answers (standard input when absent or -)");
+  adjust->add_option("--unit", unit, "Angles typed and reported in gon, decimal degrees or D-M-S")
+      ->check(CLI::IsMember({"gon", "deg", "dms"}))
+      ->capture_default_str();
+  adjust->add_option("--rule", rule, "How the misclosure is spread")
+      ->check(CLI::IsMember({"compass", "transit", "least-squares"}))
+      ->capture_default_str();
+  CLI::Option* noEnd =
+      adjust->add_flag("--no-end-orientation", request.noEndOrientation,
+                       "The traverse ends on C with no orientation at C (no D, no angle at C)");
+  adjust->add_flag("--open", request.open, "No C and no D: the traverse has no check")
+      ->excludes(noEnd);
+  adjust->add_option("--scale", job.scale, "Multiply every length by K (grid and height scale)")
+      ->type_name("K")
+      ->check(CLI::PositiveNumber)
+      ->default_str("1");
+  adjust
+      ->add_option("--angular-tolerance", request.angularTolerance,
+                   "Allowed angular misclosure A + B*sqrt(n), in cc (gon) or arc seconds")
+      ->type_name("A[,B]");
+  CLI::Option* linear = adjust
+                            ->add_option("--linear-tolerance", linearTolerance,
+                                         "The relative precision must be 1:N or better")
+                            ->type_name("N")
+                            ->check(CLI::PositiveNumber);
+  adjust
+      ->add_option("--sigma-angle", request.sigmaAngle,
+                   "A-priori sigma of an angle, cc (gon) or arc seconds [10 cc, 3\"]")
+      ->type_name("S")
+      ->check(CLI::PositiveNumber);
+  adjust
+      ->add_option("--sigma-length", request.sigmaLength,
+                   "A-priori sigma of a length, A mm + B ppm [3,2]")
+      ->type_name("A[,B]");
+  adjust->add_option("--format", format, "Output format")
+      ->check(CLI::IsMember({"text", "csv", "json", "svg"}))
+      ->capture_default_str();
+  adjust->add_option("--decimals", request.decimals, "Decimals of the coordinates in text and CSV")
+      ->check(CLI::Range(0, 9))
+      ->default_str("3");
+  adjust
+      ->add_option("--output,-o", request.output,
+                   "Write to FILE (replaced only once complete) instead of standard output")
+      ->type_name("FILE");
+
+  try {
+    app.parse(argc, argv);
+    job.unit = units.at(unit);
+    job.rule = rules.at(rule);
+    request.format = formats.at(format);
+    job.sigmas.angleGon =
+        SmallUnitToGon(request.sigmaAngle.value_or(job.unit == AngleUnit::Gon ? 10 : 3), job.unit);
+    if (!request.angularTolerance.empty()) {
+      AngularTolerance tolerance;
+      if (!ParsePair(request.angularTolerance, tolerance.base, tolerance.perAngle))
+        throw CLI::ValidationError(
+            "--angular-tolerance",
+            "expected A or A,B (non-negative numbers), found '" + request.angularTolerance + "'");
+      job.angularTolerance = tolerance;
+    }
+    if (!request.sigmaLength.empty()) {
+      double millimetres = 0, ppm = 0;
+      if (!ParsePair(request.sigmaLength, millimetres, ppm) || (millimetres == 0 && ppm == 0))
+        throw CLI::ValidationError(
+            "--sigma-length",
+            "expected A or A,B (mm and ppm, not both 0), found '" + request.sigmaLength + "'");
+      job.sigmas.lengthMetres = millimetres / 1000;
+      job.sigmas.lengthPpm = ppm;
+    }
+  } catch (const CLI::CallForHelp&) {
+    WriteStandard(platform::StdHandle::Output, (adjust->parsed() ? adjust->help() : app.help()));
+    return ExitSuccess;
+  } catch (const CLI::CallForAllHelp&) {
+    WriteStandard(platform::StdHandle::Output, app.help("", CLI::AppFormatMode::All));
+    return ExitSuccess;
+  } catch (const CLI::CallForVersion&) {
+    WriteStandard(platform::StdHandle::Output, "traverse " TRAVERSE_VERSION "\n");
+    return ExitSuccess;
+  } catch (const CLI::ParseError& error) {
+    WriteStandard(platform::StdHandle::Error,
+                  std::string("traverse: ") + error.what() + "\nRun 'traverse " +
+                      (adjust->parsed() ? "adjust " : "") + "--help' for the options.\n");
+    return ExitUsage;
+  }
+
+  if (*linear) job.linearTolerance = linearTolerance;
+  if (request.noEndOrientation) job.kind = TraverseKind::NoEndOrientation;
+  if (request.open) job.kind = TraverseKind::Open;
+  return RunAdjust(job, request);
+}
+
+}  // namespace traverse

@@ -1,0 +1,297 @@
+// `traverse adjust` as a surveyor runs it: the worked example's compass
+// report gives the dialogue's very doubles; the transit rule, degrees, DMS,
+// and the kinds without end orientation, open and loop each reproduce an
+// independently computed example; bad input and usage fail with one clear
+// line and their exit codes; an output file is never left half-written.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "../support/cpu_emulation.hpp"
+#include "child_process.hpp"
+
+namespace traverse::e2e {
+namespace {
+
+using nlohmann::json;
+
+ChildRun Adjust(const std::vector<std::string>& arguments, const std::string& input) {
+  ChildSetup setup;
+  setup.input = input;
+  setup.arguments = {"adjust"};
+  setup.arguments.insert(setup.arguments.end(), arguments.begin(), arguments.end());
+  setup.timeLimit = 60;
+  return RunChild(PROGRAM_UNDER_TEST, setup);
+}
+
+// The worked example's answers, one per line: A, B, C, D, side, count, the
+// angles and the lengths, then the empty line of the exit prompt.
+std::vector<std::string> WorkedLines() {
+  return {"4800.000", "2850.000", "5000.000", "3000.000", "5165.381", "3770.824",
+          "4882.538", "4053.667", "left",     "4",        "219.0346", "250.0008",
+          "174.9991", "265.0013", "250.012",  "299.987",  "280.009",  ""};
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  return text;
+}
+
+TEST(AdjustEndToEnd, WorkedExampleGivesTheDialoguesDoubles) {
+  for (const char* example : {"worked_left.txt", "worked_right.txt"}) {
+    SCOPED_TRACE(example);
+    const std::string answers = ReadExample(example);
+    const ChildRun csv = Adjust({"--format", "csv", "--decimals", "2"}, answers);
+    ASSERT_EQ(csv.exitCode, 0) << csv.error;
+    // The dialogue's result lines, to the same two decimals.
+    EXPECT_EQ(csv.output, "point,x,y\n1,5146.95,3202.26\n2,5100.01,3498.55\n");
+
+    const ChildRun run = Adjust({"--format", "json", "-"}, answers);
+    ASSERT_EQ(run.exitCode, 0) << run.error;
+    const json report = json::parse(run.output);
+    const bool left = std::string(example) == "worked_left.txt";
+    EXPECT_EQ(report["kind"], "connecting");
+    EXPECT_EQ(report["rule"], "compass");
+    EXPECT_NEAR(report["angular_misclosure"].get<double>(), left ? 0.0023529 : -0.0023529, 5e-8);
+    EXPECT_NEAR(report["linear_misclosure"]["x"].get<double>(), 0.00850, 5e-6);
+    EXPECT_NEAR(report["linear_misclosure"]["y"].get<double>(), 0.00595, 5e-6);
+    EXPECT_NEAR(report["relative_precision"].get<double>(), 80006, 1);
+    if (testing::UnderCpuEmulation()) continue;  // the x87 sine and cosine differ there
+    // The very bits the dialogue computes (its exact tests hold the same).
+    EXPECT_EQ(report["angular_misclosure"].get<double>(),
+              left ? 0x1.34678f3580000p-9 : -0x1.34678f3580000p-9);
+    EXPECT_EQ(report["linear_misclosure"]["x"].get<double>(), 0x1.16842e16bc000p-7);
+    EXPECT_EQ(report["linear_misclosure"]["y"].get<double>(), 0x1.85d4ca2440000p-8);
+    EXPECT_EQ(report["points"][0]["x"].get<double>(), 0x1.41af2f2750cd9p+12);
+    EXPECT_EQ(report["points"][0]["y"].get<double>(), 0x1.90486e55a7f6dp+11);
+    EXPECT_EQ(report["points"][1]["x"].get<double>(), 0x1.3ec0396d7a83fp+12);
+    EXPECT_EQ(report["points"][1]["y"].get<double>(), 0x1.b551bdb6efddfp+11);
+  }
+}
+
+// The expected figures come from an independent computation in plain double
+// arithmetic (bearings by atan2, the rules as the textbooks write them), so
+// they agree with the program to far below a millimetre.
+struct KindCase {
+  const char* name;
+  std::vector<std::string> arguments;
+  std::vector<std::string> lines;
+  const char* kind;
+  bool angular;  // whether there is an angular misclosure
+  std::vector<std::pair<double, double>> points;
+};
+
+std::vector<std::string> WithoutD() {
+  std::vector<std::string> lines = WorkedLines();
+  lines.erase(lines.begin() + 6, lines.begin() + 8);  // D
+  lines[7] = "3";                                     // the count
+  lines.erase(lines.begin() + 11);                    // the angle at C
+  return lines;
+}
+
+std::vector<std::string> WithoutCD() {
+  std::vector<std::string> lines = WithoutD();
+  lines.erase(lines.begin() + 4, lines.begin() + 6);  // C
+  return lines;
+}
+
+std::vector<std::string> InDegrees(bool dms) {
+  std::vector<std::string> lines = WorkedLines();
+  const char* angles[2][4] = {{"197.13114", "225.00072", "157.49919", "238.50117"},
+                              {"197-07-52.104", "225-0-2.592", "157-29-57.084", "238-30-4.212"}};
+  for (int i = 0; i < 4; ++i) lines[static_cast<std::size_t>(10 + i)] = angles[dms][i];
+  return lines;
+}
+
+// A 100 m square run round from B and back to it, oriented on A both ends,
+// with small errors in every angle and length.
+std::vector<std::string> Loop() {
+  return {"900",      "1000",    "1000",   "1000",    "1000",   "1000",     "900",
+          "1000",     "left",    "5",      "300.002", "99.999", "100.0015", "100.0",
+          "200.0005", "100.004", "99.998", "100.003", "99.997"};
+}
+
+TEST(AdjustEndToEnd, RulesUnitsAndKindsReproduceTheirExamples) {
+  const std::vector<std::pair<double, double>> compass = {{5146.949012103688, 3202.263468578391},
+                                                          {5100.014020422531, 3498.5544085202127}};
+  const KindCase cases[] = {
+      {"transit",
+       {"--rule", "transit"},
+       WorkedLines(),
+       "connecting",
+       true,
+       {{5146.946754515188, 3202.2636994758514}, {5100.01329616454, 3498.554502871608}}},
+      {"degrees", {"--unit", "deg"}, InDegrees(false), "connecting", true, compass},
+      {"dms", {"--unit", "dms"}, InDegrees(true), "connecting", true, compass},
+      {"no end orientation",
+       {"--no-end-orientation"},
+       WithoutD(),
+       "no-end-orientation",
+       false,
+       {{5146.951628818622, 3202.264132874055}, {5100.016543949647, 3498.5533733128095}}},
+      {"open",
+       {"--open"},
+       WithoutCD(),
+       "open",
+       false,
+       {{5146.949703403738, 3202.266618139409},
+        {5100.012308247916, 3498.558840624216},
+        {5165.374607867794, 3770.832250764467}}},
+      {"loop",
+       {},
+       Loop(),
+       "loop",
+       true,
+       {{999.9978257012438, 1100.0038677827015},
+        {1099.9958506033217, 1100.0034214445338},
+        {1099.996975097554, 1000.0002892587842}}},
+  };
+  for (const KindCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> arguments = c.arguments;
+    arguments.insert(arguments.end(), {"--format", "json"});
+    const ChildRun run = Adjust(arguments, Joined(c.lines));
+    ASSERT_EQ(run.exitCode, 0) << run.error;
+    const json report = json::parse(run.output);
+    EXPECT_EQ(report["kind"], c.kind);
+    EXPECT_EQ(report["angular_misclosure"].is_null(), !c.angular);
+    EXPECT_EQ(report["linear_misclosure"].is_null(), std::string(c.kind) == "open");
+    ASSERT_EQ(report["points"].size(), c.points.size());
+    for (std::size_t i = 0; i < c.points.size(); ++i) {
+      EXPECT_EQ(report["points"][i]["number"], i + 1);
+      EXPECT_NEAR(report["points"][i]["x"].get<double>(), c.points[i].first, 1e-6);
+      EXPECT_NEAR(report["points"][i]["y"].get<double>(), c.points[i].second, 1e-6);
+    }
+  }
+}
+
+TEST(AdjustEndToEnd, MisclosureSplitsAlongAndAcrossTheLineBToC) {
+  const ChildRun run = Adjust({"--format", "json"}, Joined(WorkedLines()));
+  ASSERT_EQ(run.exitCode, 0) << run.error;
+  const json linear = json::parse(run.output)["linear_misclosure"];
+  EXPECT_NEAR(linear["along"].get<double>(), 0.007599026752704368, 1e-9);
+  EXPECT_NEAR(linear["across"].get<double>(), -0.007062692906092196, 1e-9);
+  EXPECT_NEAR(linear["length"].get<double>(), 0.010374335577475876, 1e-9);
+
+  const ChildRun loop = Adjust({"--format", "json"}, Joined(Loop()));
+  const json loopLinear = json::parse(loop.output)["linear_misclosure"];
+  EXPECT_TRUE(loopLinear["along"].is_null());
+  EXPECT_TRUE(loopLinear["across"].is_null());
+}
+
+struct FailureCase {
+  const char* name;
+  std::vector<std::string> arguments;
+  std::string input;
+  int exitCode;
+  const char* message;  // a regular expression for standard error
+};
+
+// The worked example's answers with some lines (0-based) changed.
+std::string WithLines(std::initializer_list<std::pair<std::size_t, std::string>> changes) {
+  std::vector<std::string> lines = WorkedLines();
+  for (const auto& [index, text] : changes) lines[index] = text;
+  return Joined(lines);
+}
+
+std::string WithLine(std::size_t index, const std::string& text) {
+  return WithLines({{index, text}});
+}
+
+TEST(AdjustEndToEnd, BadInputAndUsageFailWithOneClearLine) {
+  std::vector<std::string> fewer = WorkedLines();
+  fewer.resize(15);
+  const FailureCase cases[] = {
+      {"not a number",
+       {},
+       WithLine(12, "abc"),
+       1,
+       "^traverse: standard input:13: the measured angle 3: 'abc' is not a number\n$"},
+      {"too few answers",
+       {},
+       Joined(fewer),
+       1,
+       "^traverse: standard input:16: the measured length 2: expected an answer, found the end "
+       "of the answers\n$"},
+      {"minutes of 60",
+       {"--unit", "dms"},
+       WithLine(10, "219-60-00"),
+       1,
+       "^traverse: standard input:11: the measured angle 1: '219-60-00' has 60 or more "
+       "minutes\n$"},
+      {"seconds of 60", {"--unit", "dms"}, WithLine(10, "219-59-60.0"), 1, "60 or more seconds"},
+      {"not D-M-S", {"--unit", "dms"}, WithLine(10, "219.5"), 1, "is not an angle D-M-S"},
+      {"side", {}, WithLine(8, "up"), 1, ":9: the side of the angles: expected 'left' or 'right'"},
+      {"count", {}, WithLine(9, "300"), 1, ":10: the number of measured angles: expected 2 to 255"},
+      {"an answer too many",
+       {},
+       Joined(WorkedLines()) + "12.5\n",
+       1,
+       ":19: an answer after the last length: '12.5'"},
+      {"A on B", {}, WithLines({{2, "4800.000"}, {3, "2850.000"}}), 1, "points A and B coincide"},
+      {"unknown option", {"--bogus"}, Joined(WorkedLines()), 2, "--bogus"},
+      {"unknown unit", {"--unit", "mil"}, Joined(WorkedLines()), 2, "--unit"},
+      {"open and no end", {"--open", "--no-end-orientation"}, Joined(WorkedLines()), 2, "excludes"},
+      {"least squares on an open traverse",
+       {"--open", "--rule", "least-squares"},
+       Joined(WithoutCD()),
+       1,
+       "open traverse"},
+      {"a missing file", {"no/such/answers.txt"}, "", 1, "cannot read 'no/such/answers.txt'"},
+  };
+  for (const FailureCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ChildRun run = Adjust(c.arguments, c.input);
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.error;
+    EXPECT_TRUE(std::regex_search(run.error, std::regex(c.message))) << run.error;
+    EXPECT_EQ(run.output, "");
+  }
+}
+
+TEST(AdjustEndToEnd, ExceededToleranceWritesTheWholeReportAndExits3) {
+  // fβ = 23.5 cc against 10 + 5·√4 = 20 cc; 1:80006 against 1:50000.
+  const ChildRun run =
+      Adjust({"--angular-tolerance", "10,5", "--linear-tolerance", "50000", "--format", "json"},
+             Joined(WorkedLines()));
+  EXPECT_EQ(run.exitCode, 3) << run.error;
+  const json report = json::parse(run.output);
+  EXPECT_FALSE(report["tolerance"]["angular"]["passed"].get<bool>());
+  EXPECT_TRUE(report["tolerance"]["linear"]["passed"].get<bool>());
+  EXPECT_EQ(report["points"].size(), 2u);
+
+  const ChildRun within =
+      Adjust({"--angular-tolerance", "24", "--linear-tolerance", "80000"}, Joined(WorkedLines()));
+  EXPECT_EQ(within.exitCode, 0) << within.error;
+}
+
+TEST(AdjustEndToEnd, OutputFileIsReplacedOnlyWhenComplete) {
+  namespace fs = std::filesystem;
+  const fs::path folder =
+      fs::temp_directory_path() /
+      ("traverse-adjust-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+  fs::create_directories(folder);
+  const fs::path target = folder / "points.csv";
+  const std::string path = target.string();
+
+  ChildRun run = Adjust({"--format", "csv", "--output", path}, Joined(WorkedLines()));
+  ASSERT_EQ(run.exitCode, 0) << run.error;
+  EXPECT_EQ(run.output, "");
+  EXPECT_EQ(ReadFileBytes(path).substr(0, 10), "point,x,y\n");
+
+  // A failed run leaves the earlier file as it was, and nothing beside it.
+  const std::string before = ReadFileBytes(path);
+  run = Adjust({"--format", "csv", "--output", path}, WithLine(12, "abc"));
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(ReadFileBytes(path), before);
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+  fs::remove_all(folder);
+}
+
+}  // namespace
+}  // namespace traverse::e2e
