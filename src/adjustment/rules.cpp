@@ -178,9 +178,18 @@ void RunLeastSquares(const Job& job, Adjustment& result) {
     if (job.rule == Rule::LeastSquares) AdjustLeastSquares(job, result.points);  // refuses
     return;
   }
+  if (job.rule != Rule::LeastSquares) {
+    // The blunder search only: a traverse it cannot solve still gets its
+    // compass or transit report.
+    try {
+      result.suspect = FindSuspect(AdjustLeastSquares(job, result.points));
+    } catch (const JobError& error) {
+      result.notes.push_back(std::string("No blunder search: ") + error.what() + ".");
+    }
+    return;
+  }
   LeastSquaresResult ls = AdjustLeastSquares(job, result.points);
   result.suspect = FindSuspect(ls);
-  if (job.rule != Rule::LeastSquares) return;
 
   result.points = ls.points;
   for (std::size_t i = 0; i < result.correctedAngles.size(); ++i)
