@@ -201,7 +201,7 @@ void ReadAnswers(std::string_view text, Job& job) {
                                      std::to_string(most) + ", found " +
                                      std::to_string(count.value));
   const int n = count.value;
-  const int legs = hasD ? n - 1 : n;
+  const int legs = LegCount(job.kind, n);
 
   job.angles.clear();
   job.angleLines.clear();

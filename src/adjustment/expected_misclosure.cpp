@@ -29,11 +29,11 @@ double Bearing(const GridPoint& from, const GridPoint& to) {
 
 std::optional<ExpectedMisclosure> ExpectedMisclosures(const Job& job, const Adjustment& adjusted) {
   if (job.kind == TraverseKind::Open || job.angles.empty()) return std::nullopt;
-  const bool endAngle = job.kind != TraverseKind::NoEndOrientation;
+  const bool endAngle = ClosesOnD(job.kind);
   const GridPoint c = job.kind == TraverseKind::Loop ? job.b : job.c;
   const GridPoint d = job.kind == TraverseKind::Loop ? job.a : job.d;
   const std::size_t n = job.angles.size();
-  const std::size_t legs = endAngle ? n - 1 : n;
+  const auto legs = static_cast<std::size_t>(LegCount(job.kind, static_cast<int>(n)));
   if (job.lengths.size() < legs) return std::nullopt;
   const double s = job.leftAngles ? 1 : -1;
   const double sigmaBeta = job.sigmas.angleGon;

@@ -14,6 +14,18 @@ bool InDegrees(AngleUnit unit) {
 
 }  // namespace
 
+bool ClosesOnD(TraverseKind kind) {
+  return kind == TraverseKind::Connecting || kind == TraverseKind::Loop;
+}
+
+int LegCount(TraverseKind kind, int angles) {
+  return ClosesOnD(kind) ? angles - 1 : angles;
+}
+
+int NewPointCount(TraverseKind kind, int angles) {
+  return kind == TraverseKind::Open ? angles : LegCount(kind, angles) - 1;
+}
+
 double GonToUnit(double gon, AngleUnit unit) {
   return InDegrees(unit) ? static_cast<double>(gon / gonPerDegree) : gon;
 }

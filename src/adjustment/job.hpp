@@ -35,7 +35,7 @@ struct AngularTolerance {
 // A-priori standard deviations of the observations, for least squares and the
 // expected misclosures.
 struct Sigmas {
-  double angleGon = 0.0010;    // 10 cc
+  double angleGon = 0.0010;     // 10 cc
   double lengthMetres = 0.003;  // the constant part
   double lengthPpm = 2;         // the part proportional to the length
 };
@@ -58,6 +58,17 @@ struct Job {
   std::optional<double> linearTolerance;  // N of 1:N
   Sigmas sigmas;
 };
+
+// Whether the traverse ends with an angle at C towards D: a connecting
+// traverse or a loop.
+bool ClosesOnD(TraverseKind kind);
+
+// The legs of a traverse of `angles` angles: one fewer where C has its angle,
+// else one per angle.
+int LegCount(TraverseKind kind, int angles);
+
+// Its new points: the end of every leg but one that ends on C.
+int NewPointCount(TraverseKind kind, int angles);
 
 // Angle conversions between gon and the unit a job reports in.
 double GonToUnit(double gon, AngleUnit unit);

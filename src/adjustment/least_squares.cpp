@@ -54,9 +54,8 @@ Traverse LayOut(const Job& job, const std::vector<GridPoint>& start) {
                    "an open traverse has no redundancy");
   Traverse traverse;
   traverse.angles = static_cast<int>(job.angles.size());
-  const bool endAngle = job.kind != TraverseKind::NoEndOrientation;
-  traverse.legs = endAngle ? traverse.angles - 1 : traverse.angles;
-  traverse.newPoints = traverse.legs - 1;
+  traverse.legs = LegCount(job.kind, traverse.angles);
+  traverse.newPoints = NewPointCount(job.kind, traverse.angles);
   if (traverse.newPoints < 0 || static_cast<int>(job.lengths.size()) != traverse.legs ||
       static_cast<int>(start.size()) != traverse.newPoints)
     throw std::invalid_argument("least squares: the counts of angles, lengths and points disagree");

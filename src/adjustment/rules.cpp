@@ -20,30 +20,15 @@ bool Coincide(const GridPoint& p, const GridPoint& q) {
   return p.x == q.x && p.y == q.y;
 }
 
-// Whether the traverse ends with an angle at C towards D.
-bool ClosesOnD(TraverseKind kind) {
-  return kind == TraverseKind::Connecting || kind == TraverseKind::Loop;
-}
-
 int NewPointCount(const Job& job) {
-  const int n = static_cast<int>(job.angles.size());
-  switch (job.kind) {
-    case TraverseKind::Connecting:
-    case TraverseKind::Loop:
-      return n - 2;
-    case TraverseKind::NoEndOrientation:
-      return n - 1;
-    case TraverseKind::Open:
-      return n;
-  }
-  return 0;
+  return NewPointCount(job.kind, static_cast<int>(job.angles.size()));
 }
 
 // What the computations cannot take, said before they fail on it.
 void CheckJob(const Job& job) {
   const std::size_t n = job.angles.size();
-  const std::size_t legs = ClosesOnD(job.kind) ? n - 1 : n;
-  if (n < (ClosesOnD(job.kind) ? 2u : 1u) || n > 255 || job.lengths.size() != legs)
+  if (n < (ClosesOnD(job.kind) ? 2u : 1u) || n > 255 ||
+      static_cast<int>(job.lengths.size()) != LegCount(job.kind, static_cast<int>(n)))
     throw JobError(0, "the numbers of angles and lengths do not fit the kind of traverse");
   if (!(job.scale > 0) || !std::isfinite(job.scale))
     throw JobError(0, "the scale factor must be a positive number");
