@@ -42,6 +42,12 @@ class AnswerLines {
   // The next non-blank line, trimmed, for the answer named `what`; a JobError
   // when the answers end first.
   std::string_view Next(const std::string& what) {
+    if (std::optional<std::string_view> line = Rest()) return *line;
+    throw JobError(line_ + 1, what + ": expected an answer, found the end of the answers");
+  }
+
+  // The next non-blank line, trimmed, when there is one.
+  std::optional<std::string_view> Rest() {
     while (at_ < text_.size()) {
       std::size_t end = text_.find('\n', at_);
       if (end == std::string_view::npos) end = text_.size();
@@ -50,16 +56,7 @@ class AnswerLines {
       ++line_;
       if (!line.empty()) return line;
     }
-    throw JobError(line_ + 1, what + ": expected an answer, found the end of the answers");
-  }
-
-  // The next non-blank line when there is one.
-  std::optional<std::string_view> Rest() {
-    try {
-      return Next("");
-    } catch (const JobError&) {
-      return std::nullopt;
-    }
+    return std::nullopt;
   }
 
   int Line() const { return line_; }

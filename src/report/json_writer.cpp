@@ -47,6 +47,7 @@
 //                       misclosures divided by them, angular_ratio,
 //                       along_ratio, across_ratio (each null where absent)
 //   notes[]             plain sentences for the reader
+#include <charconv>
 #include <cmath>
 #include <optional>
 #include <string_view>
@@ -63,11 +64,16 @@ namespace {
 // Builds indented JSON text, putting the commas between members and items.
 class JsonText {
  public:
+  JsonText() { text_.reserve(1 << 16); }
+
   // Starts a member of the open object.
+  // Member names are this writer's own plain ASCII words: written as they
+  // are, without the escaping a surveyor's text needs.
   JsonText& Key(std::string_view name) {
     Separate();
-    text_ += JsonString(name);
-    text_ += ": ";
+    text_ += '"';
+    text_ += name;
+    text_ += "\": ";
     afterKey_ = true;
     return *this;
   }
@@ -85,7 +91,10 @@ class JsonText {
     } else if (x == 0 && std::signbit(x)) {
       Scalar("-0.0");
     } else {
-      Scalar(ShortestText(x));
+      // Straight into the text: a report has thousands of numbers.
+      Separate();
+      char digits[32];
+      text_.append(digits, std::to_chars(digits, digits + sizeof digits, x).ptr);
     }
   }
   void Number(const std::optional<double>& x) {
