@@ -2,7 +2,8 @@
 // report gives the dialogue's very doubles; the transit rule, degrees, DMS,
 // and the kinds without end orientation, open and loop each reproduce an
 // independently computed example; bad input and usage fail with one clear
-// line and their exit codes; an output file is never left half-written.
+// line and their exit codes; an output file is never left half-written; a
+// published least-squares traverse comes out as printed.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -183,6 +184,36 @@ TEST(AdjustEndToEnd, MisclosureSplitsAlongAndAcrossTheLineBToC) {
   const json loopLinear = json::parse(loop.output)["linear_misclosure"];
   EXPECT_TRUE(loopLinear["along"].is_null());
   EXPECT_TRUE(loopLinear["across"].is_null());
+}
+
+// F. Krumm, Geodetic Network Adjustment Examples, Rev. 3.5, 20 January 2020,
+// Geodätisches Institut, Universität Stuttgart, the traverse "as a fix network"
+// (https://www.gis.uni-stuttgart.de/lehre/campus-docs/adjustment_examples.pdf;
+// data and adjusted coordinates also in GNU Gama's tests/krumm/input/2D/
+// Krumm_Traverse1.dat and .adj). The book's x is East: it is our Y. Published:
+// coordinates to 0.1 mm, a-posteriori standard deviations to 0.01 mm, so each
+// must hold to half a unit of its last digit.
+TEST(AdjustEndToEnd, PublishedLeastSquaresTraverse) {
+  struct Published {
+    double x, sx, y, sy;
+  };
+  const Published points[] = {{2347.8218, 0.00999, 8231.2745, 0.01403},   // C
+                              {2239.7178, 0.00860, 7982.4237, 0.01503}};  // D
+  const ChildRun run = Adjust({"--rule", "least-squares", "--unit", "dms", "--sigma-angle", "10",
+                               "--sigma-length", "16,0", "--format", "json", "-"},
+                              ReadExample("krumm_traverse.txt"));
+  ASSERT_EQ(run.exitCode, 0) << run.error;
+  const json report = json::parse(run.output);
+  EXPECT_EQ(report["least_squares"]["redundancy"], 3);
+  ASSERT_EQ(report["points"].size(), 2u);
+  for (std::size_t i = 0; i < 2; ++i) {
+    SCOPED_TRACE(i + 1);
+    const json& point = report["points"][i];
+    EXPECT_NEAR(point["x"].get<double>(), points[i].x, 0.5e-4);
+    EXPECT_NEAR(point["y"].get<double>(), points[i].y, 0.5e-4);
+    EXPECT_NEAR(point["sx"].get<double>(), points[i].sx, 0.5e-5);
+    EXPECT_NEAR(point["sy"].get<double>(), points[i].sy, 0.5e-5);
+  }
 }
 
 struct FailureCase {
