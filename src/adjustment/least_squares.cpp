@@ -20,6 +20,9 @@ constexpr double criticalW = 3.29;
 // Below this redundancy number an observation is uncontrolled: its residual
 // is zero whatever its error, and w would be 0/0.
 constexpr double uncontrolled = 1e-10;
+// An angle links three consecutive points, the x of the back point and the y
+// of the forward one five unknowns apart; no observation reaches further.
+constexpr int halfBandwidth = 5;
 
 // The points of a traverse in order, A, B, the new points, C, D, with the
 // new points' coordinates as the unknowns: x of new point k is unknown 2k,
@@ -184,7 +187,7 @@ PointPrecision Precision(double qxx, double qyy, double qxy, double variance) {
 LeastSquaresResult AdjustLeastSquares(const Job& job, const std::vector<GridPoint>& start) {
   Traverse traverse = LayOut(job, start);
   const int unknowns = 2 * traverse.newPoints;
-  NormalEquations normals(unknowns);
+  NormalEquations normals(unknowns, halfBandwidth);
   LeastSquaresResult result;
 
   // Gauss-Newton: linearise at the current coordinates, solve for the

@@ -1,18 +1,17 @@
 #include "adjustment/normal_equations.hpp"
 
 #include <algorithm>
-#include <stdexcept>
 
 namespace traverse {
 
-NormalEquations::NormalEquations(int unknowns)
+NormalEquations::NormalEquations(int unknowns, int halfBandwidth)
     : unknowns_(unknowns),
-      rightHandSide_(Eigen::VectorXd::Zero(unknowns)),
-      normalMatrix_(unknowns, unknowns) {}
+      width_(halfBandwidth),
+      band_(Eigen::MatrixXd::Zero(halfBandwidth + 1, unknowns)),
+      rightHandSide_(Eigen::VectorXd::Zero(unknowns)) {}
 
 void NormalEquations::Clear() {
-  entries_.clear();
-  if (patternAnalysed_) normalMatrix_.coeffs().setZero();
+  band_.setZero();
   rightHandSide_.setZero();
 }
 
@@ -24,33 +23,39 @@ void NormalEquations::AddRow(std::span<const int> unknowns, std::span<const doub
     for (std::size_t t = 0; t < unknowns.size(); ++t) {
       const int j = unknowns[t];
       if (j > i) continue;
-      // After the first assembly the pattern is fixed: add into it in place
-      // rather than sort the triplets again.
-      if (patternAnalysed_)
-        normalMatrix_.coeffRef(i, j) += coefficients[s] * coefficients[t];
-      else
-        entries_.emplace_back(i, j, coefficients[s] * coefficients[t]);
+      if (i - j > width_)
+        throw std::logic_error("an observation links unknowns outside the band");
+      band_(i - j, j) += coefficients[s] * coefficients[t];
     }
   }
 }
 
 bool NormalEquations::Solve(Eigen::VectorXd& x) {
-  if (unknowns_ == 0) {
-    x.resize(0);
-    return true;
+  // L D Lᵀ column by column: column j's pivot and multipliers, then their
+  // share taken off the triangle of the band to its right, which is all they
+  // reach. Eliminating a column fills nothing outside the band.
+  for (int j = 0; j < unknowns_; ++j) {
+    const double d = band_(0, j);
+    // LDLᵀ takes any nonzero pivot; a normal matrix must have positive ones.
+    if (!(d > 0)) return false;
+    const int last = std::min(width_, unknowns_ - 1 - j);
+    for (int k = 1; k <= last; ++k) {
+      const double multiplier = band_(k, j) / d;
+      for (int i = k; i <= last; ++i) band_(i - k, j + k) -= band_(i, j) * multiplier;
+      band_(k, j) = multiplier;
+    }
   }
-  // The pattern is the same for every linearisation of one traverse.
-  if (!patternAnalysed_) {
-    normalMatrix_.setFromTriplets(entries_.begin(), entries_.end());
-    entries_.clear();
-    factor_.analyzePattern(normalMatrix_);
-    patternAnalysed_ = true;
+  // L y = n, then D z = y, then Lᵀ x = z, each within the band.
+  x = rightHandSide_;
+  for (int j = 0; j < unknowns_; ++j) {
+    const int last = std::min(width_, unknowns_ - 1 - j);
+    for (int k = 1; k <= last; ++k) x[j + k] -= band_(k, j) * x[j];
   }
-  factor_.factorize(normalMatrix_);
-  if (factor_.info() != Eigen::Success) return false;
-  // LDLᵀ takes any nonzero pivot; a normal matrix must have positive ones.
-  if ((factor_.vectorD().array() <= 0).any()) return false;
-  x = factor_.solve(rightHandSide_);
+  for (int j = 0; j < unknowns_; ++j) x[j] /= band_(0, j);
+  for (int j = unknowns_ - 1; j >= 0; --j) {
+    const int last = std::min(width_, unknowns_ - 1 - j);
+    for (int k = 1; k <= last; ++k) x[j] -= band_(k, j) * x[j + k];
+  }
   return x.allFinite();
 }
 
@@ -59,45 +64,20 @@ void NormalEquations::ComputeCofactors() {
   // is upper triangular in L⁻¹, so column i of Z follows from the columns to
   // its right, read only where column i of L has entries:
   //   Z(j, i) = -sum_k L(k, i) Z(j, k),  Z(i, i) = 1/d_i - sum_k L(k, i) Z(k, i).
-  // The pairs (j, k) lie on L's pattern because the filled graph is chordal.
-  diagonal_.assign(static_cast<std::size_t>(unknowns_), 0);
-  if (unknowns_ == 0) return;
-  const Eigen::SparseMatrix<double>& lower = factor_.matrixL().nestedExpression();
-  const int* outer = lower.outerIndexPtr();
-  const int* inner = lower.innerIndexPtr();
-  const double* value = lower.valuePtr();
-  const Eigen::VectorXd& d = factor_.vectorD();
-  offDiagonal_.assign(static_cast<std::size_t>(lower.nonZeros()), 0);
-  auto z = [&](int j, int k) {
-    if (j == k) return diagonal_[static_cast<std::size_t>(j)];
-    return offDiagonal_[static_cast<std::size_t>(Position(std::max(j, k), std::min(j, k)))];
-  };
+  // j and k both lie within the band below i, so Z(j, k) lies within the band.
+  cofactors_.setZero(width_ + 1, unknowns_);
+  auto z = [&](int j, int k) { return j >= k ? cofactors_(j - k, k) : cofactors_(k - j, j); };
   for (int i = unknowns_ - 1; i >= 0; --i) {
-    for (int p = outer[i]; p < outer[i + 1]; ++p) {
+    const int last = std::min(width_, unknowns_ - 1 - i);
+    for (int p = 1; p <= last; ++p) {
       double sum = 0;
-      for (int q = outer[i]; q < outer[i + 1]; ++q) sum += value[q] * z(inner[p], inner[q]);
-      offDiagonal_[static_cast<std::size_t>(p)] = -sum;
+      for (int q = 1; q <= last; ++q) sum += band_(q, i) * z(i + p, i + q);
+      cofactors_(p, i) = -sum;
     }
     double sum = 0;
-    for (int q = outer[i]; q < outer[i + 1]; ++q)
-      sum += value[q] * offDiagonal_[static_cast<std::size_t>(q)];
-    diagonal_[static_cast<std::size_t>(i)] = 1 / d[i] - sum;
+    for (int q = 1; q <= last; ++q) sum += band_(q, i) * cofactors_(q, i);
+    cofactors_(0, i) = 1 / band_(0, i) - sum;
   }
-}
-
-double NormalEquations::Cofactor(int i, int j) const {
-  if (i == j) return diagonal_[static_cast<std::size_t>(i)];
-  return offDiagonal_[static_cast<std::size_t>(Position(std::max(i, j), std::min(i, j)))];
-}
-
-Eigen::Index NormalEquations::Position(int row, int column) const {
-  const Eigen::SparseMatrix<double>& lower = factor_.matrixL().nestedExpression();
-  const int* begin = lower.innerIndexPtr() + lower.outerIndexPtr()[column];
-  const int* end = lower.innerIndexPtr() + lower.outerIndexPtr()[column + 1];
-  const int* found = std::lower_bound(begin, end, row);
-  if (found == end || *found != row)
-    throw std::logic_error("cofactor asked outside the pattern of the normal matrix");
-  return found - lower.innerIndexPtr();
 }
 
 }  // namespace traverse
