@@ -17,16 +17,17 @@ void NormalEquations::Clear() {
 
 void NormalEquations::AddRow(std::span<const int> unknowns, std::span<const double> coefficients,
                              double l) {
-  for (std::size_t s = 0; s < unknowns.size(); ++s) {
-    const int i = unknowns[s];
-    rightHandSide_[i] += coefficients[s] * l;
-    for (std::size_t t = 0; t < unknowns.size(); ++t) {
-      const int j = unknowns[t];
-      if (j > i) continue;
-      if (i - j > width_)
-        throw std::logic_error("an observation links unknowns outside the band");
-      band_(i - j, j) += coefficients[s] * coefficients[t];
-    }
+  if (unknowns.empty()) return;
+  if (unknowns.back() - unknowns.front() > width_)
+    throw std::logic_error("an observation links unknowns outside the band");
+  const Eigen::Index stride = band_.rows();
+  for (std::size_t t = 0; t < unknowns.size(); ++t) {
+    const int j = unknowns[t];
+    rightHandSide_[j] += coefficients[t] * l;
+    // Column j of the band, row i of N in its row i - j.
+    double* column = band_.data() + j * stride - j;
+    for (std::size_t s = t; s < unknowns.size(); ++s)
+      column[unknowns[s]] += coefficients[s] * coefficients[t];
   }
 }
 

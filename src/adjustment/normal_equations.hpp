@@ -27,8 +27,8 @@ class NormalEquations {
   void Clear();
 
   // Adds one standardised observation equation: its coefficients for the
-  // listed unknowns (no unknown twice, none further apart than the band) and
-  // its misclosure l = (measured - computed) / sigma.
+  // listed unknowns (in ascending order, the first and the last no further
+  // apart than the band) and its misclosure l = (measured - computed) / sigma.
   void AddRow(std::span<const int> unknowns, std::span<const double> coefficients, double l);
 
   // Factors N and sets x to the solution of N x = n. False where N is not
