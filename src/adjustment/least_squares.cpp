@@ -23,7 +23,7 @@ constexpr double criticalW = 3.29;
 constexpr double uncontrolled = 1e-10;
 // An angle links three consecutive points, the x of the back point and the y
 // of the forward one five unknowns apart; no observation reaches further.
-constexpr int halfBandwidth = 5;
+using Normals = NormalEquations<5>;
 
 // The points of a traverse in order, A, B, the new points, C, D, with the
 // new points' coordinates as the unknowns: x of new point k is unknown 2k,
@@ -161,18 +161,19 @@ void Linearise(const Job& job, const Traverse& traverse, std::vector<Leg>& legs,
 }
 
 // Fills the normal equations with the standardised rows.
-void Accumulate(NormalEquations& normals, const std::vector<ObservationRow>& rows) {
+void Accumulate(Normals& normals, const std::vector<ObservationRow>& rows) {
   normals.Clear();
   for (const ObservationRow& row : rows) {
-    std::array<double, 6> coefficients{};
-    for (std::size_t s = 0; s < row.count; ++s) coefficients[s] = row.a[s] / row.sigma;
-    normals.AddRow(std::span(row.unknown.data(), row.count),
-                   std::span(coefficients.data(), row.count),
+    if (row.count == 0) continue;  // an angle or length between known points
+    Normals::Row coefficients = Normals::Row::Zero();
+    for (std::size_t s = 0; s < row.count; ++s)
+      coefficients[static_cast<Eigen::Index>(s)] = row.a[s] / row.sigma;
+    normals.AddRow(row.unknown[0], coefficients,
                    (row.measured - row.computed) / row.sigma);
   }
 }
 
-void Factor(NormalEquations& normals, Eigen::VectorXd& dx) {
+void Factor(Normals& normals, Eigen::VectorXd& dx) {
   if (!normals.Solve(dx))
     throw JobError(0,
                    "least squares: the observations do not fix the new points "
@@ -203,7 +204,7 @@ PointPrecision Precision(double qxx, double qyy, double qxy, double variance) {
 LeastSquaresResult AdjustLeastSquares(const Job& job, const std::vector<GridPoint>& start) {
   Traverse traverse = LayOut(job, start);
   const int unknowns = 2 * traverse.newPoints;
-  NormalEquations normals(unknowns, halfBandwidth);
+  Normals normals(unknowns);
   LeastSquaresResult result;
 
   // Gauss-Newton: linearise at the current coordinates, solve for the
