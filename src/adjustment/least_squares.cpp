@@ -1,5 +1,6 @@
 #include "adjustment/least_squares.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <stdexcept>
@@ -20,6 +21,9 @@ constexpr double criticalW = 3.29;
 // Below this redundancy number an observation is uncontrolled: its residual
 // is zero whatever its error, and w would be 0/0.
 constexpr double uncontrolled = 1e-10;
+// An angle links three consecutive points, the x of the back point and the y
+// of the forward one five unknowns apart; no observation reaches further.
+using Normals = NormalEquations<5>;
 
 // The points of a traverse in order, A, B, the new points, C, D, with the
 // new points' coordinates as the unknowns: x of new point k is unknown 2k,
@@ -37,14 +41,36 @@ struct Traverse {
 };
 
 // One observation equation at the current coordinates: the computed value
-// and its partial derivatives for the x and y of up to three points (back,
-// station, forward for an angle; from, to for a length).
+// and its partial derivatives for the x and y of those of its points (back,
+// station, forward for an angle; from, to for a length) that are new, in
+// that order, so the unknowns ascend.
 struct ObservationRow {
-  std::array<int, 6> unknown{-1, -1, -1, -1, -1, -1};
+  std::array<int, 6> unknown{};
   std::array<double, 6> a{};
+  std::size_t count = 0;
   double computed = 0;
   double measured = 0;
   double sigma = 0;
+
+  // The derivatives for a point whose x is unknown `x` (none where -1).
+  void Add(int x, double ax, double ay) {
+    if (x < 0) return;
+    unknown[count] = x;
+    unknown[count + 1] = x + 1;
+    a[count] = ax;
+    a[count + 1] = ay;
+    count += 2;
+  }
+};
+
+// The line from one point of the traverse to the next at the current
+// coordinates, with the derivatives of its bearing by the x and y of its end
+// point, in gon: d t / d(x, y) = (-dy, dx) / s², and the opposite for its
+// start point.
+struct Leg {
+  double dx = 0, dy = 0;
+  double squared = 0;  // dx² + dy²
+  double tx = 0, ty = 0;
 };
 
 Traverse LayOut(const Job& job, const std::vector<GridPoint>& start) {
@@ -67,53 +93,36 @@ Traverse LayOut(const Job& job, const std::vector<GridPoint>& start) {
   return traverse;
 }
 
-// Sets slots `at` and `at + 1` of the row to the unknowns of point `point`.
-void Name(ObservationRow& row, const Traverse& traverse, std::size_t at, int point) {
-  const int unknown = traverse.Unknown(point);
-  row.unknown[at] = unknown;
-  row.unknown[at + 1] = unknown < 0 ? -1 : unknown + 1;
-}
-
-// The angle at point `station` (back point before it, forward point after),
-// in gon, reduced by whole turns to lie next to the measured value.
-ObservationRow AngleRow(const Traverse& traverse, int station, double measured, bool left,
-                        double sigma) {
+// The angle at point `station` from the legs into and out of it, in gon,
+// reduced by whole turns to lie next to the measured value.
+ObservationRow AngleRow(const Traverse& traverse, int station, const Leg& in, const Leg& out,
+                        double measured, bool left, double sigma) {
+  // left: t(k->f) - t(k->b); right: the reverse. Each bearing by its own arc
+  // tangent, of k->b = -in and k->f = out, as the figures have always been.
+  const double sign = left ? 1 : -1;
+  const double angle = -sign * std::atan2(-in.dy, -in.dx) * gonPerRadian +
+                       sign * std::atan2(out.dy, out.dx) * gonPerRadian;
+  // t(k->b) is the bearing of `in` turned half round: by b, the opposite of
+  // `in`'s derivatives by its end point k.
   ObservationRow row;
-  Name(row, traverse, 0, station - 1);
-  Name(row, traverse, 2, station);
-  Name(row, traverse, 4, station + 1);
-  const GridPoint& k = traverse.points[static_cast<std::size_t>(station)];
-  const double sign = left ? 1 : -1;  // left: t(k->f) - t(k->b); right: the reverse
-  double angle = 0;
-  // d t(k->p) / d(xp, yp) = (-dy, dx) / s², and the opposite for k; in gon.
-  for (int side = 0; side < 2; ++side) {
-    const GridPoint& p = traverse.points[static_cast<std::size_t>(station + (side ? 1 : -1))];
-    const double dx = p.x - k.x, dy = p.y - k.y;
-    const double s2 = dx * dx + dy * dy;
-    const double towards = side ? sign : -sign;  // + for the forward bearing
-    angle += towards * std::atan2(dy, dx) * gonPerRadian;
-    const std::size_t at = side ? 4 : 0;
-    row.a[at] += towards * -dy / s2 * gonPerRadian;
-    row.a[at + 1] += towards * dx / s2 * gonPerRadian;
-    row.a[2] -= towards * -dy / s2 * gonPerRadian;
-    row.a[3] -= towards * dx / s2 * gonPerRadian;
-  }
+  const double bx = sign * in.tx, by = sign * in.ty;
+  const double fx = sign * out.tx, fy = sign * out.ty;
+  row.Add(traverse.Unknown(station - 1), bx, by);
+  row.Add(traverse.Unknown(station), -bx - fx, -by - fy);
+  row.Add(traverse.Unknown(station + 1), fx, fy);
   row.computed = angle + 400 * std::round((measured - angle) / 400);
   row.measured = measured;
   row.sigma = sigma;
   return row;
 }
 
-// The length from point `from` to the next one, in metres.
-ObservationRow LengthRow(const Traverse& traverse, int from, double measured, double sigma) {
+// The length of the leg from point `from` to the next one, in metres.
+ObservationRow LengthRow(const Traverse& traverse, int from, const Leg& leg, double measured,
+                         double sigma) {
+  const double s = std::hypot(leg.dx, leg.dy);
   ObservationRow row;
-  Name(row, traverse, 0, from);
-  Name(row, traverse, 2, from + 1);
-  const GridPoint& p = traverse.points[static_cast<std::size_t>(from)];
-  const GridPoint& q = traverse.points[static_cast<std::size_t>(from + 1)];
-  const double dx = q.x - p.x, dy = q.y - p.y;
-  const double s = std::hypot(dx, dy);
-  row.a = {-dx / s, -dy / s, dx / s, dy / s, 0, 0};
+  row.Add(traverse.Unknown(from), -leg.dx / s, -leg.dy / s);
+  row.Add(traverse.Unknown(from + 1), leg.dx / s, leg.dy / s);
   row.computed = s;
   row.measured = measured;
   row.sigma = sigma;
@@ -121,39 +130,50 @@ ObservationRow LengthRow(const Traverse& traverse, int from, double measured, do
 }
 
 // Every observation equation at the traverse's current coordinates: the
-// angles in the order typed, then the lengths.
-std::vector<ObservationRow> Linearise(const Job& job, const Traverse& traverse) {
-  std::vector<ObservationRow> rows;
-  rows.reserve(static_cast<std::size_t>(traverse.angles + traverse.legs));
-  for (int i = 0; i < traverse.angles; ++i)
-    rows.push_back(AngleRow(traverse, 1 + i, job.angles[static_cast<std::size_t>(i)],
-                            job.leftAngles, job.sigmas.angleGon));
+// angles in the order typed, then the lengths. Each leg is worked out once
+// for the two angles and the length that share it; `legs` and `rows` are
+// refilled, their storage kept from one iteration to the next.
+void Linearise(const Job& job, const Traverse& traverse, std::vector<Leg>& legs,
+               std::vector<ObservationRow>& rows) {
+  // Without orientation at C, C to D is no leg of the traverse: D may be C.
+  legs.resize(static_cast<std::size_t>(std::max(traverse.angles, traverse.legs) + 1));
+  for (std::size_t p = 0; p < legs.size(); ++p) {
+    Leg& leg = legs[p];
+    leg.dx = traverse.points[p + 1].x - traverse.points[p].x;
+    leg.dy = traverse.points[p + 1].y - traverse.points[p].y;
+    leg.squared = leg.dx * leg.dx + leg.dy * leg.dy;
+    leg.tx = -leg.dy / leg.squared * gonPerRadian;
+    leg.ty = leg.dx / leg.squared * gonPerRadian;
+  }
+  rows.clear();
+  for (int i = 0; i < traverse.angles; ++i) {
+    const std::size_t station = static_cast<std::size_t>(1 + i);
+    rows.push_back(AngleRow(traverse, 1 + i, legs[station - 1], legs[station],
+                            job.angles[static_cast<std::size_t>(i)], job.leftAngles,
+                            job.sigmas.angleGon));
+  }
   for (int j = 0; j < traverse.legs; ++j) {
     const double length = job.lengths[static_cast<std::size_t>(j)] * job.scale;
     const double sigma = job.sigmas.lengthMetres + job.sigmas.lengthPpm * 1e-6 * length;
-    rows.push_back(LengthRow(traverse, 1 + j, length, sigma));
+    rows.push_back(
+        LengthRow(traverse, 1 + j, legs[static_cast<std::size_t>(1 + j)], length, sigma));
   }
-  return rows;
 }
 
 // Fills the normal equations with the standardised rows.
-void Accumulate(NormalEquations& normals, const std::vector<ObservationRow>& rows) {
+void Accumulate(Normals& normals, const std::vector<ObservationRow>& rows) {
   normals.Clear();
   for (const ObservationRow& row : rows) {
-    std::array<int, 6> unknowns{};
-    std::array<double, 6> coefficients{};
-    std::size_t count = 0;
-    for (std::size_t s = 0; s < row.unknown.size(); ++s)
-      if (row.unknown[s] >= 0) {
-        unknowns[count] = row.unknown[s];
-        coefficients[count++] = row.a[s] / row.sigma;
-      }
-    normals.AddRow(std::span(unknowns.data(), count), std::span(coefficients.data(), count),
+    if (row.count == 0) continue;  // an angle or length between known points
+    Normals::Row coefficients = Normals::Row::Zero();
+    for (std::size_t s = 0; s < row.count; ++s)
+      coefficients[static_cast<Eigen::Index>(s)] = row.a[s] / row.sigma;
+    normals.AddRow(row.unknown[0], coefficients,
                    (row.measured - row.computed) / row.sigma);
   }
 }
 
-void Factor(NormalEquations& normals, Eigen::VectorXd& dx) {
+void Factor(Normals& normals, Eigen::VectorXd& dx) {
   if (!normals.Solve(dx))
     throw JobError(0,
                    "least squares: the observations do not fix the new points "
@@ -184,15 +204,19 @@ PointPrecision Precision(double qxx, double qyy, double qxy, double variance) {
 LeastSquaresResult AdjustLeastSquares(const Job& job, const std::vector<GridPoint>& start) {
   Traverse traverse = LayOut(job, start);
   const int unknowns = 2 * traverse.newPoints;
-  NormalEquations normals(unknowns);
+  Normals normals(unknowns);
   LeastSquaresResult result;
 
   // Gauss-Newton: linearise at the current coordinates, solve for the
   // corrections, apply them, until no coordinate moves by more than 0.01 mm.
   Eigen::VectorXd dx;
+  std::vector<Leg> legs;
+  std::vector<ObservationRow> rows;
+  rows.reserve(static_cast<std::size_t>(traverse.angles + traverse.legs));
   result.converged = unknowns == 0;
   while (!result.converged && result.iterations < iterationLimit) {
-    Accumulate(normals, Linearise(job, traverse));
+    Linearise(job, traverse, legs, rows);
+    Accumulate(normals, rows);
     Factor(normals, dx);
     for (int k = 0; k < traverse.newPoints; ++k) {
       GridPoint& point = traverse.points[static_cast<std::size_t>(Traverse::firstNew + k)];
@@ -205,7 +229,7 @@ LeastSquaresResult AdjustLeastSquares(const Job& job, const std::vector<GridPoin
 
   // The residuals at the final coordinates themselves; the cofactors from the
   // last factor, linearised at most 0.01 mm away, as good to many figures.
-  const std::vector<ObservationRow> rows = Linearise(job, traverse);
+  Linearise(job, traverse, legs, rows);
   if (result.iterations == 0) {
     Accumulate(normals, rows);
     Factor(normals, dx);
@@ -213,6 +237,9 @@ LeastSquaresResult AdjustLeastSquares(const Job& job, const std::vector<GridPoin
   normals.ComputeCofactors();
 
   result.redundancy = static_cast<int>(rows.size()) - unknowns;
+  result.observations.reserve(rows.size());
+  result.points.reserve(static_cast<std::size_t>(traverse.newPoints));
+  result.precision.reserve(static_cast<std::size_t>(traverse.newPoints));
   double vTPv = 0;
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const ObservationRow& row = rows[i];
@@ -227,10 +254,9 @@ LeastSquaresResult AdjustLeastSquares(const Job& job, const std::vector<GridPoin
     // (A N⁻¹ Aᵀ)_ii of the standardised row; its complement is the redundancy
     // number, the share of an error in this observation its residual shows.
     double controlled = 0;
-    for (std::size_t s = 0; s < row.unknown.size(); ++s)
-      for (std::size_t t = 0; t < row.unknown.size(); ++t)
-        if (row.unknown[s] >= 0 && row.unknown[t] >= 0)
-          controlled += row.a[s] * row.a[t] * normals.Cofactor(row.unknown[s], row.unknown[t]);
+    for (std::size_t s = 0; s < row.count; ++s)
+      for (std::size_t t = 0; t < row.count; ++t)
+        controlled += row.a[s] * row.a[t] * normals.Cofactor(row.unknown[s], row.unknown[t]);
     const double redundancyNumber = 1 - controlled / (row.sigma * row.sigma);
     const double standardised = observation.residual / row.sigma;
     if (redundancyNumber > uncontrolled) {
