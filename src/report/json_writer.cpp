@@ -64,7 +64,10 @@ namespace {
 // Builds indented JSON text, putting the commas between members and items.
 class JsonText {
  public:
-  JsonText() { text_.reserve(1 << 16); }
+  // Room for `capacity` bytes at once: a text that grows by doubling copies
+  // itself into fresh pages at every step, and in a run this short the page
+  // faults cost more than the writing.
+  explicit JsonText(std::size_t capacity) { text_.reserve(capacity); }
 
   // Starts a member of the open object.
   // Member names are this writer's own plain ASCII words: written as they
@@ -336,7 +339,11 @@ void WriteExpected(JsonText& json, const std::optional<ExpectedMisclosure>& expe
 }  // namespace
 
 std::string FormatJson(const Job& job, const Adjustment& result, const ReportOptions& options) {
-  JsonText json;
+  // A few hundred bytes per angle, leg, point and observation at the most.
+  const std::size_t items = result.correctedAngles.size() + result.legs.size() +
+                            result.points.size() +
+                            (result.leastSquares ? result.leastSquares->observations.size() : 0);
+  JsonText json(4096 + 512 * items);
   const AngleWriter angle{json, job.unit};
   json.BeginObject();
   json.Key("program").String("traverse");
