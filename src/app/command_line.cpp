@@ -1,6 +1,6 @@
 #include "app/command_line.hpp"
 
-#include <CLI/CLI.hpp>
+#include "app/cli11.hpp"
 #include <cstdio>
 #include <filesystem>
 #include <fstream>

@@ -135,7 +135,10 @@ struct Context {
 };
 
 std::string Heading(std::string_view title) {
-  return "\n" + std::string(title) + "\n";
+  std::string heading = "\n";
+  heading.append(title);
+  heading += '\n';
+  return heading;
 }
 
 std::string KindSentence(TraverseKind kind) {
