@@ -122,6 +122,9 @@ void CollectResult(const Job& job, const TTraverse& t, Adjustment& result) {
     result.angularMisclosure = t.AngularMisclosure;
   }
   result.angleCorrection = t.AngleCorrection;
+  result.correctedAngles.reserve(static_cast<std::size_t>(n));
+  result.legs.reserve(static_cast<std::size_t>(legs));
+  result.points.reserve(static_cast<std::size_t>(NewPointCount(job)));
   for (int i = 1; i <= n; ++i) result.correctedAngles.push_back(t.CorrectedAngle[i]);
   for (int i = 1; i <= legs; ++i) {
     AdjustedLeg leg;

@@ -116,39 +116,54 @@ class JsonText {
   std::string Finish() { return std::move(text_) + '\n'; }
 
  private:
+  // One open object or array.
+  struct Level {
+    bool hasItems = false;
+    bool isArray = false;
+    bool inLine = false;  // an item of an array and all inside it: one line
+  };
+
   void Separate() {
     if (afterKey_) {
       afterKey_ = false;
       return;
     }
-    if (!hasItems_.empty()) {
-      if (hasItems_.back()) text_ += ',';
-      hasItems_.back() = true;
-      NewLine();
+    if (!levels_.empty()) {
+      Level& level = levels_.back();
+      if (level.hasItems) text_ += ',';
+      if (level.inLine) {
+        if (level.hasItems) text_ += ' ';
+      } else {
+        NewLine();
+      }
+      level.hasItems = true;
     }
   }
   void NewLine() {
     text_ += '\n';
-    text_.append(2 * hasItems_.size(), ' ');
+    text_.append(2 * levels_.size(), ' ');
   }
   void Scalar(std::string_view value) {
     Separate();
     text_ += value;
   }
+  // An object or array that is an item of an array goes on one line, as a
+  // row of a table: a reader scans the rows, and the text is half as long.
   void Open(char bracket) {
     Separate();
     text_ += bracket;
-    hasItems_.push_back(false);
+    const bool inLine = !levels_.empty() && (levels_.back().inLine || levels_.back().isArray);
+    levels_.push_back({false, bracket == '[', inLine});
   }
   void Close(char bracket) {
-    const bool hadItems = hasItems_.back();
-    hasItems_.pop_back();
-    if (hadItems) NewLine();
+    const Level level = levels_.back();
+    levels_.pop_back();
+    if (level.hasItems && !level.inLine) NewLine();
     text_ += bracket;
   }
 
   std::string text_;
-  std::vector<bool> hasItems_;  // one per open object or array
+  std::vector<Level> levels_;
   bool afterKey_ = false;
 };
 
