@@ -1,8 +1,7 @@
 #include "app/command_line.hpp"
 
-#include "app/cli11.hpp"
-#include <cstdio>
 #include <malloc.h>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -10,6 +9,7 @@
 #include <sstream>
 #include <string>
 #include <system_error>
+#include "app/cli11.hpp"
 
 #include "adjustment/answers.hpp"
 #include "adjustment/job_error.hpp"
@@ -306,9 +306,16 @@ int RunCommandLine(int argc, char** argv) {
     WriteStandard(platform::StdHandle::Output, "traverse " TRAVERSE_VERSION "\n");
     return ExitSuccess;
   } catch (const CLI::ParseError& error) {
-    WriteStandard(platform::StdHandle::Error,
-                  std::string("traverse: ") + error.what() + "\nRun 'traverse " +
-                      (adjust->parsed() ? "adjust " : "") + "--help' for the options.\n");
+    // Without `adjust` CLI11 can only say that a subcommand is required; the
+    // surveyor wants to hear which word it did not know.
+    const std::string message = adjust->parsed()
+                                    ? error.what()
+                                    : "'" + std::string(argv[1]) +
+                                          "' is not a command or option (the command is 'adjust'; "
+                                          "'traverse' alone runs the dialogue)";
+    WriteStandard(platform::StdHandle::Error, "traverse: " + message + "\nRun 'traverse " +
+                                                  (adjust->parsed() ? "adjust " : "") +
+                                                  "--help' for the options.\n");
     return ExitUsage;
   }
 

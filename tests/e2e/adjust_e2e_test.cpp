@@ -21,13 +21,17 @@ namespace {
 
 using nlohmann::json;
 
-ChildRun Adjust(const std::vector<std::string>& arguments, const std::string& input) {
+ChildRun RunWith(const std::vector<std::string>& arguments, const std::string& input) {
   ChildSetup setup;
   setup.input = input;
-  setup.arguments = {"adjust"};
-  setup.arguments.insert(setup.arguments.end(), arguments.begin(), arguments.end());
+  setup.arguments = arguments;
   setup.timeLimit = 60;
   return RunChild(PROGRAM_UNDER_TEST, setup);
+}
+
+ChildRun Adjust(std::vector<std::string> arguments, const std::string& input) {
+  arguments.insert(arguments.begin(), "adjust");
+  return RunWith(arguments, input);
 }
 
 // The worked example's answers, one per line: A, B, C, D, side, count, the
@@ -283,6 +287,10 @@ TEST(AdjustEndToEnd, BadInputAndUsageFailWithOneClearLine) {
     EXPECT_TRUE(std::regex_search(run.error, std::regex(c.message))) << run.error;
     EXPECT_EQ(run.output, "");
   }
+  const ChildRun typo = RunWith({"ajdust"}, "");
+  EXPECT_EQ(typo.exitCode, 2);
+  EXPECT_TRUE(std::regex_search(typo.error, std::regex("^traverse: 'ajdust' is not a command")))
+      << typo.error;
 }
 
 TEST(AdjustEndToEnd, ExceededToleranceWritesTheWholeReportAndExits3) {
