@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "adjustment/answers.hpp"
+#include "input/answers.hpp"
 #include "adjustment/job_error.hpp"
 #include "adjustment/rules.hpp"
 #include "failure/float_checks.hpp"

@@ -92,6 +92,19 @@ struct ExpectedMisclosure {
   std::optional<double> acrossRatio;
 };
 
+// Heights carried along a traverse by trigonometric levelling, where its
+// first station has a height and every leg a slope distance and a zenith
+// angle. Metres.
+struct HeightResult {
+  std::vector<double> dh;           // per leg, as reduced, before any correction
+  std::vector<double> corrections;  // per leg: -fH in proportion to the leg
+  std::vector<double> z;            // the new points' heights, in order
+  double lastZ = 0;                 // carried to the last station, corrected
+  std::optional<double> misclosure;  // fH; none where the last station has no height
+  std::optional<double> allowed;     // by the height tolerance; none without one
+  bool passed = true;
+};
+
 struct Adjustment {
   TraverseKind kind = TraverseKind::Connecting;
   Rule rule = Rule::Compass;
@@ -118,9 +131,11 @@ struct Adjustment {
   std::optional<ExpectedMisclosure> expected;
   std::optional<Suspect> suspect;  // only where least squares could run
   std::vector<std::string> notes;  // plain sentences for the report (no check, no convergence, ...)
+  std::optional<HeightResult> heights;  // where the traverse carries heights
 
   bool TolerancesPassed() const {
-    return (!angularVerdict || angularVerdict->passed) && (!linearVerdict || linearVerdict->passed);
+    return (!angularVerdict || angularVerdict->passed) &&
+           (!linearVerdict || linearVerdict->passed) && (!heights || heights->passed);
   }
 };
 

@@ -1,5 +1,7 @@
 #include "adjustment/job.hpp"
 
+#include <cmath>
+
 namespace traverse {
 namespace {
 
@@ -24,6 +26,20 @@ int LegCount(TraverseKind kind, int angles) {
 
 int NewPointCount(TraverseKind kind, int angles) {
   return kind == TraverseKind::Open ? angles : LegCount(kind, angles) - 1;
+}
+
+GridPoint PointOnBearing(const GridPoint& from, double gon) {
+  constexpr long double radiansPerGon = 3.14159265358979323846264338327950288L / 200;
+  const long double t = static_cast<long double>(gon) * radiansPerGon;
+  return {static_cast<double>(from.x + 1000 * std::cos(t)),
+          static_cast<double>(from.y + 1000 * std::sin(t))};
+}
+
+double NormalisedGon(long double gon) {
+  long double reduced = std::fmod(gon, 400.0L);
+  if (reduced < 0) reduced += 400;
+  const double stored = static_cast<double>(reduced);
+  return stored >= 400 ? 0 : stored;
 }
 
 double GonToUnit(double gon, AngleUnit unit) {

@@ -40,6 +40,14 @@ struct Sigmas {
   double lengthPpm = 2;         // the part proportional to the length
 };
 
+// How an angle or a distance was read: the number of readings averaged and
+// their spread, largest minus smallest after unwrapping (gon for angles,
+// metres for distances; 0 for one reading).
+struct ReadingSummary {
+  int count = 1;
+  double spread = 0;
+};
+
 struct Job {
   std::string source;  // the input's name, for the report header and messages
   AngleUnit unit = AngleUnit::Gon;
@@ -52,6 +60,20 @@ struct Job {
   std::vector<double> lengths;  // metres, as typed
   std::vector<int> angleLines;  // the input line of each angle, for messages
   std::vector<int> lengthLines;
+
+  // A grid bearing in place of an orientation point: A to B (the bearing from
+  // B to its mark plus half a turn) and C to D, in gon. The rules use these
+  // as they are; a and d then hold stand-in marks on those bearings.
+  std::optional<double> startBearing, endBearing;
+
+  // Names, for a traverse from a field book: the stations B, the new points
+  // and C in order (a loop repeats B), and the marks A and D ("" where a
+  // bearing orients). Empty for an answer file, whose points are A, B, 1, 2,
+  // ..., C, D.
+  std::vector<std::string> stations;
+  std::string markA, markD;
+  std::vector<ReadingSummary> angleReadings;  // one per angle, or empty
+  std::vector<ReadingSummary> lengthReadings;  // one per length, or empty
 
   double scale = 1;  // combined grid and height scale factor
   std::optional<AngularTolerance> angularTolerance;
@@ -69,6 +91,13 @@ int LegCount(TraverseKind kind, int angles);
 
 // Its new points: the end of every leg but one that ends on C.
 int NewPointCount(TraverseKind kind, int angles);
+
+// A stand-in point 1 km from `from` on the grid bearing `gon`, for an
+// orientation given as a bearing.
+GridPoint PointOnBearing(const GridPoint& from, double gon);
+
+// `gon` reduced to [0, 400).
+double NormalisedGon(long double gon);
 
 // Angle conversions between gon and the unit a job reports in.
 double GonToUnit(double gon, AngleUnit unit);

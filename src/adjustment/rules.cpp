@@ -55,7 +55,7 @@ void RunCompassRule(const Job& job, TTraverse& t) {
   t.AngleSide = job.leftAngles ? "left" : "right";
 
   CoordinateDifferences(t.XA, t.YA, t.XB, t.YB, t.DxAB, t.DyAB);
-  t.BearingAB = GridBearing(t.DxAB, t.DyAB);
+  t.BearingAB = job.startBearing ? *job.startBearing : GridBearing(t.DxAB, t.DyAB);
   t.MeasuredAngleSum = 0;
   for (int i = 1; i <= n; ++i) {
     t.MeasuredAngle[i] = job.angles[static_cast<std::size_t>(i - 1)];
@@ -63,7 +63,7 @@ void RunCompassRule(const Job& job, TTraverse& t) {
   }
   if (ClosesOnD(job.kind)) {
     CoordinateDifferences(t.XC, t.YC, t.XD, t.YD, t.DxCD, t.DyCD);
-    t.BearingCD = GridBearing(t.DxCD, t.DyCD);
+    t.BearingCD = job.endBearing ? *job.endBearing : GridBearing(t.DxCD, t.DyCD);
     t.AngleCount = static_cast<std::uint8_t>(n);
     AdjustAngles(t);
   } else {

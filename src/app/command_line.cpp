@@ -11,8 +11,10 @@
 #include <system_error>
 #include "app/cli11.hpp"
 
-#include "adjustment/answers.hpp"
+#include "adjustment/book.hpp"
 #include "adjustment/job_error.hpp"
+#include "input/answers.hpp"
+#include "input/field_book.hpp"
 #include "adjustment/rules.hpp"
 #include "platform/platform.hpp"
 #include "report/writers.hpp"
@@ -24,7 +26,7 @@
 namespace traverse {
 namespace {
 
-enum class Format { Text, Csv, Json, Svg };
+enum class Format { Text, Csv, Json, Svg, Dxf };
 
 // What `traverse adjust` was asked for, as parsed.
 struct AdjustRequest {
@@ -37,6 +39,9 @@ struct AdjustRequest {
   std::optional<double> sigmaAngle;
   bool noEndOrientation = false;
   bool open = false;
+  bool unitGiven = false;
+  std::optional<double> heightTolerance;  // mm per sqrt(km), field books only
+  std::optional<double> refraction;       // field books only
 };
 
 // Every byte of `text` to a standard handle; false when the system refused.
@@ -73,6 +78,22 @@ bool ReadStandardInput(std::string& text) {
     if (done.bytes == 0) return true;
     text.append(buffer, done.bytes);
   }
+}
+
+// Every byte of the file at `path` into `text`; "" or why it could not be
+// read, in our own words on every system.
+std::string ReadWholeFile(const std::string& path, std::string& text) {
+  namespace fs = std::filesystem;
+  std::error_code code;
+  const fs::file_status status = fs::status(path, code);
+  if (status.type() == fs::file_type::not_found) return "No such file or directory";
+  if (status.type() == fs::file_type::directory) return "Is a directory";
+  errno = 0;
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return errno == EACCES ? "Permission denied" : "cannot be opened";
+  text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  if (file.bad()) return "cannot be read to its end";
+  return "";
 }
 
 // "A" or "A,B": one or two numbers separated by a comma.
@@ -126,6 +147,117 @@ bool WriteFileWhole(const std::string& path, const std::string& text, std::strin
   return true;
 }
 
+// The a-priori sigma of an angle, given in the small unit of the report's
+// unit (cc or arc seconds), in gon.
+void SetAngleSigma(Job& job, const AdjustRequest& request) {
+  job.sigmas.angleGon =
+      SmallUnitToGon(request.sigmaAngle.value_or(job.unit == AngleUnit::Gon ? 10 : 3), job.unit);
+}
+
+// The report of an answer file, or why there is none.
+int AdjustAnswers(const std::string& text, Job& job, const AdjustRequest& request,
+                  std::string& report, bool& passed) {
+  if (request.heightTolerance || request.refraction) {
+    WriteStandard(platform::StdHandle::Error,
+                  "traverse: --height-tolerance and --refraction need a field book; " +
+                      job.source + " is an answer file\n");
+    return ExitUsage;
+  }
+  Adjustment result;
+  try {
+    ReadAnswers(text, job);
+    result = Adjust(job);
+  } catch (const JobError& error) {
+    const std::string where =
+        error.line() > 0 ? job.source + ":" + std::to_string(error.line()) : job.source;
+    return Fail(where + ": " + error.what());
+  }
+  ReportOptions options;
+  options.decimals = request.decimals;
+  options.version = TRAVERSE_VERSION;
+  switch (request.format) {
+    case Format::Text:
+      report = FormatTextReport(job, result, options);
+      break;
+    case Format::Csv:
+      report = FormatCsv(job, result, options);
+      break;
+    case Format::Json:
+      report = FormatJson(job, result, options);
+      break;
+    case Format::Svg:
+      report = FormatSvg(job, result, options);
+      break;
+    case Format::Dxf:
+      report = FormatDxf(SingleTraverseResult(job, result), options);
+      break;
+  }
+  passed = result.TolerancesPassed();
+  return ExitSuccess;
+}
+
+// The folder of the book, for the paths it names; none for standard input,
+// whose paths are relative to the working folder.
+std::string ResolveBesideBook(const std::string& book, const std::string& written) {
+  namespace fs = std::filesystem;
+  const fs::path path(written);
+  if (book == "-" || path.is_absolute()) return written;
+  return (fs::path(book).parent_path() / path).string();
+}
+
+// The report of a field book, or why there is none.
+int AdjustFieldBook(const std::string& text, Job& settings, const AdjustRequest& request,
+                    std::string& report, bool& passed) {
+  if (request.noEndOrientation || request.open) {
+    WriteStandard(platform::StdHandle::Error,
+                  std::string("traverse: ") + (request.open ? "--open" : "--no-end-orientation") +
+                      " does not apply to a field book: the book states each traverse's kind\n");
+    return ExitUsage;
+  }
+  FileAccess files;
+  files.resolve = [&](const std::string& written) {
+    return ResolveBesideBook(request.input, written);
+  };
+  files.read = ReadWholeFile;
+  FieldBookSettings reading;
+  if (request.refraction) reading.refraction = *request.refraction;
+
+  BookResult result;
+  try {
+    const Book book = ReadFieldBook(text, settings.source, files, reading);
+    if (!request.unitGiven) settings.unit = book.firstUnit.value_or(AngleUnit::Gon);
+    SetAngleSigma(settings, request);
+    result = AdjustBook(book, settings, request.heightTolerance);
+  } catch (const JobError& error) {
+    const std::string file = error.file().empty() ? settings.source : error.file();
+    const std::string where = error.line() > 0 ? file + ":" + std::to_string(error.line()) : file;
+    return Fail(where + ": " + error.what());
+  }
+  result.refraction = reading.refraction;
+  ReportOptions options;
+  options.decimals = request.decimals;
+  options.version = TRAVERSE_VERSION;
+  switch (request.format) {
+    case Format::Text:
+      report = FormatBookText(result, options);
+      break;
+    case Format::Csv:
+      report = FormatBookCsv(result, options);
+      break;
+    case Format::Json:
+      report = FormatBookJson(result, options);
+      break;
+    case Format::Svg:
+      report = FormatBookSvg(result, options);
+      break;
+    case Format::Dxf:
+      report = FormatDxf(result, options);
+      break;
+  }
+  passed = result.TolerancesPassed();
+  return ExitSuccess;
+}
+
 int RunAdjust(Job& job, const AdjustRequest& request) {
 #if defined(__GLIBC__)
   // A run this short pays more for page faults than for anything it
@@ -135,46 +267,21 @@ int RunAdjust(Job& job, const AdjustRequest& request) {
   mallopt(M_MMAP_THRESHOLD, 1 << 26);
   mallopt(M_TRIM_THRESHOLD, 1 << 26);
 #endif
-  std::string answers;
+  std::string input;
   if (request.input == "-") {
     job.source = "standard input";
-    if (!ReadStandardInput(answers)) return Fail("cannot read standard input");
+    if (!ReadStandardInput(input)) return Fail("cannot read standard input");
   } else {
     job.source = request.input;
-    std::ifstream file(request.input, std::ios::binary);
-    if (!file) return Fail("cannot read '" + request.input + "'");
-    answers.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    if (file.bad()) return Fail("cannot read '" + request.input + "'");
+    const std::string reason = ReadWholeFile(request.input, input);
+    if (!reason.empty()) return Fail("cannot read '" + request.input + "': " + reason);
   }
 
-  Adjustment result;
-  try {
-    ReadAnswers(answers, job);
-    result = Adjust(job);
-  } catch (const JobError& error) {
-    const std::string where =
-        error.line() > 0 ? job.source + ":" + std::to_string(error.line()) : job.source;
-    return Fail(where + ": " + error.what());
-  }
-
-  ReportOptions options;
-  options.decimals = request.decimals;
-  options.version = TRAVERSE_VERSION;
   std::string text;
-  switch (request.format) {
-    case Format::Text:
-      text = FormatTextReport(job, result, options);
-      break;
-    case Format::Csv:
-      text = FormatCsv(job, result, options);
-      break;
-    case Format::Json:
-      text = FormatJson(job, result, options);
-      break;
-    case Format::Svg:
-      text = FormatSvg(job, result, options);
-      break;
-  }
+  bool passed = true;
+  const int status = IsFieldBook(input) ? AdjustFieldBook(input, job, request, text, passed)
+                                        : AdjustAnswers(input, job, request, text, passed);
+  if (status != ExitSuccess) return status;
 
   if (request.output.empty() || request.output == "-") {
     if (!WriteStandard(platform::StdHandle::Output, text))
@@ -183,7 +290,7 @@ int RunAdjust(Job& job, const AdjustRequest& request) {
     std::string error;
     if (!WriteFileWhole(request.output, text, error)) return Fail(error);
   }
-  if (!result.TolerancesPassed()) {
+  if (!passed) {
     WriteStandard(platform::StdHandle::Error, "traverse: a tolerance is exceeded\n");
     return ExitTolerance;
   }
@@ -191,13 +298,28 @@ int RunAdjust(Job& job, const AdjustRequest& request) {
 }
 
 const char* const answersHelp = R"(
-The answers, one per line, in the dialogue's order: X and Y of A, B, C and D,
-the side (left or right), the number of angles, every angle, every length.
-With --no-end-orientation D's two lines are left out and there is no angle
-at C; with --open C and D are left out. Numbers are typed as in the dialogue
-(5432123.456, -0.5, 1e3); a DMS angle as D-M-S (123-45-30.5).
+FILE is a field book or an answer file.
 
-Exit codes: 0 done; 1 the answers cannot be read or adjusted; 2 usage;
+A field book names its points and holds its readings (see the manual page,
+FIELD BOOKS). Its first word is a keyword:
+  unit gon|deg|dms            the unit of the angles on the lines that follow
+  point NAME X Y [Z]          a known point
+  points FILE                 known points from NAME,X,Y[,Z[,DESCRIPTION]] rows
+  traverse [NAME] [left|right]
+    ORIENTATION               a known point, or: bearing ANGLE
+    NAME ANGLE DISTANCE       the stations; readings joined by '/', or
+    ...                       sd=SLOPE za=ZENITH [hi=H] [ht=H] for the distance
+    NAME ANGLE                the last station, then the end ORIENTATION;
+    ORIENTATION               or the last station as NAME alone (no end
+  end                         orientation, or open where NAME is new)
+
+An answer file holds the dialogue's answers, one per line: X and Y of A, B,
+C and D, the side (left or right), the number of angles, every angle, every
+length. With --no-end-orientation D's two lines are left out and there is
+no angle at C; with --open C and D are left out. Numbers are typed as in the
+dialogue (5432123.456, -0.5, 1e3); a DMS angle as D-M-S (123-45-30.5).
+
+Exit codes: 0 done; 1 the input cannot be read or adjusted; 2 usage;
 3 a tolerance is exceeded (the report is written in full).)";
 
 }  // namespace
@@ -212,7 +334,7 @@ int RunCommandLine(int argc, char** argv) {
   app.footer("Run 'traverse adjust --help' for the adjustment report.");
 
   CLI::App* adjust = app.add_subcommand(
-      "adjust", "Reads the dialogue's answers from FILE and writes an adjustment report.");
+      "adjust", "Reads a field book or the dialogue's answers from FILE and writes an adjustment report.");
   adjust->footer(answersHelp);
 
   Job job;
@@ -223,11 +345,13 @@ int RunCommandLine(int argc, char** argv) {
                                           {"transit", Rule::Transit},
                                           {"least-squares", Rule::LeastSquares}};
   const std::map<std::string, Format> formats{
-      {"text", Format::Text}, {"csv", Format::Csv}, {"json", Format::Json}, {"svg", Format::Svg}};
+      {"text", Format::Text}, {"csv", Format::Csv}, {"json", Format::Json},
+      {"svg", Format::Svg},   {"dxf", Format::Dxf}};
   std::string unit = "gon", rule = "compass", format = "text";
   double linearTolerance = 0;
 
-  adjust->add_option("FILE", request.input, "The answers (standard input when absent or -)");
+  adjust->add_option("FILE", request.input,
+                     "The field book or answers (standard input when absent or -)");
   adjust->add_option("--unit", unit, "Angles typed and reported in gon, decimal degrees or D-M-S")
       ->check(CLI::IsMember({"gon", "deg", "dms"}))
       ->capture_default_str();
@@ -262,8 +386,18 @@ int RunCommandLine(int argc, char** argv) {
                    "A-priori sigma of a length, A mm + B ppm [3,2]")
       ->type_name("A[,B]");
   adjust->add_option("--format", format, "Output format")
-      ->check(CLI::IsMember({"text", "csv", "json", "svg"}))
+      ->check(CLI::IsMember({"text", "csv", "json", "svg", "dxf"}))
       ->capture_default_str();
+  adjust
+      ->add_option("--height-tolerance", request.heightTolerance,
+                   "Field books: allowed height misclosure E*sqrt(length in km), in mm")
+      ->type_name("E")
+      ->check(CLI::PositiveNumber);
+  adjust
+      ->add_option("--refraction", request.refraction,
+                   "Field books: the refraction coefficient k of trigonometric heights [0.13]")
+      ->type_name("K")
+      ->check(CLI::Range(-1.0, 1.0));
   adjust->add_option("--decimals", request.decimals, "Decimals of the coordinates in text and CSV")
       ->check(CLI::Range(0, 9))
       ->default_str("3");
@@ -277,8 +411,8 @@ int RunCommandLine(int argc, char** argv) {
     job.unit = units.at(unit);
     job.rule = rules.at(rule);
     request.format = formats.at(format);
-    job.sigmas.angleGon =
-        SmallUnitToGon(request.sigmaAngle.value_or(job.unit == AngleUnit::Gon ? 10 : 3), job.unit);
+    request.unitGiven = adjust->count("--unit") > 0;
+    SetAngleSigma(job, request);
     if (!request.angularTolerance.empty()) {
       AngularTolerance tolerance;
       if (!ParsePair(request.angularTolerance, tolerance.base, tolerance.perAngle))

@@ -194,11 +194,33 @@ void WriteVerdict(JsonText& json, const std::optional<Verdict>& verdict) {
   json.EndObject();
 }
 
+// Where a traverse comes from a field book, its rows also name their
+// stations, their lines in the book and their readings.
+bool IsNamed(const Job& job) {
+  return !job.stations.empty();
+}
+
+const std::string& StationName(const Job& job, std::size_t i) {
+  return job.stations[std::min(i, job.stations.size() - 1)];
+}
+
+void WriteReadings(JsonText& json, const std::vector<ReadingSummary>& readings, std::size_t i,
+                   double spreadScale) {
+  const ReadingSummary summary = i < readings.size() ? readings[i] : ReadingSummary{};
+  json.Key("readings").Integer(summary.count);
+  json.Key("spread").Number(summary.spread * spreadScale);
+}
+
 void WriteAngles(JsonText& json, const Job& job, const Adjustment& result, AngleWriter angle) {
   json.BeginArray();
   for (std::size_t i = 0; i < job.angles.size(); ++i) {
     json.BeginObject();
     json.Key("index").Integer(static_cast<int>(i + 1));
+    if (IsNamed(job)) {
+      json.Key("at").String(StationName(job, i));
+      json.Key("line").Integer(i < job.angleLines.size() ? job.angleLines[i] : 0);
+      WriteReadings(json, job.angleReadings, i, GonToUnit(1, job.unit));
+    }
     json.Key("measured");
     angle(job.angles[i]);
     json.Key("correction");
@@ -214,12 +236,21 @@ void WriteAngles(JsonText& json, const Job& job, const Adjustment& result, Angle
   json.EndArray();
 }
 
-void WriteLegs(JsonText& json, const Adjustment& result, AngleWriter angle) {
+void WriteLegs(JsonText& json, const Job& job, const Adjustment& result, AngleWriter angle) {
   json.BeginArray();
   int index = 0;
   for (const AdjustedLeg& leg : result.legs) {
+    const std::size_t i = static_cast<std::size_t>(index);
     json.BeginObject();
     json.Key("index").Integer(++index);
+    if (IsNamed(job)) {
+      json.Key("from").String(StationName(job, i));
+      json.Key("to").String(StationName(job, i + 1));
+      json.Key("line").Integer(i < job.lengthLines.size() ? job.lengthLines[i] : 0);
+      WriteReadings(json, job.lengthReadings, i, 1);
+      if (result.heights && i < result.heights->dh.size())
+        json.Key("dh").Number(result.heights->dh[i]);
+    }
     json.Key("bearing");
     angle(leg.bearing);
     json.Key("length").Number(leg.length);
@@ -248,32 +279,35 @@ void WriteLinear(JsonText& json, const std::optional<LinearMisclosure>& linear, 
   json.EndObject();
 }
 
-void WritePoints(JsonText& json, const Adjustment& result, AngleWriter angle) {
+void WritePrecision(JsonText& json, const PointPrecision& p, AngleWriter angle) {
+  json.Key("sx").Number(p.sx);
+  json.Key("sy").Number(p.sy);
+  json.Key("ellipse").BeginObject();
+  json.Key("a").Number(p.a);
+  json.Key("b").Number(p.b);
+  json.Key("bearing");
+  angle(p.bearing);
+  json.EndObject();
+}
+
+void WritePoints(JsonText& json, const Job& job, const Adjustment& result, AngleWriter angle) {
   const std::vector<PointPrecision>* precision =
       result.leastSquares ? &result.leastSquares->precision : nullptr;
   json.BeginArray();
   for (std::size_t i = 0; i < result.points.size(); ++i) {
     json.BeginObject();
     json.Key("number").Integer(static_cast<int>(i + 1));
+    if (IsNamed(job)) json.Key("name").String(StationName(job, i + 1));
     json.Key("x").Number(result.points[i].x);
     json.Key("y").Number(result.points[i].y);
-    if (precision && i < precision->size()) {
-      const PointPrecision& p = (*precision)[i];
-      json.Key("sx").Number(p.sx);
-      json.Key("sy").Number(p.sy);
-      json.Key("ellipse").BeginObject();
-      json.Key("a").Number(p.a);
-      json.Key("b").Number(p.b);
-      json.Key("bearing");
-      angle(p.bearing);
-      json.EndObject();
-    }
+    if (result.heights && i < result.heights->z.size()) json.Key("z").Number(result.heights->z[i]);
+    if (precision && i < precision->size()) WritePrecision(json, (*precision)[i], angle);
     json.EndObject();
   }
   json.EndArray();
 }
 
-void WriteLeastSquares(JsonText& json, const std::optional<LeastSquaresResult>& ls,
+void WriteLeastSquares(JsonText& json, const Job& job, const std::optional<LeastSquaresResult>& ls,
                        AngleWriter angle) {
   if (!ls) {
     json.Null();
@@ -296,6 +330,14 @@ void WriteLeastSquares(JsonText& json, const std::optional<LeastSquaresResult>& 
     json.BeginObject();
     json.Key("kind").String(ObservationName(observation.ref.kind));
     json.Key("index").Integer(observation.ref.index);
+    if (IsNamed(job)) {
+      // An angle is read at its station, a length from the station its leg
+      // starts at.
+      const std::size_t i = static_cast<std::size_t>(observation.ref.index - 1);
+      const std::vector<int>& lines = isAngle ? job.angleLines : job.lengthLines;
+      json.Key("at").String(StationName(job, i));
+      json.Key("line").Integer(i < lines.size() ? lines[i] : 0);
+    }
     for (const auto& [name, value] :
          {std::pair{"measured", observation.measured}, std::pair{"residual", observation.residual},
           std::pair{"sigma", observation.sigma}}) {
@@ -351,21 +393,10 @@ void WriteExpected(JsonText& json, const std::optional<ExpectedMisclosure>& expe
   json.EndObject();
 }
 
-}  // namespace
 
-std::string FormatJson(const Job& job, const Adjustment& result, const ReportOptions& options) {
-  // A few hundred bytes per angle, leg, point and observation at the most.
-  const std::size_t items = result.correctedAngles.size() + result.legs.size() +
-                            result.points.size() +
-                            (result.leastSquares ? result.leastSquares->observations.size() : 0);
-  JsonText json(4096 + 512 * items);
+// The members of one traverse's report, from `kind` on.
+void WriteTraverse(JsonText& json, const Job& job, const Adjustment& result) {
   const AngleWriter angle{json, job.unit};
-  json.BeginObject();
-  json.Key("program").String("traverse");
-  json.Key("version").String(options.version);
-  json.Key("source").String(job.source);
-  json.Key("unit").String(UnitName(job.unit));
-  json.Key("rule").String(RuleName(result.rule));
   json.Key("kind").String(KindName(result.kind));
   json.Key("left_angles").Bool(job.leftAngles);
   json.Key("scale").Number(job.scale);
@@ -384,13 +415,13 @@ std::string FormatJson(const Job& job, const Adjustment& result, const ReportOpt
   json.Key("angles");
   WriteAngles(json, job, result, angle);
   json.Key("legs");
-  WriteLegs(json, result, angle);
+  WriteLegs(json, job, result, angle);
   json.Key("linear_misclosure");
   WriteLinear(json, result.linear, angle);
   json.Key("total_length").Number(result.totalLength);
   json.Key("relative_precision").Number(result.relativePrecision);
   json.Key("points");
-  WritePoints(json, result, angle);
+  WritePoints(json, job, result, angle);
   json.Key("tolerance").BeginObject();
   json.Key("angular");
   WriteVerdict(json, result.angularVerdict);
@@ -399,7 +430,7 @@ std::string FormatJson(const Job& job, const Adjustment& result, const ReportOpt
   json.Key("passed").Bool(result.TolerancesPassed());
   json.EndObject();
   json.Key("least_squares");
-  WriteLeastSquares(json, result.leastSquares, angle);
+  WriteLeastSquares(json, job, result.leastSquares, angle);
   json.Key("suspect");
   WriteSuspect(json, result.suspect);
   json.Key("expected_misclosure");
@@ -407,6 +438,79 @@ std::string FormatJson(const Job& job, const Adjustment& result, const ReportOpt
   json.Key("notes").BeginArray();
   for (const std::string& note : result.notes) json.String(note);
   json.EndArray();
+}
+
+std::size_t ItemCount(const Adjustment& result) {
+  return result.correctedAngles.size() + result.legs.size() + result.points.size() +
+         (result.leastSquares ? result.leastSquares->observations.size() : 0);
+}
+
+void WriteHeights(JsonText& json, const std::optional<HeightResult>& heights) {
+  if (!heights) {
+    json.Null();
+    return;
+  }
+  json.BeginObject();
+  json.Key("misclosure").Number(heights->misclosure);
+  json.Key("allowed").Number(heights->allowed);
+  json.Key("passed").Bool(heights->passed);
+  json.EndObject();
+}
+
+}  // namespace
+
+std::string FormatJson(const Job& job, const Adjustment& result, const ReportOptions& options) {
+  // A few hundred bytes per angle, leg, point and observation at the most.
+  JsonText json(4096 + 512 * ItemCount(result));
+  json.BeginObject();
+  json.Key("program").String("traverse");
+  json.Key("version").String(options.version);
+  json.Key("source").String(job.source);
+  json.Key("unit").String(UnitName(job.unit));
+  json.Key("rule").String(RuleName(result.rule));
+  WriteTraverse(json, job, result);
+  json.EndObject();
+  return json.Finish();
+}
+
+std::string FormatBookJson(const BookResult& book, const ReportOptions& options) {
+  std::size_t items = book.points.size();
+  for (const BookTraverseResult& traverse : book.traverses) items += ItemCount(traverse.result);
+  JsonText json(4096 + 1024 * book.traverses.size() + 640 * items);
+  const Job& settings = book.settings;
+  const AngleWriter angle{json, settings.unit};
+  json.BeginObject();
+  json.Key("program").String("traverse");
+  json.Key("version").String(options.version);
+  json.Key("source").String(book.source);
+  json.Key("unit").String(UnitName(settings.unit));
+  json.Key("rule").String(RuleName(settings.rule));
+  json.Key("scale").Number(settings.scale);
+  json.Key("traverses").BeginArray();
+  for (const BookTraverseResult& traverse : book.traverses) {
+    json.BeginObject();
+    json.Key("name").String(traverse.name);
+    json.Key("line").Integer(traverse.line);
+    WriteTraverse(json, traverse.job, traverse.result);
+    json.Key("heights");
+    WriteHeights(json, traverse.result.heights);
+    json.EndObject();
+  }
+  json.EndArray();
+  json.Key("points").BeginArray();
+  for (const NewPoint& point : book.points) {
+    json.BeginObject();
+    json.Key("name").String(point.point.name);
+    json.Key("x").Number(point.point.xy.x);
+    json.Key("y").Number(point.point.xy.y);
+    if (point.point.z) json.Key("z").Number(*point.point.z);
+    if (point.precision) WritePrecision(json, *point.precision, angle);
+    json.EndObject();
+  }
+  json.EndArray();
+  json.Key("tolerance").BeginObject();
+  json.Key("passed").Bool(book.TolerancesPassed());
+  json.EndObject();
   json.EndObject();
   return json.Finish();
 }

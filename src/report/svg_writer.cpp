@@ -7,6 +7,7 @@
 // platform writes the same bytes.
 #include <algorithm>
 #include <cmath>
+#include <set>
 #include <vector>
 
 #include "failure/extended.hpp"
@@ -201,7 +202,89 @@ std::string ScaleBar(const Plan& plan) {
          Text((left + right) / 2, y - 10, RoundText(length) + " m", " text-anchor=\"middle\"");
 }
 
+// The opening of every plan: the document, its title, the arrow marker, the
+// white sheet, the heading and the north arrow.
+std::string Opening(const std::string& title, const std::string& heading) {
+  std::string svg =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"800\" height=\"800\" "
+      "viewBox=\"0 0 800 800\" font-family=\"sans-serif\" font-size=\"14\">\n";
+  svg += "<title>" + XmlText(title) + "</title>\n";
+  svg +=
+      "<defs><marker id=\"arrow\" markerWidth=\"10\" markerHeight=\"10\" refX=\"9\" refY=\"5\" "
+      "orient=\"auto\" markerUnits=\"userSpaceOnUse\"><path d=\"M0,0 L10,5 L0,10 z\" "
+      "fill=\"#c00000\"/></marker></defs>\n";
+  svg += "<rect width=\"800\" height=\"800\" fill=\"white\"/>\n";
+  svg += Text(20, 30, heading, " font-size=\"16\"");
+  svg += "<path d=\"M760,70 L752,90 L760,84 L768,90 z\" fill=\"black\"/>\n";
+  svg += Text(760, 62, "X", " text-anchor=\"middle\"");
+  return svg;
+}
+
 }  // namespace
+
+std::string FormatBookSvg(const BookResult& book, const ReportOptions&) {
+  // The frame holds the known points the traverses use and every new point;
+  // the rest of a control file stays off the plan.
+  std::set<std::string> used;
+  for (const BookTraverseResult& traverse : book.traverses) {
+    const Job& job = traverse.job;
+    for (const std::string* name : {&job.stations.front(), &job.stations.back(), &job.markA, &job.markD})
+      used.insert(*name);
+  }
+  std::vector<NamedPoint> known;
+  for (const NamedPoint& point : book.known)
+    if (used.count(point.name)) known.push_back(point);
+  std::vector<GridPoint> all;
+  for (const NamedPoint& point : known) all.push_back(point.xy);
+  for (const NewPoint& point : book.points) all.push_back(point.point.xy);
+  const Plan plan(all);
+
+  const std::string title = book.source.empty() ? "traverse" : book.source;
+  std::string svg = Opening(title, title + " (" + IntegerText(static_cast<int>(book.traverses.size())) +
+                                       " traverses, " + RuleName(book.settings.rule) + ")");
+  const char* orientation = "stroke=\"#1f4e9c\" stroke-width=\"1\" stroke-dasharray=\"6,4\"";
+  std::string legendMisclosure, legendEllipses;
+  for (const BookTraverseResult& traverse : book.traverses) {
+    const Job& job = traverse.job;
+    const Adjustment& result = traverse.result;
+    // Marks given as bearings are stand-ins 1 km off: they stay off the plan.
+    if (!job.markA.empty()) svg += Line(plan, job.a, job.b, orientation);
+    const bool hasC = result.kind != TraverseKind::Open;
+    if (ClosesOnD(result.kind) && !job.markD.empty()) svg += Line(plan, job.c, job.d, orientation);
+    std::vector<GridPoint> route = {job.b};
+    route.insert(route.end(), result.points.begin(), result.points.end());
+    if (hasC) route.push_back(job.c);
+    for (std::size_t i = 1; i < route.size(); ++i)
+      svg += Line(plan, route[i - 1], route[i], "stroke=\"black\" stroke-width=\"2\"");
+    // Every traverse draws at its own enlargement; the legend names the last.
+    if (hasC) {
+      legendMisclosure.clear();
+      svg += Misclosure(plan, result, job.c, legendMisclosure);
+    }
+    std::string ellipses;
+    svg += Ellipses(plan, result, ellipses);
+    if (!ellipses.empty()) legendEllipses = ellipses;
+  }
+  for (const NamedPoint& point : known) svg += KnownPoint(plan, {point.name, point.xy});
+  for (const NewPoint& point : book.points) {
+    const GridPoint& p = point.point.xy;
+    if (!Finite(p)) continue;
+    const Extended x = plan.SvgX(p), y = plan.SvgY(p);
+    svg += "<circle cx=\"" + Number(x) + "\" cy=\"" + Number(y) +
+           "\" r=\"5\" fill=\"white\" stroke=\"black\" stroke-width=\"1.5\"/>\n";
+    svg += Text(x + 9, y - 7, point.point.name);
+  }
+  Extended legendY = Size - 50;
+  for (const std::string* line : {&legendEllipses, &legendMisclosure}) {
+    if (line->empty()) continue;
+    svg += Text(20, legendY, *line, " font-size=\"12\"");
+    legendY -= 18;
+  }
+  svg += ScaleBar(plan);
+  svg += "</svg>\n";
+  return svg;
+}
 
 std::string FormatSvg(const Job& job, const Adjustment& result, const ReportOptions&) {
   const TraverseKind kind = result.kind;

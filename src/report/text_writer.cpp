@@ -3,6 +3,7 @@
 // printer. Tables are sized to their widest cell, so a huge value widens its
 // column instead of breaking the alignment.
 #include <algorithm>
+#include <cmath>
 #include <string_view>
 #include <vector>
 
@@ -132,7 +133,19 @@ struct Context {
   std::string SmallHeading(std::string_view name) const {
     return std::string(name) + " [" + SmallUnitName(job.unit) + "]";
   }
+  // Station i of the traverse, B = 0: its name in a field book, else B, 1,
+  // 2, ..., C.
+  std::string Station(std::size_t i) const {
+    if (!job.stations.empty()) return ValidUtf8(job.stations[std::min(i, job.stations.size() - 1)]);
+    return StationLabel(i, result.points.size());
+  }
+  bool Named() const { return !job.stations.empty(); }
 };
+
+// "n" readings with their spread, for a field book's tables.
+std::string ReadingsText(const std::vector<ReadingSummary>& readings, std::size_t i) {
+  return i < readings.size() ? IntegerText(readings[i].count) : "1";
+}
 
 std::string Heading(std::string_view title) {
   std::string heading = "\n";
@@ -190,6 +203,30 @@ std::string HeaderSection(const Context& c, const ReportOptions& options) {
 
 std::string KnownPointsSection(const Context& c) {
   Table table({{"point", true}, {"X [m]"}, {"Y [m]"}});
+  if (c.Named()) {
+    // The stations at the ends and the marks, by name; a mark given as a
+    // bearing has no coordinates.
+    const Job& job = c.job;
+    const auto add = [&](const std::string& name, const GridPoint& p) {
+      table.Add({ValidUtf8(name), c.Metres(p.x), c.Metres(p.y)});
+    };
+    const TraverseKind kind = c.result.kind;
+    if (!job.markA.empty()) add(job.markA, job.a);
+    add(job.stations.front(), job.b);
+    if (kind == TraverseKind::Connecting || kind == TraverseKind::NoEndOrientation) {
+      if (job.stations.back() != job.stations.front()) add(job.stations.back(), job.c);
+    }
+    if (ClosesOnD(kind) && !job.markD.empty() && job.markD != job.markA) add(job.markD, job.d);
+    std::string text = Heading("Known points") + table.Render();
+    if (job.startBearing)
+      text += std::string(Indent) + "Start orientation: bearing " +
+              c.Angle(NormalisedGon(static_cast<long double>(*job.startBearing) + 200)) + ' ' +
+              UnitName(job.unit) + " from " + ValidUtf8(job.stations.front()) + " to its mark\n";
+    if (job.endBearing && ClosesOnD(kind))
+      text += std::string(Indent) + "End orientation: bearing " + c.Angle(*job.endBearing) + ' ' +
+              UnitName(job.unit) + " from " + ValidUtf8(job.stations.back()) + " to its mark\n";
+    return text;
+  }
   const auto add = [&](const char* name, const GridPoint& p) {
     table.Add({name, c.Metres(p.x), c.Metres(p.y)});
   };
@@ -204,17 +241,29 @@ std::string KnownPointsSection(const Context& c) {
 }
 
 std::string AnglesSection(const Context& c) {
-  Table table({{"no."},
-               {"at", true},
-               {c.UnitHeading("measured")},
-               {c.SmallHeading("correction")},
-               {c.UnitHeading("adjusted")}});
-  const std::size_t pointCount = c.result.points.size();
+  std::vector<Table::Column> columns = {{"no."},
+                                        {"at", true},
+                                        {c.UnitHeading("measured")},
+                                        {c.SmallHeading("correction")},
+                                        {c.UnitHeading("adjusted")}};
+  if (c.Named()) {
+    columns.push_back({"readings"});
+    columns.push_back({c.SmallHeading("spread")});
+    columns.push_back({"line"});
+  }
+  Table table(std::move(columns));
   for (std::size_t i = 0; i < c.job.angles.size(); ++i) {
     const std::optional<double> correction = AngleCorrectionOf(c.result, i);
-    table.Add({IntegerText(static_cast<int>(i + 1)), StationLabel(i, pointCount),
-               c.Angle(c.job.angles[i]), correction ? c.Small(*correction) : "",
-               i < c.result.correctedAngles.size() ? c.Angle(c.result.correctedAngles[i]) : ""});
+    std::vector<std::string> row = {
+        IntegerText(static_cast<int>(i + 1)), c.Station(i), c.Angle(c.job.angles[i]),
+        correction ? c.Small(*correction) : "",
+        i < c.result.correctedAngles.size() ? c.Angle(c.result.correctedAngles[i]) : ""};
+    if (c.Named()) {
+      row.push_back(ReadingsText(c.job.angleReadings, i));
+      row.push_back(i < c.job.angleReadings.size() ? c.Small(c.job.angleReadings[i].spread) : "");
+      row.push_back(i < c.job.angleLines.size() ? IntegerText(c.job.angleLines[i]) : "");
+    }
+    table.Add(std::move(row));
   }
   return Heading("Angles") + table.Render();
 }
@@ -228,20 +277,30 @@ std::string LegsSection(const Context& c) {
                {"dX [m]"},
                {"dY [m]"},
                {"cX [mm]"},
-               {"cY [mm]"}});
-  const std::size_t pointCount = c.result.points.size();
+               {"cY [mm]"},
+               {c.Named() ? "readings" : ""},
+               {c.Named() ? "spread [mm]" : ""},
+               {c.Named() ? "line" : ""}});
   for (std::size_t i = 0; i < c.result.legs.size(); ++i) {
     const AdjustedLeg& leg = c.result.legs[i];
-    table.Add({IntegerText(static_cast<int>(i + 1)), StationLabel(i, pointCount),
-               StationLabel(i + 1, pointCount), c.Angle(leg.bearing), c.Metres(leg.length),
-               c.Metres(leg.dx), c.Metres(leg.dy), Context::Millimetres(leg.cx),
-               Context::Millimetres(leg.cy)});
+    std::vector<std::string> row = {IntegerText(static_cast<int>(i + 1)), c.Station(i),
+                                    c.Station(i + 1), c.Angle(leg.bearing), c.Metres(leg.length),
+                                    c.Metres(leg.dx), c.Metres(leg.dy),
+                                    Context::Millimetres(leg.cx), Context::Millimetres(leg.cy)};
+    if (c.Named()) {
+      row.push_back(ReadingsText(c.job.lengthReadings, i));
+      row.push_back(i < c.job.lengthReadings.size()
+                        ? Context::Millimetres(c.job.lengthReadings[i].spread)
+                        : "");
+      row.push_back(i < c.job.lengthLines.size() ? IntegerText(c.job.lengthLines[i]) : "");
+    }
+    table.Add(std::move(row));
   }
   return Heading("Legs (lengths times the scale factor)") + table.Render();
 }
 
 std::string PointsSection(const Context& c) {
-  std::vector<Table::Column> columns = {{"point"}, {"X [m]"}, {"Y [m]"}};
+  std::vector<Table::Column> columns = {{"point", c.Named()}, {"X [m]"}, {"Y [m]"}};
   const LeastSquaresResult* ls = c.result.leastSquares ? &*c.result.leastSquares : nullptr;
   if (ls) {
     for (const char* heading : {"sX [mm]", "sY [mm]", "a [mm]", "b [mm]"}) {
@@ -252,8 +311,7 @@ std::string PointsSection(const Context& c) {
   Table table(std::move(columns));
   for (std::size_t i = 0; i < c.result.points.size(); ++i) {
     const GridPoint& point = c.result.points[i];
-    std::vector<std::string> row = {IntegerText(static_cast<int>(i + 1)), c.Metres(point.x),
-                                    c.Metres(point.y)};
+    std::vector<std::string> row = {c.Station(i + 1), c.Metres(point.x), c.Metres(point.y)};
     if (ls && i < ls->precision.size()) {
       const PointPrecision& p = ls->precision[i];
       for (double metres : {p.sx, p.sy, p.a, p.b}) row.push_back(Context::Millimetres(metres));
@@ -315,7 +373,8 @@ std::string MisclosureSection(const Context& c) {
 std::string ToleranceSection(const Context& c) {
   const Adjustment& r = c.result;
   std::string text = Heading("Tolerances");
-  if (!r.angularVerdict && !r.linearVerdict) return text + Indent + "none checked\n";
+  if (!r.angularVerdict && !r.linearVerdict && !(r.heights && r.heights->allowed))
+    return text + Indent + "none checked\n";
   Table table({{"check", true}, {"allowed"}, {"actual"}, {"verdict", true}});
   const auto verdictWord = [](const Verdict& v) { return v.passed ? "passed" : "EXCEEDED"; };
   if (r.angularVerdict) {
@@ -327,6 +386,12 @@ std::string ToleranceSection(const Context& c) {
   if (r.linearVerdict) {
     table.Add({"linear", "1:" + FixedText(r.linearVerdict->allowed, 0),
                "1:" + FixedText(r.linearVerdict->actual, 0), verdictWord(*r.linearVerdict)});
+  }
+  if (r.heights && r.heights->allowed) {
+    const HeightResult& h = *r.heights;
+    table.Add({"height", Context::Millimetres(*h.allowed) + " mm",
+               h.misclosure ? Context::Millimetres(std::fabs(*h.misclosure)) + " mm" : "none",
+               h.passed ? "passed" : "EXCEEDED"});
   }
   return text + table.Render() + Indent +
          "Overall: " + (r.TolerancesPassed() ? "passed" : "EXCEEDED") + '\n';
@@ -353,6 +418,17 @@ std::string ExpectedSection(const Context& c) {
   return Heading("Expected misclosures (from the a-priori sigmas)") + table.Render();
 }
 
+// Where a field book's observation stands: an angle at its station, a
+// length from its leg's first station to the next, with the book line.
+std::string ObservationPlace(const Context& c, const ObservationRef& ref) {
+  const std::size_t i = static_cast<std::size_t>(ref.index - 1);
+  const bool angle = ref.kind == ObservationKind::Angle;
+  const std::vector<int>& lines = angle ? c.job.angleLines : c.job.lengthLines;
+  std::string place = angle ? "at " + c.Station(i) : c.Station(i) + "-" + c.Station(i + 1);
+  if (i < lines.size()) place += " (line " + IntegerText(lines[i]) + ")";
+  return place;
+}
+
 bool IsSuspect(const Adjustment& r, const ObservationRef& ref) {
   return r.suspect && r.suspect->ref.kind == ref.kind && r.suspect->ref.index == ref.index;
 }
@@ -370,7 +446,7 @@ std::string LeastSquaresSection(const Context& c) {
              "bounds [" + FixedText(g.lower, 2) + ", " + FixedText(g.upper, 2) +
                  "]: " + (g.passed ? "passed" : "FAILED"));
   Table table({{"kind", true},
-               {"no."},
+               {c.Named() ? "observation" : "no.", c.Named()},
                {"measured"},
                {"", true},
                {"residual"},
@@ -379,7 +455,7 @@ std::string LeastSquaresSection(const Context& c) {
                {"", true}});
   for (const ObservationResult& o : ls.observations) {
     const bool isAngle = o.ref.kind == ObservationKind::Angle;
-    table.Add({ObservationName(o.ref.kind), IntegerText(o.ref.index),
+    table.Add({ObservationName(o.ref.kind), c.Named() ? ObservationPlace(c, o.ref) : IntegerText(o.ref.index),
                isAngle ? c.Angle(o.measured) : c.Metres(o.measured),
                isAngle ? UnitName(c.job.unit) : "m",
                isAngle ? c.Small(o.residual) : Context::Millimetres(o.residual),
@@ -390,7 +466,8 @@ std::string LeastSquaresSection(const Context& c) {
          "Observations (w: standardised residual)\n" + table.Render();
 }
 
-std::string RefText(const ObservationRef& ref) {
+std::string RefText(const Context& c, const ObservationRef& ref) {
+  if (c.Named()) return std::string(ObservationName(ref.kind)) + ' ' + ObservationPlace(c, ref);
   return std::string(ObservationName(ref.kind)) + ' ' + IntegerText(ref.index);
 }
 
@@ -399,14 +476,14 @@ std::string SuspectSection(const Context& c) {
   if (r.kind == TraverseKind::Open)
     return "\nNo blunder can be detected: the traverse has no check.\n";
   if (!r.suspect) return "\nNo suspected blunder\n";
-  std::string text = "\nSuspected blunder: " + RefText(r.suspect->ref) +
+  std::string text = "\nSuspected blunder: " + RefText(c, r.suspect->ref) +
                      " (w = " + FixedText(r.suspect->w, 1) + ")\n";
   const std::vector<ObservationRef>& others = r.suspect->alternatives;
   if (!others.empty()) {
     text += "It cannot be told apart from ";
     for (std::size_t i = 0; i < others.size(); ++i) {
       if (i > 0) text += i + 1 == others.size() ? " and " : ", ";
-      text += RefText(others[i]);
+      text += RefText(c, others[i]);
     }
     text += ", whose |w| lie within 5 % of its own.\n";
   }
@@ -420,7 +497,114 @@ std::string NotesSection(const Adjustment& r) {
   return text;
 }
 
+// The heights carried by trigonometric levelling: each leg's dH and its
+// correction, the misclosure on the last station and its verdict.
+std::string HeightsSection(const Context& c) {
+  if (!c.result.heights) return "";
+  const HeightResult& h = *c.result.heights;
+  Table table({{"leg"}, {"from", true}, {"to", true}, {"dH [m]"}, {"correction [mm]"}, {"H [m]"}});
+  for (std::size_t i = 0; i < h.dh.size(); ++i) {
+    table.Add({IntegerText(static_cast<int>(i + 1)), c.Station(i), c.Station(i + 1),
+               c.Metres(h.dh[i]), i < h.corrections.size() ? Context::Millimetres(h.corrections[i]) : "",
+               i < h.z.size() ? c.Metres(h.z[i]) : ""});
+  }
+  Fields fields;
+  if (h.misclosure) {
+    fields.Add("Height misclosure fH", Context::Millimetres(*h.misclosure), "mm");
+  } else {
+    fields.Add("Height misclosure fH", "", "none: the last station has no height");
+  }
+  if (h.allowed)
+    fields.Add("Allowed", Context::Millimetres(*h.allowed), h.passed ? "mm: passed" : "mm: EXCEEDED");
+  return Heading("Heights (trigonometric levelling)") + table.Render() + fields.Render(Indent);
+}
+
+std::string TraverseSections(const Context& c) {
+  return KnownPointsSection(c) + AnglesSection(c) + LegsSection(c) + PointsSection(c) +
+         MisclosureSection(c) + HeightsSection(c) + ToleranceSection(c) + ExpectedSection(c) +
+         LeastSquaresSection(c) + SuspectSection(c) + NotesSection(c.result);
+}
+
+std::string BookHeader(const BookResult& book, const ReportOptions& options) {
+  const Job& job = book.settings;
+  std::string title = "traverse";
+  if (!options.version.empty()) title += ' ' + options.version;
+  title += " - field book adjustment";
+  std::string text = title + '\n' + std::string(title.size(), '=') + "\n\n";
+  Fields fields;
+  fields.Add("Input", "", ValidUtf8(book.source));
+  fields.Add("Traverses", IntegerText(static_cast<int>(book.traverses.size())));
+  fields.Add("Rule", "", RuleName(job.rule));
+  fields.Add("Angle unit", "", std::string(UnitName(job.unit)) + "; corrections in " +
+                                   SmallUnitName(job.unit));
+  fields.Add("Scale factor", "", ShortestText(job.scale));
+  const std::string small = SmallUnitName(job.unit);
+  fields.Add("Angular tolerance", "",
+             job.angularTolerance
+                 ? FixedText(job.angularTolerance->base, 1) + ' ' + small + " + " +
+                       FixedText(job.angularTolerance->perAngle, 1) + ' ' + small + " * sqrt(n)"
+                 : "none");
+  fields.Add("Linear tolerance", "",
+             job.linearTolerance ? "1:" + FixedText(*job.linearTolerance, 0) : "none");
+  fields.Add("Height tolerance", "",
+             book.heightTolerance ? FixedText(*book.heightTolerance, 1) + " mm * sqrt(km)" : "none");
+  fields.Add("Refraction k", "", ShortestText(book.refraction));
+  if (job.rule == Rule::LeastSquares) {
+    fields.Add("A-priori sigmas", "",
+               "angle " + SmallAngleText(job.sigmas.angleGon, job.unit) + ' ' + small +
+                   ", length " + FixedText(job.sigmas.lengthMetres * 1000, 1) + " mm + " +
+                   FixedText(job.sigmas.lengthPpm, 1) + " ppm");
+  }
+  return text + fields.Render("");
+}
+
+std::string BookPointsSection(const BookResult& book, int decimals) {
+  bool heights = false, precision = false;
+  for (const NewPoint& point : book.points) {
+    heights = heights || point.point.z.has_value();
+    precision = precision || point.precision.has_value();
+  }
+  std::vector<Table::Column> columns = {{"point", true}, {"X [m]"}, {"Y [m]"}};
+  if (heights) columns.push_back({"H [m]"});
+  if (precision) {
+    columns.push_back({"sX [mm]"});
+    columns.push_back({"sY [mm]"});
+  }
+  Table table(std::move(columns));
+  for (const NewPoint& point : book.points) {
+    std::vector<std::string> row = {ValidUtf8(point.point.name), FixedText(point.point.xy.x, decimals),
+                                    FixedText(point.point.xy.y, decimals)};
+    if (heights) row.push_back(point.point.z ? FixedText(*point.point.z, decimals) : "");
+    if (point.precision) {
+      row.push_back(Context::Millimetres(point.precision->sx));
+      row.push_back(Context::Millimetres(point.precision->sy));
+    }
+    table.Add(std::move(row));
+  }
+  std::string text = "\n\nAll new points\n==============\n";
+  if (book.points.empty()) return text + Indent + "none\n";
+  text += table.Render();
+  text += std::string("\nOverall: ") + (book.TolerancesPassed() ? "every tolerance held" : "a tolerance is EXCEEDED") + '\n';
+  return text;
+}
+
 }  // namespace
+
+std::string FormatBookText(const BookResult& book, const ReportOptions& options) {
+  std::string text = BookHeader(book, options);
+  for (std::size_t i = 0; i < book.traverses.size(); ++i) {
+    const BookTraverseResult& traverse = book.traverses[i];
+    const Context c{traverse.job, traverse.result, options.decimals};
+    std::string title = "Traverse " + IntegerText(static_cast<int>(i + 1));
+    if (traverse.name != IntegerText(static_cast<int>(i + 1))) title += ": " + ValidUtf8(traverse.name);
+    title += " (line " + IntegerText(traverse.line) + ")";
+    text += "\n\n" + title + '\n' + std::string(CodePointCount(title), '-') + '\n';
+    text += std::string(Indent) + KindSentence(traverse.result.kind) + ", angles on the " +
+            (traverse.job.leftAngles ? "left" : "right") + '\n';
+    text += TraverseSections(c);
+  }
+  return text + BookPointsSection(book, options.decimals);
+}
 
 std::string FormatTextReport(const Job& job, const Adjustment& result,
                              const ReportOptions& options) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "adjustment/adjustment.hpp"
+#include "adjustment/book.hpp"
 #include "adjustment/job.hpp"
 
 namespace traverse {
@@ -27,5 +28,25 @@ std::string FormatJson(const Job& job, const Adjustment& result, const ReportOpt
 
 // A plan of the traverse, X up and Y to the right.
 std::string FormatSvg(const Job& job, const Adjustment& result, const ReportOptions& options);
+
+// A field book's report: one section per traverse with names for numbers,
+// readings and heights, then every new point.
+std::string FormatBookText(const BookResult& book, const ReportOptions& options);
+
+// "point,x,y" and ",z" where any height is carried, a row per new point by
+// name (RFC 4180 quoting where a name needs it).
+std::string FormatBookCsv(const BookResult& book, const ReportOptions& options);
+
+// One JSON object: the book's settings, one object per traverse as an answer
+// file's report has them, every new point, and the verdict over all.
+std::string FormatBookJson(const BookResult& book, const ReportOptions& options);
+
+// A plan of every traverse of the book, points labelled by name.
+std::string FormatBookSvg(const BookResult& book, const ReportOptions& options);
+
+// An AutoCAD R12 ASCII drawing (AC1009): every point as a POINT on layer KNOWN
+// or NEW with its name as TEXT on layer NAMES, each traverse as a POLYLINE on
+// layer TRAVERSE. For answer files too, through SingleTraverseResult.
+std::string FormatDxf(const BookResult& book, const ReportOptions& options);
 
 }  // namespace traverse

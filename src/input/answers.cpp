@@ -1,43 +1,23 @@
-#include "adjustment/answers.hpp"
+#include "input/answers.hpp"
 
 #include <optional>
 #include <string>
 
-#include "adjustment/computation_guard.hpp"
 #include "adjustment/job_error.hpp"
 #include "console/number_reading.hpp"
 #include "console/text_input.hpp"
-#include "failure/float_checks.hpp"
+#include "input/tokens.hpp"
 
 namespace traverse {
 namespace {
-
-// Blanks as the dialogue counts them: every byte from 0 to 32.
-bool IsBlank(char byte) {
-  return static_cast<unsigned char>(byte) <= 32;
-}
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
-// What was found, quoted for a message and cut to a readable length.
-std::string Quoted(std::string_view text) {
-  constexpr std::size_t shown = 40;
-  std::string quoted = "'";
-  for (char byte : text.substr(0, shown))
-    quoted += static_cast<unsigned char>(byte) < 32 || byte == 127 ? '?' : byte;
-  if (text.size() > shown) quoted += "...";
-  return quoted + "'";
-}
 
 // The answers one per line, blank lines passed over as the dialogue passes
 // over them before a number.
 class AnswerLines {
  public:
-  explicit AnswerLines(std::string_view text) : text_(text) {}
+  // A byte order mark before the first answer is the editor's, not the
+  // surveyor's.
+  explicit AnswerLines(std::string_view text) : text_(WithoutByteOrderMark(text)) {}
 
   // The next non-blank line, trimmed, for the answer named `what`; a JobError
   // when the answers end first.
@@ -76,71 +56,21 @@ std::string_view SingleToken(std::string_view answer, const std::string& what, i
   return answer;
 }
 
-// A real in the dialogue's number syntax, rounded to double.
-double ParseNumber(std::string_view token, const std::string& what, int line) {
-  if (token.size() > RealTokenLimit)
-    throw JobError(line, what + ": " + Quoted(token) + " is too long for a number");
-  FailuresAsExceptions guard;
-  try {
-    ScanResult<Extended> scan = ParseReal(token.data(), token.data() + token.size());
-    if (!scan.ok) throw JobError(line, what + ": " + Quoted(token) + " is not a number");
-    return StoreReal(scan.value);
-  } catch (const RaisedFailure& failure) {
-    TakeFailureMessage(failure);
-    throw JobError(line, what + ": " + Quoted(token) + " is beyond the range of numbers");
-  }
+// The next answer as one token. The line is taken after the answer is: as
+// arguments of one call their order would be the compiler's choice.
+std::string_view NextToken(AnswerLines& lines, const std::string& what) {
+  const std::string_view answer = lines.Next(what);
+  return SingleToken(answer, what, lines.Line());
 }
 
 double ReadNumber(AnswerLines& lines, const std::string& what) {
-  std::string_view token = SingleToken(lines.Next(what), what, lines.Line());
+  const std::string_view token = NextToken(lines, what);
   return ParseNumber(token, what, lines.Line());
 }
 
-// Digits only, for the degrees and minutes of a DMS angle.
-bool ParseWhole(std::string_view digits, long double& value) {
-  if (digits.empty() || digits.size() > 9) return false;
-  value = 0;
-  for (char digit : digits) {
-    if (digit < '0' || digit > '9') return false;
-    value = value * 10 + (digit - '0');
-  }
-  return true;
-}
-
-// D-M-S with an optional sign before D and a decimal fraction allowed on the
-// seconds, in gon: 123-45-30.5 is 123 degrees 45 minutes 30.5 seconds.
-double ParseDms(std::string_view token, const std::string& what, int line) {
-  const std::string bad = what + ": " + Quoted(token) + " is not an angle D-M-S";
-  bool negative = false;
-  std::string_view rest = token;
-  if (!rest.empty() && (rest.front() == '-' || rest.front() == '+')) {
-    negative = rest.front() == '-';
-    rest.remove_prefix(1);
-  }
-  const std::size_t first = rest.find('-');
-  const std::size_t second = first == std::string_view::npos ? first : rest.find('-', first + 1);
-  if (second == std::string_view::npos) throw JobError(line, bad);
-  long double degrees = 0, minutes = 0;
-  std::string_view secondsText = rest.substr(second + 1);
-  if (!ParseWhole(rest.substr(0, first), degrees) ||
-      !ParseWhole(rest.substr(first + 1, second - first - 1), minutes) || secondsText.empty() ||
-      secondsText.front() == '-' || secondsText.front() == '+')
-    throw JobError(line, bad);
-  const double seconds = ParseNumber(secondsText, what, line);
-  if (minutes >= 60) throw JobError(line, what + ": " + Quoted(token) + " has 60 or more minutes");
-  if (!(seconds >= 0) || seconds >= 60)
-    throw JobError(line, what + ": " + Quoted(token) + " has 60 or more seconds");
-  // One rounding: the whole angle in seconds, then to gon (3240 seconds of arc
-  // to the gon).
-  const long double totalSeconds = (degrees * 3600 + minutes * 60) + seconds;
-  const long double gon = totalSeconds / 3240.0L;
-  return static_cast<double>(negative ? -gon : gon);
-}
-
 double ReadAngle(AnswerLines& lines, const std::string& what, AngleUnit unit) {
-  std::string_view token = SingleToken(lines.Next(what), what, lines.Line());
-  if (unit == AngleUnit::Dms) return ParseDms(token, what, lines.Line());
-  return UnitToGon(ParseNumber(token, what, lines.Line()), unit);
+  const std::string_view token = NextToken(lines, what);
+  return ParseAngle(token, unit, what, lines.Line());
 }
 
 bool EqualsIgnoringCase(std::string_view text, std::string_view word) {
@@ -184,7 +114,7 @@ void ReadAnswers(std::string_view text, Job& job) {
   // angle per leg. The dialogue's record holds at most 255 angles, and the
   // kinds without C's angle need one place more.
   const std::string countName = "the number of measured angles";
-  std::string_view countToken = SingleToken(lines.Next(countName), countName, lines.Line());
+  const std::string_view countToken = NextToken(lines, countName);
   const ScanResult<std::int32_t> count =
       countToken.size() > IntegerTokenLimit
           ? ScanResult<std::int32_t>{0, nullptr, false}
@@ -210,7 +140,7 @@ void ReadAnswers(std::string_view text, Job& job) {
   job.lengthLines.clear();
   for (int i = 1; i <= legs; ++i) {
     const std::string what = "the measured length " + std::to_string(i);
-    std::string_view token = SingleToken(lines.Next(what), what, lines.Line());
+    const std::string_view token = NextToken(lines, what);
     const double length = ParseNumber(token, what, lines.Line());
     if (!(length > 0))
       throw JobError(lines.Line(), what + ": expected a positive length, found " + Quoted(token));

@@ -1,0 +1,216 @@
+#include "adjustment/book.hpp"
+
+#include <cmath>
+#include <unordered_map>
+
+#include "adjustment/job_error.hpp"
+#include "adjustment/rules.hpp"
+
+namespace traverse {
+namespace {
+
+// Every point known so far by name: the book's own, then each traverse's new
+// points as it is adjusted.
+using PointTable = std::unordered_map<std::string, NamedPoint>;
+
+const NamedPoint& Known(const PointTable& table, const std::string& name, int line) {
+  const auto found = table.find(name);
+  // The reader lets no traverse use a point that is not defined above it.
+  if (found == table.end()) throw JobError(line, "the point '" + name + "' is not known");
+  return found->second;
+}
+
+bool Coincide(const GridPoint& p, const GridPoint& q) {
+  return p.x == q.x && p.y == q.y;
+}
+
+// The traverse as the rules take it: coordinates from the table, the book's
+// reduced values, names for the report.
+Job LayOutJob(const BookTraverse& traverse, const Job& settings, const PointTable& table) {
+  Job job = settings;
+  job.kind = traverse.kind;
+  job.leftAngles = traverse.leftAngles;
+  job.stations = traverse.stations;
+  job.angles = traverse.angles;
+  job.angleLines = traverse.angleLines;
+  job.angleReadings = traverse.angleReadings;
+  job.lengths.clear();
+  job.lengthLines.clear();
+  job.lengthReadings.clear();
+  for (const BookLeg& leg : traverse.legs) {
+    job.lengths.push_back(leg.length);
+    job.lengthLines.push_back(leg.line);
+    job.lengthReadings.push_back(leg.readings);
+  }
+
+  const NamedPoint& first = Known(table, traverse.stations.front(), traverse.line);
+  job.b = first.xy;
+  if (traverse.start.bearing) {
+    // The typed bearing runs from B to the mark; the rules want A to B.
+    job.startBearing = NormalisedGon(static_cast<long double>(*traverse.start.bearing) + 200);
+    job.a = PointOnBearing(job.b, *traverse.start.bearing);
+  } else {
+    job.markA = traverse.start.point;
+    job.a = Known(table, job.markA, traverse.start.line).xy;
+    if (Coincide(job.a, job.b))
+      throw JobError(traverse.start.line, "the orientation point '" + job.markA +
+                                              "' coincides with the station '" + first.name +
+                                              "': there is no start bearing");
+  }
+  if (traverse.kind != TraverseKind::Open)
+    job.c = Known(table, traverse.stations.back(), traverse.line).xy;
+  if (ClosesOnD(traverse.kind) && traverse.end) {
+    if (traverse.end->bearing) {
+      job.endBearing = NormalisedGon(static_cast<long double>(*traverse.end->bearing));
+      job.d = PointOnBearing(job.c, *traverse.end->bearing);
+    } else {
+      job.markD = traverse.end->point;
+      job.d = Known(table, job.markD, traverse.end->line).xy;
+      if (Coincide(job.c, job.d))
+        throw JobError(traverse.end->line, "the orientation point '" + job.markD +
+                                               "' coincides with the station '" +
+                                               traverse.stations.back() +
+                                               "': there is no end bearing");
+    }
+  }
+  return job;
+}
+
+// Trigonometric heights along the traverse where its first station has a
+// height and every leg a height difference; the misclosure on the last
+// station where it has one, spread in proportion to the horizontal lengths.
+std::optional<HeightResult> CarryHeights(const BookTraverse& traverse, const PointTable& table,
+                                         std::optional<double> tolerance,
+                                         std::vector<std::string>& notes) {
+  const NamedPoint& first = Known(table, traverse.stations.front(), traverse.line);
+  bool anyDh = false, allDh = true;
+  for (const BookLeg& leg : traverse.legs) {
+    anyDh = anyDh || leg.dh.has_value();
+    allDh = allDh && leg.dh.has_value();
+  }
+  if (!first.z || !allDh) {
+    if (anyDh)
+      notes.push_back(first.z ? "No heights are carried: not every leg has a slope distance "
+                                "and a zenith angle."
+                              : "No heights are carried: the first station '" + first.name +
+                                    "' has no height.");
+    return std::nullopt;
+  }
+
+  HeightResult heights;
+  long double sumLength = 0, sumDh = 0;
+  for (const BookLeg& leg : traverse.legs) {
+    heights.dh.push_back(*leg.dh);
+    sumLength += leg.length;
+    sumDh += *leg.dh;
+  }
+  std::optional<double> lastZ;
+  if (traverse.kind != TraverseKind::Open)
+    lastZ = Known(table, traverse.stations.back(), traverse.line).z;
+  long double misclosure = 0;
+  if (lastZ) {
+    misclosure = (static_cast<long double>(*first.z) + sumDh) - *lastZ;
+    heights.misclosure = static_cast<double>(misclosure);
+  }
+  long double z = *first.z;
+  const std::size_t newPoints = static_cast<std::size_t>(
+      NewPointCount(traverse.kind, static_cast<int>(traverse.angles.size())));
+  for (std::size_t i = 0; i < traverse.legs.size(); ++i) {
+    const BookLeg& leg = traverse.legs[i];
+    const long double correction = sumLength > 0 ? -misclosure * leg.length / sumLength : 0;
+    heights.corrections.push_back(static_cast<double>(correction));
+    z += *leg.dh + correction;
+    if (i < newPoints) heights.z.push_back(static_cast<double>(z));
+  }
+  heights.lastZ = static_cast<double>(z);
+  if (tolerance) {
+    heights.allowed = static_cast<double>(*tolerance / 1000 * std::sqrt(sumLength / 1000));
+    heights.passed = !heights.misclosure || std::fabs(*heights.misclosure) <= *heights.allowed;
+  }
+  return heights;
+}
+
+}  // namespace
+
+bool BookResult::TolerancesPassed() const {
+  for (const BookTraverseResult& traverse : traverses)
+    if (!traverse.result.TolerancesPassed()) return false;
+  return true;
+}
+
+BookResult AdjustBook(const Book& book, const Job& settings,
+                      std::optional<double> heightTolerance) {
+  if (book.traverses.empty()) throw JobError(0, "the book has no traverse to adjust");
+  BookResult out;
+  out.source = book.source;
+  out.settings = settings;
+  out.heightTolerance = heightTolerance;
+  out.known = book.known;
+  PointTable table;
+  table.reserve(book.known.size() + 64);
+  for (const NamedPoint& point : book.known) table[point.name] = point;
+
+  out.traverses.reserve(book.traverses.size());
+  for (const BookTraverse& traverse : book.traverses) {
+    if (settings.rule == Rule::LeastSquares && traverse.kind == TraverseKind::Open)
+      throw JobError(traverse.line, "traverse " + traverse.name +
+                                        ": least squares needs a traverse that ends on a known "
+                                        "point: an open traverse has no redundancy");
+    BookTraverseResult adjusted;
+    adjusted.name = traverse.name;
+    adjusted.line = traverse.line;
+    adjusted.job = LayOutJob(traverse, settings, table);
+    try {
+      adjusted.result = Adjust(adjusted.job);
+    } catch (const JobError& error) {
+      throw JobError(error.line(), "traverse " + traverse.name + ": " + error.what());
+    }
+    Adjustment& result = adjusted.result;
+    result.heights = CarryHeights(traverse, table, heightTolerance, result.notes);
+
+    const LeastSquaresResult* ls = result.leastSquares ? &*result.leastSquares : nullptr;
+    for (std::size_t i = 0; i < result.points.size(); ++i) {
+      NewPoint point;
+      point.point.name = traverse.stations[i + 1];
+      point.point.xy = result.points[i];
+      point.point.line = traverse.line;
+      if (result.heights) point.point.z = result.heights->z[i];
+      if (ls && i < ls->precision.size()) point.precision = ls->precision[i];
+      table[point.point.name] = point.point;
+      out.points.push_back(std::move(point));
+    }
+    out.traverses.push_back(std::move(adjusted));
+  }
+  return out;
+}
+
+BookResult SingleTraverseResult(const Job& job, const Adjustment& result) {
+  BookResult out;
+  out.source = job.source;
+  out.settings = job;
+  const bool loop = result.kind == TraverseKind::Loop;
+  out.known.push_back({"A", job.a, std::nullopt, 0});
+  out.known.push_back({"B", job.b, std::nullopt, 0});
+  if (result.kind == TraverseKind::Connecting || result.kind == TraverseKind::NoEndOrientation)
+    out.known.push_back({"C", job.c, std::nullopt, 0});
+  if (result.kind == TraverseKind::Connecting) out.known.push_back({"D", job.d, std::nullopt, 0});
+  BookTraverseResult traverse{"1", 0, job, result};
+  std::vector<std::string>& stations = traverse.job.stations;
+  stations.push_back("B");
+  for (std::size_t i = 0; i < result.points.size(); ++i) {
+    stations.push_back(std::to_string(i + 1));
+    NewPoint point;
+    point.point = {stations.back(), result.points[i], std::nullopt, 0};
+    if (result.leastSquares && i < result.leastSquares->precision.size())
+      point.precision = result.leastSquares->precision[i];
+    out.points.push_back(std::move(point));
+  }
+  if (result.kind != TraverseKind::Open) stations.push_back(loop ? "B" : "C");
+  traverse.job.markA = "A";
+  if (result.kind == TraverseKind::Connecting) traverse.job.markD = "D";
+  if (loop) traverse.job.markD = "A";
+  out.traverses.push_back(std::move(traverse));
+  return out;
+}
+
+}  // namespace traverse

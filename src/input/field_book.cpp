@@ -1,0 +1,505 @@
+#include "input/field_book.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+#include "adjustment/job_error.hpp"
+#include "input/control_points.hpp"
+#include "input/tokens.hpp"
+
+namespace traverse {
+namespace {
+
+constexpr std::array<std::string_view, 8> keywords = {
+    "unit", "point", "points", "traverse", "angle", "distance", "bearing", "sigma"};
+constexpr long double earthRadius = 6371000;  // metres, for the curvature of heights
+constexpr int mostAngles = 255;               // the traverse record's capacity
+
+// One line of the book cut into words: blanks and tabs separate them, and a
+// word starting with '#' starts a comment that runs to the end of the line.
+struct BookLine {
+  int number = 0;
+  std::string_view text;  // without its line end, the comment cut off
+  std::vector<std::string_view> words;
+};
+
+class BookLines {
+ public:
+  explicit BookLines(std::string_view text) : text_(WithoutByteOrderMark(text)) {}
+
+  // The next line with words on it; false at the end of the book.
+  bool Next(BookLine& line) {
+    while (at_ < text_.size()) {
+      std::size_t end = text_.find('\n', at_);
+      if (end == std::string_view::npos) end = text_.size();
+      std::string_view text = text_.substr(at_, end - at_);
+      at_ = end + 1;
+      ++number_;
+      if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+      Split(text, line);
+      if (!line.words.empty()) {
+        line.number = number_;
+        return true;
+      }
+    }
+    return false;
+  }
+
+  int LastLine() const { return number_; }
+
+ private:
+  static bool Separates(char byte) { return byte == ' ' || byte == '\t'; }
+
+  static void Split(std::string_view text, BookLine& line) {
+    line.words.clear();
+    std::size_t at = 0;
+    while (at < text.size()) {
+      while (at < text.size() && Separates(text[at])) ++at;
+      if (at == text.size()) break;
+      if (text[at] == '#') {
+        text = text.substr(0, at);
+        break;
+      }
+      const std::size_t start = at;
+      while (at < text.size() && !Separates(text[at])) ++at;
+      line.words.push_back(text.substr(start, at - start));
+    }
+    line.text = text;
+  }
+
+  std::string_view text_;
+  std::size_t at_ = 0;
+  int number_ = 0;
+};
+
+std::string Text(std::string_view view) {
+  return std::string(view);
+}
+
+// Where a name is defined: one of the book's known points, or a new point of
+// an earlier traverse.
+struct Definition {
+  int line = 0;
+  bool known = true;
+};
+
+// Readings joined by '/': each one's text.
+std::vector<std::string_view> SplitReadings(std::string_view word) {
+  std::vector<std::string_view> readings;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t slash = word.find('/', start);
+    readings.push_back(word.substr(start, slash == std::string_view::npos ? slash : slash - start));
+    if (slash == std::string_view::npos) return readings;
+    start = slash + 1;
+  }
+}
+
+struct Mean {
+  double value = 0;
+  ReadingSummary summary;
+};
+
+class Reader {
+ public:
+  Reader(std::string_view text, const std::string& source, const FileAccess& files,
+         const FieldBookSettings& settings)
+      : lines_(text), files_(files), settings_(settings) {
+    book_.source = source;
+  }
+
+  Book Read() {
+    BookLine line;
+    while (lines_.Next(line)) {
+      const std::string_view keyword = line.words[0];
+      if (keyword == "unit") {
+        ReadUnit(line);
+      } else if (keyword == "point") {
+        ReadPoint(line);
+      } else if (keyword == "points") {
+        ReadPointsFile(line);
+      } else if (keyword == "traverse") {
+        ReadTraverse(line);
+      } else {
+        throw JobError(line.number, "expected a record (unit, point, points or traverse), found " +
+                                        Quoted(keyword));
+      }
+    }
+    return std::move(book_);
+  }
+
+ private:
+  // ---- records outside traverses ----
+
+  void ReadUnit(const BookLine& line) {
+    if (line.words.size() != 2)
+      throw JobError(line.number, "expected 'unit gon', 'unit deg' or 'unit dms', found " +
+                                      Quoted(Trim(line.text)));
+    const std::string_view name = line.words[1];
+    if (name == "gon") {
+      unit_ = AngleUnit::Gon;
+    } else if (name == "deg") {
+      unit_ = AngleUnit::Degree;
+    } else if (name == "dms") {
+      unit_ = AngleUnit::Dms;
+    } else {
+      throw JobError(line.number, "expected the unit gon, deg or dms, found " + Quoted(name));
+    }
+    if (!book_.firstUnit) book_.firstUnit = unit_;
+  }
+
+  void ReadPoint(const BookLine& line) {
+    if (line.words.size() < 4 || line.words.size() > 5)
+      throw JobError(line.number,
+                     "expected 'point NAME X Y [Z]', found " + Quoted(Trim(line.text)));
+    NamedPoint point;
+    point.name = Name(line.words[1], line.number);
+    point.xy.x = ParseNumber(line.words[2], "the X coordinate of '" + point.name + "'", line.number);
+    point.xy.y = ParseNumber(line.words[3], "the Y coordinate of '" + point.name + "'", line.number);
+    if (line.words.size() == 5)
+      point.z = ParseNumber(line.words[4], "the height of '" + point.name + "'", line.number);
+    point.line = line.number;
+    DefineKnown(std::move(point), "");
+  }
+
+  void ReadPointsFile(const BookLine& line) {
+    // The path is the rest of the line: it may hold blanks.
+    std::string_view rest = Trim(line.text);
+    rest = Trim(rest.substr(std::string_view("points").size()));
+    if (rest.empty()) throw JobError(line.number, "expected 'points FILE', found no file name");
+    const std::string written = Text(rest);
+    const std::string path = files_.resolve ? files_.resolve(written) : written;
+    std::string text;
+    const std::string reason = files_.read ? files_.read(path, text) : "cannot be opened";
+    if (!reason.empty())
+      throw JobError(line.number, "cannot read '" + written + "': " + reason);
+    pointsLine_ = line.number;
+    for (NamedPoint& point : ReadControlPoints(text, path)) DefineKnown(std::move(point), path);
+  }
+
+  // A known point joins the book. A second definition is reported where it
+  // stands: its line in the book, or in the control file `file`.
+  void DefineKnown(NamedPoint point, const std::string& file) {
+    if (const auto found = defined_.find(point.name); found != defined_.end()) {
+      const std::string where = found->second.known ? "defined" : "computed by the traverse";
+      throw JobError(file, point.line,
+                     "the point '" + point.name + "' is defined twice (" + where + " on line " +
+                         std::to_string(found->second.line) + " of " + book_.source + ")");
+    }
+    // A control file's points are known from the book's `points` record on.
+    defined_[point.name] = {file.empty() ? point.line : pointsLine_, true};
+    book_.known.push_back(std::move(point));
+  }
+
+  // ---- traverses ----
+
+  void ReadTraverse(const BookLine& header) {
+    BookTraverse traverse;
+    traverse.line = header.number;
+    traverse.name = std::to_string(book_.traverses.size() + 1);
+    const std::size_t words = header.words.size();
+    if (words > 3)
+      throw JobError(header.number, "expected 'traverse [NAME] [left|right]', found " +
+                                        Quoted(Trim(header.text)));
+    if (words == 2) {
+      const std::string_view word = header.words[1];
+      if (word == "left" || word == "right") {
+        traverse.leftAngles = word == "left";
+      } else {
+        traverse.name = Name(word, header.number);
+      }
+    } else if (words == 3) {
+      traverse.name = Name(header.words[1], header.number);
+      const std::string_view side = header.words[2];
+      if (side != "left" && side != "right")
+        throw JobError(header.number, "expected the side 'left' or 'right', found " + Quoted(side));
+      traverse.leftAngles = side == "left";
+    }
+
+    BookLine line;
+    if (!NextInside(line, header)) throw MissingEnd(header);
+    traverse.start = ReadOrientation(line, "the start orientation");
+
+    // The stations, each with its angle and the leg to the next, until one is
+    // written without a leg: the last.
+    std::unordered_map<std::string, int> newHere;
+    bool ended = false;
+    while (!ended) {
+      if (!NextInside(line, header)) throw MissingEnd(header);
+      if (line.words[0] == "end")
+        throw JobError(line.number, "expected the last station (NAME ANGLE, or NAME alone), "
+                                    "found 'end'");
+      const std::string name = Name(line.words[0], line.number);
+      const bool first = traverse.stations.empty();
+      const bool isDefined = defined_.count(name) > 0;
+      const std::size_t count = line.words.size();
+      if (first) {
+        if (!isDefined)
+          throw JobError(line.number, "the first station '" + name +
+                                          "' is not a known point (define it above the traverse)");
+        if (count < 3)
+          throw JobError(line.number, "expected the first station as NAME ANGLE DISTANCE, found " +
+                                          Quoted(Trim(line.text)));
+      }
+      if (count >= 3 || first) {
+        // A station with its leg: the first, or a new point.
+        if (!first) {
+          if (isDefined)
+            throw JobError(line.number,
+                           "the station '" + name +
+                               "' is a known point: a traverse meets known points only at its "
+                               "ends (split it into two traverses there)");
+          if (const auto twice = newHere.find(name); twice != newHere.end())
+            throw JobError(line.number, "the new point '" + name +
+                                            "' appears twice in the traverse (first on line " +
+                                            std::to_string(twice->second) + ")");
+          newHere[name] = line.number;
+        }
+        traverse.stations.push_back(name);
+        AddAngle(traverse, line.words[1], line.number);
+        traverse.legs.push_back(ReadLeg(line, 2));
+        continue;
+      }
+
+      // The last station: with an angle and an end orientation, or alone.
+      if (const auto twice = newHere.find(name); twice != newHere.end())
+        throw JobError(line.number, "the new point '" + name +
+                                        "' appears twice in the traverse (first on line " +
+                                        std::to_string(twice->second) + ")");
+      traverse.stations.push_back(name);
+      if (count == 2) {
+        if (!isDefined)
+          throw JobError(line.number, "the last station '" + name +
+                                          "' has an angle and an end orientation, so it must be "
+                                          "a known point; it is not");
+        AddAngle(traverse, line.words[1], line.number);
+        if (!NextInside(line, header)) throw MissingEnd(header);
+        if (line.words[0] == "end")
+          throw JobError(line.number, "expected the end orientation after the last station's "
+                                      "angle, found 'end'");
+        traverse.end = ReadOrientation(line, "the end orientation");
+        const bool sameMark = traverse.end->point == traverse.start.point &&
+                              traverse.end->bearing == traverse.start.bearing;
+        traverse.kind = name == traverse.stations.front() && sameMark ? TraverseKind::Loop
+                                                                      : TraverseKind::Connecting;
+      } else {
+        traverse.kind = isDefined ? TraverseKind::NoEndOrientation : TraverseKind::Open;
+      }
+      ended = true;
+    }
+    if (!NextInside(line, header)) throw MissingEnd(header);
+    if (line.words[0] != "end" || line.words.size() != 1)
+      throw JobError(line.number, "expected 'end' after the last station of traverse " +
+                                      traverse.name + ", found " + Quoted(Trim(line.text)));
+    if (static_cast<int>(traverse.angles.size()) > mostAngles)
+      throw JobError(header.number, "traverse " + traverse.name + " has " +
+                                        std::to_string(traverse.angles.size()) +
+                                        " angles; at most " + std::to_string(mostAngles) +
+                                        " fit (split it into two traverses)");
+
+    // Its new points are known to the traverses below it.
+    const std::size_t newPoints = static_cast<std::size_t>(
+        NewPointCount(traverse.kind, static_cast<int>(traverse.angles.size())));
+    for (std::size_t i = 1; i <= newPoints; ++i)
+      defined_[traverse.stations[i]] = {traverse.line, false};
+    book_.traverses.push_back(std::move(traverse));
+  }
+
+  // The next line of a traverse block; false at the end of the book.
+  bool NextInside(BookLine& line, const BookLine&) { return lines_.Next(line); }
+
+  JobError MissingEnd(const BookLine& header) const {
+    return JobError(header.number, "the traverse that starts here has no 'end' (the book ends "
+                                   "on line " + std::to_string(lines_.LastLine()) + ")");
+  }
+
+  Orientation ReadOrientation(const BookLine& line, const std::string& what) {
+    Orientation orientation;
+    orientation.line = line.number;
+    if (line.words[0] == "bearing") {
+      if (line.words.size() != 2)
+        throw JobError(line.number,
+                       what + ": expected 'bearing ANGLE', found " + Quoted(Trim(line.text)));
+      orientation.bearing = AngleMean(line.words[1], "the bearing", line.number).value;
+      return orientation;
+    }
+    if (line.words.size() != 1)
+      throw JobError(line.number, what + ": expected the NAME of a known point or "
+                                         "'bearing ANGLE', found " + Quoted(Trim(line.text)));
+    orientation.point = Name(line.words[0], line.number);
+    if (!defined_.count(orientation.point))
+      throw JobError(line.number, what + ": the orientation point '" + orientation.point +
+                                      "' is not known (define it above the traverse)");
+    return orientation;
+  }
+
+  void AddAngle(BookTraverse& traverse, std::string_view word, int line) {
+    const Mean mean = AngleMean(
+        word, "the angle at '" + traverse.stations.back() + "'", line);
+    traverse.angles.push_back(mean.value);
+    traverse.angleReadings.push_back(mean.summary);
+    traverse.angleLines.push_back(line);
+  }
+
+  // The leg from the words at `from` on: a plain distance, hd=, or sd= and
+  // za= with hi= and ht=.
+  BookLeg ReadLeg(const BookLine& line, std::size_t from) {
+    BookLeg leg;
+    leg.line = line.number;
+    std::optional<std::string_view> plain, hd, sd, za, hi, ht;
+    for (std::size_t i = from; i < line.words.size(); ++i) {
+      const std::string_view word = line.words[i];
+      const std::size_t equals = word.find('=');
+      if (equals == std::string_view::npos) {
+        if (i != from || line.words.size() != from + 1)
+          throw JobError(line.number, "expected one DISTANCE, or keys hd=, sd=, za=, hi=, ht=, "
+                                      "found " + Quoted(word));
+        plain = word;
+        continue;
+      }
+      const std::string_view key = word.substr(0, equals);
+      std::optional<std::string_view>* slot = key == "hd"   ? &hd
+                                              : key == "sd" ? &sd
+                                              : key == "za" ? &za
+                                              : key == "hi" ? &hi
+                                              : key == "ht" ? &ht
+                                                            : nullptr;
+      if (!slot)
+        throw JobError(line.number, "expected a key hd=, sd=, za=, hi= or ht=, found " +
+                                        Quoted(word));
+      if (slot->has_value())
+        throw JobError(line.number, "the key " + Text(key) + "= is given twice");
+      *slot = word.substr(equals + 1);
+    }
+    if (plain) hd = plain;
+    if (hd && (sd || za || hi || ht))
+      throw JobError(line.number, "expected a horizontal distance or sd= and za=, not both");
+    if (hd) {
+      const Mean mean = DistanceMean(*hd, "the distance", line.number);
+      leg.length = mean.value;
+      leg.readings = mean.summary;
+      return leg;
+    }
+    if (!sd || !za)
+      throw JobError(line.number, "expected the leg's distance (DISTANCE, hd=, or sd= with za=)"
+                                  ", found " + std::string(sd ? "no za=" : za ? "no sd=" : "none"));
+    const Mean slope = DistanceMean(*sd, "the slope distance", line.number);
+    const long double zenith = ZenithMean(*za, line.number);
+    const double instrument = hi ? ParseNumber(*hi, "the instrument height", line.number) : 0;
+    const double target = ht ? ParseNumber(*ht, "the target height", line.number) : 0;
+    // HD = SD sin z; dH = SD cos z + (1 - k) HD² / 2R + hi - ht.
+    constexpr long double radiansPerGon = 3.14159265358979323846264338327950288L / 200;
+    const long double horizontal = slope.value * std::sin(zenith * radiansPerGon);
+    leg.length = static_cast<double>(horizontal);
+    if (!(leg.length > 0) || !std::isfinite(leg.length))
+      throw JobError(line.number, "the slope distance " + Quoted(*sd) + " at the zenith angle " +
+                                      Quoted(*za) + " gives no positive horizontal distance");
+    leg.readings = slope.summary;
+    leg.dh = static_cast<double>(slope.value * std::cos(zenith * radiansPerGon) +
+                                 (1 - static_cast<long double>(settings_.refraction)) *
+                                     horizontal * horizontal / (2 * earthRadius) +
+                                 instrument - target);
+    return leg;
+  }
+
+  // ---- readings ----
+
+  std::string Name(std::string_view word, int line) const {
+    if (word == "end" || word == "bearing")
+      throw JobError(line, "expected a point name, found the keyword " + Quoted(word));
+    return Text(word);
+  }
+
+  std::vector<std::string_view> Readings(std::string_view word, const std::string& what,
+                                         int line) const {
+    std::vector<std::string_view> readings = SplitReadings(word);
+    for (std::string_view reading : readings)
+      if (reading.empty())
+        throw JobError(line, what + ": expected readings joined by '/', found " + Quoted(word));
+    return readings;
+  }
+
+  // The mean of angle readings, each unwrapped to within half a turn of the
+  // first, normalised to [0, 400) gon.
+  Mean AngleMean(std::string_view word, const std::string& what, int line) const {
+    const std::vector<std::string_view> texts = Readings(word, what, line);
+    Mean mean;
+    long double sum = 0, least = 0, most = 0;
+    double first = 0;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+      const double reading = ParseAngle(texts[i], unit_, what, line);
+      if (i == 0) first = reading;
+      const long double unwrapped =
+          reading - 400.0L * std::round((static_cast<long double>(reading) - first) / 400);
+      sum += unwrapped;
+      least = i == 0 ? unwrapped : std::min(least, unwrapped);
+      most = i == 0 ? unwrapped : std::max(most, unwrapped);
+    }
+    const long double average = sum / static_cast<long double>(texts.size());
+    mean.value = texts.size() == 1 ? NormalisedGon(first) : NormalisedGon(average);
+    mean.summary = {static_cast<int>(texts.size()), static_cast<double>(most - least)};
+    return mean;
+  }
+
+  Mean DistanceMean(std::string_view word, const std::string& what, int line) const {
+    const std::vector<std::string_view> texts = Readings(word, what, line);
+    Mean mean;
+    long double sum = 0;
+    double least = 0, most = 0;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+      const double reading = ParseNumber(texts[i], what, line);
+      if (!(reading > 0))
+        throw JobError(line, what + ": expected a positive distance, found " + Quoted(texts[i]));
+      sum += reading;
+      least = i == 0 ? reading : std::min(least, reading);
+      most = i == 0 ? reading : std::max(most, reading);
+    }
+    mean.value = static_cast<double>(sum / static_cast<long double>(texts.size()));
+    mean.summary = {static_cast<int>(texts.size()), most - least};
+    return mean;
+  }
+
+  // The mean zenith angle in gon, face-two readings (above half a turn)
+  // counted as a full turn less the reading.
+  long double ZenithMean(std::string_view word, int line) const {
+    const std::string what = "the zenith angle";
+    const std::vector<std::string_view> texts = Readings(word, what, line);
+    long double sum = 0;
+    for (std::string_view text : texts) {
+      const double reading = ParseAngle(text, unit_, what, line);
+      if (!(reading > 0 && reading < 400))
+        throw JobError(line, what + ": expected a reading between 0 and a full turn, found " +
+                                 Quoted(text));
+      sum += reading > 200 ? 400 - static_cast<long double>(reading) : reading;
+    }
+    return sum / static_cast<long double>(texts.size());
+  }
+
+  BookLines lines_;
+  const FileAccess& files_;
+  FieldBookSettings settings_;
+  Book book_;
+  AngleUnit unit_ = AngleUnit::Gon;
+  std::unordered_map<std::string, Definition> defined_;
+  int pointsLine_ = 0;
+};
+
+}  // namespace
+
+bool IsFieldBook(std::string_view text) {
+  BookLines lines(text);
+  BookLine line;
+  if (!lines.Next(line)) return false;
+  return std::find(keywords.begin(), keywords.end(), line.words[0]) != keywords.end();
+}
+
+Book ReadFieldBook(std::string_view text, const std::string& source, const FileAccess& files,
+                   const FieldBookSettings& settings) {
+  return Reader(text, source, files, settings).Read();
+}
+
+}  // namespace traverse

@@ -1,0 +1,92 @@
+#include "input/tokens.hpp"
+
+#include "adjustment/computation_guard.hpp"
+#include "adjustment/job_error.hpp"
+#include "console/number_reading.hpp"
+#include "console/text_input.hpp"
+#include "failure/float_checks.hpp"
+
+namespace traverse {
+namespace {
+
+// Digits only, for the degrees and minutes of a DMS angle.
+bool ParseWhole(std::string_view digits, long double& value) {
+  if (digits.empty() || digits.size() > 9) return false;
+  value = 0;
+  for (char digit : digits) {
+    if (digit < '0' || digit > '9') return false;
+    value = value * 10 + (digit - '0');
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+std::string_view WithoutByteOrderMark(std::string_view text) {
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  return text;
+}
+
+std::string Quoted(std::string_view text) {
+  constexpr std::size_t shown = 40;
+  std::string quoted = "'";
+  for (char byte : text.substr(0, shown))
+    quoted += static_cast<unsigned char>(byte) < 32 || byte == 127 ? '?' : byte;
+  if (text.size() > shown) quoted += "...";
+  return quoted + "'";
+}
+
+double ParseNumber(std::string_view token, const std::string& what, int line) {
+  if (token.size() > RealTokenLimit)
+    throw JobError(line, what + ": " + Quoted(token) + " is too long for a number");
+  FailuresAsExceptions guard;
+  try {
+    ScanResult<Extended> scan = ParseReal(token.data(), token.data() + token.size());
+    if (!scan.ok) throw JobError(line, what + ": " + Quoted(token) + " is not a number");
+    return StoreReal(scan.value);
+  } catch (const RaisedFailure& failure) {
+    TakeFailureMessage(failure);
+    throw JobError(line, what + ": " + Quoted(token) + " is beyond the range of numbers");
+  }
+}
+
+double ParseDms(std::string_view token, const std::string& what, int line) {
+  const std::string bad = what + ": " + Quoted(token) + " is not an angle D-M-S";
+  bool negative = false;
+  std::string_view rest = token;
+  if (!rest.empty() && (rest.front() == '-' || rest.front() == '+')) {
+    negative = rest.front() == '-';
+    rest.remove_prefix(1);
+  }
+  const std::size_t first = rest.find('-');
+  const std::size_t second = first == std::string_view::npos ? first : rest.find('-', first + 1);
+  if (second == std::string_view::npos) throw JobError(line, bad);
+  long double degrees = 0, minutes = 0;
+  std::string_view secondsText = rest.substr(second + 1);
+  if (!ParseWhole(rest.substr(0, first), degrees) ||
+      !ParseWhole(rest.substr(first + 1, second - first - 1), minutes) || secondsText.empty() ||
+      secondsText.front() == '-' || secondsText.front() == '+')
+    throw JobError(line, bad);
+  const double seconds = ParseNumber(secondsText, what, line);
+  if (minutes >= 60) throw JobError(line, what + ": " + Quoted(token) + " has 60 or more minutes");
+  if (!(seconds >= 0) || seconds >= 60)
+    throw JobError(line, what + ": " + Quoted(token) + " has 60 or more seconds");
+  // One rounding: the whole angle in seconds, then to gon (3240 seconds of arc
+  // to the gon).
+  const long double totalSeconds = (degrees * 3600 + minutes * 60) + seconds;
+  const long double gon = totalSeconds / 3240.0L;
+  return static_cast<double>(negative ? -gon : gon);
+}
+
+double ParseAngle(std::string_view token, AngleUnit unit, const std::string& what, int line) {
+  if (unit == AngleUnit::Dms) return ParseDms(token, what, line);
+  return UnitToGon(ParseNumber(token, what, line), unit);
+}
+
+}  // namespace traverse
