@@ -47,6 +47,16 @@
 //                       misclosures divided by them, angular_ratio,
 //                       along_ratio, across_ratio (each null where absent)
 //   notes[]             plain sentences for the reader
+//
+// A field book's report has program, version, source, unit, rule and scale,
+// then traverses[] (one object per traverse in book order: name, line, the
+// members above from kind on, and heights: null or {misclosure, allowed,
+// passed} in metres), points[] (every new point in the order computed: name,
+// x, y, z where heights are carried, sx, sy and ellipse under least squares)
+// and tolerance {passed} over every traverse. Inside a traverse, points[]
+// also carry name and z, angles[] at, line, readings and spread (in the
+// report's unit), legs[] from, to, line, readings, spread (metres) and dh,
+// and least_squares.observations[] at and line.
 #include <charconv>
 #include <cmath>
 #include <optional>
