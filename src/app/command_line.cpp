@@ -1,6 +1,8 @@
 #include "app/command_line.hpp"
 
 #include <malloc.h>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -80,6 +82,15 @@ bool ReadStandardInput(std::string& text) {
   }
 }
 
+bool ReadOptionNumber(const std::string& option, const std::string& text, double least,
+                      bool positive, double& value, std::string& message);
+
+// The shortest text of a bound in a message.
+std::string ShortestNumber(double value) {
+  char digits[32];
+  return std::string(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+}
+
 // Every byte of the file at `path` into `text`; "" or why it could not be
 // read, in our own words on every system.
 std::string ReadWholeFile(const std::string& path, std::string& text) {
@@ -96,55 +107,65 @@ std::string ReadWholeFile(const std::string& path, std::string& text) {
   return "";
 }
 
-// "A" or "A,B": one or two numbers separated by a comma.
+// "A" or "A,B": one or two non-negative numbers separated by a comma.
 bool ParsePair(const std::string& text, double& first, double& second) {
-  std::size_t comma = text.find(',');
-  try {
-    std::size_t used = 0;
-    first = std::stod(text.substr(0, comma), &used);
-    if (used != text.substr(0, comma).size()) return false;
-    if (comma != std::string::npos) {
-      const std::string rest = text.substr(comma + 1);
-      second = std::stod(rest, &used);
-      if (used != rest.size()) return false;
-    }
-  } catch (const std::exception&) {
-    return false;
-  }
-  return std::isfinite(first) && std::isfinite(second) && first >= 0 && second >= 0;
+  const std::size_t comma = text.find(',');
+  std::string ignored;
+  if (!ReadOptionNumber("", text.substr(0, comma), 0, false, first, ignored)) return false;
+  return comma == std::string::npos ||
+         ReadOptionNumber("", text.substr(comma + 1), 0, false, second, ignored);
 }
 
-// Writes `text` to `path` through a temporary file beside it, renamed over
-// `path` only once every byte is on disk: a failed run never leaves a
-// half-written file that looks complete.
+// Writes `text` to `path` through a temporary file of its own beside it,
+// forced to the disk and then renamed over `path`: two runs writing the same
+// file never mix their bytes, and a crash leaves the old file or the new one,
+// whole, never a half-written one that looks complete.
 bool WriteFileWhole(const std::string& path, const std::string& text, std::string& error) {
   namespace fs = std::filesystem;
-  const fs::path target(path);
-  fs::path partial = target;
-  partial += ".partial";
-  {
-    std::ofstream file(partial, std::ios::binary | std::ios::trunc);
-    if (!file) {
-      error = "cannot write '" + partial.string() + "'";
-      return false;
-    }
-    file.write(text.data(), static_cast<std::streamsize>(text.size()));
-    file.close();
-    if (!file) {
-      std::error_code ignored;
-      fs::remove(partial, ignored);
-      error = "cannot write '" + partial.string() + "'";
-      return false;
-    }
+  std::string temporary;
+  bool created = false;
+  for (int attempt = 0; attempt < 100 && !created; ++attempt) {
+    temporary = path + "." + std::to_string(platform::ProcessNumber()) + "-" +
+                std::to_string(attempt) + ".partial";
+    created = platform::WriteNewFileDurably(temporary, text);
+    std::error_code exists;
+    if (!created && !fs::exists(temporary, exists)) break;  // not a name clash: a real fault
+  }
+  if (!created) {
+    error = "cannot write '" + path + "' (nor a file beside it)";
+    return false;
   }
   std::error_code code;
-  fs::rename(partial, target, code);
+  fs::rename(temporary, path, code);
   if (code) {
-    fs::remove(partial, code);
+    fs::remove(temporary, code);
     error = "cannot replace '" + path + "'";
     return false;
   }
   return true;
+}
+
+// An option's number, checked in the surveyor's terms; the message names
+// the option and what was found. `least` is the smallest allowed value and
+// `positive` whether it is excluded.
+bool ReadOptionNumber(const std::string& option, const std::string& text, double least,
+                      bool positive, double& value, std::string& message) {
+  const char* first = text.data();
+  const char* last = first + text.size();
+  if (first != last && *first == '+') ++first;
+  const std::from_chars_result read = std::from_chars(first, last, value);
+  const bool number = first != last && read.ec == std::errc() && read.ptr == last &&
+                      std::isfinite(value);
+  if (number && (positive ? value > least : value >= least)) return true;
+  std::string shown = text.substr(0, 40);
+  if (text.size() > 40) shown += "...";
+  if (positive && least == 0) {
+    message = option + ": must be a positive number, found '" + shown + "'";
+  } else {
+    message = option + ": must be a number " + (positive ? "above " : "of at least ") +
+              ShortestNumber(least) + ", found '" + shown + "'";
+  }
+  return false;
 }
 
 // The a-priori sigma of an angle, given in the small unit of the report's
@@ -348,7 +369,9 @@ int RunCommandLine(int argc, char** argv) {
       {"text", Format::Text}, {"csv", Format::Csv}, {"json", Format::Json},
       {"svg", Format::Svg},   {"dxf", Format::Dxf}};
   std::string unit = "gon", rule = "compass", format = "text";
-  double linearTolerance = 0;
+  // Numbers are taken as text and checked after parsing, so that a bad value
+  // is told in the surveyor's terms (CLI11 would quote its own bounds).
+  std::string scaleText, linearText, sigmaAngleText, heightText, refractionText, decimalsText;
 
   adjust->add_option("FILE", request.input,
                      "The field book or answers (standard input when absent or -)");
@@ -363,24 +386,20 @@ int RunCommandLine(int argc, char** argv) {
                        "The traverse ends on C with no orientation at C (no D, no angle at C)");
   adjust->add_flag("--open", request.open, "No C and no D: the traverse has no check")
       ->excludes(noEnd);
-  adjust->add_option("--scale", job.scale, "Multiply every length by K (grid and height scale)")
+  adjust->add_option("--scale", scaleText, "Multiply every length by K (grid and height scale)")
       ->type_name("K")
-      ->check(CLI::PositiveNumber)
       ->default_str("1");
   adjust
       ->add_option("--angular-tolerance", request.angularTolerance,
                    "Allowed angular misclosure A + B*sqrt(n), in cc (gon) or arc seconds")
       ->type_name("A[,B]");
-  CLI::Option* linear = adjust
-                            ->add_option("--linear-tolerance", linearTolerance,
-                                         "The relative precision must be 1:N or better")
-                            ->type_name("N")
-                            ->check(CLI::PositiveNumber);
   adjust
-      ->add_option("--sigma-angle", request.sigmaAngle,
+      ->add_option("--linear-tolerance", linearText, "The relative precision must be 1:N or better")
+      ->type_name("N");
+  adjust
+      ->add_option("--sigma-angle", sigmaAngleText,
                    "A-priori sigma of an angle, cc (gon) or arc seconds [10 cc, 3\"]")
-      ->type_name("S")
-      ->check(CLI::PositiveNumber);
+      ->type_name("S");
   adjust
       ->add_option("--sigma-length", request.sigmaLength,
                    "A-priori sigma of a length, A mm + B ppm [3,2]")
@@ -389,25 +408,51 @@ int RunCommandLine(int argc, char** argv) {
       ->check(CLI::IsMember({"text", "csv", "json", "svg", "dxf"}))
       ->capture_default_str();
   adjust
-      ->add_option("--height-tolerance", request.heightTolerance,
+      ->add_option("--height-tolerance", heightText,
                    "Field books: allowed height misclosure E*sqrt(length in km), in mm")
-      ->type_name("E")
-      ->check(CLI::PositiveNumber);
+      ->type_name("E");
   adjust
-      ->add_option("--refraction", request.refraction,
+      ->add_option("--refraction", refractionText,
                    "Field books: the refraction coefficient k of trigonometric heights [0.13]")
-      ->type_name("K")
-      ->check(CLI::Range(-1.0, 1.0));
-  adjust->add_option("--decimals", request.decimals, "Decimals of the coordinates in text and CSV")
-      ->check(CLI::Range(0, 9))
+      ->type_name("K");
+  adjust->add_option("--decimals", decimalsText, "Decimals of the coordinates in text and CSV, 0 to 9")
+      ->type_name("N")
       ->default_str("3");
   adjust
       ->add_option("--output,-o", request.output,
                    "Write to FILE (replaced only once complete) instead of standard output")
       ->type_name("FILE");
 
+  // A path is a path on every system: on Windows CLI11 would take a word
+  // starting with '/' for an option.
+  app.allow_windows_style_options(false);
+  adjust->allow_windows_style_options(false);
+
+  std::string usage;  // a bad option value, in our words
   try {
     app.parse(argc, argv);
+    const auto number = [&](const char* option, const std::string& text, double least,
+                            bool positive, double& value) {
+      return text.empty() || !usage.empty() ||
+             ReadOptionNumber(option, text, least, positive, value, usage);
+    };
+    double linearTolerance = 0, sigmaAngle = 0, height = 0, refraction = 0, decimals = 3;
+    number("--scale", scaleText, 0, true, job.scale);
+    number("--linear-tolerance", linearText, 0, true, linearTolerance);
+    number("--sigma-angle", sigmaAngleText, 0, true, sigmaAngle);
+    number("--height-tolerance", heightText, 0, true, height);
+    number("--refraction", refractionText, -1, false, refraction);
+    if (usage.empty() && refraction > 1)
+      usage = "--refraction: must be a number from -1 to 1, found '" + refractionText + "'";
+    const bool decimalsRead = number("--decimals", decimalsText, 0, false, decimals);
+    if (!decimalsRead || (usage.empty() && (decimals > 9 || decimals != std::floor(decimals))))
+      usage = "--decimals: must be a whole number from 0 to 9, found '" + decimalsText + "'";
+    if (!usage.empty()) throw CLI::ValidationError(usage);
+    request.decimals = static_cast<int>(decimals);
+    if (!linearText.empty()) job.linearTolerance = linearTolerance;
+    if (!sigmaAngleText.empty()) request.sigmaAngle = sigmaAngle;
+    if (!heightText.empty()) request.heightTolerance = height;
+    if (!refractionText.empty()) request.refraction = refraction;
     job.unit = units.at(unit);
     job.rule = rules.at(rule);
     request.format = formats.at(format);
@@ -442,8 +487,8 @@ int RunCommandLine(int argc, char** argv) {
   } catch (const CLI::ParseError& error) {
     // Without `adjust` CLI11 can only say that a subcommand is required; the
     // surveyor wants to hear which word it did not know.
-    const std::string message = adjust->parsed()
-                                    ? error.what()
+    const std::string message = !usage.empty()      ? usage
+                                : adjust->parsed() ? error.what()
                                     : "'" + std::string(argv[1]) +
                                           "' is not a command or option (the command is 'adjust'; "
                                           "'traverse' alone runs the dialogue)";
@@ -453,7 +498,6 @@ int RunCommandLine(int argc, char** argv) {
     return ExitUsage;
   }
 
-  if (*linear) job.linearTolerance = linearTolerance;
   if (request.noEndOrientation) job.kind = TraverseKind::NoEndOrientation;
   if (request.open) job.kind = TraverseKind::Open;
   return RunAdjust(job, request);

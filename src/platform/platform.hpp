@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace traverse::platform {
 
@@ -84,6 +86,14 @@ Platform& System();
 // a large static table costs memory only for the pages written to (a system
 // that hands out huge pages on first touch would otherwise commit megabytes).
 void KeepMemorySparse(void* start, std::size_t size);
+
+// Creates the file `path`, which must not exist yet, writes every byte of
+// `text` to it and forces them to the disk before closing it; false when any
+// step failed (and the file is then removed again).
+bool WriteNewFileDurably(const std::string& path, std::string_view text);
+
+// A number that no other process running now has: the process id.
+unsigned long ProcessNumber();
 
 // Ignores the signals that would end the process behind the runtime's back
 // (a write to a pipe whose reader has gone).

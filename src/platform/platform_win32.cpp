@@ -8,6 +8,7 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform.hpp"
@@ -167,6 +168,27 @@ void PrepareProcess() {
   // A console program: faults and missing media are reported on the standard
   // handles or end the process, never as a dialog box that waits for a click.
   ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+}
+
+bool WriteNewFileDurably(const std::string& path, std::string_view text) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool written = true;
+  while (written && !text.empty()) {
+    DWORD done = 0;
+    const DWORD size = static_cast<DWORD>(std::min<std::size_t>(text.size(), 1u << 20));
+    written = WriteFile(file, text.data(), size, &done, nullptr) && done > 0;
+    if (written) text.remove_prefix(done);
+  }
+  written = written && FlushFileBuffers(file);
+  written = CloseHandle(file) && written;
+  if (!written) DeleteFileA(path.c_str());
+  return written;
+}
+
+unsigned long ProcessNumber() {
+  return static_cast<unsigned long>(GetCurrentProcessId());
 }
 
 }  // namespace traverse::platform

@@ -119,6 +119,7 @@ struct Context {
   const Job& job;
   const Adjustment& result;
   int decimals;  // of coordinates and lengths
+  const std::vector<NamedPoint>* known = nullptr;  // a field book's, for their heights
 
   std::string Angle(double gon) const { return AngleText(gon, job.unit); }
   std::string Small(double gon) const { return SmallAngleText(gon, job.unit); }
@@ -168,6 +169,26 @@ std::string KindSentence(TraverseKind kind) {
   return "";
 }
 
+// The kind of a field book's traverse with its points' names.
+std::string NamedKindSentence(const Job& job, TraverseKind kind) {
+  const std::string first = ValidUtf8(job.stations.front()), last = ValidUtf8(job.stations.back());
+  const std::string start = job.markA.empty() ? "a bearing" : ValidUtf8(job.markA);
+  const std::string end = job.markD.empty() ? "a bearing" : ValidUtf8(job.markD);
+  switch (kind) {
+    case TraverseKind::Connecting:
+      return "connecting traverse from " + first + " oriented on " + start + " to " + last +
+             " oriented on " + end;
+    case TraverseKind::Loop:
+      return "closed loop from " + first + " oriented on " + start + " back to " + first;
+    case TraverseKind::NoEndOrientation:
+      return "connecting traverse from " + first + " oriented on " + start + " to " + last +
+             ", with no orientation at " + last;
+    case TraverseKind::Open:
+      return "open traverse from " + first + " oriented on " + start + ": it has no check";
+  }
+  return "";
+}
+
 std::string HeaderSection(const Context& c, const ReportOptions& options) {
   const Job& job = c.job;
   std::string title = "traverse";
@@ -207,8 +228,23 @@ std::string KnownPointsSection(const Context& c) {
     // The stations at the ends and the marks, by name; a mark given as a
     // bearing has no coordinates.
     const Job& job = c.job;
+    const auto heightOf = [&](const std::string& name) -> std::optional<double> {
+      if (c.known)
+        for (const NamedPoint& point : *c.known)
+          if (point.name == name) return point.z;
+      return std::nullopt;
+    };
+    bool anyHeight = false;
+    for (const std::string* name : {&job.markA, &job.stations.front(), &job.stations.back(), &job.markD})
+      anyHeight = anyHeight || heightOf(*name).has_value();
+    if (anyHeight) table = Table({{"point", true}, {"X [m]"}, {"Y [m]"}, {"H [m]"}});
     const auto add = [&](const std::string& name, const GridPoint& p) {
-      table.Add({ValidUtf8(name), c.Metres(p.x), c.Metres(p.y)});
+      std::vector<std::string> row = {ValidUtf8(name), c.Metres(p.x), c.Metres(p.y)};
+      if (anyHeight) {
+        const std::optional<double> z = heightOf(name);
+        row.push_back(z ? c.Metres(*z) : "");
+      }
+      table.Add(std::move(row));
     };
     const TraverseKind kind = c.result.kind;
     if (!job.markA.empty()) add(job.markA, job.a);
@@ -284,7 +320,8 @@ std::string LegsSection(const Context& c) {
   for (std::size_t i = 0; i < c.result.legs.size(); ++i) {
     const AdjustedLeg& leg = c.result.legs[i];
     std::vector<std::string> row = {IntegerText(static_cast<int>(i + 1)), c.Station(i),
-                                    c.Station(i + 1), c.Angle(leg.bearing), c.Metres(leg.length),
+                                    c.Station(i + 1), c.Angle(NormalisedGon(leg.bearing)),
+                                    c.Metres(leg.length),
                                     c.Metres(leg.dx), c.Metres(leg.dy),
                                     Context::Millimetres(leg.cx), Context::Millimetres(leg.cy)};
     if (c.Named()) {
@@ -594,12 +631,13 @@ std::string FormatBookText(const BookResult& book, const ReportOptions& options)
   std::string text = BookHeader(book, options);
   for (std::size_t i = 0; i < book.traverses.size(); ++i) {
     const BookTraverseResult& traverse = book.traverses[i];
-    const Context c{traverse.job, traverse.result, options.decimals};
+    const Context c{traverse.job, traverse.result, options.decimals, &book.known};
     std::string title = "Traverse " + IntegerText(static_cast<int>(i + 1));
     if (traverse.name != IntegerText(static_cast<int>(i + 1))) title += ": " + ValidUtf8(traverse.name);
     title += " (line " + IntegerText(traverse.line) + ")";
     text += "\n\n" + title + '\n' + std::string(CodePointCount(title), '-') + '\n';
-    text += std::string(Indent) + KindSentence(traverse.result.kind) + ", angles on the " +
+    text += std::string(Indent) + NamedKindSentence(traverse.job, traverse.result.kind) +
+            ", angles on the " +
             (traverse.job.leftAngles ? "left" : "right") + '\n';
     text += TraverseSections(c);
   }

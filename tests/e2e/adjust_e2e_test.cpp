@@ -10,7 +10,9 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "../support/cpu_emulation.hpp"
@@ -334,6 +336,62 @@ TEST(AdjustEndToEnd, OutputFileIsReplacedOnlyWhenComplete) {
   run = Adjust({"--format", "csv", "--output", path}, WithLine(12, "abc"));
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(ReadFileBytes(path), before);
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+  fs::remove_all(folder);
+}
+
+// Every option that takes a number says in plain words what it wants.
+TEST(AdjustEndToEnd, OptionValuesAreCheckedInPlainWords) {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"--scale", "-1"}, "--scale: must be a positive number, found '-1'"},
+      {{"--scale", "1e999"}, "--scale: must be a positive number, found '1e999'"},
+      {{"--linear-tolerance", "0"}, "--linear-tolerance: must be a positive number, found '0'"},
+      {{"--sigma-angle", "x"}, "--sigma-angle: must be a positive number, found 'x'"},
+      {{"--height-tolerance", "-5"}, "--height-tolerance: must be a positive number, found '-5'"},
+      {{"--refraction", "1.5"}, "--refraction: must be a number from -1 to 1, found '1.5'"},
+      {{"--decimals", "2.5"}, "--decimals: must be a whole number from 0 to 9, found '2.5'"},
+      {{"--decimals", "-1"}, "--decimals: must be a whole number from 0 to 9, found '-1'"},
+      {{"--angular-tolerance", "10,x"}, "--angular-tolerance"},
+      {{"--sigma-length", "0,0"}, "--sigma-length"},
+  };
+  for (const auto& [arguments, message] : cases) {
+    SCOPED_TRACE(arguments[0] + " " + arguments[1]);
+    const ChildRun run = Adjust(arguments, Joined(WorkedLines()));
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.error.rfind("traverse: " + message, 0), 0u) << run.error;
+  }
+}
+
+// A path that starts with '/' is a path on Windows too (CLI11 would take it
+// for a Windows-style option): the working folder's path without its drive.
+TEST(AdjustEndToEnd, APathStartingWithASlashIsAPath) {
+  namespace fs = std::filesystem;
+  const fs::path file = fs::current_path() / "slash-path-answers.txt";
+  std::ofstream(file, std::ios::binary) << Joined(WorkedLines());
+  const std::string path = "/" + file.relative_path().generic_string();
+  const ChildRun run = Adjust({"--format", "csv", "--decimals", "2", path}, "");
+  fs::remove(file);
+  EXPECT_EQ(run.exitCode, 0) << run.error;
+  EXPECT_EQ(run.output, "point,x,y\n1,5146.95,3202.26\n2,5100.01,3498.55\n");
+}
+
+// Runs that write one output file at once each leave a whole report of their
+// own, never a mixture, and nothing beside it.
+TEST(AdjustEndToEnd, RunsWritingOneFileNeverMixTheirBytes) {
+  namespace fs = std::filesystem;
+  const fs::path folder = fs::temp_directory_path() / "traverse-concurrent-output";
+  fs::create_directories(folder);
+  const std::string target = (folder / "report.json").string();
+  const std::string inputs[2] = {Joined(WorkedLines()), ReadExample("worked_right.txt")};
+  std::string expected[2];
+  for (int i = 0; i < 2; ++i) expected[i] = Adjust({"--format", "json"}, inputs[i]).output;
+  for (int round = 0; round < 5; ++round) {
+    std::thread other([&] { Adjust({"--format", "json", "-o", target}, inputs[1]); });
+    Adjust({"--format", "json", "-o", target}, inputs[0]);
+    other.join();
+    const std::string written = ReadFileBytes(target);
+    EXPECT_TRUE(written == expected[0] || written == expected[1]) << written.substr(0, 200);
+  }
   EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
   fs::remove_all(folder);
 }
