@@ -6,9 +6,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "adjustment/chi_square.hpp"
 #include "adjustment/job_error.hpp"
 #include "adjustment/normal_equations.hpp"
+#include "adjustment/precision.hpp"
 
 namespace traverse {
 namespace {
@@ -18,9 +18,6 @@ constexpr double largestStep = 1e-5;  // 0.01 mm: no coordinate moves more, the 
 constexpr int iterationLimit = 20;
 // Baarda's critical value: two-sided, 0.1 % for one observation.
 constexpr double criticalW = 3.29;
-// Below this redundancy number an observation is uncontrolled: its residual
-// is zero whatever its error, and w would be 0/0.
-constexpr double uncontrolled = 1e-10;
 // An angle links three consecutive points, the x of the back point and the y
 // of the forward one five unknowns apart; no observation reaches further.
 using Normals = NormalEquations<5>;
@@ -180,25 +177,6 @@ void Factor(Normals& normals, Eigen::VectorXd& dx) {
                    "(the normal equations are singular)");
 }
 
-// sx, sy and the standard error ellipse of one new point from its 2x2 block
-// of the cofactors, scaled by the a-posteriori variance factor.
-PointPrecision Precision(double qxx, double qyy, double qxy, double variance) {
-  PointPrecision precision;
-  precision.sx = std::sqrt(std::max(0.0, variance * qxx));
-  precision.sy = std::sqrt(std::max(0.0, variance * qyy));
-  const double mean = (qxx + qyy) / 2;
-  const double radius = std::hypot((qxx - qyy) / 2, qxy);
-  precision.a = std::sqrt(std::max(0.0, variance * (mean + radius)));
-  precision.b = std::sqrt(std::max(0.0, variance * (mean - radius)));
-  // The major axis makes 2 phi = atan2(2 qxy, qxx - qyy) with +X, clockwise
-  // towards +Y as bearings run.
-  double bearing = std::atan2(2 * qxy, qxx - qyy) / 2 * gonPerRadian;
-  if (bearing < 0) bearing += 200;
-  if (bearing >= 200) bearing -= 200;
-  precision.bearing = bearing;
-  return precision;
-}
-
 }  // namespace
 
 LeastSquaresResult AdjustLeastSquares(const Job& job, const std::vector<GridPoint>& start) {
@@ -251,34 +229,27 @@ LeastSquaresResult AdjustLeastSquares(const Job& job, const std::vector<GridPoin
     observation.measured = row.measured;
     observation.residual = row.computed - row.measured;
     observation.sigma = row.sigma;
-    // (A N⁻¹ Aᵀ)_ii of the standardised row; its complement is the redundancy
-    // number, the share of an error in this observation its residual shows.
-    double controlled = 0;
+    double controlled = 0;  // a Q_xx aᵀ
     for (std::size_t s = 0; s < row.count; ++s)
       for (std::size_t t = 0; t < row.count; ++t)
         controlled += row.a[s] * row.a[t] * normals.Cofactor(row.unknown[s], row.unknown[t]);
-    const double redundancyNumber = 1 - controlled / (row.sigma * row.sigma);
+    const ObservationTest test = TestObservation(observation.residual, row.sigma, controlled);
+    observation.redundancyNumber = test.redundancyNumber;
+    observation.w = test.w.value_or(0);
     const double standardised = observation.residual / row.sigma;
-    if (redundancyNumber > uncontrolled) {
-      observation.redundancyNumber = redundancyNumber;
-      observation.w = standardised / std::sqrt(redundancyNumber);
-    }
     vTPv += standardised * standardised;
     result.observations.push_back(observation);
   }
 
   result.sigma0 = std::sqrt(vTPv / result.redundancy);
-  result.globalTest.value = vTPv;
-  result.globalTest.lower = ChiSquareQuantile(0.025, result.redundancy);
-  result.globalTest.upper = ChiSquareQuantile(0.975, result.redundancy);
-  result.globalTest.passed = result.globalTest.lower <= vTPv && vTPv <= result.globalTest.upper;
+  result.globalTest = TestGlobally(vTPv, result.redundancy);
 
   const double variance = result.sigma0 * result.sigma0;
   for (int k = 0; k < traverse.newPoints; ++k) {
     result.points.push_back(traverse.points[static_cast<std::size_t>(Traverse::firstNew + k)]);
-    result.precision.push_back(Precision(normals.Cofactor(2 * k, 2 * k),
-                                         normals.Cofactor(2 * k + 1, 2 * k + 1),
-                                         normals.Cofactor(2 * k + 1, 2 * k), variance));
+    result.precision.push_back(ErrorEllipse(normals.Cofactor(2 * k, 2 * k),
+                                            normals.Cofactor(2 * k + 1, 2 * k + 1),
+                                            normals.Cofactor(2 * k + 1, 2 * k), variance));
   }
   return result;
 }
