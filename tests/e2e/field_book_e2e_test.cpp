@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -220,7 +221,7 @@ TEST(FieldBookEndToEnd, ATraverseStartsOnAPointOfTheOneBefore) {
   // behind + angle - 200), then straight on.
   const json& p1 = report["points"][0];
   const double t =
-      (report["traverses"][1]["start_bearing"].get<double>() + 150 - 200) * M_PI / 200;
+      (report["traverses"][1]["start_bearing"].get<double>() + 150 - 200) * std::numbers::pi / 200;
   EXPECT_NEAR(report["points"][2]["x"].get<double>(), p1["x"].get<double>() + 100 * std::cos(t),
               1e-9);
   EXPECT_NEAR(report["points"][3]["y"].get<double>(), p1["y"].get<double>() + 200 * std::sin(t),
