@@ -90,6 +90,10 @@ struct BookResult {
 BookResult AdjustBook(const Book& book, const Job& settings,
                       std::optional<double> heightTolerance);
 
+// The book's traverse `index` alone, with its own new points, for a plan of
+// that traverse.
+BookResult OneTraverseOf(const BookResult& book, std::size_t index);
+
 // An answer file's traverse in the shape of a book's result: points named A,
 // B, C, D and 1, 2, ... for the writers that draw every point by name.
 BookResult SingleTraverseResult(const Job& job, const Adjustment& result);

@@ -28,7 +28,7 @@
 namespace traverse {
 namespace {
 
-enum class Format { Text, Csv, Json, Svg, Dxf };
+enum class Format { Text, Csv, Json, Svg, Dxf, Html };
 
 // What `traverse adjust` was asked for, as parsed.
 struct AdjustRequest {
@@ -42,6 +42,7 @@ struct AdjustRequest {
   bool noEndOrientation = false;
   bool open = false;
   bool unitGiven = false;
+  std::string arguments;  // the options as given, for the page's header
   std::optional<double> heightTolerance;  // mm per sqrt(km), field books only
   std::optional<double> refraction;       // field books only
 };
@@ -196,6 +197,7 @@ int AdjustAnswers(const std::string& text, Job& job, const AdjustRequest& reques
   ReportOptions options;
   options.decimals = request.decimals;
   options.version = TRAVERSE_VERSION;
+  options.arguments = request.arguments;
   switch (request.format) {
     case Format::Text:
       report = FormatTextReport(job, result, options);
@@ -211,6 +213,9 @@ int AdjustAnswers(const std::string& text, Job& job, const AdjustRequest& reques
       break;
     case Format::Dxf:
       report = FormatDxf(SingleTraverseResult(job, result), options);
+      break;
+    case Format::Html:
+      report = FormatHtml(job, result, options);
       break;
   }
   passed = result.TolerancesPassed();
@@ -258,6 +263,7 @@ int AdjustFieldBook(const std::string& text, Job& settings, const AdjustRequest&
   ReportOptions options;
   options.decimals = request.decimals;
   options.version = TRAVERSE_VERSION;
+  options.arguments = request.arguments;
   switch (request.format) {
     case Format::Text:
       report = FormatBookText(result, options);
@@ -273,6 +279,9 @@ int AdjustFieldBook(const std::string& text, Job& settings, const AdjustRequest&
       break;
     case Format::Dxf:
       report = FormatDxf(result, options);
+      break;
+    case Format::Html:
+      report = FormatBookHtml(result, options);
       break;
   }
   passed = result.TolerancesPassed();
@@ -367,7 +376,7 @@ int RunCommandLine(int argc, char** argv) {
                                           {"least-squares", Rule::LeastSquares}};
   const std::map<std::string, Format> formats{
       {"text", Format::Text}, {"csv", Format::Csv}, {"json", Format::Json},
-      {"svg", Format::Svg},   {"dxf", Format::Dxf}};
+      {"svg", Format::Svg},   {"dxf", Format::Dxf},   {"html", Format::Html}};
   std::string unit = "gon", rule = "compass", format = "text";
   // Numbers are taken as text and checked after parsing, so that a bad value
   // is told in the surveyor's terms (CLI11 would quote its own bounds).
@@ -405,7 +414,7 @@ int RunCommandLine(int argc, char** argv) {
                    "A-priori sigma of a length, A mm + B ppm [3,2]")
       ->type_name("A[,B]");
   adjust->add_option("--format", format, "Output format")
-      ->check(CLI::IsMember({"text", "csv", "json", "svg", "dxf"}))
+      ->check(CLI::IsMember({"text", "csv", "json", "svg", "dxf", "html"}))
       ->capture_default_str();
   adjust
       ->add_option("--height-tolerance", heightText,
@@ -431,6 +440,12 @@ int RunCommandLine(int argc, char** argv) {
   std::string usage;  // a bad option value, in our words
   try {
     app.parse(argc, argv);
+    // The options as typed, less the input's name, for the page's header.
+    for (int i = 2; i < argc; ++i) {
+      if (argv[i] == request.input) continue;
+      if (!request.arguments.empty()) request.arguments += ' ';
+      request.arguments += argv[i];
+    }
     const auto number = [&](const char* option, const std::string& text, double least,
                             bool positive, double& value) {
       return text.empty() || !usage.empty() ||

@@ -241,8 +241,11 @@ std::string FormatBookSvg(const BookResult& book, const ReportOptions&) {
   const Plan plan(all);
 
   const std::string title = book.source.empty() ? "traverse" : book.source;
-  std::string svg = Opening(title, title + " (" + IntegerText(static_cast<int>(book.traverses.size())) +
-                                       " traverses, " + RuleName(book.settings.rule) + ")");
+  const std::size_t count = book.traverses.size();
+  std::string svg =
+      Opening(title, title + " (" + (count == 1 ? "traverse " + ValidUtf8(book.traverses[0].name)
+                                                : IntegerText(static_cast<int>(count)) + " traverses") +
+                         ", " + RuleName(book.settings.rule) + ")");
   const char* orientation = "stroke=\"#1f4e9c\" stroke-width=\"1\" stroke-dasharray=\"6,4\"";
   std::string legendMisclosure, legendEllipses;
   for (const BookTraverseResult& traverse : book.traverses) {

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "report/document.hpp"
 #include "report/number_text.hpp"
 #include "report/report_figures.hpp"
 #include "report/text_escape.hpp"
@@ -15,104 +16,6 @@
 namespace traverse {
 namespace {
 
-constexpr const char* Indent = "  ";
-constexpr const char* ColumnGap = "  ";
-
-// A table with a heading line, a rule under it, and rows; text columns flush
-// left, number columns flush right.
-class Table {
- public:
-  struct Column {
-    std::string heading;
-    bool left = false;
-  };
-
-  explicit Table(std::vector<Column> columns) : columns_(std::move(columns)) {}
-
-  // Adds a row; missing cells are blank.
-  void Add(std::vector<std::string> cells) { rows_.push_back(std::move(cells)); }
-
-  // The table's lines, each indented and without trailing blanks.
-  std::string Render() const {
-    std::vector<std::size_t> widths;
-    for (const Column& column : columns_) widths.push_back(CodePointCount(column.heading));
-    for (const std::vector<std::string>& row : rows_) {
-      for (std::size_t i = 0; i < row.size() && i < widths.size(); ++i) {
-        widths[i] = std::max(widths[i], CodePointCount(row[i]));
-      }
-    }
-    std::vector<std::string> headings, rules;
-    for (std::size_t i = 0; i < columns_.size(); ++i) {
-      headings.push_back(columns_[i].heading);
-      // A unit column beside its number has no heading and no rule of its own.
-      rules.emplace_back(widths[i], columns_[i].heading.empty() ? ' ' : '-');
-    }
-    std::string text = Line(headings, widths) + Line(rules, widths);
-    for (const std::vector<std::string>& row : rows_) text += Line(row, widths);
-    return text;
-  }
-
- private:
-  std::string Line(const std::vector<std::string>& cells,
-                   const std::vector<std::size_t>& widths) const {
-    std::string line(Indent);
-    for (std::size_t i = 0; i < columns_.size(); ++i) {
-      const std::string cell = i < cells.size() ? cells[i] : std::string();
-      const std::size_t padding = widths[i] - std::min(widths[i], CodePointCount(cell));
-      if (i > 0) line += ColumnGap;
-      if (columns_[i].left) {
-        line += cell;
-        line.append(padding, ' ');
-      } else {
-        line.append(padding, ' ');
-        line += cell;
-      }
-    }
-    line.erase(line.find_last_not_of(' ') + 1);
-    return line + '\n';
-  }
-
-  std::vector<Column> columns_;
-  std::vector<std::vector<std::string>> rows_;
-};
-
-// Lines of "label  number  rest": the numbers flush right in one column, so
-// their decimal points line up; a line without a number starts its rest
-// where the numbers start.
-class Fields {
- public:
-  void Add(std::string label, std::string number, std::string rest = "") {
-    fields_.push_back({std::move(label), std::move(number), std::move(rest)});
-  }
-
-  std::string Render(const char* indent) const {
-    std::size_t labelWidth = 0, numberWidth = 0;
-    for (const Field& field : fields_) {
-      labelWidth = std::max(labelWidth, CodePointCount(field.label));
-      numberWidth = std::max(numberWidth, CodePointCount(field.number));
-    }
-    std::string text;
-    for (const Field& field : fields_) {
-      std::string line = indent + field.label;
-      line.append(labelWidth - CodePointCount(field.label) + 2, ' ');
-      if (!field.number.empty()) {
-        line.append(numberWidth - CodePointCount(field.number), ' ');
-        line += field.number;
-        if (!field.rest.empty()) line += ' ';
-      }
-      line += field.rest;
-      line.erase(line.find_last_not_of(' ') + 1);
-      text += line + '\n';
-    }
-    return text;
-  }
-
- private:
-  struct Field {
-    std::string label, number, rest;
-  };
-  std::vector<Field> fields_;
-};
 
 // Everything the sections share: the job, the result and how to write them.
 struct Context {
@@ -146,13 +49,6 @@ struct Context {
 // "n" readings with their spread, for a field book's tables.
 std::string ReadingsText(const std::vector<ReadingSummary>& readings, std::size_t i) {
   return i < readings.size() ? IntegerText(readings[i].count) : "1";
-}
-
-std::string Heading(std::string_view title) {
-  std::string heading = "\n";
-  heading.append(title);
-  heading += '\n';
-  return heading;
 }
 
 std::string KindSentence(TraverseKind kind) {
@@ -189,12 +85,12 @@ std::string NamedKindSentence(const Job& job, TraverseKind kind) {
   return "";
 }
 
-std::string HeaderSection(const Context& c, const ReportOptions& options) {
+void HeaderSection(const Context& c, const ReportOptions& options, Document& d) {
   const Job& job = c.job;
   std::string title = "traverse";
   if (!options.version.empty()) title += ' ' + options.version;
   title += " - traverse adjustment";
-  std::string text = title + '\n' + std::string(title.size(), '=') + "\n\n";
+  d.Title(title);
 
   Fields fields;
   fields.Add("Input", "", ValidUtf8(job.source));
@@ -219,10 +115,10 @@ std::string HeaderSection(const Context& c, const ReportOptions& options) {
                    Context::Millimetres(job.sigmas.lengthMetres) + " mm + " +
                    FixedText(job.sigmas.lengthPpm, 1) + " ppm");
   }
-  return text + fields.Render("");
+  d.Add(std::move(fields), false);
 }
 
-std::string KnownPointsSection(const Context& c) {
+void KnownPointsSection(const Context& c, Document& d) {
   Table table({{"point", true}, {"X [m]"}, {"Y [m]"}});
   if (c.Named()) {
     // The stations at the ends and the marks, by name; a mark given as a
@@ -253,15 +149,18 @@ std::string KnownPointsSection(const Context& c) {
       if (job.stations.back() != job.stations.front()) add(job.stations.back(), job.c);
     }
     if (ClosesOnD(kind) && !job.markD.empty() && job.markD != job.markA) add(job.markD, job.d);
-    std::string text = Heading("Known points") + table.Render();
+    d.Heading("Known points");
+    d.Add(std::move(table));
     if (job.startBearing)
-      text += std::string(Indent) + "Start orientation: bearing " +
-              c.Angle(NormalisedGon(static_cast<long double>(*job.startBearing) + 200)) + ' ' +
-              UnitName(job.unit) + " from " + ValidUtf8(job.stations.front()) + " to its mark\n";
+      d.Line("Start orientation: bearing " +
+                 c.Angle(NormalisedGon(static_cast<long double>(*job.startBearing) + 200)) + ' ' +
+                 UnitName(job.unit) + " from " + ValidUtf8(job.stations.front()) + " to its mark",
+             true);
     if (job.endBearing && ClosesOnD(kind))
-      text += std::string(Indent) + "End orientation: bearing " + c.Angle(*job.endBearing) + ' ' +
-              UnitName(job.unit) + " from " + ValidUtf8(job.stations.back()) + " to its mark\n";
-    return text;
+      d.Line("End orientation: bearing " + c.Angle(*job.endBearing) + ' ' + UnitName(job.unit) +
+                 " from " + ValidUtf8(job.stations.back()) + " to its mark",
+             true);
+    return;
   }
   const auto add = [&](const char* name, const GridPoint& p) {
     table.Add({name, c.Metres(p.x), c.Metres(p.y)});
@@ -273,10 +172,11 @@ std::string KnownPointsSection(const Context& c) {
     add("C", c.job.c);
   }
   if (kind == TraverseKind::Connecting) add("D", c.job.d);
-  return Heading("Known points") + table.Render();
+  d.Heading("Known points");
+  d.Add(std::move(table));
 }
 
-std::string AnglesSection(const Context& c) {
+void AnglesSection(const Context& c, Document& d) {
   std::vector<Table::Column> columns = {{"no."},
                                         {"at", true},
                                         {c.UnitHeading("measured")},
@@ -301,10 +201,11 @@ std::string AnglesSection(const Context& c) {
     }
     table.Add(std::move(row));
   }
-  return Heading("Angles") + table.Render();
+  d.Heading("Angles");
+  d.Add(std::move(table));
 }
 
-std::string LegsSection(const Context& c) {
+void LegsSection(const Context& c, Document& d) {
   Table table({{"leg"},
                {"from", true},
                {"to", true},
@@ -333,10 +234,11 @@ std::string LegsSection(const Context& c) {
     }
     table.Add(std::move(row));
   }
-  return Heading("Legs (lengths times the scale factor)") + table.Render();
+  d.Heading("Legs (lengths times the scale factor)");
+  d.Add(std::move(table));
 }
 
-std::string PointsSection(const Context& c) {
+void PointsSection(const Context& c, Document& d) {
   std::vector<Table::Column> columns = {{"point", c.Named()}, {"X [m]"}, {"Y [m]"}};
   const LeastSquaresResult* ls = c.result.leastSquares ? &*c.result.leastSquares : nullptr;
   if (ls) {
@@ -356,14 +258,16 @@ std::string PointsSection(const Context& c) {
     }
     table.Add(std::move(row));
   }
-  std::string text = Heading("New points");
-  if (c.result.points.empty()) return text + Indent + "none\n";
-  text += table.Render();
-  if (ls) text += std::string(Indent) + "a, b: semi-axes of the standard error ellipse\n";
-  return text;
+  d.Heading("New points");
+  if (c.result.points.empty()) {
+    d.Line("none", true);
+    return;
+  }
+  d.Add(std::move(table));
+  if (ls) d.Line("a, b: semi-axes of the standard error ellipse", true);
 }
 
-std::string MisclosureSection(const Context& c) {
+void MisclosureSection(const Context& c, Document& d) {
   const Adjustment& r = c.result;
   Fields fields;
   const std::string unit = UnitName(c.job.unit), small = SmallUnitName(c.job.unit);
@@ -404,39 +308,46 @@ std::string MisclosureSection(const Context& c) {
   } else {
     fields.Add("Relative precision", "", "none");
   }
-  return Heading("Misclosures") + fields.Render(Indent);
+  d.Heading("Misclosures");
+  d.Add(std::move(fields), true);
 }
 
-std::string ToleranceSection(const Context& c) {
+void ToleranceSection(const Context& c, Document& d) {
   const Adjustment& r = c.result;
-  std::string text = Heading("Tolerances");
-  if (!r.angularVerdict && !r.linearVerdict && !(r.heights && r.heights->allowed))
-    return text + Indent + "none checked\n";
+  d.Heading("Tolerances");
+  if (!r.angularVerdict && !r.linearVerdict && !(r.heights && r.heights->allowed)) {
+    d.Line("none checked", true);
+    return;
+  }
   Table table({{"check", true}, {"allowed"}, {"actual"}, {"verdict", true}});
   const auto verdictWord = [](const Verdict& v) { return v.passed ? "passed" : "EXCEEDED"; };
   if (r.angularVerdict) {
     const std::string small = SmallUnitName(c.job.unit);
     table.Add({"angular", FixedText(r.angularVerdict->allowed, 1) + ' ' + small,
                FixedText(r.angularVerdict->actual, 1) + ' ' + small,
-               verdictWord(*r.angularVerdict)});
+               verdictWord(*r.angularVerdict)},
+              3);
   }
   if (r.linearVerdict) {
     table.Add({"linear", "1:" + FixedText(r.linearVerdict->allowed, 0),
-               "1:" + FixedText(r.linearVerdict->actual, 0), verdictWord(*r.linearVerdict)});
+               "1:" + FixedText(r.linearVerdict->actual, 0), verdictWord(*r.linearVerdict)},
+              3);
   }
   if (r.heights && r.heights->allowed) {
     const HeightResult& h = *r.heights;
     table.Add({"height", Context::Millimetres(*h.allowed) + " mm",
                h.misclosure ? Context::Millimetres(std::fabs(*h.misclosure)) + " mm" : "none",
-               h.passed ? "passed" : "EXCEEDED"});
+               h.passed ? "passed" : "EXCEEDED"},
+              3);
   }
-  return text + table.Render() + Indent +
-         "Overall: " + (r.TolerancesPassed() ? "passed" : "EXCEEDED") + '\n';
+  d.Add(std::move(table));
+  d.Line(std::string("Overall: ") + (r.TolerancesPassed() ? "passed" : "EXCEEDED"), true,
+         !r.TolerancesPassed());
 }
 
-std::string ExpectedSection(const Context& c) {
+void ExpectedSection(const Context& c, Document& d) {
   const Adjustment& r = c.result;
-  if (!r.expected) return "";
+  if (!r.expected) return;
   const ExpectedMisclosure& e = *r.expected;
   Table table({{"misclosure", true}, {"actual"}, {"expected sigma"}, {"ratio"}});
   const auto ratio = [](const std::optional<double>& x) { return x ? FixedText(*x, 2) : ""; };
@@ -452,7 +363,8 @@ std::string ExpectedSection(const Context& c) {
   };
   addLinear("along", r.linear ? r.linear->along : std::nullopt, e.along, e.alongRatio);
   addLinear("across", r.linear ? r.linear->across : std::nullopt, e.across, e.acrossRatio);
-  return Heading("Expected misclosures (from the a-priori sigmas)") + table.Render();
+  d.Heading("Expected misclosures (from the a-priori sigmas)");
+  d.Add(std::move(table));
 }
 
 // Where a field book's observation stands: an angle at its station, a
@@ -470,18 +382,19 @@ bool IsSuspect(const Adjustment& r, const ObservationRef& ref) {
   return r.suspect && r.suspect->ref.kind == ref.kind && r.suspect->ref.index == ref.index;
 }
 
-std::string LeastSquaresSection(const Context& c) {
-  if (!c.result.leastSquares) return "";
+void LeastSquaresSection(const Context& c, Document& d) {
+  if (!c.result.leastSquares) return;
   const LeastSquaresResult& ls = *c.result.leastSquares;
   Fields fields;
   fields.Add("sigma0", FixedText(ls.sigma0, 3));
   fields.Add("Redundancy", IntegerText(ls.redundancy));
   fields.Add("Iterations", IntegerText(ls.iterations),
-             ls.converged ? "(converged)" : "(NOT converged)");
+             ls.converged ? "(converged)" : "(NOT converged)", !ls.converged);
   const GlobalTest& g = ls.globalTest;
   fields.Add("Global test vTPv", FixedText(g.value, 2),
              "bounds [" + FixedText(g.lower, 2) + ", " + FixedText(g.upper, 2) +
-                 "]: " + (g.passed ? "passed" : "FAILED"));
+                 "]: " + (g.passed ? "passed" : "FAILED"),
+             !g.passed);
   Table table({{"kind", true},
                {c.Named() ? "observation" : "no.", c.Named()},
                {"measured"},
@@ -497,10 +410,14 @@ std::string LeastSquaresSection(const Context& c) {
                isAngle ? UnitName(c.job.unit) : "m",
                isAngle ? c.Small(o.residual) : Context::Millimetres(o.residual),
                isAngle ? SmallUnitName(c.job.unit) : "mm", FixedText(o.w, 2),
-               IsSuspect(c.result, o.ref) ? "<- suspect" : ""});
+               IsSuspect(c.result, o.ref) ? "<- suspect" : ""},
+              7);
   }
-  return Heading("Least squares") + fields.Render(Indent) + '\n' + Indent +
-         "Observations (w: standardised residual)\n" + table.Render();
+  d.Heading("Least squares");
+  d.Add(std::move(fields), true);
+  d.Blank();
+  d.Line("Observations (w: standardised residual)", true);
+  d.Add(std::move(table));
 }
 
 std::string RefText(const Context& c, const ObservationRef& ref) {
@@ -508,36 +425,42 @@ std::string RefText(const Context& c, const ObservationRef& ref) {
   return std::string(ObservationName(ref.kind)) + ' ' + IntegerText(ref.index);
 }
 
-std::string SuspectSection(const Context& c) {
+void SuspectSection(const Context& c, Document& d) {
   const Adjustment& r = c.result;
-  if (r.kind == TraverseKind::Open)
-    return "\nNo blunder can be detected: the traverse has no check.\n";
-  if (!r.suspect) return "\nNo suspected blunder\n";
-  std::string text = "\nSuspected blunder: " + RefText(c, r.suspect->ref) +
-                     " (w = " + FixedText(r.suspect->w, 1) + ")\n";
+  d.Blank();
+  if (r.kind == TraverseKind::Open) {
+    d.Line("No blunder can be detected: the traverse has no check.");
+    return;
+  }
+  if (!r.suspect) {
+    d.Line("No suspected blunder");
+    return;
+  }
+  d.Line("Suspected blunder: " + RefText(c, r.suspect->ref) + " (w = " +
+             FixedText(r.suspect->w, 1) + ")",
+         false, true);
   const std::vector<ObservationRef>& others = r.suspect->alternatives;
   if (!others.empty()) {
-    text += "It cannot be told apart from ";
+    std::string text = "It cannot be told apart from ";
     for (std::size_t i = 0; i < others.size(); ++i) {
       if (i > 0) text += i + 1 == others.size() ? " and " : ", ";
       text += RefText(c, others[i]);
     }
-    text += ", whose |w| lie within 5 % of its own.\n";
+    text += ", whose |w| lie within 5 % of its own.";
+    d.Line(text, false, true);
   }
-  return text;
 }
 
-std::string NotesSection(const Adjustment& r) {
-  if (r.notes.empty()) return "";
-  std::string text = Heading("Notes");
-  for (const std::string& note : r.notes) text += std::string(Indent) + ValidUtf8(note) + '\n';
-  return text;
+void NotesSection(const Adjustment& r, Document& d) {
+  if (r.notes.empty()) return;
+  d.Heading("Notes");
+  for (const std::string& note : r.notes) d.Line(ValidUtf8(note), true);
 }
 
 // The heights carried by trigonometric levelling: each leg's dH and its
 // correction, the misclosure on the last station and its verdict.
-std::string HeightsSection(const Context& c) {
-  if (!c.result.heights) return "";
+void HeightsSection(const Context& c, Document& d) {
+  if (!c.result.heights) return;
   const HeightResult& h = *c.result.heights;
   Table table({{"leg"}, {"from", true}, {"to", true}, {"dH [m]"}, {"correction [mm]"}, {"H [m]"}});
   for (std::size_t i = 0; i < h.dh.size(); ++i) {
@@ -552,22 +475,33 @@ std::string HeightsSection(const Context& c) {
     fields.Add("Height misclosure fH", "", "none: the last station has no height");
   }
   if (h.allowed)
-    fields.Add("Allowed", Context::Millimetres(*h.allowed), h.passed ? "mm: passed" : "mm: EXCEEDED");
-  return Heading("Heights (trigonometric levelling)") + table.Render() + fields.Render(Indent);
+    fields.Add("Allowed", Context::Millimetres(*h.allowed), h.passed ? "mm: passed" : "mm: EXCEEDED",
+               !h.passed);
+  d.Heading("Heights (trigonometric levelling)");
+  d.Add(std::move(table));
+  d.Add(std::move(fields), true);
 }
 
-std::string TraverseSections(const Context& c) {
-  return KnownPointsSection(c) + AnglesSection(c) + LegsSection(c) + PointsSection(c) +
-         MisclosureSection(c) + HeightsSection(c) + ToleranceSection(c) + ExpectedSection(c) +
-         LeastSquaresSection(c) + SuspectSection(c) + NotesSection(c.result);
+void TraverseSections(const Context& c, Document& d) {
+  KnownPointsSection(c, d);
+  AnglesSection(c, d);
+  LegsSection(c, d);
+  PointsSection(c, d);
+  MisclosureSection(c, d);
+  HeightsSection(c, d);
+  ToleranceSection(c, d);
+  ExpectedSection(c, d);
+  LeastSquaresSection(c, d);
+  SuspectSection(c, d);
+  NotesSection(c.result, d);
 }
 
-std::string BookHeader(const BookResult& book, const ReportOptions& options) {
+void BookHeader(const BookResult& book, const ReportOptions& options, Document& d) {
   const Job& job = book.settings;
   std::string title = "traverse";
   if (!options.version.empty()) title += ' ' + options.version;
   title += " - field book adjustment";
-  std::string text = title + '\n' + std::string(title.size(), '=') + "\n\n";
+  d.Title(title);
   Fields fields;
   fields.Add("Input", "", ValidUtf8(book.source));
   fields.Add("Traverses", IntegerText(static_cast<int>(book.traverses.size())));
@@ -592,10 +526,10 @@ std::string BookHeader(const BookResult& book, const ReportOptions& options) {
                    ", length " + FixedText(job.sigmas.lengthMetres * 1000, 1) + " mm + " +
                    FixedText(job.sigmas.lengthPpm, 1) + " ppm");
   }
-  return text + fields.Render("");
+  d.Add(std::move(fields), false);
 }
 
-std::string BookPointsSection(const BookResult& book, int decimals) {
+void BookPointsSection(const BookResult& book, int decimals, Document& d) {
   bool heights = false, precision = false;
   for (const NewPoint& point : book.points) {
     heights = heights || point.point.z.has_value();
@@ -609,7 +543,8 @@ std::string BookPointsSection(const BookResult& book, int decimals) {
   }
   Table table(std::move(columns));
   for (const NewPoint& point : book.points) {
-    std::vector<std::string> row = {ValidUtf8(point.point.name), FixedText(point.point.xy.x, decimals),
+    std::vector<std::string> row = {ValidUtf8(point.point.name),
+                                    FixedText(point.point.xy.x, decimals),
                                     FixedText(point.point.xy.y, decimals)};
     if (heights) row.push_back(point.point.z ? FixedText(*point.point.z, decimals) : "");
     if (point.precision) {
@@ -618,38 +553,84 @@ std::string BookPointsSection(const BookResult& book, int decimals) {
     }
     table.Add(std::move(row));
   }
-  std::string text = "\n\nAll new points\n==============\n";
-  if (book.points.empty()) return text + Indent + "none\n";
-  text += table.Render();
-  text += std::string("\nOverall: ") + (book.TolerancesPassed() ? "every tolerance held" : "a tolerance is EXCEEDED") + '\n';
-  return text;
+  d.Section("All new points");
+  if (book.points.empty()) {
+    d.Line("none", true);
+    return;
+  }
+  d.Add(std::move(table));
+  d.Blank();
+  const bool passed = book.TolerancesPassed();
+  d.Line(std::string("Overall: ") + (passed ? "every tolerance held" : "a tolerance is EXCEEDED"),
+         false, !passed);
+}
+
+// A field book's report; with `plans`, each traverse's section and the book
+// open with a plan (for the page, which can show one).
+Document BookDocument(const BookResult& book, const ReportOptions& options, bool plans) {
+  Document d;
+  BookHeader(book, options, d);
+  if (plans) d.Line("Options: " + (options.arguments.empty() ? "none" : ValidUtf8(options.arguments)));
+  if (plans && book.traverses.size() > 1) d.Plan(FormatBookSvg(book, options));
+  for (std::size_t i = 0; i < book.traverses.size(); ++i) {
+    const BookTraverseResult& traverse = book.traverses[i];
+    const Context c{traverse.job, traverse.result, options.decimals, &book.known};
+    std::string title = "Traverse " + IntegerText(static_cast<int>(i + 1));
+    if (traverse.name != IntegerText(static_cast<int>(i + 1)))
+      title += ": " + ValidUtf8(traverse.name);
+    title += " (line " + IntegerText(traverse.line) + ")";
+    d.Section(title);
+    d.Line(NamedKindSentence(traverse.job, traverse.result.kind) + ", angles on the " +
+               (traverse.job.leftAngles ? "left" : "right"),
+           true);
+    if (plans) d.Plan(FormatBookSvg(OneTraverseOf(book, i), options));
+    TraverseSections(c, d);
+  }
+  BookPointsSection(book, options.decimals, d);
+  return d;
+}
+
+Document TraverseDocument(const Job& job, const Adjustment& result, const ReportOptions& options,
+                          bool plan) {
+  const Context c{job, result, options.decimals};
+  Document d;
+  HeaderSection(c, options, d);
+  if (plan) {
+    d.Line("Options: " + (options.arguments.empty() ? "none" : ValidUtf8(options.arguments)));
+    d.Plan(FormatSvg(job, result, options));
+  }
+  KnownPointsSection(c, d);
+  AnglesSection(c, d);
+  LegsSection(c, d);
+  PointsSection(c, d);
+  MisclosureSection(c, d);
+  ToleranceSection(c, d);
+  ExpectedSection(c, d);
+  LeastSquaresSection(c, d);
+  SuspectSection(c, d);
+  NotesSection(result, d);
+  return d;
 }
 
 }  // namespace
 
 std::string FormatBookText(const BookResult& book, const ReportOptions& options) {
-  std::string text = BookHeader(book, options);
-  for (std::size_t i = 0; i < book.traverses.size(); ++i) {
-    const BookTraverseResult& traverse = book.traverses[i];
-    const Context c{traverse.job, traverse.result, options.decimals, &book.known};
-    std::string title = "Traverse " + IntegerText(static_cast<int>(i + 1));
-    if (traverse.name != IntegerText(static_cast<int>(i + 1))) title += ": " + ValidUtf8(traverse.name);
-    title += " (line " + IntegerText(traverse.line) + ")";
-    text += "\n\n" + title + '\n' + std::string(CodePointCount(title), '-') + '\n';
-    text += std::string(Indent) + NamedKindSentence(traverse.job, traverse.result.kind) +
-            ", angles on the " +
-            (traverse.job.leftAngles ? "left" : "right") + '\n';
-    text += TraverseSections(c);
-  }
-  return text + BookPointsSection(book, options.decimals);
+  return RenderText(BookDocument(book, options, false));
 }
 
 std::string FormatTextReport(const Job& job, const Adjustment& result,
                              const ReportOptions& options) {
-  const Context c{job, result, options.decimals};
-  return HeaderSection(c, options) + KnownPointsSection(c) + AnglesSection(c) + LegsSection(c) +
-         PointsSection(c) + MisclosureSection(c) + ToleranceSection(c) + ExpectedSection(c) +
-         LeastSquaresSection(c) + SuspectSection(c) + NotesSection(result);
+  return RenderText(TraverseDocument(job, result, options, false));
+}
+
+std::string FormatHtml(const Job& job, const Adjustment& result, const ReportOptions& options) {
+  return RenderHtml(TraverseDocument(job, result, options, true),
+                    "traverse adjustment: " + ValidUtf8(job.source));
+}
+
+std::string FormatBookHtml(const BookResult& book, const ReportOptions& options) {
+  return RenderHtml(BookDocument(book, options, true),
+                    "traverse adjustment: " + ValidUtf8(book.source));
 }
 
 }  // namespace traverse

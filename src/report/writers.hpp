@@ -13,6 +13,7 @@ namespace traverse {
 struct ReportOptions {
   int decimals = 3;     // coordinates in text and CSV
   std::string version;  // of the program, for the text header
+  std::string arguments;  // the command line's options, for the page's header
 };
 
 // A report to print and file: a header naming the input and the options,
@@ -43,6 +44,12 @@ std::string FormatBookJson(const BookResult& book, const ReportOptions& options)
 
 // A plan of every traverse of the book, points labelled by name.
 std::string FormatBookSvg(const BookResult& book, const ReportOptions& options);
+
+// The report as one self-contained HTML5 page to print or file: the text
+// report's content as tables, verdicts that fail in red with their words,
+// the plan inline, and a print stylesheet for A4 portrait.
+std::string FormatHtml(const Job& job, const Adjustment& result, const ReportOptions& options);
+std::string FormatBookHtml(const BookResult& book, const ReportOptions& options);
 
 // An AutoCAD R12 ASCII drawing (AC1009): every point as a POINT on layer KNOWN
 // or NEW with its name as TEXT on layer NAMES, each traverse as a POLYLINE on
