@@ -1,10 +1,22 @@
 // A plan of the traverse as SVG 1.1: X up and Y to the right, as bearings are
 // counted, so SVG x is the Y coordinate and SVG y is minus X. The known
-// points are triangles, the new points numbered circles; the misclosure and
-// the error ellipses, far too small to see at the plan's scale, are drawn
-// enlarged by a round factor that the legend states. All arithmetic is in
-// Extended and all numbers go through our own fixed-point writer, so every
-// platform writes the same bytes.
+// points are triangles, the new points circles, each with its name; the
+// misclosure and the error ellipses, far too small to see at the plan's
+// scale, are drawn enlarged by a round factor that the legend states.
+//
+// The plan frames the traverses' own stations. An orientation point far
+// outside that frame would shrink the traverse to a corner, so it is drawn
+// as an arrow at the frame's edge pointing to it, with its name.
+//
+// Labels are placed so that they overlap neither one another nor the point
+// symbols, the misclosure arrows or the fixed furniture (heading, north
+// arrow, legend, scale bar): each tries eight places round its point, then
+// the same farther out, and takes the first that is free. A label's box is
+// reckoned as 0.6 em wide per character (0.65 em in bold) and from 0.8 em
+// above its baseline to 0.2 em below, the figures the plan's tests use.
+//
+// All arithmetic is in Extended and all numbers go through our own
+// fixed-point writer, so every platform writes the same bytes.
 #include <algorithm>
 #include <cmath>
 #include <set>
@@ -22,6 +34,7 @@ namespace {
 constexpr Extended Size = 800;   // the square viewBox
 constexpr Extended Margin = 90;  // room for labels, the legend and the enlargements
 constexpr Extended Centre = Size / 2;
+constexpr Extended LabelSize = 14;  // font size of the points' names
 
 // A round number 1, 2 or 5 times 10^exponent, and its value.
 struct RoundNumber {
@@ -73,45 +86,172 @@ std::string Number(Extended v) {
   return FixedText(static_cast<double>(v), 2);
 }
 
+// ---- what a plan shows ----
+
+struct PlanPoint {
+  std::string name;
+  GridPoint xy;
+};
+
+// An orientation point and the station it orients.
+struct PlanMark {
+  std::string name;
+  GridPoint xy;
+  GridPoint station;
+};
+
+struct PlanTraverse {
+  std::vector<GridPoint> route;  // the stations in order
+  std::optional<LinearMisclosure> misclosure;
+  GridPoint end;  // where the misclosure is drawn
+  std::vector<std::pair<GridPoint, PointPrecision>> ellipses;
+};
+
+struct PlanContent {
+  std::string title, heading;
+  std::vector<PlanPoint> known;  // stations at the ends of the traverses
+  std::vector<PlanMark> marks;
+  std::vector<PlanPoint> newPoints;
+  std::vector<PlanTraverse> traverses;
+  std::string note;  // a line for the legend ("open traverse: no check")
+};
+
+// ---- the frame ----
+
 // Maps grid coordinates into the viewBox, the same scale on both axes.
-class Plan {
+class Frame {
  public:
-  explicit Plan(const std::vector<GridPoint>& points) {
+  explicit Frame(const std::vector<GridPoint>& points) {
     bool any = false;
-    Extended minX = 0, maxX = 0, minY = 0, maxY = 0;
     for (const GridPoint& p : points) {
       if (!Finite(p)) continue;
       if (!any) {
-        minX = maxX = p.x;
-        minY = maxY = p.y;
+        minX_ = maxX_ = p.x;
+        minY_ = maxY_ = p.y;
         any = true;
       }
-      minX = std::min<Extended>(minX, p.x);
-      maxX = std::max<Extended>(maxX, p.x);
-      minY = std::min<Extended>(minY, p.y);
-      maxY = std::max<Extended>(maxY, p.y);
+      minX_ = std::min<Extended>(minX_, p.x);
+      maxX_ = std::max<Extended>(maxX_, p.x);
+      minY_ = std::min<Extended>(minY_, p.y);
+      maxY_ = std::max<Extended>(maxY_, p.y);
     }
-    midX_ = (minX + maxX) / 2;
-    midY_ = (minY + maxY) / 2;
-    extent_ = std::max(maxX - minX, maxY - minY);
+    midX_ = (minX_ + maxX_) / 2;
+    midY_ = (minY_ + maxY_) / 2;
+    extent_ = std::max(maxX_ - minX_, maxY_ - minY_);
     // A single point, or none, still needs a scale: a metre across.
     if (!(extent_ > 0)) extent_ = 1;
     scale_ = (Size - 2 * Margin) / extent_;
+  }
+
+  // Whether p lies near enough to draw it where it is: within half the
+  // frame's extent of its box.
+  bool Near(const GridPoint& p) const {
+    const Extended reach = extent_ / 2;
+    return Finite(p) && p.x >= minX_ - reach && p.x <= maxX_ + reach && p.y >= minY_ - reach &&
+           p.y <= maxY_ + reach;
   }
 
   Extended extent() const { return extent_; }  // metres across the drawing
   Extended scale() const { return scale_; }    // drawing units per metre
   Extended SvgX(const GridPoint& p) const { return Centre + (Extended(p.y) - midY_) * scale_; }
   Extended SvgY(const GridPoint& p) const { return Centre - (Extended(p.x) - midX_) * scale_; }
-  std::string Position(const GridPoint& p) const { return Number(SvgX(p)) + ',' + Number(SvgY(p)); }
 
  private:
+  Extended minX_ = 0, maxX_ = 0, minY_ = 0, maxY_ = 0;
   Extended midX_ = 0, midY_ = 0, extent_ = 1, scale_ = 1;
 };
 
-struct Label {
-  std::string name;
-  GridPoint point;
+// ---- label placement ----
+
+struct Box {
+  Extended left = 0, top = 0, right = 0, bottom = 0;
+
+  bool Overlaps(const Box& other) const {
+    return left < other.right && other.left < right && top < other.bottom && other.top < bottom;
+  }
+  // Whether the segment from (x1, y1) to (x2, y2) crosses the box (clipped
+  // against each side in turn).
+  bool Crosses(Extended x1, Extended y1, Extended x2, Extended y2) const {
+    Extended t0 = 0, t1 = 1;
+    const Extended dx = x2 - x1, dy = y2 - y1;
+    const Extended p[4] = {-dx, dx, -dy, dy};
+    const Extended q[4] = {x1 - left, right - x1, y1 - top, bottom - y1};
+    for (int i = 0; i < 4; ++i) {
+      if (p[i] == 0) {
+        if (q[i] < 0) return false;
+        continue;
+      }
+      const Extended t = q[i] / p[i];
+      if (p[i] < 0) {
+        t0 = std::max(t0, t);
+      } else {
+        t1 = std::min(t1, t);
+      }
+      if (t0 > t1) return false;
+    }
+    return true;
+  }
+};
+
+struct Segment {
+  Extended x1, y1, x2, y2;
+};
+
+// Places labels one by one, each clear of everything placed or drawn before.
+class Labels {
+ public:
+  void Block(const Box& box) { boxes_.push_back(box); }
+  void Block(const Segment& segment) { segments_.push_back(segment); }
+
+  // The SVG text of `content` near (x, y), `gap` off the point's centre.
+  std::string Place(Extended x, Extended y, Extended gap, const std::string& content,
+                    const char* extra = "", bool bold = false, Extended size = LabelSize) {
+    const Extended width =
+        (bold ? Extended(0.65) : Extended(0.6)) * size * static_cast<Extended>(CodePointCount(content));
+    const Extended above = Extended(0.8) * size, below = Extended(0.2) * size;
+    Box best;
+    Extended bestX = 0, bestY = 0;
+    int fewest = -1;
+    for (int ring = 1; ring <= 4 && fewest != 0; ++ring) {
+      const Extended g = gap * ring + 2 * (ring - 1);
+      // The baseline's start for each direction: NE, E, SE, N, S, NW, W, SW.
+      const Extended candidates[8][2] = {
+          {x + g, y - g},          {x + g + 2, y + above / 2 - below},
+          {x + g, y + g + above},  {x - width / 2, y - g - below},
+          {x - width / 2, y + g + above}, {x - g - width, y - g},
+          {x - g - 2 - width, y + above / 2 - below}, {x - g - width, y + g + above}};
+      for (const auto& candidate : candidates) {
+        const Box box{candidate[0], candidate[1] - above, candidate[0] + width, candidate[1] + below};
+        const int hits = Hits(box);
+        if (fewest < 0 || hits < fewest) {
+          fewest = hits;
+          best = box;
+          bestX = candidate[0];
+          bestY = candidate[1];
+          if (hits == 0) break;
+        }
+      }
+    }
+    boxes_.push_back(best);
+    std::string attributes = " class=\"label\"";
+    if (size != LabelSize) attributes += " font-size=\"" + Number(size) + "\"";
+    if (bold) attributes += " font-weight=\"bold\"";
+    return "<text x=\"" + Number(bestX) + "\" y=\"" + Number(bestY) + "\"" + attributes + extra +
+           ">" + XmlText(content) + "</text>\n";
+  }
+
+ private:
+  int Hits(const Box& box) const {
+    int hits = 0;
+    // Off the sheet counts as a clash too.
+    if (box.left < 2 || box.top < 2 || box.right > Size - 2 || box.bottom > Size - 2) ++hits;
+    for (const Box& other : boxes_) hits += box.Overlaps(other);
+    for (const Segment& s : segments_) hits += box.Crosses(s.x1, s.y1, s.x2, s.y2);
+    return hits;
+  }
+
+  std::vector<Box> boxes_;
+  std::vector<Segment> segments_;
 };
 
 std::string Text(Extended x, Extended y, const std::string& content, const char* extra = "") {
@@ -119,91 +259,35 @@ std::string Text(Extended x, Extended y, const std::string& content, const char*
          "</text>\n";
 }
 
-std::string KnownPoint(const Plan& plan, const Label& known) {
-  if (!Finite(known.point)) return "";
-  const Extended x = plan.SvgX(known.point), y = plan.SvgY(known.point);
-  return "<polygon points=\"" + Number(x) + ',' + Number(y - 9) + ' ' + Number(x - 8) + ',' +
-         Number(y + 6) + ' ' + Number(x + 8) + ',' + Number(y + 6) +
-         "\" fill=\"#1f4e9c\" stroke=\"black\" stroke-width=\"1\"/>\n" +
-         Text(x + 10, y - 8, known.name, " font-weight=\"bold\"");
-}
-
-std::string Line(const Plan& plan, const GridPoint& from, const GridPoint& to, const char* style) {
+std::string Line(const Frame& frame, const GridPoint& from, const GridPoint& to,
+                 const char* style) {
   if (!Finite(from) || !Finite(to)) return "";
-  return "<line x1=\"" + Number(plan.SvgX(from)) + "\" y1=\"" + Number(plan.SvgY(from)) +
-         "\" x2=\"" + Number(plan.SvgX(to)) + "\" y2=\"" + Number(plan.SvgY(to)) + "\" " + style +
+  return "<line x1=\"" + Number(frame.SvgX(from)) + "\" y1=\"" + Number(frame.SvgY(from)) +
+         "\" x2=\"" + Number(frame.SvgX(to)) + "\" y2=\"" + Number(frame.SvgY(to)) + "\" " + style +
          "/>\n";
 }
 
-// The misclosure vector (fX, fY) from C, enlarged to about a tenth of the
-// drawing; the legend line it needs, or nothing.
-std::string Misclosure(const Plan& plan, const Adjustment& result, const GridPoint& end,
-                       std::string& legend) {
-  if (!result.linear || !Finite(end)) return "";
-  const LinearMisclosure& f = *result.linear;
-  if (!(f.length > 0) || !std::isfinite(f.length) || !std::isfinite(f.x) || !std::isfinite(f.y)) {
-    return "";
-  }
-  // Sized by the larger of fL and its components, so that a length that
-  // disagrees with them cannot throw the arrow off the drawing.
-  const Extended size =
-      std::max({Extended(f.length), std::fabs(Extended(f.x)), std::fabs(Extended(f.y))});
-  const RoundNumber factor = RoundDown(plan.extent() / 10 / size);
-  const Extended x = plan.SvgX(end), y = plan.SvgY(end);
-  const Extended tipX = x + Extended(f.y) * factor.value * plan.scale();
-  const Extended tipY = y - Extended(f.x) * factor.value * plan.scale();
-  legend += "misclosure fL " + FixedText(f.length, 4) + " m, drawn \xC3\x97" + RoundText(factor);
-  return "<line x1=\"" + Number(x) + "\" y1=\"" + Number(y) + "\" x2=\"" + Number(tipX) +
-         "\" y2=\"" + Number(tipY) +
-         "\" stroke=\"#c00000\" stroke-width=\"2\" marker-end=\"url(#arrow)\"/>\n" +
-         Text(tipX + 6, tipY + 14, "misclosure \xC3\x97" + RoundText(factor),
-              " fill=\"#c00000\" font-size=\"12\"");
+std::string Triangle(Extended x, Extended y) {
+  return "<polygon class=\"known\" points=\"" + Number(x) + ',' + Number(y - 9) + ' ' +
+         Number(x - 8) + ',' + Number(y + 6) + ' ' + Number(x + 8) + ',' + Number(y + 6) +
+         "\" fill=\"#1f4e9c\" stroke=\"black\" stroke-width=\"1\"/>\n";
 }
 
-// The standard error ellipses of the new points, enlarged so the largest is
-// about a twentieth of the drawing; the legend line they need, or nothing.
-std::string Ellipses(const Plan& plan, const Adjustment& result, std::string& legend) {
-  if (!result.leastSquares) return "";
-  const std::vector<PointPrecision>& precision = result.leastSquares->precision;
-  Extended largest = 0;
-  for (const PointPrecision& p : precision) {
-    if (std::isfinite(p.a)) largest = std::max<Extended>(largest, p.a);
-  }
-  if (!(largest > 0)) return "";
-  const RoundNumber factor = RoundDown(plan.extent() / 20 / largest);
-  std::string svg;
-  for (std::size_t i = 0; i < precision.size() && i < result.points.size(); ++i) {
-    const PointPrecision& p = precision[i];
-    if (!Finite(result.points[i]) || !std::isfinite(p.a) || !std::isfinite(p.b) ||
-        !std::isfinite(p.bearing)) {
-      continue;
-    }
-    const std::string x = Number(plan.SvgX(result.points[i]));
-    const std::string y = Number(plan.SvgY(result.points[i]));
-    // SVG turns clockwise from its x axis (east); a bearing turns clockwise
-    // from north, a quarter turn earlier.
-    const std::string turn = FixedText(GonToUnit(p.bearing, AngleUnit::Degree) - 90, 3);
-    svg += "<ellipse cx=\"" + x + "\" cy=\"" + y + "\" rx=\"" +
-           Number(Extended(p.a) * factor.value * plan.scale()) + "\" ry=\"" +
-           Number(Extended(p.b) * factor.value * plan.scale()) + "\" transform=\"rotate(" + turn +
-           ' ' + x + ' ' + y + ")\" fill=\"none\" stroke=\"#2a8c2a\" stroke-width=\"1.5\"/>\n";
-  }
-  legend += "error ellipses (1 sigma) drawn \xC3\x97" + RoundText(factor);
-  return svg;
+// The tip of an arrow from (x, y) towards (dx, dy) where it meets the edge of
+// the drawing area.
+void EdgeTowards(Extended x, Extended y, Extended dx, Extended dy, Extended& tipX,
+                 Extended& tipY) {
+  const Extended low = Margin / 3, high = Size - Margin / 3;
+  Extended t = 1e30L;
+  if (dx > 0) t = std::min(t, (high - x) / dx);
+  if (dx < 0) t = std::min(t, (low - x) / dx);
+  if (dy > 0) t = std::min(t, (high - y) / dy);
+  if (dy < 0) t = std::min(t, (low - y) / dy);
+  if (!(t > 0) || t > 1e29L) t = 0;
+  tipX = x + dx * t;
+  tipY = y + dy * t;
 }
 
-std::string ScaleBar(const Plan& plan) {
-  const RoundNumber length = RoundDown(plan.extent() / 5);
-  const Extended right = Size - 30, left = right - length.value * plan.scale();
-  const Extended y = Size - 30;
-  return "<path d=\"M" + Number(left) + ',' + Number(y - 6) + " V" + Number(y) + " H" +
-         Number(right) + " V" + Number(y - 6) +
-         "\" fill=\"none\" stroke=\"black\" stroke-width=\"2\"/>\n" +
-         Text((left + right) / 2, y - 10, RoundText(length) + " m", " text-anchor=\"middle\"");
-}
-
-// The opening of every plan: the document, its title, the arrow marker, the
-// white sheet, the heading and the north arrow.
 std::string Opening(const std::string& title, const std::string& heading) {
   std::string svg =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -213,152 +297,294 @@ std::string Opening(const std::string& title, const std::string& heading) {
   svg +=
       "<defs><marker id=\"arrow\" markerWidth=\"10\" markerHeight=\"10\" refX=\"9\" refY=\"5\" "
       "orient=\"auto\" markerUnits=\"userSpaceOnUse\"><path d=\"M0,0 L10,5 L0,10 z\" "
-      "fill=\"#c00000\"/></marker></defs>\n";
+      "fill=\"#c00000\"/></marker><marker id=\"mark\" markerWidth=\"10\" markerHeight=\"10\" "
+      "refX=\"9\" refY=\"5\" orient=\"auto\" markerUnits=\"userSpaceOnUse\"><path "
+      "d=\"M0,0 L10,5 L0,10 z\" fill=\"#1f4e9c\"/></marker></defs>\n";
   svg += "<rect width=\"800\" height=\"800\" fill=\"white\"/>\n";
   svg += Text(20, 30, heading, " font-size=\"16\"");
+  // The north arrow: X is up.
   svg += "<path d=\"M760,70 L752,90 L760,84 L768,90 z\" fill=\"black\"/>\n";
   svg += Text(760, 62, "X", " text-anchor=\"middle\"");
   return svg;
+}
+
+std::string ScaleBar(const Frame& frame) {
+  const RoundNumber length = RoundDown(frame.extent() / 5);
+  const Extended right = Size - 30, left = right - length.value * frame.scale();
+  const Extended y = Size - 30;
+  return "<path d=\"M" + Number(left) + ',' + Number(y - 6) + " V" + Number(y) + " H" +
+         Number(right) + " V" + Number(y - 6) +
+         "\" fill=\"none\" stroke=\"black\" stroke-width=\"2\"/>\n" +
+         Text((left + right) / 2, y - 10, RoundText(length) + " m", " text-anchor=\"middle\"");
+}
+
+std::string Draw(const PlanContent& content) {
+  // The frame: every station, and the orientation points near them.
+  std::vector<GridPoint> framed;
+  for (const PlanTraverse& traverse : content.traverses)
+    framed.insert(framed.end(), traverse.route.begin(), traverse.route.end());
+  for (const PlanPoint& point : content.known) framed.push_back(point.xy);
+  for (const PlanPoint& point : content.newPoints) framed.push_back(point.xy);
+  const Frame stations(framed);
+  std::vector<bool> near;
+  for (const PlanMark& mark : content.marks) {
+    near.push_back(stations.Near(mark.xy));
+    if (near.back()) framed.push_back(mark.xy);
+  }
+  const Frame frame(framed);
+
+  std::string svg = Opening(content.title, content.heading);
+  Labels labels;
+  // The furniture: heading, north arrow, legend and scale bar.
+  labels.Block(Box{20, 12, Size - 60, 36});
+  labels.Block(Box{745, 45, 775, 92});
+  labels.Block(Box{15, Size - 95, Size / 2 + 60, Size - 10});
+  labels.Block(Box{Size / 2 + 60, Size - 60, Size - 15, Size - 15});
+
+  // Orientation lines: to a near mark, or an arrow to the frame's edge.
+  const char* dashed = "stroke=\"#1f4e9c\" stroke-width=\"1\" stroke-dasharray=\"6,4\"";
+  std::string arrows;
+  std::vector<std::pair<PlanMark, std::pair<Extended, Extended>>> farMarks;
+  for (std::size_t i = 0; i < content.marks.size(); ++i) {
+    const PlanMark& mark = content.marks[i];
+    if (!Finite(mark.xy) || !Finite(mark.station)) continue;
+    if (near[i]) {
+      svg += Line(frame, mark.station, mark.xy, dashed);
+      continue;
+    }
+    const Extended x = frame.SvgX(mark.station), y = frame.SvgY(mark.station);
+    const Extended dx = (Extended(mark.xy.y) - mark.station.y);
+    const Extended dy = -(Extended(mark.xy.x) - mark.station.x);
+    const Extended length = std::sqrt(dx * dx + dy * dy);
+    if (!(length > 0)) continue;
+    Extended tipX = x, tipY = y;
+    EdgeTowards(x, y, dx / length, dy / length, tipX, tipY);
+    arrows += "<line class=\"far-mark\" x1=\"" + Number(x) + "\" y1=\"" + Number(y) +
+              "\" x2=\"" + Number(tipX) + "\" y2=\"" + Number(tipY) + "\" " + dashed +
+              " marker-end=\"url(#mark)\"/>\n";
+    labels.Block(Segment{x, y, tipX, tipY});
+    farMarks.push_back({mark, {tipX, tipY}});
+  }
+  svg += arrows;
+
+  for (const PlanTraverse& traverse : content.traverses)
+    for (std::size_t i = 1; i < traverse.route.size(); ++i)
+      svg += Line(frame, traverse.route[i - 1], traverse.route[i],
+                  "stroke=\"black\" stroke-width=\"2\"");
+
+  // The misclosure arrows, sized to about a tenth of the drawing by the
+  // larger of fL and its components, so that a length that disagrees with
+  // them cannot throw the arrow off the drawing. One factor for all.
+  Extended largestMisclosure = 0;
+  for (const PlanTraverse& traverse : content.traverses) {
+    if (!traverse.misclosure || !Finite(traverse.end)) continue;
+    const LinearMisclosure& f = *traverse.misclosure;
+    if (!(f.length > 0) || !std::isfinite(f.length) || !std::isfinite(f.x) || !std::isfinite(f.y))
+      continue;
+    largestMisclosure = std::max({largestMisclosure, Extended(f.length),
+                                  std::fabs(Extended(f.x)), std::fabs(Extended(f.y))});
+  }
+  std::string legend;
+  std::vector<Segment> misclosures;
+  RoundNumber misclosureFactor;
+  if (largestMisclosure > 0) {
+    misclosureFactor = RoundDown(frame.extent() / 10 / largestMisclosure);
+    Extended shown = 0;
+    for (const PlanTraverse& traverse : content.traverses) {
+      if (!traverse.misclosure || !Finite(traverse.end)) continue;
+      const LinearMisclosure& f = *traverse.misclosure;
+      if (!(f.length > 0) || !std::isfinite(f.x) || !std::isfinite(f.y)) continue;
+      const Extended x = frame.SvgX(traverse.end), y = frame.SvgY(traverse.end);
+      const Extended tipX = x + Extended(f.y) * misclosureFactor.value * frame.scale();
+      const Extended tipY = y - Extended(f.x) * misclosureFactor.value * frame.scale();
+      svg += "<line class=\"misclosure\" x1=\"" + Number(x) + "\" y1=\"" + Number(y) +
+             "\" x2=\"" + Number(tipX) + "\" y2=\"" + Number(tipY) +
+             "\" stroke=\"#c00000\" stroke-width=\"2\" marker-end=\"url(#arrow)\"/>\n";
+      misclosures.push_back({x, y, tipX, tipY});
+      labels.Block(misclosures.back());
+      labels.Block(Box{tipX - 6, tipY - 6, tipX + 6, tipY + 6});
+      shown = std::max(shown, Extended(f.length));
+    }
+    legend = "misclosure fL " + FixedText(static_cast<double>(shown), 4) + " m, drawn \xC3\x97" +
+             RoundText(misclosureFactor);
+  }
+
+  // The standard error ellipses, enlarged so the largest is about a
+  // twentieth of the drawing.
+  Extended largest = 0;
+  for (const PlanTraverse& traverse : content.traverses)
+    for (const auto& [point, p] : traverse.ellipses)
+      if (std::isfinite(p.a)) largest = std::max<Extended>(largest, p.a);
+  std::string ellipseLegend;
+  if (largest > 0) {
+    const RoundNumber factor = RoundDown(frame.extent() / 20 / largest);
+    for (const PlanTraverse& traverse : content.traverses) {
+      for (const auto& [point, p] : traverse.ellipses) {
+        if (!Finite(point) || !std::isfinite(p.a) || !std::isfinite(p.b) ||
+            !std::isfinite(p.bearing))
+          continue;
+        const std::string x = Number(frame.SvgX(point)), y = Number(frame.SvgY(point));
+        // SVG turns clockwise from its x axis (east); a bearing turns
+        // clockwise from north, a quarter turn earlier.
+        const std::string turn = FixedText(GonToUnit(p.bearing, AngleUnit::Degree) - 90, 3);
+        svg += "<ellipse cx=\"" + x + "\" cy=\"" + y + "\" rx=\"" +
+               Number(Extended(p.a) * factor.value * frame.scale()) + "\" ry=\"" +
+               Number(Extended(p.b) * factor.value * frame.scale()) + "\" transform=\"rotate(" +
+               turn + ' ' + x + ' ' + y + ")\" fill=\"none\" stroke=\"#2a8c2a\" stroke-width=\"1.5\"/>\n";
+      }
+    }
+    ellipseLegend = "error ellipses (1 sigma) drawn \xC3\x97" + RoundText(factor);
+  }
+
+  // The symbols, then every label clear of them all.
+  std::vector<std::pair<Extended, Extended>> knownAt, newAt;
+  for (const PlanPoint& point : content.known) {
+    if (!Finite(point.xy)) continue;
+    const Extended x = frame.SvgX(point.xy), y = frame.SvgY(point.xy);
+    svg += Triangle(x, y);
+    labels.Block(Box{x - 8, y - 9, x + 8, y + 6});
+    knownAt.push_back({x, y});
+  }
+  // A mark that orients several stations is drawn and named once.
+  std::set<std::string> markNames;
+  std::vector<bool> namedHere(content.marks.size(), false);
+  for (std::size_t i = 0; i < content.marks.size(); ++i) {
+    if (!near[i] || !Finite(content.marks[i].xy)) continue;
+    if (!markNames.insert(content.marks[i].name).second) continue;
+    namedHere[i] = true;
+    const Extended x = frame.SvgX(content.marks[i].xy), y = frame.SvgY(content.marks[i].xy);
+    svg += Triangle(x, y);
+    labels.Block(Box{x - 8, y - 9, x + 8, y + 6});
+  }
+  for (const PlanPoint& point : content.newPoints) {
+    if (!Finite(point.xy)) continue;
+    const Extended x = frame.SvgX(point.xy), y = frame.SvgY(point.xy);
+    svg += "<circle class=\"point\" cx=\"" + Number(x) + "\" cy=\"" + Number(y) +
+           "\" r=\"5\" fill=\"white\" stroke=\"black\" stroke-width=\"1.5\"/>\n";
+    labels.Block(Box{x - 6, y - 6, x + 6, y + 6});
+    newAt.push_back({x, y});
+  }
+  std::size_t k = 0;
+  for (const PlanPoint& point : content.known) {
+    if (!Finite(point.xy)) continue;
+    svg += labels.Place(knownAt[k].first, knownAt[k].second, 10, point.name, "", true);
+    ++k;
+  }
+  for (std::size_t i = 0; i < content.marks.size(); ++i) {
+    if (!namedHere[i]) continue;
+    svg += labels.Place(frame.SvgX(content.marks[i].xy), frame.SvgY(content.marks[i].xy), 10,
+                        content.marks[i].name, "", true);
+  }
+  for (const auto& [mark, tip] : farMarks)
+    svg += labels.Place(tip.first, tip.second, 8, mark.name, " fill=\"#1f4e9c\"",
+                        true);
+  k = 0;
+  for (const PlanPoint& point : content.newPoints) {
+    if (!Finite(point.xy)) continue;
+    svg += labels.Place(newAt[k].first, newAt[k].second, 8, point.name);
+    ++k;
+  }
+  for (const Segment& s : misclosures)
+    svg += labels.Place(s.x2, s.y2, 8, "misclosure \xC3\x97" + RoundText(misclosureFactor),
+                        " fill=\"#c00000\"", false, 12);
+
+  Extended legendY = Size - 50;
+  const std::string* legendLines[] = {&ellipseLegend, &legend, &content.note};
+  for (const std::string* line : legendLines) {
+    if (line->empty()) continue;
+    svg += Text(20, legendY, *line, " font-size=\"12\"");
+    legendY -= 18;
+  }
+  svg += ScaleBar(frame);
+  svg += "</svg>\n";
+  return svg;
+}
+
+// The ellipses of a result's new points, where least squares gave them.
+std::vector<std::pair<GridPoint, PointPrecision>> EllipsesOf(const Adjustment& result) {
+  std::vector<std::pair<GridPoint, PointPrecision>> ellipses;
+  if (!result.leastSquares) return ellipses;
+  const std::vector<PointPrecision>& precision = result.leastSquares->precision;
+  for (std::size_t i = 0; i < precision.size() && i < result.points.size(); ++i)
+    ellipses.push_back({result.points[i], precision[i]});
+  return ellipses;
 }
 
 }  // namespace
 
-std::string FormatBookSvg(const BookResult& book, const ReportOptions&) {
-  // The frame holds the known points the traverses use and every new point;
-  // the rest of a control file stays off the plan.
-  std::set<std::string> used;
-  for (const BookTraverseResult& traverse : book.traverses) {
-    const Job& job = traverse.job;
-    for (const std::string* name : {&job.stations.front(), &job.stations.back(), &job.markA, &job.markD})
-      used.insert(*name);
-  }
-  std::vector<NamedPoint> known;
-  for (const NamedPoint& point : book.known)
-    if (used.count(point.name)) known.push_back(point);
-  std::vector<GridPoint> all;
-  for (const NamedPoint& point : known) all.push_back(point.xy);
-  for (const NewPoint& point : book.points) all.push_back(point.point.xy);
-  const Plan plan(all);
-
-  const std::string title = book.source.empty() ? "traverse" : book.source;
-  const std::size_t count = book.traverses.size();
-  std::string svg =
-      Opening(title, title + " (" + (count == 1 ? "traverse " + ValidUtf8(book.traverses[0].name)
-                                                : IntegerText(static_cast<int>(count)) + " traverses") +
-                         ", " + RuleName(book.settings.rule) + ")");
-  const char* orientation = "stroke=\"#1f4e9c\" stroke-width=\"1\" stroke-dasharray=\"6,4\"";
-  std::string legendMisclosure, legendEllipses;
-  for (const BookTraverseResult& traverse : book.traverses) {
-    const Job& job = traverse.job;
-    const Adjustment& result = traverse.result;
-    // Marks given as bearings are stand-ins 1 km off: they stay off the plan.
-    if (!job.markA.empty()) svg += Line(plan, job.a, job.b, orientation);
-    const bool hasC = result.kind != TraverseKind::Open;
-    if (ClosesOnD(result.kind) && !job.markD.empty()) svg += Line(plan, job.c, job.d, orientation);
-    std::vector<GridPoint> route = {job.b};
-    route.insert(route.end(), result.points.begin(), result.points.end());
-    if (hasC) route.push_back(job.c);
-    for (std::size_t i = 1; i < route.size(); ++i)
-      svg += Line(plan, route[i - 1], route[i], "stroke=\"black\" stroke-width=\"2\"");
-    // Every traverse draws at its own enlargement; the legend names the last.
-    if (hasC) {
-      legendMisclosure.clear();
-      svg += Misclosure(plan, result, job.c, legendMisclosure);
-    }
-    std::string ellipses;
-    svg += Ellipses(plan, result, ellipses);
-    if (!ellipses.empty()) legendEllipses = ellipses;
-  }
-  for (const NamedPoint& point : known) svg += KnownPoint(plan, {point.name, point.xy});
-  for (const NewPoint& point : book.points) {
-    const GridPoint& p = point.point.xy;
-    if (!Finite(p)) continue;
-    const Extended x = plan.SvgX(p), y = plan.SvgY(p);
-    svg += "<circle cx=\"" + Number(x) + "\" cy=\"" + Number(y) +
-           "\" r=\"5\" fill=\"white\" stroke=\"black\" stroke-width=\"1.5\"/>\n";
-    svg += Text(x + 9, y - 7, point.point.name);
-  }
-  Extended legendY = Size - 50;
-  for (const std::string* line : {&legendEllipses, &legendMisclosure}) {
-    if (line->empty()) continue;
-    svg += Text(20, legendY, *line, " font-size=\"12\"");
-    legendY -= 18;
-  }
-  svg += ScaleBar(plan);
-  svg += "</svg>\n";
-  return svg;
-}
-
 std::string FormatSvg(const Job& job, const Adjustment& result, const ReportOptions&) {
   const TraverseKind kind = result.kind;
   const bool hasC = kind != TraverseKind::Open;
-  const bool hasD = kind == TraverseKind::Connecting;
+  const bool loop = kind == TraverseKind::Loop;
   // A loop ends where it began: C is B and D is A.
-  const GridPoint c = kind == TraverseKind::Loop ? job.b : job.c;
+  const GridPoint c = loop ? job.b : job.c;
 
-  std::vector<Label> known = {{kind == TraverseKind::Loop ? "A = D" : "A", job.a},
-                              {kind == TraverseKind::Loop ? "B = C" : "B", job.b}};
-  if (hasC && kind != TraverseKind::Loop) known.push_back({"C", c});
-  if (hasD) known.push_back({"D", job.d});
+  PlanContent content;
+  content.title = job.source.empty() ? "traverse" : job.source;
+  content.heading = content.title + " (" + KindName(kind) + ", " + RuleName(result.rule) + ")";
+  content.known.push_back({loop ? "B = C" : "B", job.b});
+  if (hasC && !loop) content.known.push_back({"C", c});
+  content.marks.push_back({loop ? "A = D" : "A", job.a, job.b});
+  if (kind == TraverseKind::Connecting) content.marks.push_back({"D", job.d, c});
+  for (std::size_t i = 0; i < result.points.size(); ++i)
+    content.newPoints.push_back({IntegerText(static_cast<int>(i + 1)), result.points[i]});
 
-  std::vector<GridPoint> route = {job.b};
-  route.insert(route.end(), result.points.begin(), result.points.end());
-  if (hasC) route.push_back(c);
+  PlanTraverse traverse;
+  traverse.route = {job.b};
+  traverse.route.insert(traverse.route.end(), result.points.begin(), result.points.end());
+  if (hasC) traverse.route.push_back(c);
+  if (hasC) traverse.misclosure = result.linear;
+  traverse.end = c;
+  traverse.ellipses = EllipsesOf(result);
+  content.traverses.push_back(std::move(traverse));
+  if (kind == TraverseKind::Open) content.note = "open traverse: no check";
+  return Draw(content);
+}
 
-  std::vector<GridPoint> all = route;
-  for (const Label& label : known) all.push_back(label.point);
-  const Plan plan(all);
+std::string FormatBookSvg(const BookResult& book, const ReportOptions&) {
+  PlanContent content;
+  content.title = book.source.empty() ? "traverse" : book.source;
+  const std::size_t count = book.traverses.size();
+  content.heading = content.title + " (" +
+                    (count == 1 ? "traverse " + ValidUtf8(book.traverses[0].name)
+                                : IntegerText(static_cast<int>(count)) + " traverses") +
+                    ", " + RuleName(book.settings.rule) + ")";
 
-  std::string svg =
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"800\" height=\"800\" "
-      "viewBox=\"0 0 800 800\" font-family=\"sans-serif\" font-size=\"14\">\n";
-  const std::string title = job.source.empty() ? "traverse" : job.source;
-  svg += "<title>" + XmlText(title) + "</title>\n";
-  svg +=
-      "<defs><marker id=\"arrow\" markerWidth=\"10\" markerHeight=\"10\" refX=\"9\" refY=\"5\" "
-      "orient=\"auto\" markerUnits=\"userSpaceOnUse\"><path d=\"M0,0 L10,5 L0,10 z\" "
-      "fill=\"#c00000\"/></marker></defs>\n";
-  svg += "<rect width=\"800\" height=\"800\" fill=\"white\"/>\n";
-  svg += Text(20, 30, title + " (" + KindName(kind) + ", " + RuleName(result.rule) + ")",
-              " font-size=\"16\"");
-  // The north arrow: X is up.
-  svg += "<path d=\"M760,70 L752,90 L760,84 L768,90 z\" fill=\"black\"/>\n";
-  svg += Text(760, 62, "X", " text-anchor=\"middle\"");
-
-  const char* orientation = "stroke=\"#1f4e9c\" stroke-width=\"1\" stroke-dasharray=\"6,4\"";
-  svg += Line(plan, job.a, job.b, orientation);
-  if (hasD) svg += Line(plan, c, job.d, orientation);
-  for (std::size_t i = 1; i < route.size(); ++i) {
-    svg += Line(plan, route[i - 1], route[i], "stroke=\"black\" stroke-width=\"2\"");
+  // The known stations once each, and the marks that are not stations.
+  std::set<std::string> stations, drawn;
+  for (const BookTraverseResult& traverse : book.traverses) {
+    stations.insert(traverse.job.stations.front());
+    if (traverse.result.kind != TraverseKind::Open) stations.insert(traverse.job.stations.back());
   }
+  std::set<std::string> newNames;
+  for (const NewPoint& point : book.points) newNames.insert(point.point.name);
+  for (const NamedPoint& point : book.known)
+    if (stations.count(point.name)) content.known.push_back({point.name, point.xy});
 
-  std::string legendMisclosure, legendEllipses;
-  if (hasC) svg += Misclosure(plan, result, c, legendMisclosure);
-  svg += Ellipses(plan, result, legendEllipses);
+  for (const BookTraverseResult& traverse : book.traverses) {
+    const Job& job = traverse.job;
+    const Adjustment& result = traverse.result;
+    // A mark given as a bearing is a stand-in 1 km off: it stays off the plan.
+    if (!job.markA.empty() && !stations.count(job.markA) && !newNames.count(job.markA) &&
+        drawn.insert(job.markA + '\n' + job.stations.front()).second)
+      content.marks.push_back({job.markA, job.a, job.b});
+    if (ClosesOnD(result.kind) && !job.markD.empty() && !stations.count(job.markD) &&
+        !newNames.count(job.markD) && drawn.insert(job.markD + '\n' + job.stations.back()).second)
+      content.marks.push_back({job.markD, job.d, job.c});
 
-  for (const Label& label : known) svg += KnownPoint(plan, label);
-  for (std::size_t i = 0; i < result.points.size(); ++i) {
-    const GridPoint& p = result.points[i];
-    if (!Finite(p)) continue;
-    const Extended x = plan.SvgX(p), y = plan.SvgY(p);
-    svg += "<circle cx=\"" + Number(x) + "\" cy=\"" + Number(y) +
-           "\" r=\"5\" fill=\"white\" stroke=\"black\" stroke-width=\"1.5\"/>\n";
-    svg += Text(x + 9, y - 7, IntegerText(static_cast<int>(i + 1)));
+    PlanTraverse plan;
+    plan.route = {job.b};
+    plan.route.insert(plan.route.end(), result.points.begin(), result.points.end());
+    if (result.kind != TraverseKind::Open) {
+      plan.route.push_back(job.c);
+      plan.misclosure = result.linear;
+    }
+    plan.end = job.c;
+    plan.ellipses = EllipsesOf(result);
+    content.traverses.push_back(std::move(plan));
   }
-
-  Extended legendY = Size - 50;
-  for (const std::string* line : {&legendEllipses, &legendMisclosure}) {
-    if (line->empty()) continue;
-    svg += Text(20, legendY, *line, " font-size=\"12\"");
-    legendY -= 18;
-  }
-  if (kind == TraverseKind::Open) {
-    svg += Text(20, legendY, "open traverse: no check", " font-size=\"12\"");
-  }
-  svg += ScaleBar(plan);
-  svg += "</svg>\n";
-  return svg;
+  for (const NewPoint& point : book.points) content.newPoints.push_back({point.point.name, point.point.xy});
+  return Draw(content);
 }
 
 }  // namespace traverse
