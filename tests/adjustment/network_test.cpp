@@ -1,0 +1,372 @@
+#include "adjustment/network.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <random>
+#include <string>
+
+#include <Eigen/Dense>
+#include <Eigen/SparseCholesky>
+
+#include "adjustment/least_squares.hpp"
+#include "adjustment/selected_inverse.hpp"
+#include "laid_out_traverse.hpp"
+
+namespace traverse {
+namespace {
+
+using testing::gonPerRadian;
+using Kind = NetworkObservationKind;
+
+struct Network {
+  std::vector<NetworkPoint> points;
+  std::vector<NetworkObservation> observations;
+};
+
+double Reduced(double gon) {
+  return gon - 400 * std::floor(gon / 400);
+}
+
+// The observations of `plan` measured on the true coordinates, observation i
+// off by errors[i] of its sigmas; the free points start a few decimetres off.
+Network Survey(const std::vector<GridPoint>& truth, const std::vector<int>& fixed,
+               std::vector<NetworkObservation> plan, const std::vector<double>& errors) {
+  Network network;
+  for (std::size_t p = 0; p < truth.size(); ++p) {
+    const bool held = std::count(fixed.begin(), fixed.end(), static_cast<int>(p)) > 0;
+    const double off = held ? 0 : 0.1 * static_cast<double>(p % 5) - 0.25;
+    network.points.push_back({{truth[p].x + off, truth[p].y - 0.7 * off}, held});
+  }
+  for (std::size_t i = 0; i < plan.size(); ++i) {
+    NetworkObservation& o = plan[i];
+    auto at = [&](int p) { return truth[static_cast<std::size_t>(p)]; };
+    const GridPoint from = at(o.kind == Kind::Angle ? o.at : o.from), to = at(o.to);
+    if (o.kind == Kind::Distance) o.value = std::hypot(to.x - from.x, to.y - from.y);
+    if (o.kind == Kind::Bearing) o.value = Reduced(testing::TrueBearing(from, to));
+    if (o.kind == Kind::Angle)
+      o.value = Reduced(testing::TrueBearing(from, to) - testing::TrueBearing(from, at(o.from)));
+    o.value += errors[i % errors.size()] * o.sigma;
+    network.observations.push_back(o);
+  }
+  return network;
+}
+
+const std::vector<double> someErrors = {0.8, -1.3, 0.4, 1.9, -0.6, -1.1, 0.2, 1.4, -2.0};
+
+// Two traverses M1-F1-P1-P2-J and M2-F2-P3-J meeting at J, with a distance
+// P1-P3, an angle at F2 from M2 to J and a bearing P2-P3 besides: 14
+// observations (7 angles, 6 distances, the bearing), 8 unknowns.
+Network Junction(const std::vector<double>& errors = someErrors) {
+  const std::vector<GridPoint> truth = {{1000, 1000}, {1200, 1100}, {1020, 1900}, {1180, 1760},
+                                        {1310, 1250}, {1390, 1430}, {1450, 1590}, {1320, 1690}};
+  std::vector<NetworkObservation> plan;
+  for (auto [at, from, to] :
+       {std::array{1, 0, 4}, {4, 1, 5}, {5, 4, 6}, {6, 5, 7}, {7, 6, 3}, {3, 7, 2}, {3, 2, 6}})
+    plan.push_back({Kind::Angle, at, from, to, 0, 0.001});
+  for (auto [from, to] : {std::pair{1, 4}, {4, 5}, {5, 6}, {3, 7}, {7, 6}, {4, 7}})
+    plan.push_back({Kind::Distance, -1, from, to, 0, from == 4 && to == 7 ? 0.0039 : 0.0034});
+  plan.push_back({Kind::Bearing, -1, 5, 7, 0, 0.003});
+  return Survey(truth, {0, 1, 2, 3}, plan, errors);
+}
+
+// One fixed point F and three new points, oriented by bearings held fixed
+// between the given pairs of points: 8 observations and those, 6 unknowns.
+Network HeldBearing(const std::vector<std::pair<int, int>>& held) {
+  const std::vector<GridPoint> truth = {{1000, 1000}, {1040, 1310}, {1290, 1280}, {1270, 1010}};
+  std::vector<NetworkObservation> plan = {
+      {Kind::Distance, -1, 0, 1, 0, 0.004}, {Kind::Distance, -1, 1, 2, 0, 0.004},
+      {Kind::Distance, -1, 2, 3, 0, 0.004}, {Kind::Distance, -1, 3, 0, 0, 0.004},
+      {Kind::Distance, -1, 0, 2, 0, 0.004}, {Kind::Angle, 0, 1, 3, 0, 0.0015},
+      {Kind::Angle, 2, 3, 1, 0, 0.0015},    {Kind::Angle, 1, 0, 2, 0, 0.0015}};
+  for (auto [from, to] : held) plan.push_back({Kind::Bearing, -1, from, to, 0, 0});
+  return Survey(truth, {0}, plan, someErrors);
+}
+
+// The textbook figures with dense matrices: A, P, N = AᵀPA, a bearing held
+// fixed as a condition C dx = c with a Lagrange multiplier, the cofactors
+// the upper left block of the inverse of [N Cᵀ; C 0] of the last iteration.
+struct Dense {
+  std::vector<GridPoint> points;
+  Eigen::MatrixXd q;
+  std::vector<int> unknownOf;  // per point, its x; -1 where fixed
+  std::vector<double> v, r;
+  double sigma0 = 0;
+  int iterations = 0;
+};
+
+Dense AdjustDensely(const Network& network) {
+  Dense dense;
+  int u = 0;
+  for (const NetworkPoint& p : network.points) {
+    dense.points.push_back(p.approximate);
+    dense.unknownOf.push_back(p.fixed ? -1 : u);
+    if (!p.fixed) u += 2;
+  }
+  // The computed value of o, reduced next to the measured one, and a = d(value)/d(x).
+  auto equation = [&](const NetworkObservation& o, Eigen::RowVectorXd& a) {
+    a.setZero(u);
+    auto add = [&](int p, double ax, double ay) {
+      const int x = dense.unknownOf[static_cast<std::size_t>(p)];
+      if (x >= 0) a(x) += ax, a(x + 1) += ay;
+    };
+    auto bearing = [&](int p, int q, double sign) {  // sign * t(p->q), in gon
+      const GridPoint &from = dense.points[static_cast<std::size_t>(p)],
+                      &to = dense.points[static_cast<std::size_t>(q)];
+      const double t = std::atan2(to.y - from.y, to.x - from.x);
+      const double s = std::hypot(to.y - from.y, to.x - from.x);
+      add(q, -sign * std::sin(t) / s * gonPerRadian, sign * std::cos(t) / s * gonPerRadian);
+      add(p, sign * std::sin(t) / s * gonPerRadian, -sign * std::cos(t) / s * gonPerRadian);
+      return sign * t * gonPerRadian;
+    };
+    if (o.kind == Kind::Distance) {
+      const GridPoint &from = dense.points[static_cast<std::size_t>(o.from)],
+                      &to = dense.points[static_cast<std::size_t>(o.to)];
+      const double t = std::atan2(to.y - from.y, to.x - from.x);
+      add(o.to, std::cos(t), std::sin(t));
+      add(o.from, -std::cos(t), -std::sin(t));
+      return std::hypot(to.y - from.y, to.x - from.x);
+    }
+    const double value = o.kind == Kind::Bearing
+                             ? bearing(o.from, o.to, 1)
+                             : bearing(o.at, o.to, 1) + bearing(o.at, o.from, -1);
+    return value + 400 * std::round((o.value - value) / 400);
+  };
+  const std::size_t n = network.observations.size();
+  int held = 0;
+  for (const NetworkObservation& o : network.observations) held += o.sigma == 0;
+  Eigen::MatrixXd system(u + held, u + held);
+  Eigen::RowVectorXd a;
+  for (dense.iterations = 1;; ++dense.iterations) {
+    system.setZero();
+    Eigen::VectorXd rightHandSide = Eigen::VectorXd::Zero(u + held);
+    int c = u;
+    for (const NetworkObservation& o : network.observations) {
+      const double l = o.value - equation(o, a);
+      if (o.sigma == 0) {
+        system.row(c).head(u) = a, system.col(c).head(u) = a.transpose();
+        rightHandSide(c++) = l;
+      } else {
+        system.topLeftCorner(u, u) += a.transpose() * a / (o.sigma * o.sigma);
+        rightHandSide.head(u) += a.transpose() * l / (o.sigma * o.sigma);
+      }
+    }
+    const Eigen::VectorXd dx = system.fullPivLu().solve(rightHandSide).head(u);
+    for (std::size_t p = 0; p < dense.points.size(); ++p)
+      if (const int x = dense.unknownOf[p]; x >= 0)
+        dense.points[p].x += dx(x), dense.points[p].y += dx(x + 1);
+    if (dx.lpNorm<Eigen::Infinity>() <= 1e-5 || dense.iterations == 20) break;
+  }
+  dense.q = system.inverse().topLeftCorner(u, u);
+  double vTPv = 0;
+  for (const NetworkObservation& o : network.observations) {
+    dense.v.push_back(equation(o, a) - o.value);
+    if (o.sigma == 0) {
+      dense.r.push_back(0);
+      continue;
+    }
+    dense.r.push_back(1 - (a * dense.q * a.transpose())(0, 0) / (o.sigma * o.sigma));
+    vTPv += std::pow(dense.v.back() / o.sigma, 2);
+  }
+  dense.sigma0 = std::sqrt(vTPv / static_cast<double>(static_cast<int>(n) - u));
+  return dense;
+}
+
+// Agreement to 1e-9 of `scale`: the figure itself, or its sigma for a residual.
+void ExpectClose(double actual, double expected, double scale, const std::string& what) {
+  EXPECT_NEAR(actual, expected, 1e-9 * std::fabs(scale)) << what;
+}
+
+// The sparse engine against the dense textbook computation, a bearing held
+// fixed from a fixed point and between two new points among them.
+TEST(AdjustNetwork, AgreesWithTheDenseComputation) {
+  const struct {
+    const char* name;
+    Network network;
+  } cases[] = {{"junction", Junction()},
+               {"held from the fixed point", HeldBearing({{0, 1}})},
+               {"held between new points", HeldBearing({{1, 2}})},
+               {"held one after the other", HeldBearing({{0, 1}, {1, 2}})}};
+  for (const auto& kase : cases) {
+    SCOPED_TRACE(kase.name);
+    const NetworkResult result = AdjustNetwork(kase.network.points, kase.network.observations);
+    const Dense dense = AdjustDensely(kase.network);
+    ASSERT_TRUE(result.converged);
+    EXPECT_EQ(result.iterations, dense.iterations);
+    const std::size_t n = kase.network.observations.size();
+    EXPECT_EQ(result.redundancy, static_cast<int>(n) - static_cast<int>(dense.q.rows()));
+    ExpectClose(result.sigma0, dense.sigma0, dense.sigma0, "sigma0");
+    for (std::size_t p = 0; p < dense.points.size(); ++p) {
+      EXPECT_NEAR(result.points[p].x, dense.points[p].x, 1e-9) << p;
+      EXPECT_NEAR(result.points[p].y, dense.points[p].y, 1e-9) << p;
+      const int x = dense.unknownOf[p];
+      ASSERT_EQ(result.precision[p].has_value(), x >= 0) << p;
+      if (x < 0) continue;
+      const double variance = dense.sigma0 * dense.sigma0;
+      const double sx = std::sqrt(variance * dense.q(x, x)),
+                   sy = std::sqrt(variance * dense.q(x + 1, x + 1));
+      ExpectClose(result.precision[p]->sx, sx, sx, "sx");
+      ExpectClose(result.precision[p]->sy, sy, sy, "sy");
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      const NetworkObservationResult& o = result.observations[i];
+      EXPECT_NEAR(o.redundancyNumber, dense.r[i], 1e-9) << i;
+      if (kase.network.observations[i].sigma == 0) {
+        EXPECT_LT(std::fabs(o.residual), 1e-9) << "a bearing held fixed is held";
+        EXPECT_FALSE(o.w) << i;
+        continue;
+      }
+      ASSERT_TRUE(o.w) << i;
+      ExpectClose(o.residual, dense.v[i], o.sigma, "v");
+      ExpectClose(*o.w, dense.v[i] / o.sigma / std::sqrt(dense.r[i]), 1, "w");
+    }
+  }
+}
+
+// Takahashi's cofactors against the dense inverse, everywhere in the factor's
+// pattern: on the networks' own normal matrices and on a random sparse one
+// of 60 unknowns that fills in deeply.
+TEST(SelectedInverse, AgreesWithTheDenseInverse) {
+  auto normals = [](const Network& network) {
+    NetworkNormals n = NormalsOfNetwork(network.points, network.observations);
+    return Eigen::SparseMatrix<double>(Eigen::Map<const Eigen::SparseMatrix<double>>(
+        n.unknowns, n.unknowns, static_cast<Eigen::Index>(n.values.size()), n.columnStarts.data(),
+        n.rows.data(), n.values.data()));
+  };
+  std::mt19937 random(5);
+  std::uniform_int_distribution<int> index(0, 59);
+  Eigen::MatrixXd randomDense = Eigen::MatrixXd::Identity(60, 60);
+  for (int k = 0; k < 90; ++k) {  // sums of rank-one terms on 2 or 3 unknowns
+    Eigen::VectorXd a = Eigen::VectorXd::Zero(60);
+    for (int t = 0; t < 2 + k % 2; ++t)
+      a(index(random)) = std::uniform_real_distribution<double>(-3, 3)(random);
+    randomDense += a * a.transpose();
+  }
+  const Eigen::SparseMatrix<double> matrices[] = {
+      normals(Junction()), normals(HeldBearing({{1, 2}})),
+      randomDense.triangularView<Eigen::Lower>().toDenseMatrix().sparseView()};
+  for (const Eigen::SparseMatrix<double>& n : matrices) {
+    Eigen::SimplicialLDLT<Eigen::SparseMatrix<double>, Eigen::Lower, Eigen::AMDOrdering<int>>
+        factor(n);
+    ASSERT_EQ(factor.info(), Eigen::Success);
+    const Eigen::SparseMatrix<double>& l = factor.matrixL().nestedExpression();
+    const SelectedInverse z(l, factor.vectorD());
+    const Eigen::MatrixXd lower(n);
+    const Eigen::MatrixXd full = lower.selfadjointView<Eigen::Lower>();
+    const Eigen::MatrixXd p = factor.permutationP().toDenseMatrix().cast<double>();
+    const Eigen::MatrixXd inverse = (p * full * p.transpose()).inverse();
+    const double scale = inverse.cwiseAbs().maxCoeff();
+    for (int j = 0; j < l.outerSize(); ++j) {
+      EXPECT_NEAR(z(j, j), inverse(j, j), 1e-12 * scale) << j;
+      for (Eigen::SparseMatrix<double>::InnerIterator it(l, j); it; ++it) {
+        EXPECT_NEAR(z(static_cast<int>(it.row()), j), inverse(it.row(), j), 1e-12 * scale);
+        EXPECT_EQ(z(j, static_cast<int>(it.row())), z(static_cast<int>(it.row()), j));
+      }
+    }
+  }
+}
+
+// A connecting traverse given as a network is the single traverse's least
+// squares, to the last figures the convergence leaves.
+TEST(AdjustNetwork, ReproducesOneTraverse) {
+  const std::vector<GridPoint> route = {{1000, 2000}, {1180, 2110}, {1230, 2400}, {1480, 2460},
+                                        {1540, 2700}, {1790, 2690}, {1850, 2900}};
+  for (bool left : {true, false}) {
+    Job job = testing::LayOut(TraverseKind::Connecting, {900, 1700}, route, {2100, 3000}, left);
+    for (std::size_t k = 0; k < job.angles.size(); ++k) job.angles[k] += 0.001 * someErrors[k];
+    for (std::size_t k = 0; k < job.lengths.size(); ++k)
+      job.lengths[k] -= 0.004 * someErrors[k + 2];
+    const std::vector<GridPoint> start = testing::CarryForward(job);
+    const LeastSquaresResult single = AdjustLeastSquares(job, start);
+
+    // A, B, the new points, C, D; the angles as typed, then the lengths.
+    Network network;
+    network.points = {{job.a, true}, {job.b, true}};
+    for (const GridPoint& p : start) network.points.push_back({p, false});
+    network.points.push_back({job.c, true});
+    network.points.push_back({job.d, true});
+    for (int k = 1; k <= static_cast<int>(job.angles.size()); ++k)
+      network.observations.push_back({Kind::Angle, k, left ? k - 1 : k + 1, left ? k + 1 : k - 1,
+                                      job.angles[static_cast<std::size_t>(k - 1)],
+                                      job.sigmas.angleGon});
+    for (int k = 1; k <= static_cast<int>(job.lengths.size()); ++k) {
+      const double length = job.lengths[static_cast<std::size_t>(k - 1)];
+      network.observations.push_back(
+          {Kind::Distance, -1, k, k + 1, length,
+           job.sigmas.lengthMetres + job.sigmas.lengthPpm * 1e-6 * length});
+    }
+    const NetworkResult result = AdjustNetwork(network.points, network.observations);
+
+    EXPECT_EQ(result.redundancy, single.redundancy);
+    EXPECT_EQ(result.iterations, single.iterations);
+    ExpectClose(result.sigma0, single.sigma0, single.sigma0, "sigma0");
+    for (std::size_t k = 0; k < single.points.size(); ++k) {
+      EXPECT_NEAR(result.points[k + 2].x, single.points[k].x, 1e-9);
+      EXPECT_NEAR(result.points[k + 2].y, single.points[k].y, 1e-9);
+      const PointPrecision &p = *result.precision[k + 2], &e = single.precision[k];
+      for (auto [actual, expected] :
+           {std::pair{p.sx, e.sx}, {p.sy, e.sy}, {p.a, e.a}, {p.b, e.b}, {p.bearing, e.bearing}})
+        ExpectClose(actual, expected, expected, "precision of point " + std::to_string(k));
+    }
+    for (std::size_t i = 0; i < single.observations.size(); ++i) {
+      const ObservationResult& e = single.observations[i];
+      ExpectClose(result.observations[i].residual, e.residual, e.sigma, "v");
+      ExpectClose(*result.observations[i].w, e.w, 1, "w");
+      EXPECT_NEAR(result.observations[i].redundancyNumber, single.observations[i].redundancyNumber,
+                  1e-9);
+    }
+  }
+}
+
+// One blunder in error-free observations: its w is the largest.
+TEST(AdjustNetwork, BlunderHasTheLargestW) {
+  const struct {
+    std::size_t observation;
+    double blunder;                                               // in sigmas
+  } cases[] = {{1, 25}, {4, -30}, {9, 30}, {12, -25}, {13, 20}};  // angles, distances, the bearing
+  for (const auto& kase : cases) {
+    std::vector<double> errors(14, 0.0);
+    errors[kase.observation] = kase.blunder;
+    const Network network = Junction(errors);
+    const NetworkResult result = AdjustNetwork(network.points, network.observations);
+    EXPECT_FALSE(result.globalTest.passed);
+    const auto largest = std::max_element(
+        result.observations.begin(), result.observations.end(),
+        [](const auto& a, const auto& b) { return std::fabs(*a.w) < std::fabs(*b.w); });
+    EXPECT_EQ(static_cast<std::size_t>(largest - result.observations.begin()), kase.observation);
+  }
+}
+
+TEST(AdjustNetwork, RefusesWhatCannotBeAdjusted) {
+  Network floating = HeldBearing({{0, 1}});
+  floating.points[0].fixed = false;
+  Network unoriented = HeldBearing({{0, 1}});
+  unoriented.observations.pop_back();
+  const Network heldTwice = HeldBearing({{0, 1}, {1, 0}});
+  Network dangling = Junction();  // point 8 hangs on P1 by one distance
+  dangling.points.push_back({{1250, 1300}, false});
+  dangling.observations.push_back({Kind::Distance, -1, 4, 8, 78, 0.003});
+  const struct {
+    Network network;
+    std::string message;
+    int singularPoint;  // -1 for a refusal before the factorisation
+  } cases[] = {{floating, "no datum: no fixed point", -1},
+               {unoriented, "no datum: only one fixed point and no bearing", -1},
+               {heldTwice, "fixed already", -1},
+               {dangling, "point #8", 8}};
+  for (const auto& kase : cases) {
+    try {
+      AdjustNetwork(kase.network.points, kase.network.observations);
+      ADD_FAILURE() << "adjusted: " << kase.message;
+    } catch (const JobError& error) {
+      EXPECT_NE(std::string(error.what()).find(kase.message), std::string::npos) << error.what();
+      const auto* singular = dynamic_cast<const NetworkSingular*>(&error);
+      EXPECT_EQ(singular ? singular->pointIndex() : -1, kase.singularPoint);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace traverse
