@@ -38,6 +38,16 @@ SelectedInverse::SelectedInverse(const Eigen::SparseMatrix<double>& l, const Eig
       zk += lkj * diagonal_[static_cast<std::size_t>(k)];
       // Z(r, k) below the diagonal of column k, for the rows r of column j:
       // it serves Z(r, j) through L(k, j) and Z(k, j) through L(r, j).
+      // Where column k holds just the rows of column j past k (consecutive
+      // columns of one clique, most of them after AMD), the two run in step.
+      if (start[k + 1] - start[k] == end - p - 1) {
+        for (int q = start[k], r = p + 1; r < end; ++q, ++r) {
+          const double zrk = below_[static_cast<std::size_t>(q)];
+          sum[static_cast<std::size_t>(r - begin)] += lkj * zrk;
+          zk += value[r] * zrk;
+        }
+        continue;
+      }
       for (int q = start[k]; q < start[k + 1] && row[q] <= last; ++q) {
         const int s = slot[static_cast<std::size_t>(row[q])];
         if (s < 0) continue;
