@@ -1,0 +1,110 @@
+// Fuzz target: `traverse adjust BOOK` from the field book to every writer,
+// control point files included. The first byte chooses the settings; the
+// rest is the book, and after its first NUL byte the text that every
+// `points FILE` of the book reads.
+//
+// Invariants: reading and adjusting end either in an adjustment or in one
+// JobError with a message; a line it names lies in the book, or in the
+// control file where it names one; no other exception, no failure report, no
+// hang. An adjustment has one result per traverse, each with the new points
+// its kind gives, and every writer formats it.
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "adjustment/book.hpp"
+#include "adjustment/job_error.hpp"
+#include "failure/float_checks.hpp"
+#include "fuzz_check.hpp"
+#include "input/field_book.hpp"
+#include "report/writers.hpp"
+
+namespace traverse::fuzzing {
+namespace {
+
+int LineCount(std::string_view text) {
+  int lines = 1;
+  for (char byte : text) lines += byte == '\n';
+  return lines;
+}
+
+}  // namespace
+}  // namespace traverse::fuzzing
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace traverse;
+  using namespace traverse::fuzzing;
+  if (size == 0) return 0;
+  static const bool ready = (ResetFloatingPoint(), true);
+  (void)ready;
+
+  // Bits 0-1 the rule, 2-3 the report's unit, 4 the tolerances, 5 a height
+  // tolerance, 6 a control file that cannot be read, 7 a scale factor.
+  const std::uint8_t choice = data[0];
+  const Rule rules[] = {Rule::Compass, Rule::Transit, Rule::LeastSquares, Rule::Compass};
+  const AngleUnit units[] = {AngleUnit::Gon, AngleUnit::Degree, AngleUnit::Dms, AngleUnit::Gon};
+  Job settings;
+  settings.source = "fuzz.book";
+  settings.rule = rules[choice & 3];
+  settings.unit = units[(choice >> 2) & 3];
+  if (choice & 0x10) {
+    settings.angularTolerance = AngularTolerance{10, 5};
+    settings.linearTolerance = 5000;
+  }
+  std::optional<double> heightTolerance;
+  if (choice & 0x20) heightTolerance = 20;
+  if (choice & 0x80) settings.scale = 0.9996;
+
+  const std::string_view input(reinterpret_cast<const char*>(data + 1), size - 1);
+  const std::size_t nul = input.find('\0');
+  const std::string_view book = input.substr(0, nul);
+  const std::string_view control =
+      nul == std::string_view::npos ? std::string_view() : input.substr(nul + 1);
+
+  FileAccess files;
+  files.resolve = [](const std::string& written) { return "control/" + written; };
+  files.read = [&](const std::string&, std::string& text) -> std::string {
+    if (choice & 0x40) return "No such file or directory";
+    text = control;
+    return "";
+  };
+
+  Book read;
+  BookResult result;
+  try {
+    read = ReadFieldBook(book, settings.source, files, FieldBookSettings{});
+    result = AdjustBook(read, settings, heightTolerance);
+  } catch (const JobError& error) {
+    FUZZ_CHECK(std::string_view(error.what()).size() > 0, "a JobError without a message");
+    const int lines = error.file().empty() ? LineCount(book) : LineCount(control);
+    FUZZ_CHECK(error.line() >= 0 && error.line() <= lines,
+               "a JobError line outside its text: " + std::to_string(error.line()) + " of " +
+                   std::to_string(lines) + (error.file().empty() ? " (book)" : " (control file)"));
+    return 0;
+  } catch (const std::exception& other) {
+    Fail(std::string("an exception other than JobError: ") + other.what());
+  }
+
+  FUZZ_CHECK(result.traverses.size() == read.traverses.size(), "one result per traverse");
+  std::size_t newPoints = 0;
+  for (const BookTraverseResult& traverse : result.traverses) {
+    const std::size_t expected = static_cast<std::size_t>(
+        NewPointCount(traverse.job.kind, static_cast<int>(traverse.job.angles.size())));
+    FUZZ_CHECK(traverse.result.points.size() == expected,
+               "traverse " + traverse.name + ": new points " +
+                   std::to_string(traverse.result.points.size()));
+    newPoints += expected;
+  }
+  FUZZ_CHECK(result.points.size() == newPoints, "every new point listed once");
+
+  ReportOptions options;
+  for (const std::string& output :
+       {FormatBookText(result, options), FormatBookCsv(result, options),
+        FormatBookJson(result, options), FormatBookSvg(result, options),
+        FormatDxf(result, options)})
+    FUZZ_CHECK(!output.empty(), "a writer wrote nothing");
+  return 0;
+}
