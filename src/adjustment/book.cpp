@@ -29,6 +29,11 @@ bool Coincide(const GridPoint& p, const GridPoint& q) {
 // reduced values, names for the report.
 Job LayOutJob(const BookTraverse& traverse, const Job& settings, const PointTable& table) {
   Job job = settings;
+  if (traverse.sigmas.angleGon) job.sigmas.angleGon = *traverse.sigmas.angleGon;
+  if (traverse.sigmas.lengthMetres) {
+    job.sigmas.lengthMetres = *traverse.sigmas.lengthMetres;
+    job.sigmas.lengthPpm = traverse.sigmas.lengthPpm.value_or(0);
+  }
   job.kind = traverse.kind;
   job.leftAngles = traverse.leftAngles;
   job.stations = traverse.stations;
@@ -142,6 +147,10 @@ bool BookResult::TolerancesPassed() const {
 BookResult AdjustBook(const Book& book, const Job& settings,
                       std::optional<double> heightTolerance) {
   if (book.traverses.empty()) throw JobError(0, "the book has no traverse to adjust");
+  if (!book.free.empty() && settings.rule != Rule::LeastSquares)
+    throw JobError(book.free.front().line,
+                   "an observation outside the traverses is adjusted only with the network, "
+                   "by --rule least-squares");
   BookResult out;
   out.source = book.source;
   out.settings = settings;
@@ -151,16 +160,20 @@ BookResult AdjustBook(const Book& book, const Job& settings,
   table.reserve(book.known.size() + 64);
   for (const NamedPoint& point : book.known) table[point.name] = point;
 
+  // Under least squares every traverse is computed by the compass rule
+  // first, for its misclosures and the network's approximate coordinates.
+  const bool network = settings.rule == Rule::LeastSquares;
+  Job firstLook = settings;
+  if (network) {
+    firstLook.rule = Rule::Compass;
+    firstLook.blunderSearch = false;
+  }
   out.traverses.reserve(book.traverses.size());
   for (const BookTraverse& traverse : book.traverses) {
-    if (settings.rule == Rule::LeastSquares && traverse.kind == TraverseKind::Open)
-      throw JobError(traverse.line, "traverse " + traverse.name +
-                                        ": least squares needs a traverse that ends on a known "
-                                        "point: an open traverse has no redundancy");
     BookTraverseResult adjusted;
     adjusted.name = traverse.name;
     adjusted.line = traverse.line;
-    adjusted.job = LayOutJob(traverse, settings, table);
+    adjusted.job = LayOutJob(traverse, firstLook, table);
     try {
       adjusted.result = Adjust(adjusted.job);
     } catch (const JobError& error) {
@@ -181,6 +194,10 @@ BookResult AdjustBook(const Book& book, const Job& settings,
       out.points.push_back(std::move(point));
     }
     out.traverses.push_back(std::move(adjusted));
+  }
+  if (network) {
+    for (BookTraverseResult& traverse : out.traverses) traverse.job.rule = Rule::LeastSquares;
+    AdjustNetworkOfBook(book, out);
   }
   return out;
 }

@@ -29,6 +29,13 @@ struct Orientation {
   int line = 0;
 };
 
+// The a-priori sigmas that `sigma` records set for the observations below
+// them; what none set comes from the command line.
+struct SigmaSpec {
+  std::optional<double> angleGon;
+  std::optional<double> lengthMetres, lengthPpm;
+};
+
 struct BookLeg {
   double length = 0;  // horizontal, metres, before the scale factor
   ReadingSummary readings;
@@ -48,12 +55,30 @@ struct BookTraverse {
   std::vector<ReadingSummary> angleReadings;
   std::vector<int> angleLines;
   std::vector<BookLeg> legs;
+  SigmaSpec sigmas;  // in force at its `traverse` record
+};
+
+// An observation outside the traverses, tying points together: a horizontal
+// angle at `at` turned clockwise from `from` to `to`, a horizontal distance,
+// or a grid bearing.
+enum class FreeKind { Angle, Distance, Bearing };
+
+struct FreeObservation {
+  FreeKind kind = FreeKind::Angle;
+  std::string at, from, to;  // `at` for angles only
+  double value = 0;          // gon, or metres before the scale factor
+  ReadingSummary readings;
+  int line = 0;
+  std::optional<double> sigma;  // its own sigma= (gon or metres)
+  SigmaSpec inForce;            // what `sigma` records set above it
+  bool fixed = false;           // a bearing without sigma=: held fixed
 };
 
 struct Book {
   std::string source;  // for messages and the report
   std::vector<NamedPoint> known;  // every point the book defines, in book order
   std::vector<BookTraverse> traverses;
+  std::vector<FreeObservation> free;  // in book order
   std::optional<AngleUnit> firstUnit;  // of the book's first `unit` record
 };
 
@@ -70,6 +95,38 @@ struct NewPoint {
   std::optional<PointPrecision> precision;  // under least squares
 };
 
+// One observation of the network adjustment, named as the book has it.
+struct NetworkObservationReport {
+  FreeKind kind = FreeKind::Angle;
+  int line = 0;
+  std::string at;                   // angles only
+  std::optional<std::string> from;  // clockwise order for angles; none for a mark without a name
+  std::optional<std::string> to;
+  double measured = 0;  // gon, or metres times the scale factor
+  double residual = 0;  // adjusted - measured: for an angle, of the angle as typed
+  double sigma = 0;
+  std::optional<double> w;  // none where the redundancy number is 0 or the bearing is fixed
+  double redundancyNumber = 0;
+  bool free = false;  // a record of its own, not a traverse's
+};
+
+struct NetworkSuspect {
+  std::size_t observation = 0;  // index into the observations
+  double w = 0;
+  std::vector<std::size_t> alternatives;
+};
+
+// Every observation of a book adjusted together by least squares.
+struct NetworkReport {
+  double sigma0 = 0;
+  int redundancy = 0;
+  int iterations = 0;
+  bool converged = true;
+  GlobalTest globalTest;
+  std::vector<NetworkObservationReport> observations;
+  std::optional<NetworkSuspect> suspect;
+};
+
 struct BookResult {
   std::string source;
   Job settings;  // the rule, the report's unit, scale, tolerances and sigmas
@@ -78,6 +135,8 @@ struct BookResult {
   std::vector<NamedPoint> known;
   std::vector<BookTraverseResult> traverses;
   std::vector<NewPoint> points;  // every new point, in the order computed
+  std::optional<NetworkReport> network;  // under least squares
+  std::vector<std::string> notes;         // about the book as a whole
 
   bool TolerancesPassed() const;
 };
@@ -93,6 +152,15 @@ BookResult AdjustBook(const Book& book, const Job& settings,
 // The book's traverse `index` alone, with its own new points, for a plan of
 // that traverse.
 BookResult OneTraverseOf(const BookResult& book, std::size_t index);
+
+// Adjusts every observation of the book together, its traverses' and its
+// free ones, by least squares on a sparse factor, from `out` as the compass
+// rule left it (traverse by traverse in book order): the new points of the
+// traverses, and of the free observations by polar computation or
+// intersection, take the network's coordinates and precision, and `network`
+// its statistics. Throws JobError for a point that cannot be reached, a
+// network without datum or redundancy, a singular network.
+void AdjustNetworkOfBook(const Book& book, BookResult& out);
 
 // An answer file's traverse in the shape of a book's result: points named A,
 // B, C, D and 1, 2, ... for the writers that draw every point by name.

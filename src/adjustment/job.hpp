@@ -79,6 +79,9 @@ struct Job {
   std::optional<AngularTolerance> angularTolerance;
   std::optional<double> linearTolerance;  // N of 1:N
   Sigmas sigmas;
+  // Whether the compass and transit rules also look for a blunder by least
+  // squares; a network's traverses leave that to the network.
+  bool blunderSearch = true;
 };
 
 // Whether the traverse ends with an angle at C towards D: a connecting

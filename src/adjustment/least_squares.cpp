@@ -8,6 +8,7 @@
 
 #include "adjustment/job_error.hpp"
 #include "adjustment/normal_equations.hpp"
+#include "adjustment/suspect.hpp"
 #include "adjustment/precision.hpp"
 
 namespace traverse {
@@ -16,8 +17,6 @@ namespace {
 constexpr double gonPerRadian = 63.661977236758134308;
 constexpr double largestStep = 1e-5;  // 0.01 mm: no coordinate moves more, the iteration stops
 constexpr int iterationLimit = 20;
-// Baarda's critical value: two-sided, 0.1 % for one observation.
-constexpr double criticalW = 3.29;
 // An angle links three consecutive points, the x of the back point and the y
 // of the forward one five unknowns apart; no observation reaches further.
 using Normals = NormalEquations<5>;
@@ -255,16 +254,13 @@ LeastSquaresResult AdjustLeastSquares(const Job& job, const std::vector<GridPoin
 }
 
 std::optional<Suspect> FindSuspect(const LeastSquaresResult& result) {
-  const ObservationResult* largest = nullptr;
-  for (const ObservationResult& observation : result.observations)
-    if (!largest || std::fabs(observation.w) > std::fabs(largest->w)) largest = &observation;
-  if (!largest || !(std::fabs(largest->w) > criticalW)) return std::nullopt;
-  Suspect suspect{largest->ref, largest->w, {}};
-  // Observations that the traverse checks alike (two angles at either end of
-  // a short leg, say) have near-equal w; the largest alone would be a guess.
-  for (const ObservationResult& observation : result.observations)
-    if (&observation != largest && std::fabs(observation.w) >= 0.95 * std::fabs(largest->w))
-      suspect.alternatives.push_back(observation.ref);
+  std::vector<std::optional<double>> w;
+  w.reserve(result.observations.size());
+  for (const ObservationResult& observation : result.observations) w.push_back(observation.w);
+  const std::optional<SuspectIndices> found = FindSuspectAmong(w);
+  if (!found) return std::nullopt;
+  Suspect suspect{result.observations[found->largest].ref, result.observations[found->largest].w, {}};
+  for (std::size_t i : found->alternatives) suspect.alternatives.push_back(result.observations[i].ref);
   return suspect;
 }
 

@@ -167,6 +167,7 @@ void RunLeastSquares(const Job& job, Adjustment& result) {
     return;
   }
   if (job.rule != Rule::LeastSquares) {
+    if (!job.blunderSearch) return;
     // The blunder search only: a traverse it cannot solve still gets its
     // compass or transit report.
     try {

@@ -258,6 +258,10 @@ int AdjustFieldBook(const std::string& text, Job& settings, const AdjustRequest&
     const std::string file = error.file().empty() ? settings.source : error.file();
     const std::string where = error.line() > 0 ? file + ":" + std::to_string(error.line()) : file;
     return Fail(where + ": " + error.what());
+  } catch (const std::exception& error) {
+    // A case the reader let through and the adjustment cannot take: still
+    // one line and exit code 1, never a crash report.
+    return Fail(settings.source + ": the book cannot be adjusted: " + error.what());
   }
   result.refraction = reading.refraction;
   ReportOptions options;

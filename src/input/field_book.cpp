@@ -124,9 +124,15 @@ class Reader {
         ReadPointsFile(line);
       } else if (keyword == "traverse") {
         ReadTraverse(line);
+      } else if (keyword == "angle" || keyword == "distance" || keyword == "bearing") {
+        ReadFree(line);
+      } else if (keyword == "sigma") {
+        ReadSigma(line);
       } else {
-        throw JobError(line.number, "expected a record (unit, point, points or traverse), found " +
-                                        Quoted(keyword));
+        throw JobError(line.number,
+                       "expected a record (unit, point, points, traverse, angle, distance, "
+                       "bearing or sigma), found " +
+                           Quoted(keyword));
       }
     }
     return std::move(book_);
@@ -195,11 +201,99 @@ class Reader {
     book_.known.push_back(std::move(point));
   }
 
+  // ---- sigmas and free observations ----
+
+  // `sigma angle S` (cc for gon, arc seconds for degrees) or `sigma length A
+  // [B]` (mm and ppm).
+  void ReadSigma(const BookLine& line) {
+    const std::size_t count = line.words.size();
+    const std::string_view kind = count > 1 ? line.words[1] : std::string_view();
+    if (kind == "angle" && count == 3) {
+      const double value = ParseNumber(line.words[2], "the sigma of an angle", line.number);
+      if (!(value > 0))
+        throw JobError(line.number, "the sigma of an angle: expected a positive number, found " +
+                                        Quoted(line.words[2]));
+      sigmas_.angleGon = SmallUnitToGon(value, unit_);
+      return;
+    }
+    if (kind == "length" && (count == 3 || count == 4)) {
+      const double a = ParseNumber(line.words[2], "the sigma of a length", line.number);
+      const double b = count == 4 ? ParseNumber(line.words[3], "the ppm of a length", line.number) : 0;
+      if (!(a >= 0 && b >= 0 && a + b > 0))
+        throw JobError(line.number, "the sigma of a length: expected A mm and B ppm, not negative "
+                                    "and not both 0, found " + Quoted(Trim(line.text)));
+      sigmas_.lengthMetres = a / 1000;
+      sigmas_.lengthPpm = b;
+      return;
+    }
+    throw JobError(line.number,
+                   "expected 'sigma angle S' or 'sigma length A [B]', found " + Quoted(Trim(line.text)));
+  }
+
+  // `angle AT FROM TO VALUE`, `distance FROM TO DISTANCE` (or sd= za= ...)
+  // and `bearing FROM TO VALUE`, each with an optional sigma=.
+  void ReadFree(const BookLine& line) {
+    FreeObservation free;
+    free.line = line.number;
+    free.inForce = sigmas_;
+    const std::string_view keyword = line.words[0];
+    free.kind = keyword == "angle"      ? FreeKind::Angle
+                : keyword == "distance" ? FreeKind::Distance
+                                        : FreeKind::Bearing;
+    const std::size_t names = free.kind == FreeKind::Angle ? 3 : 2;
+    std::vector<std::string_view> rest(line.words.begin() + 1, line.words.end());
+    std::optional<std::string_view> sigma;
+    for (auto word = rest.begin(); word != rest.end();) {
+      if (word->substr(0, 6) == "sigma=") {
+        if (sigma) throw JobError(line.number, "the key sigma= is given twice");
+        sigma = word->substr(6);
+        word = rest.erase(word);
+      } else {
+        ++word;
+      }
+    }
+    const char* form = free.kind == FreeKind::Angle      ? "angle AT FROM TO VALUE [sigma=S]"
+                       : free.kind == FreeKind::Distance ? "distance FROM TO DISTANCE [sigma=MM]"
+                                                         : "bearing FROM TO VALUE [sigma=S]";
+    if (rest.size() < names + 1 || (free.kind != FreeKind::Distance && rest.size() != names + 1))
+      throw JobError(line.number, std::string("expected '") + form + "', found " +
+                                      Quoted(Trim(line.text)));
+    if (free.kind == FreeKind::Angle) free.at = Name(rest[0], line.number);
+    free.from = Name(rest[names - 2], line.number);
+    free.to = Name(rest[names - 1], line.number);
+    if (free.from == free.to || free.at == free.from || free.at == free.to)
+      throw JobError(line.number, std::string("expected ") + (names == 3 ? "three" : "two") +
+                                      " different points, found " + Quoted(Trim(line.text)));
+    if (free.kind == FreeKind::Distance) {
+      BookLine leg = line;
+      leg.words.assign(rest.begin() + 2, rest.end());
+      leg.words.insert(leg.words.begin(), {"", ""});
+      const BookLeg read = ReadLeg(leg, 2);
+      free.value = read.length;
+      free.readings = read.readings;
+    } else {
+      const Mean mean =
+          AngleMean(rest[names], free.kind == FreeKind::Angle ? "the angle" : "the bearing",
+                    line.number);
+      free.value = mean.value;
+      free.readings = mean.summary;
+    }
+    if (sigma) {
+      const double value = ParseNumber(*sigma, "sigma=", line.number);
+      if (!(value > 0))
+        throw JobError(line.number, "sigma=: expected a positive number, found " + Quoted(*sigma));
+      free.sigma = free.kind == FreeKind::Distance ? value / 1000 : SmallUnitToGon(value, unit_);
+    }
+    free.fixed = free.kind == FreeKind::Bearing && !sigma;
+    book_.free.push_back(std::move(free));
+  }
+
   // ---- traverses ----
 
   void ReadTraverse(const BookLine& header) {
     BookTraverse traverse;
     traverse.line = header.number;
+    traverse.sigmas = sigmas_;
     traverse.name = std::to_string(book_.traverses.size() + 1);
     const std::size_t words = header.words.size();
     if (words > 3)
@@ -484,6 +578,7 @@ class Reader {
   FieldBookSettings settings_;
   Book book_;
   AngleUnit unit_ = AngleUnit::Gon;
+  SigmaSpec sigmas_;
   std::unordered_map<std::string, Definition> defined_;
   int pointsLine_ = 0;
 };

@@ -467,6 +467,89 @@ void WriteHeights(JsonText& json, const std::optional<HeightResult>& heights) {
   json.EndObject();
 }
 
+const char* FreeKindName(FreeKind kind) {
+  switch (kind) {
+    case FreeKind::Angle:
+      return "angle";
+    case FreeKind::Distance:
+      return "distance";
+    case FreeKind::Bearing:
+      return "bearing";
+  }
+  return "";
+}
+
+void WriteName(JsonText& json, const std::optional<std::string>& name) {
+  if (name) {
+    json.String(*name);
+  } else {
+    json.Null();
+  }
+}
+
+void WriteNetwork(JsonText& json, const std::optional<NetworkReport>& network, AngleWriter angle) {
+  if (!network) {
+    json.Null();
+    return;
+  }
+  json.BeginObject();
+  json.Key("sigma0").Number(network->sigma0);
+  json.Key("redundancy").Integer(network->redundancy);
+  json.Key("iterations").Integer(network->iterations);
+  json.Key("converged").Bool(network->converged);
+  json.Key("global_test").BeginObject();
+  json.Key("passed").Bool(network->globalTest.passed);
+  json.Key("lower").Number(network->globalTest.lower);
+  json.Key("upper").Number(network->globalTest.upper);
+  json.Key("value").Number(network->globalTest.value);
+  json.EndObject();
+  json.Key("observations").BeginArray();
+  for (const NetworkObservationReport& o : network->observations) {
+    const bool isAngle = o.kind != FreeKind::Distance;
+    json.BeginObject();
+    json.Key("kind").String(FreeKindName(o.kind));
+    json.Key("line").Integer(o.line);
+    if (o.kind == FreeKind::Angle) json.Key("at").String(o.at);
+    json.Key("from");
+    WriteName(json, o.from);
+    json.Key("to");
+    WriteName(json, o.to);
+    for (const auto& [name, value] : {std::pair{"measured", o.measured},
+                                      std::pair{"residual", o.residual}, std::pair{"sigma", o.sigma}}) {
+      json.Key(name);
+      if (isAngle) {
+        angle(value);
+      } else {
+        json.Number(value);
+      }
+    }
+    json.Key("w").Number(o.w);
+    json.Key("redundancy_number").Number(o.redundancyNumber);
+    json.EndObject();
+  }
+  json.EndArray();
+  json.Key("suspect");
+  if (!network->suspect) {
+    json.Null();
+  } else {
+    const NetworkObservationReport& o = network->observations[network->suspect->observation];
+    json.BeginObject();
+    json.Key("kind").String(FreeKindName(o.kind));
+    json.Key("line").Integer(o.line);
+    json.Key("w").Number(network->suspect->w);
+    json.Key("alternatives").BeginArray();
+    for (std::size_t i : network->suspect->alternatives) {
+      json.BeginObject();
+      json.Key("kind").String(FreeKindName(network->observations[i].kind));
+      json.Key("line").Integer(network->observations[i].line);
+      json.EndObject();
+    }
+    json.EndArray();
+    json.EndObject();
+  }
+  json.EndObject();
+}
+
 }  // namespace
 
 std::string FormatJson(const Job& job, const Adjustment& result, const ReportOptions& options) {
@@ -484,7 +567,7 @@ std::string FormatJson(const Job& job, const Adjustment& result, const ReportOpt
 }
 
 std::string FormatBookJson(const BookResult& book, const ReportOptions& options) {
-  std::size_t items = book.points.size();
+  std::size_t items = book.points.size() + (book.network ? book.network->observations.size() : 0);
   for (const BookTraverseResult& traverse : book.traverses) items += ItemCount(traverse.result);
   JsonText json(4096 + 1024 * book.traverses.size() + 640 * items);
   const Job& settings = book.settings;
@@ -521,6 +604,11 @@ std::string FormatBookJson(const BookResult& book, const ReportOptions& options)
   json.Key("tolerance").BeginObject();
   json.Key("passed").Bool(book.TolerancesPassed());
   json.EndObject();
+  json.Key("network");
+  WriteNetwork(json, book.network, angle);
+  json.Key("notes").BeginArray();
+  for (const std::string& note : book.notes) json.String(note);
+  json.EndArray();
   json.EndObject();
   return json.Finish();
 }

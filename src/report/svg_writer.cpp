@@ -19,6 +19,7 @@
 // fixed-point writer, so every platform writes the same bytes.
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -113,6 +114,7 @@ struct PlanContent {
   std::vector<PlanMark> marks;
   std::vector<PlanPoint> newPoints;
   std::vector<PlanTraverse> traverses;
+  std::vector<std::pair<GridPoint, GridPoint>> ties;  // lines of free observations
   std::string note;  // a line for the legend ("open traverse: no check")
 };
 
@@ -367,6 +369,8 @@ std::string Draw(const PlanContent& content) {
   }
   svg += arrows;
 
+  for (const auto& [from, to] : content.ties)
+    svg += Line(frame, from, to, "stroke=\"#7a4fa0\" stroke-width=\"1\" stroke-dasharray=\"2,3\"");
   for (const PlanTraverse& traverse : content.traverses)
     for (std::size_t i = 1; i < traverse.route.size(); ++i)
       svg += Line(frame, traverse.route[i - 1], traverse.route[i],
@@ -584,6 +588,30 @@ std::string FormatBookSvg(const BookResult& book, const ReportOptions&) {
     content.traverses.push_back(std::move(plan));
   }
   for (const NewPoint& point : book.points) content.newPoints.push_back({point.point.name, point.point.xy});
+  if (book.network) {
+    // The free observations as dotted lines: a distance or bearing between
+    // its points, an angle along both its sides.
+    std::map<std::string, GridPoint> where;
+    for (const NamedPoint& point : book.known) where[point.name] = point.xy;
+    for (const NewPoint& point : book.points) where[point.point.name] = point.point.xy;
+    const auto tie = [&](const std::string& a, const std::optional<std::string>& b) {
+      if (!b || !where.count(a) || !where.count(*b)) return;
+      content.ties.push_back({where[a], where[*b]});
+      if (!stations.count(a) && !newNames.count(a) && drawn.insert(a).second)
+        content.known.push_back({a, where[a]});
+      if (!stations.count(*b) && !newNames.count(*b) && drawn.insert(*b).second)
+        content.known.push_back({*b, where[*b]});
+    };
+    for (const NetworkObservationReport& o : book.network->observations) {
+      if (!o.free) continue;
+      if (o.kind == FreeKind::Angle) {
+        tie(o.at, o.from);
+        tie(o.at, o.to);
+      } else if (o.from) {
+        tie(*o.from, o.to);
+      }
+    }
+  }
   return Draw(content);
 }
 

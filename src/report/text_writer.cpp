@@ -529,6 +529,78 @@ void BookHeader(const BookResult& book, const ReportOptions& options, Document& 
   d.Add(std::move(fields), false);
 }
 
+// The network: its statistics, every observation with its book line, and
+// the suspect.
+void NetworkSection(const BookResult& book, Document& d) {
+  if (!book.network) return;
+  const NetworkReport& n = *book.network;
+  const AngleUnit unit = book.settings.unit;
+  d.Section("Network adjustment (least squares, every observation together)");
+  Fields fields;
+  fields.Add("sigma0", FixedText(n.sigma0, 3));
+  fields.Add("Redundancy", IntegerText(n.redundancy));
+  fields.Add("Iterations", IntegerText(n.iterations),
+             n.converged ? "(converged)" : "(NOT converged)", !n.converged);
+  fields.Add("Global test vTPv", FixedText(n.globalTest.value, 2),
+             "bounds [" + FixedText(n.globalTest.lower, 2) + ", " +
+                 FixedText(n.globalTest.upper, 2) + "]: " + (n.globalTest.passed ? "passed" : "FAILED"),
+             !n.globalTest.passed);
+  d.Add(std::move(fields), true);
+  Table table({{"kind", true},
+               {"line"},
+               {"observation", true},
+               {"measured"},
+               {"", true},
+               {"residual"},
+               {"", true},
+               {"w"},
+               {"r"},
+               {"", true}});
+  const auto place = [](const NetworkObservationReport& o) {
+    const std::string from = o.from ? ValidUtf8(*o.from) : "(mark)";
+    const std::string to = o.to ? ValidUtf8(*o.to) : "(mark)";
+    return o.kind == FreeKind::Angle ? "at " + ValidUtf8(o.at) + ": " + from + " to " + to
+                                     : from + " to " + to;
+  };
+  const char* names[] = {"angle", "distance", "bearing"};
+  for (std::size_t i = 0; i < n.observations.size(); ++i) {
+    const NetworkObservationReport& o = n.observations[i];
+    const bool isAngle = o.kind != FreeKind::Distance;
+    const bool suspect = n.suspect && n.suspect->observation == i;
+    table.Add({names[static_cast<int>(o.kind)], IntegerText(o.line), place(o),
+               isAngle ? AngleText(o.measured, unit) : FixedText(o.measured, 4),
+               isAngle ? UnitName(unit) : "m",
+               isAngle ? SmallAngleText(o.residual, unit) : FixedText(o.residual * 1000, 1),
+               isAngle ? SmallUnitName(unit) : "mm", o.w ? FixedText(*o.w, 2) : "",
+               FixedText(o.redundancyNumber, 2), suspect ? "<- suspect" : ""},
+              9);
+  }
+  d.Blank();
+  d.Line("Observations (w: standardised residual, r: redundancy number)", true);
+  d.Add(std::move(table));
+  d.Blank();
+  if (!n.suspect) {
+    d.Line("No suspected blunder");
+    return;
+  }
+  const auto ref = [&](std::size_t i) {
+    const NetworkObservationReport& o = n.observations[i];
+    return std::string(names[static_cast<int>(o.kind)]) + " on line " + IntegerText(o.line) +
+           " (" + place(o) + ")";
+  };
+  d.Line("Suspected blunder: " + ref(n.suspect->observation) + " (w = " +
+             FixedText(n.suspect->w, 1) + ")",
+         false, true);
+  if (!n.suspect->alternatives.empty()) {
+    std::string text = "It cannot be told apart from ";
+    for (std::size_t i = 0; i < n.suspect->alternatives.size(); ++i) {
+      if (i > 0) text += i + 1 == n.suspect->alternatives.size() ? " and " : ", ";
+      text += ref(n.suspect->alternatives[i]);
+    }
+    d.Line(text + ", whose |w| lie within 5 % of its own.", false, true);
+  }
+}
+
 void BookPointsSection(const BookResult& book, int decimals, Document& d) {
   bool heights = false, precision = false;
   for (const NewPoint& point : book.points) {
@@ -586,7 +658,12 @@ Document BookDocument(const BookResult& book, const ReportOptions& options, bool
     if (plans) d.Plan(FormatBookSvg(OneTraverseOf(book, i), options));
     TraverseSections(c, d);
   }
+  NetworkSection(book, d);
   BookPointsSection(book, options.decimals, d);
+  if (!book.notes.empty()) {
+    d.Heading("Notes");
+    for (const std::string& note : book.notes) d.Line(ValidUtf8(note), true);
+  }
   return d;
 }
 

@@ -1,0 +1,385 @@
+// A field book adjusted as one network: every traverse's angles and
+// distances and every free observation, by least squares together. The
+// traverses have been computed by the compass rule in book order already;
+// that gives their misclosures (the surveyor's first look) and the
+// approximate coordinates of their new points. Points that only free
+// observations reach are placed by polar computation or by intersection.
+#include <cmath>
+#include <unordered_map>
+
+#include "adjustment/book.hpp"
+#include "adjustment/job_error.hpp"
+#include "adjustment/network.hpp"
+#include "adjustment/suspect.hpp"
+
+namespace traverse {
+namespace {
+
+constexpr double radiansPerGon = 3.14159265358979323846 / 200;
+
+double BearingOf(const GridPoint& from, const GridPoint& to) {
+  double t = std::atan2(to.y - from.y, to.x - from.x) / radiansPerGon;
+  return t < 0 ? t + 400 : t;
+}
+
+// The network's points by name, fixed or new, with what is known of them.
+class Points {
+ public:
+  int Add(const std::string& name, const GridPoint& xy, bool fixed, bool located) {
+    const auto [at, added] = index_.try_emplace(name, static_cast<int>(names_.size()));
+    if (added) {
+      names_.push_back(name);
+      points_.push_back({xy, fixed});
+      located_.push_back(located);
+    }
+    return at->second;
+  }
+  int Find(const std::string& name) const {
+    const auto found = index_.find(name);
+    return found == index_.end() ? -1 : found->second;
+  }
+  bool Located(int i) const { return located_[static_cast<std::size_t>(i)]; }
+  void Locate(int i, const GridPoint& xy) {
+    points_[static_cast<std::size_t>(i)].approximate = xy;
+    located_[static_cast<std::size_t>(i)] = true;
+  }
+  const GridPoint& At(int i) const { return points_[static_cast<std::size_t>(i)].approximate; }
+  const std::string& Name(int i) const { return names_[static_cast<std::size_t>(i)]; }
+  const std::vector<NetworkPoint>& points() const { return points_; }
+  std::size_t size() const { return names_.size(); }
+
+ private:
+  std::unordered_map<std::string, int> index_;
+  std::vector<std::string> names_;
+  std::vector<NetworkPoint> points_;
+  std::vector<bool> located_;
+};
+
+// How a network observation is reported: which book observation it is, and
+// the sign that turns its residual into the residual of what was typed (a
+// traverse's end angle on a bearing mark enters as a bearing of its leg).
+struct Origin {
+  NetworkObservationReport report;
+  double sign = 1;
+  std::size_t traverse = 0;  // for a traverse's observations
+  int angle = -1;            // its angle's index, or -1
+};
+
+// The directions to an unlocated point from located ones, each a station and
+// a bearing, from the free angles and bearings.
+struct Direction {
+  int from;
+  double bearing;  // gon
+  int line;
+};
+
+std::vector<Direction> DirectionsTo(int p, const Points& points,
+                                    const std::vector<NetworkObservation>& observations,
+                                    const std::vector<Origin>& origins) {
+  std::vector<Direction> directions;
+  for (std::size_t k = 0; k < observations.size(); ++k) {
+    const NetworkObservation& o = observations[k];
+    const int line = origins[k].report.line;
+    if (o.kind == NetworkObservationKind::Bearing) {
+      if (o.to == p && points.Located(o.from)) directions.push_back({o.from, o.value, line});
+      if (o.from == p && points.Located(o.to))
+        directions.push_back({o.to, std::fmod(o.value + 200, 400), line});
+    } else if (o.kind == NetworkObservationKind::Angle && points.Located(o.at)) {
+      // Turned clockwise from `from` to `to` at `at`.
+      if (o.to == p && points.Located(o.from))
+        directions.push_back({o.at, BearingOf(points.At(o.at), points.At(o.from)) + o.value, line});
+      if (o.from == p && points.Located(o.to))
+        directions.push_back({o.at, BearingOf(points.At(o.at), points.At(o.to)) - o.value, line});
+    }
+  }
+  return directions;
+}
+
+// Places every point that no traverse computed, by a distance and a
+// direction from a located point, or where two directions cross.
+void LocateFreePoints(Points& points, const std::vector<NetworkObservation>& observations,
+                      const std::vector<Origin>& origins) {
+  for (bool progress = true; progress;) {
+    progress = false;
+    for (int p = 0; p < static_cast<int>(points.size()); ++p) {
+      if (points.Located(p)) continue;
+      const std::vector<Direction> directions = DirectionsTo(p, points, observations, origins);
+      bool placed = false;
+      // Polar: a distance from the station of one of the directions.
+      for (std::size_t k = 0; k < observations.size() && !placed; ++k) {
+        const NetworkObservation& o = observations[k];
+        if (o.kind != NetworkObservationKind::Distance || (o.from != p && o.to != p)) continue;
+        const int other = o.from == p ? o.to : o.from;
+        for (const Direction& d : directions) {
+          if (d.from != other) continue;
+          const GridPoint& q = points.At(other);
+          points.Locate(p, {q.x + o.value * std::cos(d.bearing * radiansPerGon),
+                            q.y + o.value * std::sin(d.bearing * radiansPerGon)});
+          placed = true;
+          break;
+        }
+      }
+      // Intersection: two directions from different stations.
+      for (std::size_t i = 0; i < directions.size() && !placed; ++i) {
+        for (std::size_t j = i + 1; j < directions.size() && !placed; ++j) {
+          if (directions[i].from == directions[j].from) continue;
+          const GridPoint& a = points.At(directions[i].from);
+          const GridPoint& b = points.At(directions[j].from);
+          const double ax = std::cos(directions[i].bearing * radiansPerGon);
+          const double ay = std::sin(directions[i].bearing * radiansPerGon);
+          const double bx = std::cos(directions[j].bearing * radiansPerGon);
+          const double by = std::sin(directions[j].bearing * radiansPerGon);
+          const double det = ax * by - ay * bx;
+          if (std::fabs(det) < 1e-3) continue;  // the rays are near parallel
+          const double s = ((b.x - a.x) * by - (b.y - a.y) * bx) / det;
+          if (!(s > 0)) continue;
+          points.Locate(p, {a.x + s * ax, a.y + s * ay});
+          placed = true;
+        }
+      }
+      progress = progress || placed;
+    }
+  }
+  for (int p = 0; p < static_cast<int>(points.size()); ++p) {
+    if (points.Located(p)) continue;
+    int line = 0;
+    for (std::size_t k = 0; k < observations.size() && line == 0; ++k) {
+      const NetworkObservation& o = observations[k];
+      if (o.at == p || o.from == p || o.to == p) line = origins[k].report.line;
+    }
+    throw JobError(line, "the point '" + points.Name(p) +
+                             "' cannot be placed from the observations: give it a distance and "
+                             "an angle or bearing from placed points, two angles or bearings "
+                             "from two placed points, or its coordinates");
+  }
+}
+
+double LengthSigma(const SigmaSpec& spec, const Sigmas& fallback, double length) {
+  const double a = spec.lengthMetres.value_or(fallback.lengthMetres);
+  const double b = spec.lengthMetres ? spec.lengthPpm.value_or(0) : fallback.lengthPpm;
+  return a + b * 1e-6 * length;
+}
+
+}  // namespace
+
+void AdjustNetworkOfBook(const Book& book, BookResult& out) {
+  const Job& settings = out.settings;
+  Points points;
+  for (const NewPoint& point : out.points) points.Add(point.point.name, point.point.xy, false, true);
+  std::unordered_map<std::string, const NamedPoint*> known;
+  for (const NamedPoint& point : out.known) known[point.name] = &point;
+  // A point by name: fixed where known, else new (located by a traverse or
+  // still to be placed).
+  const auto point = [&](const std::string& name) {
+    if (const int found = points.Find(name); found >= 0) return found;
+    if (const auto k = known.find(name); k != known.end())
+      return points.Add(name, k->second->xy, true, true);
+    return points.Add(name, {}, false, false);
+  };
+
+  std::vector<NetworkObservation> observations;
+  std::vector<Origin> origins;
+  for (std::size_t t = 0; t < book.traverses.size(); ++t) {
+    const BookTraverse& traverse = book.traverses[t];
+    const Job& job = out.traverses[t].job;
+    const std::vector<std::string>& s = traverse.stations;
+    const int angles = static_cast<int>(job.angles.size());
+    for (int i = 0; i < angles; ++i) {
+      const std::size_t at = static_cast<std::size_t>(i);
+      // The station behind and ahead; a mark given as a bearing has no point.
+      const bool backIsMark = i == 0, aheadIsMark = i + 1 == static_cast<int>(s.size());
+      const std::optional<double> backBearing = backIsMark ? traverse.start.bearing : std::nullopt;
+      const std::optional<double> aheadBearing =
+          aheadIsMark && traverse.end ? traverse.end->bearing : std::nullopt;
+      const std::string back = backIsMark ? traverse.start.point : s[at - 1];
+      const std::string ahead = aheadIsMark ? (traverse.end ? traverse.end->point : "") : s[at + 1];
+      Origin origin;
+      origin.traverse = t;
+      origin.angle = i;
+      origin.report.kind = FreeKind::Angle;
+      origin.report.line = job.angleLines[at];
+      origin.report.at = s[at];
+      origin.report.measured = job.angles[at];
+      const std::optional<std::string> backName =
+          backBearing ? std::nullopt : std::optional<std::string>(back);
+      const std::optional<std::string> aheadName =
+          aheadBearing ? std::nullopt : std::optional<std::string>(ahead);
+      origin.report.from = job.leftAngles ? backName : aheadName;
+      origin.report.to = job.leftAngles ? aheadName : backName;
+      if (!backBearing && !aheadBearing && back == ahead)
+        throw JobError(origin.report.line, "the angle at '" + s[at] + "' runs from '" + back +
+                                               "' to '" + ahead +
+                                               "' itself: its sides must reach two different points");
+      NetworkObservation o;
+      o.sigma = job.sigmas.angleGon;
+      const double beta = job.angles[at];
+      if (backBearing || aheadBearing) {
+        // The angle to a mark with no coordinates: a bearing of the leg.
+        o.kind = NetworkObservationKind::Bearing;
+        o.from = point(s[at]);
+        if (backBearing) {
+          o.to = point(ahead);
+          o.value = job.leftAngles ? *backBearing + beta : *backBearing - beta;
+          origin.sign = job.leftAngles ? 1 : -1;
+        } else {
+          o.to = point(back);
+          o.value = job.leftAngles ? *aheadBearing - beta : *aheadBearing + beta;
+          origin.sign = job.leftAngles ? -1 : 1;
+        }
+        o.value = std::fmod(std::fmod(o.value, 400) + 400, 400);
+      } else {
+        o.kind = NetworkObservationKind::Angle;
+        o.at = point(s[at]);
+        o.from = point(job.leftAngles ? back : ahead);
+        o.to = point(job.leftAngles ? ahead : back);
+        o.value = beta;
+      }
+      observations.push_back(o);
+      origins.push_back(origin);
+    }
+    for (std::size_t j = 0; j < traverse.legs.size(); ++j) {
+      NetworkObservation o;
+      o.kind = NetworkObservationKind::Distance;
+      o.from = point(s[j]);
+      o.to = point(s[j + 1]);
+      o.value = traverse.legs[j].length * settings.scale;
+      o.sigma = job.sigmas.lengthMetres + job.sigmas.lengthPpm * 1e-6 * o.value;
+      Origin origin;
+      origin.traverse = t;
+      origin.report.kind = FreeKind::Distance;
+      origin.report.line = traverse.legs[j].line;
+      origin.report.from = s[j];
+      origin.report.to = s[j + 1];
+      origin.report.measured = o.value;
+      observations.push_back(o);
+      origins.push_back(origin);
+    }
+  }
+  for (const FreeObservation& free : book.free) {
+    NetworkObservation o;
+    Origin origin;
+    origin.traverse = book.traverses.size();
+    origin.report.free = true;
+    origin.report.kind = free.kind;
+    origin.report.line = free.line;
+    origin.report.from = free.from;
+    origin.report.to = free.to;
+    o.from = point(free.from);
+    o.to = point(free.to);
+    switch (free.kind) {
+      case FreeKind::Angle:
+        o.kind = NetworkObservationKind::Angle;
+        o.at = point(free.at);
+        origin.report.at = free.at;
+        o.value = free.value;
+        o.sigma = free.sigma.value_or(free.inForce.angleGon.value_or(settings.sigmas.angleGon));
+        break;
+      case FreeKind::Bearing:
+        o.kind = NetworkObservationKind::Bearing;
+        o.value = free.value;
+        o.sigma = free.fixed ? 0 : *free.sigma;
+        break;
+      case FreeKind::Distance:
+        o.kind = NetworkObservationKind::Distance;
+        o.value = free.value * settings.scale;
+        o.sigma = free.sigma ? *free.sigma : LengthSigma(free.inForce, settings.sigmas, o.value);
+        break;
+    }
+    origin.report.measured = o.value;
+    observations.push_back(o);
+    origins.push_back(origin);
+  }
+
+  LocateFreePoints(points, observations, origins);
+  NetworkResult network;
+  try {
+    network = AdjustNetwork(points.points(), observations);
+  } catch (const NetworkSingular& singular) {
+    throw JobError(0, "the observations do not fix the point '" +
+                          points.Name(singular.pointIndex()) +
+                          "': it needs more angles, distances or bearings to neighbours");
+  } catch (const JobError& error) {
+    // The network names an observation by its place in the list; the book
+    // has it on a line.
+    std::string message = error.what();
+    const std::size_t at = message.find("observation #");
+    if (at == std::string::npos) throw;
+    std::size_t end = at + 13, index = 0;
+    while (end < message.size() && message[end] >= '0' && message[end] <= '9')
+      index = index * 10 + static_cast<std::size_t>(message[end++] - '0');
+    if (index >= origins.size()) throw;
+    // "observation #6: the bearing ..." becomes "BOOK:LINE: the bearing ...".
+    if (at == 0 && message.compare(end, 2, ": ") == 0) end += 2;
+    throw JobError(origins[index].report.line,
+                   message.substr(0, at) + (at == 0 ? "" : "the observation") + message.substr(end));
+  }
+
+  // The network's figures back into the book's report.
+  NetworkReport report;
+  report.sigma0 = network.sigma0;
+  report.redundancy = network.redundancy;
+  report.iterations = network.iterations;
+  report.converged = network.converged;
+  report.globalTest = network.globalTest;
+  std::vector<double> standardised;
+  for (std::size_t k = 0; k < observations.size(); ++k) {
+    NetworkObservationReport r = origins[k].report;
+    const NetworkObservationResult& result = network.observations[k];
+    r.residual = origins[k].sign * result.residual;
+    r.sigma = result.sigma;
+    r.w = result.w ? std::optional<double>(origins[k].sign * *result.w) : std::nullopt;
+    r.redundancyNumber = result.redundancyNumber;
+    report.observations.push_back(std::move(r));
+  }
+  std::vector<std::optional<double>> w;
+  for (const NetworkObservationReport& r : report.observations) w.push_back(r.w);
+  if (const std::optional<SuspectIndices> suspect = FindSuspectAmong(w)) {
+    report.suspect = NetworkSuspect{suspect->largest, *report.observations[suspect->largest].w,
+                                    suspect->alternatives};
+  }
+
+  for (NewPoint& p : out.points) {
+    const int i = points.Find(p.point.name);
+    p.point.xy = network.points[static_cast<std::size_t>(i)];
+    p.precision = network.precision[static_cast<std::size_t>(i)];
+  }
+  for (int i = 0; i < static_cast<int>(points.size()); ++i) {
+    if (points.points()[static_cast<std::size_t>(i)].fixed) continue;
+    bool listed = false;
+    for (const NewPoint& p : out.points) listed = listed || p.point.name == points.Name(i);
+    if (listed) continue;
+    NewPoint p;
+    p.point.name = points.Name(i);
+    p.point.xy = network.points[static_cast<std::size_t>(i)];
+    p.precision = network.precision[static_cast<std::size_t>(i)];
+    out.points.push_back(std::move(p));
+  }
+  for (std::size_t t = 0; t < out.traverses.size(); ++t) {
+    BookTraverseResult& traverse = out.traverses[t];
+    Adjustment& result = traverse.result;
+    const std::vector<std::string>& s = traverse.job.stations;
+    result.rule = Rule::LeastSquares;
+    result.leastSquares.reset();
+    result.suspect.reset();
+    for (std::size_t i = 0; i < result.points.size(); ++i)
+      result.points[i] = network.points[static_cast<std::size_t>(points.Find(s[i + 1]))];
+    for (std::size_t k = 0; k < origins.size(); ++k)
+      if (origins[k].traverse == t && origins[k].angle >= 0)
+        result.correctedAngles[static_cast<std::size_t>(origins[k].angle)] =
+            traverse.job.angles[static_cast<std::size_t>(origins[k].angle)] +
+            report.observations[k].residual;
+    // The legs' corrections: the adjusted increments less the raw ones.
+    for (std::size_t j = 0; j < result.legs.size(); ++j) {
+      const GridPoint& from = network.points[static_cast<std::size_t>(points.Find(s[j]))];
+      const GridPoint& to = network.points[static_cast<std::size_t>(points.Find(s[j + 1]))];
+      result.legs[j].cx = (to.x - from.x) - result.legs[j].dx;
+      result.legs[j].cy = (to.y - from.y) - result.legs[j].dy;
+    }
+  }
+  if (!report.converged)
+    out.notes.push_back("The network's least-squares iteration did not converge in " +
+                        std::to_string(report.iterations) + " iterations.");
+  out.network = std::move(report);
+}
+
+}  // namespace traverse

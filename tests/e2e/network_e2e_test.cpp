@@ -1,0 +1,215 @@
+// `traverse adjust --rule least-squares` on a book of several traverses and
+// free observations, adjusted as one network. The observations are computed
+// from chosen true coordinates, so the network must give those coordinates
+// back whatever way each observation enters it (left and right angles,
+// orientation by a point or a bearing, junctions, free angles, distances and
+// bearings, a point reached only by free observations). A blunder of each
+// kind is then named as the suspect, and what cannot be adjusted is refused.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <numbers>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "child_process.hpp"
+
+namespace traverse::e2e {
+namespace {
+
+using nlohmann::json;
+
+struct Point {
+  double x, y;
+};
+
+// The true coordinates: control K1..K6, the new points N1..N3, the junction
+// J and F, which only free observations reach.
+const std::map<std::string, Point> truth = {
+    {"K1", {1000, 1000}},   {"K2", {700, 1000}},    {"K3", {1500, 2000}},
+    {"K4", {1800, 2100}},   {"K5", {600, 1900}},    {"K6", {400, 1700}},
+    {"N1", {1210.5, 1180.25}}, {"J", {1190.75, 1520.5}}, {"N2", {1420.125, 1760.375}},
+    {"N3", {930.5, 1640.75}},  {"F", {1610.25, 1610.5}}};
+
+double Bearing(const std::string& from, const std::string& to) {
+  const Point a = truth.at(from), b = truth.at(to);
+  double t = std::atan2(b.y - a.y, b.x - a.x) * 200 / std::numbers::pi;
+  return t < 0 ? t + 400 : t;
+}
+// The angle at `at` turned clockwise from `from` to `to`.
+double Angle(const std::string& at, const std::string& from, const std::string& to) {
+  return std::fmod(Bearing(at, to) - Bearing(at, from) + 800, 400);
+}
+double Distance(const std::string& from, const std::string& to) {
+  const Point a = truth.at(from), b = truth.at(to);
+  return std::hypot(b.x - a.x, b.y - a.y);
+}
+
+std::string Text(double value) {
+  std::ostringstream text;
+  text.precision(12);
+  text << std::fixed << value;
+  return text.str();
+}
+
+// The book, with a blunder added to the angle or to the distance on line
+// `blunderLine`.
+// Lines: 1-6 control, 8 traverse north, 9-12, 13 end; 14 traverse east
+// (right angles), 15-19, 20 end; 21 traverse west, 22-26, 27 end; 28 sigma;
+// 29 free distance, 30 free angle, 31 free bearing, 32-33 F.
+std::string Network(int blunderLine = 0, double angleBlunder = 0, double distanceBlunder = 0) {
+  std::vector<std::string> lines;
+  for (const char* name : {"K1", "K2", "K3", "K4", "K5", "K6"})
+    lines.push_back(std::string("point ") + name + " " + Text(truth.at(name).x) + " " +
+                    Text(truth.at(name).y));
+  const auto add = [&](std::string line) { lines.push_back(std::move(line)); };
+  const auto here = [&] { return static_cast<int>(lines.size()) + 1 == blunderLine; };
+  const auto value = [&](double v) { return Text(v + (here() ? angleBlunder : 0)); };
+  const auto length = [&](double v) { return Text(v + (here() ? distanceBlunder : 0)); };
+  // From K1 oriented on K2 to the junction J, a new point: open.
+  add("");
+  add("traverse north left");
+  add("K2");
+  add("K1 " + value(Angle("K1", "K2", "N1")) + " " + Text(Distance("K1", "N1")));
+  add("N1 " + value(Angle("N1", "K1", "J")) + " " + Text(Distance("N1", "J")));
+  add("J");
+  add("end");
+  // From J, oriented on N1 of the traverse above, to K3 oriented on K4, right angles.
+  add("traverse east right");
+  add("N1");
+  add("J " + value(Angle("J", "N2", "N1")) + " " + Text(Distance("J", "N2")));
+  add("N2 " + value(Angle("N2", "K3", "J")) + " " + length(Distance("N2", "K3")));
+  add("K3 " + value(Angle("K3", "K4", "N2")));
+  add("K4");
+  add("end");
+  // From K5 oriented by a bearing to J, oriented on N2.
+  add("traverse west");
+  add("bearing " + Text(Bearing("K5", "K6")));
+  add("K5 " + value(Angle("K5", "K6", "N3")) + " " + Text(Distance("K5", "N3")));
+  add("N3 " + value(Angle("N3", "K5", "J")) + " " + Text(Distance("N3", "J")));
+  add("J " + value(Angle("J", "N3", "N2")));
+  add("N2");
+  add("end");
+  add("sigma length 2 2");
+  add("distance N1 N3 " + length(Distance("N1", "N3")));
+  add("angle N2 J K3 " + value(Angle("N2", "J", "K3")));
+  add("bearing N3 N1 " + value(Bearing("N3", "N1")) + " sigma=10");
+  add("distance N2 F " + length(Distance("N2", "F")) + " sigma=3");
+  add("angle N2 K3 F " + value(Angle("N2", "K3", "F")));
+  std::string book;
+  for (const std::string& line : lines) book += line + "\n";
+  return book;
+}
+
+ChildRun Adjust(std::vector<std::string> arguments, const std::string& input) {
+  arguments.insert(arguments.begin(), "adjust");
+  ChildSetup setup;
+  setup.input = input;
+  setup.arguments = arguments;
+  setup.timeLimit = 60;
+  return RunChild(PROGRAM_UNDER_TEST, setup);
+}
+
+json Report(const std::string& book) {
+  const ChildRun run = Adjust({"--rule", "least-squares", "--format", "json"}, book);
+  EXPECT_EQ(run.exitCode, 0) << run.error;
+  return json::parse(run.output);
+}
+
+TEST(NetworkEndToEnd, GivesTheTrueCoordinatesBackWhateverWayTheObservationsEnter) {
+  const json report = Report(Network());
+  std::map<std::string, Point> adjusted;
+  for (const json& point : report["points"]) adjusted[point["name"]] = {point["x"], point["y"]};
+  ASSERT_EQ(adjusted.size(), 5u);
+  for (const auto& [name, point] : adjusted) {
+    EXPECT_NEAR(point.x, truth.at(name).x, 1e-6) << name;
+    EXPECT_NEAR(point.y, truth.at(name).y, 1e-6) << name;
+  }
+  const json& network = report["network"];
+  // 2 + 3 + 3 angles (one of them to a bearing mark), 2 + 2 + 2 distances,
+  // 5 free observations: 19, for 5 new points.
+  EXPECT_EQ(network["observations"].size(), 19u);
+  EXPECT_EQ(network["redundancy"], 9);
+  for (const json& o : network["observations"])
+    EXPECT_NEAR(o["residual"].get<double>(), 0, o["kind"] == "distance" ? 1e-6 : 1e-6) << o;
+  // Each traverse keeps its own first look, and its points are the network's.
+  EXPECT_EQ(report["traverses"][0]["kind"], "open");
+  EXPECT_EQ(report["traverses"][1]["kind"], "connecting");
+  EXPECT_TRUE(report["traverses"][1]["least_squares"].is_null());
+  EXPECT_EQ(report["traverses"][2]["points"][0]["x"], report["points"][3]["x"]);
+  // A right angle runs clockwise from the station ahead to the one behind,
+  // and an angle to a bearing mark has no name for it.
+  const json& right = network["observations"][4];
+  EXPECT_EQ(right["kind"], "angle");
+  EXPECT_EQ(right["line"], 16);
+  EXPECT_EQ(right["at"], "J");
+  EXPECT_EQ(right["from"], "N2");
+  EXPECT_EQ(right["to"], "N1");
+  const json& marked = network["observations"][9];
+  EXPECT_EQ(marked["line"], 23);
+  EXPECT_EQ(marked["at"], "K5");
+  EXPECT_TRUE(marked["from"].is_null());
+  EXPECT_EQ(marked["to"], "N3");
+}
+
+TEST(NetworkEndToEnd, ABlunderOfEachKindIsTheSuspect) {
+  const struct {
+    const char* name;
+    int line;
+    double angle, distance;
+    const char* kind;
+  } blunders[] = {
+      {"a traverse's right angle", 17, 0.02, 0, "angle"},
+      {"a traverse's distance", 17, 0, 0.05, "distance"},
+      {"a free distance", 29, 0, 0.08, "distance"},
+      {"a free angle", 30, 0.02, 0, "angle"},
+      {"a free bearing", 31, 0.02, 0, "bearing"},
+  };
+  for (const auto& b : blunders) {
+    SCOPED_TRACE(b.name);
+    // Small noise everywhere would only blur the test: the blunder stands alone.
+    const json report = Report(Network(b.line, b.angle, b.distance));
+    const json& suspect = report["network"]["suspect"];
+    ASSERT_FALSE(suspect.is_null());
+    EXPECT_EQ(suspect["line"], b.line);
+    EXPECT_EQ(suspect["kind"], b.kind);
+  }
+}
+
+TEST(NetworkEndToEnd, RefusesWhatCannotBeAdjusted) {
+  const std::string free = "point A 0 0\npoint B 0 100\npoint C 100 100\n";
+  const struct {
+    const char* name;
+    std::string book;
+    std::vector<std::string> arguments;
+    std::string message;
+  } cases[] = {
+      {"free records under compass", Network(), {}, "standard input:29: an observation outside the "
+                                                    "traverses is adjusted only with the network, by "
+                                                    "--rule least-squares"},
+      {"a point no observation places",
+       free + "traverse\nA\nB 100 100\nC 100\nA\nend\ndistance C Z 50\n",
+       {"--rule", "least-squares"},
+       "standard input:10: the point 'Z' cannot be placed from the observations"},
+      {"an angle whose sides reach one point",
+       free + "traverse\nA\nB 100 100\nC 100\nB\nend\n", {"--rule", "least-squares"},
+       "standard input:7: the angle at 'C' runs from 'B' to 'B' itself"},
+      {"a bearing held fixed between fixed points",
+       free + "traverse\nA\nB 100 100\nC 100\nA\nend\ndistance C Z 50\nangle C B Z 100\n"
+              "distance B Z 111.8\nbearing A C 50\n",
+       {"--rule", "least-squares"},
+       "standard input:13: the bearing held fixed is fixed already"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ChildRun run = Adjust(c.arguments, c.book);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.error.rfind("traverse: " + c.message, 0), 0u) << run.error;
+  }
+}
+
+}  // namespace
+}  // namespace traverse::e2e
