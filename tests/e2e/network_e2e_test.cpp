@@ -7,6 +7,7 @@
 // kind is then named as the suspect, and what cannot be adjusted is refused.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -209,6 +210,41 @@ TEST(NetworkEndToEnd, RefusesWhatCannotBeAdjusted) {
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.error.rfind("traverse: " + c.message, 0), 0u) << run.error;
   }
+}
+
+// A published traverse network with a junction: Ghilani and Wolf,
+// Elementary Surveying, 13th ed., 16.9.5, as Krumm's Geodetic Network
+// Adjustment Examples (Rev. 3.5) give it, 3.6.8. Every adjusted coordinate
+// to its published 0.1 mm and every standard deviation to its published
+// 0.01 mm.
+TEST(NetworkEndToEnd, ReproducesGhilaniAndWolfsPublishedNetwork) {
+  const ChildRun run =
+      Adjust({"--rule", "least-squares", "--format", "json",
+              std::string(EXAMPLES_DIR) + "/ghilani_wolf_network.book"},
+             "");
+  ASSERT_EQ(run.exitCode, 0) << run.error;
+  const json report = json::parse(run.output);
+  // name, X, sigma X [mm], Y, sigma Y [mm]
+  const std::map<std::string, std::array<double, 4>> published = {
+      {"B", {764.6451, 3.82, 507.9380, 2.14}},  {"C", {815.3499, 4.93, 618.9547, 4.59}},
+      {"D", {753.2855, 6.85, 723.8666, 6.42}},  {"E", {856.4409, 9.23, 826.1331, 5.28}},
+      {"F", {1021.6540, 8.59, 794.6611, 5.81}}, {"G", {1103.8272, 4.51, 578.7455, 5.78}},
+      {"H", {980.2450, 6.09, 652.2263, 4.93}},  {"J", {899.2696, 5.75, 600.5991, 4.97}},
+      {"K", {877.4179, 7.33, 713.3703, 5.58}}};
+  ASSERT_EQ(report["points"].size(), published.size());
+  const auto rounded = [](double value, double unit) { return std::round(value / unit) * unit; };
+  for (const json& point : report["points"]) {
+    const std::string name = point["name"];
+    SCOPED_TRACE(name);
+    const std::array<double, 4>& p = published.at(name);
+    EXPECT_NEAR(rounded(point["x"], 1e-4), p[0], 1e-9);
+    EXPECT_NEAR(rounded(point["y"], 1e-4), p[2], 1e-9);
+    EXPECT_NEAR(rounded(point["sx"].get<double>() * 1000, 0.01), p[1], 1e-9);
+    EXPECT_NEAR(rounded(point["sy"].get<double>() * 1000, 0.01), p[3], 1e-9);
+  }
+  // 14 angles, 12 distances and the bearing held fixed, for 9 new points.
+  EXPECT_EQ(report["network"]["redundancy"], 9);
+  EXPECT_TRUE(report["network"]["global_test"]["passed"]);
 }
 
 }  // namespace
