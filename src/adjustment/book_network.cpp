@@ -343,16 +343,21 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
     p.point.xy = network.points[static_cast<std::size_t>(i)];
     p.precision = network.precision[static_cast<std::size_t>(i)];
   }
-  for (int i = 0; i < static_cast<int>(points.size()); ++i) {
+  // The traverses' new points come first in the network's list; the points
+  // that free observations alone reach follow them.
+  for (int i = static_cast<int>(out.points.size()); i < static_cast<int>(points.size()); ++i) {
     if (points.points()[static_cast<std::size_t>(i)].fixed) continue;
-    bool listed = false;
-    for (const NewPoint& p : out.points) listed = listed || p.point.name == points.Name(i);
-    if (listed) continue;
     NewPoint p;
     p.point.name = points.Name(i);
     p.point.xy = network.points[static_cast<std::size_t>(i)];
     p.precision = network.precision[static_cast<std::size_t>(i)];
     out.points.push_back(std::move(p));
+  }
+  for (std::size_t k = 0; k < origins.size(); ++k) {
+    if (origins[k].angle < 0) continue;
+    BookTraverseResult& traverse = out.traverses[origins[k].traverse];
+    const std::size_t i = static_cast<std::size_t>(origins[k].angle);
+    traverse.result.correctedAngles[i] = traverse.job.angles[i] + report.observations[k].residual;
   }
   for (std::size_t t = 0; t < out.traverses.size(); ++t) {
     BookTraverseResult& traverse = out.traverses[t];
@@ -363,11 +368,6 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
     result.suspect.reset();
     for (std::size_t i = 0; i < result.points.size(); ++i)
       result.points[i] = network.points[static_cast<std::size_t>(points.Find(s[i + 1]))];
-    for (std::size_t k = 0; k < origins.size(); ++k)
-      if (origins[k].traverse == t && origins[k].angle >= 0)
-        result.correctedAngles[static_cast<std::size_t>(origins[k].angle)] =
-            traverse.job.angles[static_cast<std::size_t>(origins[k].angle)] +
-            report.observations[k].residual;
     // The legs' corrections: the adjusted increments less the raw ones.
     for (std::size_t j = 0; j < result.legs.size(); ++j) {
       const GridPoint& from = network.points[static_cast<std::size_t>(points.Find(s[j]))];
