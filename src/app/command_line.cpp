@@ -346,6 +346,9 @@ FIELD BOOKS). Its first word is a keyword:
     NAME ANGLE                the last station, then the end ORIENTATION;
     ORIENTATION               or the last station as NAME alone (no end
   end                         orientation, or open where NAME is new)
+With --rule least-squares the whole book is one network, and may also hold
+  angle AT FROM TO VALUE      distance FROM TO DISTANCE    bearing FROM TO VALUE
+each with an optional sigma=, and sigma angle S / sigma length A [B] lines.
 
 An answer file holds the dialogue's answers, one per line: X and Y of A, B,
 C and D, the side (left or right), the number of angles, every angle, every
