@@ -431,10 +431,19 @@ std::string Draw(const PlanContent& content) {
         // SVG turns clockwise from its x axis (east); a bearing turns
         // clockwise from north, a quarter turn earlier.
         const std::string turn = FixedText(GonToUnit(p.bearing, AngleUnit::Degree) - 90, 3);
-        svg += "<ellipse cx=\"" + x + "\" cy=\"" + y + "\" rx=\"" +
-               Number(Extended(p.a) * factor.value * frame.scale()) + "\" ry=\"" +
-               Number(Extended(p.b) * factor.value * frame.scale()) + "\" transform=\"rotate(" +
-               turn + ' ' + x + ' ' + y + ")\" fill=\"none\" stroke=\"#2a8c2a\" stroke-width=\"1.5\"/>\n";
+        const Extended rx = Extended(p.a) * factor.value * frame.scale();
+        const Extended ry = Extended(p.b) * factor.value * frame.scale();
+        const std::string rotate = "\" transform=\"rotate(" + turn + ' ' + x + ' ' + y +
+                                   ")\" fill=\"none\" stroke=\"#2a8c2a\" stroke-width=\"1.5\"/>\n";
+        // An ellipse flat to a line (a point that can move only along a held
+        // bearing) is drawn as that line: SVG draws no ellipse of no height.
+        if (ry < Extended(0.5)) {
+          svg += "<line x1=\"" + Number(frame.SvgX(point) - rx) + "\" y1=\"" + y + "\" x2=\"" +
+                 Number(frame.SvgX(point) + rx) + "\" y2=\"" + y + rotate;
+        } else {
+          svg += "<ellipse cx=\"" + x + "\" cy=\"" + y + "\" rx=\"" + Number(rx) + "\" ry=\"" +
+                 Number(ry) + rotate;
+        }
       }
     }
     ellipseLegend = "error ellipses (1 sigma) drawn \xC3\x97" + RoundText(factor);
@@ -586,6 +595,14 @@ std::string FormatBookSvg(const BookResult& book, const ReportOptions&) {
     plan.end = job.c;
     plan.ellipses = EllipsesOf(result);
     content.traverses.push_back(std::move(plan));
+  }
+  if (book.network) {
+    // The network's ellipses, of every new point; the traverses have none
+    // of their own then.
+    PlanTraverse ellipses;
+    for (const NewPoint& point : book.points)
+      if (point.precision) ellipses.ellipses.push_back({point.point.xy, *point.precision});
+    content.traverses.push_back(std::move(ellipses));
   }
   for (const NewPoint& point : book.points) content.newPoints.push_back({point.point.name, point.point.xy});
   if (book.network) {
