@@ -14,7 +14,8 @@
 #  2. spawn_time (built beside the benchmarks): the two commands strictly in
 #     turns, started without a shell; wall and CPU time (user + system) medians.
 #     Then the same with standard output to /dev/null, a character device.
-#  3. GNU time -v: the largest peak resident set of 20 runs of each.
+#  3. GNU time -v: the largest peak resident set of 20 runs of each, and the
+#     median of their minor page faults.
 #  4. spawn_time again for the adjustment report on the same answers:
 #     `traverse adjust --format json` (compass rule, and least squares for the
 #     blunder search) and `traverse adjust --rule least-squares --format json`,
@@ -101,18 +102,22 @@ rows = [re.findall(r"median ([0-9.]+) ms", line) for line in open(sys.argv[1])]
 print(f"to /dev/null: spawn_time ratio: wall {wall_ours / wall_true:.2f}, CPU {cpu_ours / cpu_true:.2f}")
 PY
 
+# The largest peak resident set of 20 runs, and the median of their minor
+# page faults (each fault maps up to 16 pages of a file that are in memory).
 peak() {
-  local most=0 kib
+  local most=0 kib faults=() report
   for ((i = 0; i < 20; ++i)); do
-    kib=$(/usr/bin/time -v "$1" <"$input" 2>&1 >"$output" |
-      sed -n 's/.*Maximum resident set size (kbytes): //p')
+    report=$(/usr/bin/time -v "$1" <"$input" 2>&1 >"$output")
+    kib=$(sed -n 's/.*Maximum resident set size (kbytes): //p' <<<"$report")
+    faults+=("$(sed -n 's/.*Minor (reclaiming a frame) page faults: //p' <<<"$report")")
     ((kib > most)) && most=$kib
   done
-  echo "$most"
+  echo "$most $(printf '%s\n' "${faults[@]}" | sort -n | sed -n 10p)"
 }
-ours_kib=$(peak "$program")
-theirs_kib=$(peak /bin/true)
+read -r ours_kib ours_faults < <(peak "$program")
+read -r theirs_kib theirs_faults < <(peak /bin/true)
 echo "peak RSS: traverse $ours_kib KiB, /bin/true $theirs_kib KiB, difference $((ours_kib - theirs_kib)) KiB"
+echo "page faults (median): traverse $ours_faults, /bin/true $theirs_faults"
 
 # The adjustment report on the same answers, as JSON.
 "$program" adjust --format json "$input" >"$output" || { echo "adjust failed" >&2; exit 1; }

@@ -26,4 +26,30 @@ extern ostream clog;
 }  // namespace std
 #endif
 
+// CLI11 also defines eight ready-made validators (ExistingFile, ValidIPV4,
+// Number, PositiveNumber and others) as constant objects at namespace scope.
+// Each file that includes it builds all eight before main, with their
+// std::function and std::string members: in the statically linked program
+// that ran in every dialogue, touching pages of CLI11's code, the heap and the
+// exit handlers list for objects only `traverse adjust` could use, and this
+// program uses none of them. The macros below turn each definition into the
+// declaration of a function nobody defines, so no object is built; a use of
+// one of these names after this header does not compile, and a use inside
+// CLI11 would not link.
+#define ExistingFile ExistingFile_not_built()
+#define ExistingDirectory ExistingDirectory_not_built()
+#define ExistingPath ExistingPath_not_built()
+#define NonexistentPath NonexistentPath_not_built()
+#define ValidIPV4 ValidIPV4_not_built()
+#define Number(...) Number_not_built()
+#define NonNegativeNumber(...) NonNegativeNumber_not_built()
+#define PositiveNumber(...) PositiveNumber_not_built()
 #include <CLI/CLI.hpp>
+#undef ExistingFile
+#undef ExistingDirectory
+#undef ExistingPath
+#undef NonexistentPath
+#undef ValidIPV4
+#undef Number
+#undef NonNegativeNumber
+#undef PositiveNumber
