@@ -1,11 +1,212 @@
 #include "report/number_text.hpp"
 
+#include <array>
+#include <bit>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "console/number_writing.hpp"
 
 namespace traverse {
+namespace {
+
+// A decimal: digits × 10^exponent.
+struct Decimal {
+  std::uint64_t digits = 0;
+  int exponent = 0;
+};
+
+#if defined(__SIZEOF_INT128__)
+__extension__ using Wide = unsigned __int128;
+
+constexpr std::array<std::uint64_t, 19> powersOfTen = [] {
+  std::array<std::uint64_t, 19> powers{};
+  powers[0] = 1;
+  for (std::size_t i = 1; i < powers.size(); ++i) powers[i] = powers[i - 1] * 10;
+  return powers;
+}();
+
+// 5^k up to 5^31, below 2^73.
+constexpr std::array<Wide, 32> powersOfFive = [] {
+  std::array<Wide, 32> powers{};
+  powers[0] = 1;
+  for (std::size_t i = 1; i < powers.size(); ++i) powers[i] = powers[i - 1] * 5;
+  return powers;
+}();
+
+// The fewest decimal digits that read back to x, and of those the closest
+// to x (a tie to the even one), for a positive normal x from about 10^-15 up
+// to 2^53; false elsewhere. Exact: x = m 2^e and the halfway points to its
+// neighbours, scaled by 10^k so that x has 17 or 18 digits before the point,
+// are integers over 2^shift in 128 bits; the digits are the integers between
+// those halfway points (the points themselves where m is even, as reading
+// rounds a tie to the even neighbour) with the most trailing zeros.
+bool ShortestDecimal(double x, Decimal& out) {
+  const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
+  const int biased = static_cast<int>(bits >> 52);
+  const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+  const int binaryExponent = biased - 1023;  // x in [2^b, 2^(b + 1))
+  // Above 2^53 the fixed text of an integer is its exact value, no shortest
+  // digits; those and the tiny values go the long way.
+  if (biased == 0 || binaryExponent >= 53) return false;
+  const int estimate = (binaryExponent * 78913) >> 18;  // floor(b log10 2)
+  const int k = 16 - estimate;
+  if (k > 31) return false;
+  const std::uint64_t m = fraction | (std::uint64_t{1} << 52);
+  const int shift = 2 - (binaryExponent - 52) - k;  // x 10^k = 4m 5^k / 2^shift
+
+  const Wide five = powersOfFive[static_cast<std::size_t>(k)];
+  const Wide middle = Wide{4 * m} * five;
+  const Wide upper = middle + 2 * five;
+  // Below a power of two the next double down is half as far.
+  const Wide lower = middle - (fraction == 0 ? five : 2 * five);
+  const bool inclusive = m % 2 == 0;
+  const Wide mask = (Wide{1} << shift) - 1;
+  std::uint64_t low = static_cast<std::uint64_t>(lower >> shift);
+  if ((lower & mask) != 0 || !inclusive) ++low;
+  std::uint64_t high = static_cast<std::uint64_t>(upper >> shift);
+  if ((upper & mask) == 0 && !inclusive) --high;
+  if (low > high) return false;
+
+  // Drop digits while some multiple of ten is left between the bounds. Most
+  // values keep all their digits; the others lose as many as 16, 8, 4, 2
+  // and 1 in turn, since where 10^j fits every smaller power does.
+  // (Constant divisors: the compiler multiplies.)
+  int dropped = 0;
+  const auto drop = [&]<int Step>() {
+    constexpr std::uint64_t unit = powersOfTen[Step];
+    const std::uint64_t nextLow = (low + (unit - 1)) / unit, nextHigh = high / unit;
+    if (nextLow > nextHigh) return false;
+    low = nextLow;
+    high = nextHigh;
+    dropped += Step;
+    return true;
+  };
+  if (drop.operator()<1>()) {
+    drop.operator()<16>();
+    drop.operator()<8>();
+    drop.operator()<4>();
+    drop.operator()<2>();
+    drop.operator()<1>();
+  }
+  // The nearest such multiple to x.
+  const std::uint64_t whole = static_cast<std::uint64_t>(middle >> shift);
+  const Wide part = middle & mask;  // x 10^k - whole, over 2^shift
+  std::uint64_t digits = 0;
+  if (dropped == 0) {
+    const Wide half = Wide{1} << (shift - 1);
+    digits = whole + (part > half || (part == half && whole % 2 == 1) ? 1 : 0);
+  } else {
+    const std::uint64_t unit = powersOfTen[static_cast<std::size_t>(dropped)], half = unit / 2;
+    const std::uint64_t rest = whole % unit;
+    digits = whole / unit;
+    if (rest > half || (rest == half && (part != 0 || digits % 2 == 1))) ++digits;
+  }
+  out.digits = std::min(std::max(digits, low), high);
+  out.exponent = dropped - k;
+  return true;
+}
+
+// "00" to "99".
+constexpr std::array<char, 200> digitPairs = [] {
+  std::array<char, 200> pairs{};
+  for (std::size_t i = 0; i < 100; ++i) {
+    pairs[2 * i] = static_cast<char>('0' + i / 10);
+    pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
+  }
+  return pairs;
+}();
+
+void WriteFourDigits(std::uint32_t value, char* text) {
+  std::memcpy(text, &digitPairs[2 * (value / 100)], 2);
+  std::memcpy(text + 2, &digitPairs[2 * (value % 100)], 2);
+}
+
+void WriteEightDigits(std::uint32_t value, char* text) {
+  WriteFourDigits(value / 10000, text);
+  WriteFourDigits(value % 10000, text + 4);
+}
+
+// As std::to_chars writes the shortest form: fixed notation unless
+// scientific is shorter, and scientific with a sign and at least two digits
+// in the exponent. The digits are moved 20 bytes at a time, whatever their
+// count: fixed-size copies, and the room for them is part of
+// ShortestTextCapacity.
+char* WriteDecimal(bool negative, const Decimal& decimal, char* text) {
+  // All 18 places of digits < 10^18 at digits[2..20), then room to read
+  // 20 bytes from the first significant one.
+  char digits[40] = {};
+  const std::uint64_t high = decimal.digits / 100000000;
+  std::memcpy(digits + 2, &digitPairs[2 * (high / 100000000)], 2);
+  WriteEightDigits(static_cast<std::uint32_t>(high % 100000000), digits + 4);
+  WriteEightDigits(static_cast<std::uint32_t>(decimal.digits % 100000000), digits + 12);
+  // About log10 of the digits, at most one more.
+  const int log = static_cast<int>(std::bit_width(decimal.digits)) * 1233 >> 12;
+  const int count = log + 1 - (decimal.digits < powersOfTen[static_cast<std::size_t>(log)] ? 1 : 0);
+  const char* first = digits + 20 - count;
+
+  const int scientific = count - 1 + decimal.exponent;  // of the first digit
+  const int fixedLength = scientific >= count - 1 ? scientific + 1
+                          : scientific >= 0       ? count + 1
+                                                  : count + 1 - scientific;
+  const int exponentDigits = scientific >= 100 || scientific <= -100 ? 3 : 2;
+  const int scientificLength = count + (count > 1 ? 1 : 0) + 2 + exponentDigits;
+  if (negative) *text++ = '-';
+  if (fixedLength <= scientificLength) {
+    if (scientific >= count - 1) {
+      std::memcpy(text, first, 20);
+      text += count;
+      for (int i = count - 1; i < scientific; ++i) *text++ = '0';
+    } else if (scientific >= 0) {
+      std::memcpy(text, first, 20);
+      std::memcpy(text + scientific + 2, first + scientific + 1, 20);
+      text[scientific + 1] = '.';
+      text += count + 1;
+    } else {
+      *text++ = '0';
+      *text++ = '.';
+      for (int i = -1; i > scientific; --i) *text++ = '0';
+      std::memcpy(text, first, 20);
+      text += count;
+    }
+    return text;
+  }
+  text[0] = first[0];
+  if (count > 1) {
+    text[1] = '.';
+    std::memcpy(text + 2, first + 1, 20);
+    text += count + 1;
+  } else {
+    text += 1;
+  }
+  *text++ = 'e';
+  *text++ = scientific < 0 ? '-' : '+';
+  int magnitude = scientific < 0 ? -scientific : scientific;
+  if (exponentDigits == 3) {
+    *text++ = static_cast<char>('0' + magnitude / 100);
+    magnitude %= 100;
+  }
+  std::memcpy(text, &digitPairs[static_cast<std::size_t>(2 * magnitude)], 2);
+  return text + 2;
+}
+#endif
+
+}  // namespace
+
+char* WriteShortest(double x, char* text) {
+#if defined(__SIZEOF_INT128__)
+  if (x == 0) {
+    if (std::signbit(x)) *text++ = '-';
+    *text++ = '0';
+    return text;
+  }
+  Decimal decimal;
+  if (ShortestDecimal(std::fabs(x), decimal)) return WriteDecimal(std::signbit(x), decimal, text);
+#endif
+  return std::to_chars(text, text + ShortestTextCapacity, x).ptr;
+}
 
 std::string FixedText(double x, int decimals) {
   char text[FixedTextCapacity];
@@ -23,10 +224,8 @@ std::string FixedText(double x, int decimals) {
 }
 
 std::string ShortestText(double x) {
-  // 24 characters hold the longest shortest form ("-2.2250738585072014e-308").
-  char text[32];
-  const std::to_chars_result written = std::to_chars(text, text + sizeof text, x);
-  return std::string(text, written.ptr);
+  char text[ShortestTextCapacity];
+  return std::string(text, WriteShortest(x, text));
 }
 
 std::string IntegerText(int value) {
