@@ -169,6 +169,25 @@ void Accumulate(Normals& normals, const std::vector<ObservationRow>& rows) {
   }
 }
 
+// The global test. Its bounds, two chi-square quantiles, cost more than the
+// rest of a traverse's statistics and depend on the redundancy alone, which
+// the traverses of a book mostly share: those of the last redundancy are kept.
+GlobalTest TestGloballyKeepingBounds(double vTPv, int redundancy) {
+  static bool known = false;
+  static int knownRedundancy = 0;
+  static GlobalTest bounds;
+  if (!known || redundancy != knownRedundancy) {
+    bounds = TestGlobally(vTPv, redundancy);
+    known = true;
+    knownRedundancy = redundancy;
+    return bounds;
+  }
+  GlobalTest test = bounds;
+  test.value = vTPv;
+  test.passed = test.lower <= vTPv && vTPv <= test.upper;
+  return test;
+}
+
 void Factor(Normals& normals, Eigen::VectorXd& dx) {
   if (!normals.Solve(dx))
     throw JobError(0,
@@ -241,7 +260,7 @@ LeastSquaresResult AdjustLeastSquares(const Job& job, const std::vector<GridPoin
   }
 
   result.sigma0 = std::sqrt(vTPv / result.redundancy);
-  result.globalTest = TestGlobally(vTPv, result.redundancy);
+  result.globalTest = TestGloballyKeepingBounds(vTPv, result.redundancy);
 
   const double variance = result.sigma0 * result.sigma0;
   for (int k = 0; k < traverse.newPoints; ++k) {

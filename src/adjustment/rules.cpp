@@ -232,7 +232,13 @@ Adjustment Adjust(const Job& job) {
   result.rule = job.rule;
 
   TTraverse& t = TraverseRecord;
-  platform::KeepMemorySparse(&t, sizeof t);
+  // The advice holds for the life of the process: a book's traverses need it
+  // once, not a system call each.
+  static bool sparse = false;
+  if (!sparse) {
+    platform::KeepMemorySparse(&t, sizeof t);
+    sparse = true;
+  }
   {
     FailuresAsExceptions guard;
     try {
