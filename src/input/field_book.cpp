@@ -7,7 +7,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "adjustment/computation_guard.hpp"
 #include "adjustment/job_error.hpp"
+#include "console/number_reading.hpp"
+#include "console/text_input.hpp"
+#include "failure/float_checks.hpp"
 #include "input/control_points.hpp"
 #include "input/tokens.hpp"
 
@@ -87,16 +91,27 @@ struct Definition {
   bool known = true;
 };
 
-// Readings joined by '/': each one's text.
-std::vector<std::string_view> SplitReadings(std::string_view word) {
-  std::vector<std::string_view> readings;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t slash = word.find('/', start);
-    readings.push_back(word.substr(start, slash == std::string_view::npos ? slash : slash - start));
-    if (slash == std::string_view::npos) return readings;
-    start = slash + 1;
+// The name of a value for a message, where the message is built only when a
+// reading is refused: the book's values are read by the hundred thousand.
+struct Named {
+  const char* text;
+  std::string operator()() const { return text; }
+};
+
+// A number as ParseNumber reads it. Where ParseNumber would refuse the token
+// it is called after all, for its message; only then is `what` built.
+template <typename What>
+double Number(std::string_view token, const What& what, int line) {
+  if (token.size() <= RealTokenLimit) {
+    FailuresAsExceptions guard;
+    try {
+      const ScanResult<Extended> scan = ParseReal(token.data(), token.data() + token.size());
+      if (scan.ok) return StoreReal(scan.value);
+    } catch (const RaisedFailure& failure) {
+      TakeFailureMessage(failure);
+    }
   }
+  return ParseNumber(token, what(), line);
 }
 
 struct Mean {
@@ -110,6 +125,8 @@ class Reader {
          const FieldBookSettings& settings)
       : lines_(text), files_(files), settings_(settings) {
     book_.source = source;
+    // A name for each line at the most: the table never grows by rehashing.
+    defined_.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
   }
 
   Book Read() {
@@ -164,10 +181,12 @@ class Reader {
                      "expected 'point NAME X Y [Z]', found " + Quoted(Trim(line.text)));
     NamedPoint point;
     point.name = Name(line.words[1], line.number);
-    point.xy.x = ParseNumber(line.words[2], "the X coordinate of '" + point.name + "'", line.number);
-    point.xy.y = ParseNumber(line.words[3], "the Y coordinate of '" + point.name + "'", line.number);
-    if (line.words.size() == 5)
-      point.z = ParseNumber(line.words[4], "the height of '" + point.name + "'", line.number);
+    const auto of = [&point](const char* what) {
+      return [what, &point] { return what + point.name + "'"; };
+    };
+    point.xy.x = Number(line.words[2], of("the X coordinate of '"), line.number);
+    point.xy.y = Number(line.words[3], of("the Y coordinate of '"), line.number);
+    if (line.words.size() == 5) point.z = Number(line.words[4], of("the height of '"), line.number);
     point.line = line.number;
     DefineKnown(std::move(point), "");
   }
@@ -273,7 +292,7 @@ class Reader {
       free.readings = read.readings;
     } else {
       const Mean mean =
-          AngleMean(rest[names], free.kind == FreeKind::Angle ? "the angle" : "the bearing",
+          AngleMean(rest[names], Named{free.kind == FreeKind::Angle ? "the angle" : "the bearing"},
                     line.number);
       free.value = mean.value;
       free.readings = mean.summary;
@@ -320,7 +339,14 @@ class Reader {
 
     // The stations, each with its angle and the leg to the next, until one is
     // written without a leg: the last.
-    std::unordered_map<std::string, int> newHere;
+    // Its new points so far and their lines: a traverse has few, and looking
+    // through them costs less than a table of its own.
+    newHere_.clear();
+    const auto firstLineOf = [this](std::string_view name) {
+      for (const auto& [seen, where] : newHere_)
+        if (seen == name) return where;
+      return 0;
+    };
     bool ended = false;
     while (!ended) {
       if (!NextInside(line, header)) throw MissingEnd(header);
@@ -347,11 +373,11 @@ class Reader {
                            "the station '" + name +
                                "' is a known point: a traverse meets known points only at its "
                                "ends (split it into two traverses there)");
-          if (const auto twice = newHere.find(name); twice != newHere.end())
+          if (const int twice = firstLineOf(name); twice != 0)
             throw JobError(line.number, "the new point '" + name +
                                             "' appears twice in the traverse (first on line " +
-                                            std::to_string(twice->second) + ")");
-          newHere[name] = line.number;
+                                            std::to_string(twice) + ")");
+          newHere_.emplace_back(line.words[0], line.number);
         }
         traverse.stations.push_back(name);
         AddAngle(traverse, line.words[1], line.number);
@@ -360,10 +386,10 @@ class Reader {
       }
 
       // The last station: with an angle and an end orientation, or alone.
-      if (const auto twice = newHere.find(name); twice != newHere.end())
+      if (const int twice = firstLineOf(name); twice != 0)
         throw JobError(line.number, "the new point '" + name +
                                         "' appears twice in the traverse (first on line " +
-                                        std::to_string(twice->second) + ")");
+                                        std::to_string(twice) + ")");
       traverse.stations.push_back(name);
       if (count == 2) {
         if (!isDefined)
@@ -411,29 +437,33 @@ class Reader {
                                    "on line " + std::to_string(lines_.LastLine()) + ")");
   }
 
-  Orientation ReadOrientation(const BookLine& line, const std::string& what) {
+  Orientation ReadOrientation(const BookLine& line, const char* what) {
     Orientation orientation;
     orientation.line = line.number;
     if (line.words[0] == "bearing") {
       if (line.words.size() != 2)
-        throw JobError(line.number,
-                       what + ": expected 'bearing ANGLE', found " + Quoted(Trim(line.text)));
-      orientation.bearing = AngleMean(line.words[1], "the bearing", line.number).value;
+        throw JobError(line.number, std::string(what) + ": expected 'bearing ANGLE', found " +
+                                        Quoted(Trim(line.text)));
+      orientation.bearing = AngleMean(line.words[1], Named{"the bearing"}, line.number).value;
       return orientation;
     }
     if (line.words.size() != 1)
-      throw JobError(line.number, what + ": expected the NAME of a known point or "
-                                         "'bearing ANGLE', found " + Quoted(Trim(line.text)));
+      throw JobError(line.number, std::string(what) +
+                                      ": expected the NAME of a known point or "
+                                      "'bearing ANGLE', found " +
+                                      Quoted(Trim(line.text)));
     orientation.point = Name(line.words[0], line.number);
     if (!defined_.count(orientation.point))
-      throw JobError(line.number, what + ": the orientation point '" + orientation.point +
+      throw JobError(line.number, std::string(what) + ": the orientation point '" +
+                                      orientation.point +
                                       "' is not known (define it above the traverse)");
     return orientation;
   }
 
   void AddAngle(BookTraverse& traverse, std::string_view word, int line) {
+    const std::string& station = traverse.stations.back();
     const Mean mean = AngleMean(
-        word, "the angle at '" + traverse.stations.back() + "'", line);
+        word, [&station] { return "the angle at '" + station + "'"; }, line);
     traverse.angles.push_back(mean.value);
     traverse.angleReadings.push_back(mean.summary);
     traverse.angleLines.push_back(line);
@@ -473,7 +503,7 @@ class Reader {
     if (hd && (sd || za || hi || ht))
       throw JobError(line.number, "expected a horizontal distance or sd= and za=, not both");
     if (hd) {
-      const Mean mean = DistanceMean(*hd, "the distance", line.number);
+      const Mean mean = DistanceMean(*hd, Named{"the distance"}, line.number);
       leg.length = mean.value;
       leg.readings = mean.summary;
       return leg;
@@ -481,10 +511,10 @@ class Reader {
     if (!sd || !za)
       throw JobError(line.number, "expected the leg's distance (DISTANCE, hd=, or sd= with za=)"
                                   ", found " + std::string(sd ? "no za=" : za ? "no sd=" : "none"));
-    const Mean slope = DistanceMean(*sd, "the slope distance", line.number);
+    const Mean slope = DistanceMean(*sd, Named{"the slope distance"}, line.number);
     const long double zenith = ZenithMean(*za, line.number);
-    const double instrument = hi ? ParseNumber(*hi, "the instrument height", line.number) : 0;
-    const double target = ht ? ParseNumber(*ht, "the target height", line.number) : 0;
+    const double instrument = hi ? Number(*hi, Named{"the instrument height"}, line.number) : 0;
+    const double target = ht ? Number(*ht, Named{"the target height"}, line.number) : 0;
     // HD = SD sin z; dH = SD cos z + (1 - k) HD² / 2R + hi - ht.
     constexpr long double radiansPerGon = 3.14159265358979323846264338327950288L / 200;
     const long double horizontal = slope.value * std::sin(zenith * radiansPerGon);
@@ -508,69 +538,82 @@ class Reader {
     return Text(word);
   }
 
-  std::vector<std::string_view> Readings(std::string_view word, const std::string& what,
-                                         int line) const {
-    std::vector<std::string_view> readings = SplitReadings(word);
-    for (std::string_view reading : readings)
-      if (reading.empty())
-        throw JobError(line, what + ": expected readings joined by '/', found " + Quoted(word));
-    return readings;
+  // An angle as ParseAngle reads it, `what` built only for a message.
+  template <typename What>
+  double Angle(std::string_view token, const What& what, int line) const {
+    if (unit_ == AngleUnit::Dms) return ParseDms(token, what(), line);
+    return UnitToGon(Number(token, what, line), unit_);
+  }
+
+  // The readings joined by '/' in `word`, each passed to `each` in turn,
+  // after all of them are seen to be there; their count.
+  template <typename What, typename Each>
+  std::size_t Readings(std::string_view word, const What& what, int line, const Each& each) const {
+    if (word.empty() || word.front() == '/' || word.back() == '/' ||
+        word.find("//") != std::string_view::npos)
+      throw JobError(line, what() + ": expected readings joined by '/', found " + Quoted(word));
+    std::size_t count = 0;
+    for (std::size_t start = 0;;) {
+      const std::size_t slash = word.find('/', start);
+      each(word.substr(start, slash == std::string_view::npos ? slash : slash - start), count++);
+      if (slash == std::string_view::npos) return count;
+      start = slash + 1;
+    }
   }
 
   // The mean of angle readings, each unwrapped to within half a turn of the
   // first, normalised to [0, 400) gon.
-  Mean AngleMean(std::string_view word, const std::string& what, int line) const {
-    const std::vector<std::string_view> texts = Readings(word, what, line);
+  template <typename What>
+  Mean AngleMean(std::string_view word, const What& what, int line) const {
     Mean mean;
     long double sum = 0, least = 0, most = 0;
     double first = 0;
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-      const double reading = ParseAngle(texts[i], unit_, what, line);
+    const std::size_t count = Readings(word, what, line, [&](std::string_view text, std::size_t i) {
+      const double reading = Angle(text, what, line);
       if (i == 0) first = reading;
       const long double unwrapped =
           reading - 400.0L * std::round((static_cast<long double>(reading) - first) / 400);
       sum += unwrapped;
       least = i == 0 ? unwrapped : std::min(least, unwrapped);
       most = i == 0 ? unwrapped : std::max(most, unwrapped);
-    }
-    const long double average = sum / static_cast<long double>(texts.size());
-    mean.value = texts.size() == 1 ? NormalisedGon(first) : NormalisedGon(average);
-    mean.summary = {static_cast<int>(texts.size()), static_cast<double>(most - least)};
+    });
+    const long double average = sum / static_cast<long double>(count);
+    mean.value = count == 1 ? NormalisedGon(first) : NormalisedGon(average);
+    mean.summary = {static_cast<int>(count), static_cast<double>(most - least)};
     return mean;
   }
 
-  Mean DistanceMean(std::string_view word, const std::string& what, int line) const {
-    const std::vector<std::string_view> texts = Readings(word, what, line);
+  template <typename What>
+  Mean DistanceMean(std::string_view word, const What& what, int line) const {
     Mean mean;
     long double sum = 0;
     double least = 0, most = 0;
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-      const double reading = ParseNumber(texts[i], what, line);
+    const std::size_t count = Readings(word, what, line, [&](std::string_view text, std::size_t i) {
+      const double reading = Number(text, what, line);
       if (!(reading > 0))
-        throw JobError(line, what + ": expected a positive distance, found " + Quoted(texts[i]));
+        throw JobError(line, what() + ": expected a positive distance, found " + Quoted(text));
       sum += reading;
       least = i == 0 ? reading : std::min(least, reading);
       most = i == 0 ? reading : std::max(most, reading);
-    }
-    mean.value = static_cast<double>(sum / static_cast<long double>(texts.size()));
-    mean.summary = {static_cast<int>(texts.size()), most - least};
+    });
+    mean.value = static_cast<double>(sum / static_cast<long double>(count));
+    mean.summary = {static_cast<int>(count), most - least};
     return mean;
   }
 
   // The mean zenith angle in gon, face-two readings (above half a turn)
   // counted as a full turn less the reading.
   long double ZenithMean(std::string_view word, int line) const {
-    const std::string what = "the zenith angle";
-    const std::vector<std::string_view> texts = Readings(word, what, line);
+    const Named what{"the zenith angle"};
     long double sum = 0;
-    for (std::string_view text : texts) {
-      const double reading = ParseAngle(text, unit_, what, line);
+    const std::size_t count = Readings(word, what, line, [&](std::string_view text, std::size_t) {
+      const double reading = Angle(text, what, line);
       if (!(reading > 0 && reading < 400))
-        throw JobError(line, what + ": expected a reading between 0 and a full turn, found " +
-                                 Quoted(text));
+        throw JobError(
+            line, what() + ": expected a reading between 0 and a full turn, found " + Quoted(text));
       sum += reading > 200 ? 400 - static_cast<long double>(reading) : reading;
-    }
-    return sum / static_cast<long double>(texts.size());
+    });
+    return sum / static_cast<long double>(count);
   }
 
   BookLines lines_;
@@ -580,6 +623,7 @@ class Reader {
   AngleUnit unit_ = AngleUnit::Gon;
   SigmaSpec sigmas_;
   std::unordered_map<std::string, Definition> defined_;
+  std::vector<std::pair<std::string_view, int>> newHere_;  // of the traverse being read
   int pointsLine_ = 0;
 };
 

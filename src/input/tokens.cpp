@@ -57,7 +57,10 @@ double ParseNumber(std::string_view token, const std::string& what, int line) {
 }
 
 double ParseDms(std::string_view token, const std::string& what, int line) {
-  const std::string bad = what + ": " + Quoted(token) + " is not an angle D-M-S";
+  // The message is made only for a token refused.
+  const auto bad = [&] {
+    return JobError(line, what + ": " + Quoted(token) + " is not an angle D-M-S");
+  };
   bool negative = false;
   std::string_view rest = token;
   if (!rest.empty() && (rest.front() == '-' || rest.front() == '+')) {
@@ -66,13 +69,13 @@ double ParseDms(std::string_view token, const std::string& what, int line) {
   }
   const std::size_t first = rest.find('-');
   const std::size_t second = first == std::string_view::npos ? first : rest.find('-', first + 1);
-  if (second == std::string_view::npos) throw JobError(line, bad);
+  if (second == std::string_view::npos) throw bad();
   long double degrees = 0, minutes = 0;
   std::string_view secondsText = rest.substr(second + 1);
   if (!ParseWhole(rest.substr(0, first), degrees) ||
       !ParseWhole(rest.substr(first + 1, second - first - 1), minutes) || secondsText.empty() ||
       secondsText.front() == '-' || secondsText.front() == '+')
-    throw JobError(line, bad);
+    throw bad();
   const double seconds = ParseNumber(secondsText, what, line);
   if (minutes >= 60) throw JobError(line, what + ": " + Quoted(token) + " has 60 or more minutes");
   if (!(seconds >= 0) || seconds >= 60)
