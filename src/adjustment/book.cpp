@@ -1,8 +1,10 @@
 #include "adjustment/book.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
-#include <unordered_map>
+#include <functional>
+#include <string_view>
 
 #include "adjustment/job_error.hpp"
 #include "adjustment/rules.hpp"
@@ -11,14 +13,34 @@ namespace traverse {
 namespace {
 
 // Every point known so far by name: the book's own, then each traverse's new
-// points as it is adjusted.
-using PointTable = std::unordered_map<std::string, NamedPoint>;
+// points as it is adjusted, where they stay (the book's, and the result's list
+// of new points, which is made large enough for all of them at the start).
+// Open addressing in a table sized once for every name the book can bring: no
+// node per point and no rehashing; a later point of a name takes its place.
+class PointTable {
+ public:
+  explicit PointTable(std::size_t names) : slots_(std::bit_ceil(2 * names + 16), nullptr) {}
+
+  void Set(const NamedPoint& point) { slots_[Place(point.name)] = &point; }
+  const NamedPoint* Find(std::string_view name) const { return slots_[Place(name)]; }
+
+ private:
+  // The name's slot, or the empty one where it would go.
+  std::size_t Place(std::string_view name) const {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t i = std::hash<std::string_view>{}(name) & mask;
+    while (slots_[i] != nullptr && slots_[i]->name != name) i = (i + 1) & mask;
+    return i;
+  }
+
+  std::vector<const NamedPoint*> slots_;
+};
 
 const NamedPoint& Known(const PointTable& table, const std::string& name, int line) {
-  const auto found = table.find(name);
+  const NamedPoint* found = table.Find(name);
   // The reader lets no traverse use a point that is not defined above it.
-  if (found == table.end()) throw JobError(line, "the point '" + name + "' is not known");
-  return found->second;
+  if (found == nullptr) throw JobError(line, "the point '" + name + "' is not known");
+  return *found;
 }
 
 bool Coincide(const GridPoint& p, const GridPoint& q) {
@@ -156,9 +178,11 @@ BookResult AdjustBook(const Book& book, const Job& settings,
   out.settings = settings;
   out.heightTolerance = heightTolerance;
   out.known = book.known;
-  PointTable table;
-  table.reserve(book.known.size() + 64);
-  for (const NamedPoint& point : book.known) table[point.name] = point;
+  std::size_t stations = 0;
+  for (const BookTraverse& traverse : book.traverses) stations += traverse.stations.size();
+  out.points.reserve(stations);
+  PointTable table(book.known.size() + stations);
+  for (const NamedPoint& point : book.known) table.Set(point);
 
   // Under least squares every traverse is computed by the compass rule
   // first, for its misclosures and the network's approximate coordinates.
@@ -190,8 +214,8 @@ BookResult AdjustBook(const Book& book, const Job& settings,
       point.point.line = traverse.line;
       if (result.heights) point.point.z = result.heights->z[i];
       if (ls && i < ls->precision.size()) point.precision = ls->precision[i];
-      table[point.point.name] = point.point;
       out.points.push_back(std::move(point));
+      table.Set(out.points.back().point);
     }
     out.traverses.push_back(std::move(adjusted));
   }
