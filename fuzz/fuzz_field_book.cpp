@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <exception>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -98,7 +99,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                    std::to_string(traverse.result.points.size()));
     newPoints += expected;
   }
-  FUZZ_CHECK(result.points.size() == newPoints, "every new point listed once");
+  // The traverses' new points, then those only the free records reach.
+  std::set<std::string> names;
+  for (const NewPoint& point : result.points) names.insert(point.point.name);
+  FUZZ_CHECK(names.size() == result.points.size(), "a new point listed twice");
+  FUZZ_CHECK(read.free.empty() ? result.points.size() == newPoints
+                               : result.points.size() >= newPoints,
+             "every new point listed");
 
   ReportOptions options;
   for (const std::string& output :
