@@ -386,6 +386,12 @@ class Reader {
       }
 
       // The last station: with an angle and an end orientation, or alone.
+      // Back on the first with no new point between, the one leg would run
+      // from a point to itself.
+      if (count <= 2 && traverse.stations.size() == 1 && name == traverse.stations.front())
+        throw JobError(line.number, "the traverse returns to '" + name +
+                                        "' with no new point: its one leg would run from the "
+                                        "point to itself");
       if (const int twice = firstLineOf(name); twice != 0)
         throw JobError(line.number, "the new point '" + name +
                                         "' appears twice in the traverse (first on line " +

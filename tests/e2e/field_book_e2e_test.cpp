@@ -286,6 +286,10 @@ TEST(FieldBookEndToEnd, EveryFaultIsOneLineNamingItsPlace) {
       {"new last station with angle", start + "B 219 250\nP9 200\nD\nend\n", {}, 1,
        "standard input:8: the last station 'P9' has an angle and an end orientation, so it must "
        "be a known point; it is not"},
+      {"a loop with no new point", std::string(Control) + "traverse\nA\nB 100 50\nB 137\nA\nend\n",
+       {}, 1,
+       "standard input:7: the traverse returns to 'B' with no new point: its one leg would run "
+       "from the point to itself"},
       {"mark on the station", std::string(Control) + "traverse\nB\nB 219 250\nC\nend\n", {}, 1,
        "standard input:6: the orientation point 'B' coincides with the station 'B': "
        "there is no start bearing"},
