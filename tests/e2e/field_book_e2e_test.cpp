@@ -288,7 +288,7 @@ TEST(FieldBookEndToEnd, EveryFaultIsOneLineNamingItsPlace) {
        "be a known point; it is not"},
       {"a loop with no new point", std::string(Control) + "traverse\nA\nB 100 50\nB 137\nA\nend\n",
        {}, 1,
-       "standard input:7: the traverse returns to 'B' with no new point: its one leg would run "
+       "standard input:8: the traverse returns to 'B' with no new point: its one leg would run "
        "from the point to itself"},
       {"mark on the station", std::string(Control) + "traverse\nB\nB 219 250\nC\nend\n", {}, 1,
        "standard input:6: the orientation point 'B' coincides with the station 'B': "
