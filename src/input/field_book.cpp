@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <deque>
 #include <optional>
-#include <unordered_map>
 #include <vector>
 
 #include "adjustment/computation_guard.hpp"
@@ -91,6 +91,54 @@ struct Definition {
   bool known = true;
 };
 
+// Where each name is defined, by name. Open addressing in a table that
+// doubles before it is half full, no node per name; the names are views of
+// the book's own text, or of the copies the reader keeps of a control
+// file's names.
+class Definitions {
+ public:
+  const Definition* Find(std::string_view name) const {
+    if (slots_.empty()) return nullptr;
+    const Slot& slot = slots_[Place(name, std::hash<std::string_view>{}(name))];
+    return slot.name.data() != nullptr ? &slot.definition : nullptr;
+  }
+  void Set(std::string_view name, const Definition& definition) {
+    if (2 * (count_ + 1) > slots_.size()) Grow();
+    const std::size_t hash = std::hash<std::string_view>{}(name);
+    Slot& slot = slots_[Place(name, hash)];
+    if (slot.name.data() == nullptr) {
+      slot.name = name;
+      slot.hash = hash;
+      ++count_;
+    }
+    slot.definition = definition;
+  }
+
+ private:
+  struct Slot {
+    std::string_view name;  // none: an empty slot
+    std::size_t hash = 0;
+    Definition definition;
+  };
+
+  std::size_t Place(std::string_view name, std::size_t hash) const {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t i = hash & mask;
+    while (slots_[i].name.data() != nullptr && (slots_[i].hash != hash || slots_[i].name != name))
+      i = (i + 1) & mask;
+    return i;
+  }
+  void Grow() {
+    std::vector<Slot> old(std::max<std::size_t>(1024, 2 * slots_.size()));
+    old.swap(slots_);
+    for (const Slot& slot : old)
+      if (slot.name.data() != nullptr) slots_[Place(slot.name, slot.hash)] = slot;
+  }
+
+  std::vector<Slot> slots_;
+  std::size_t count_ = 0;
+};
+
 // The name of a value for a message, where the message is built only when a
 // reading is refused: the book's values are read by the hundred thousand.
 struct Named {
@@ -125,8 +173,6 @@ class Reader {
          const FieldBookSettings& settings)
       : lines_(text), files_(files), settings_(settings) {
     book_.source = source;
-    // A name for each line at the most: the table never grows by rehashing.
-    defined_.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
   }
 
   Book Read() {
@@ -188,7 +234,7 @@ class Reader {
     point.xy.y = Number(line.words[3], of("the Y coordinate of '"), line.number);
     if (line.words.size() == 5) point.z = Number(line.words[4], of("the height of '"), line.number);
     point.line = line.number;
-    DefineKnown(std::move(point), "");
+    DefineKnown(std::move(point), line.words[1], "");
   }
 
   void ReadPointsFile(const BookLine& line) {
@@ -203,20 +249,25 @@ class Reader {
     if (!reason.empty())
       throw JobError(line.number, "cannot read '" + written + "': " + reason);
     pointsLine_ = line.number;
-    for (NamedPoint& point : ReadControlPoints(text, path)) DefineKnown(std::move(point), path);
+    for (NamedPoint& point : ReadControlPoints(text, path)) {
+      // The file's text goes; the names stay for the table.
+      controlNames_.push_back(point.name);
+      DefineKnown(std::move(point), controlNames_.back(), path);
+    }
   }
 
-  // A known point joins the book. A second definition is reported where it
-  // stands: its line in the book, or in the control file `file`.
-  void DefineKnown(NamedPoint point, const std::string& file) {
-    if (const auto found = defined_.find(point.name); found != defined_.end()) {
-      const std::string where = found->second.known ? "defined" : "computed by the traverse";
+  // A known point joins the book, its name `key` in text that stays. A second
+  // definition is reported where it stands: its line in the book, or in the
+  // control file `file`.
+  void DefineKnown(NamedPoint point, std::string_view key, const std::string& file) {
+    if (const Definition* found = defined_.Find(key)) {
+      const std::string where = found->known ? "defined" : "computed by the traverse";
       throw JobError(file, point.line,
                      "the point '" + point.name + "' is defined twice (" + where + " on line " +
-                         std::to_string(found->second.line) + " of " + book_.source + ")");
+                         std::to_string(found->line) + " of " + book_.source + ")");
     }
     // A control file's points are known from the book's `points` record on.
-    defined_[point.name] = {file.empty() ? point.line : pointsLine_, true};
+    defined_.Set(key, {file.empty() ? point.line : pointsLine_, true});
     book_.known.push_back(std::move(point));
   }
 
@@ -310,7 +361,18 @@ class Reader {
   // ---- traverses ----
 
   void ReadTraverse(const BookLine& header) {
-    BookTraverse traverse;
+    // Read into the reader's own lists, which keep their room from one
+    // traverse to the next.
+    BookTraverse& traverse = traverse_;
+    traverse.leftAngles = true;
+    traverse.kind = TraverseKind::Connecting;
+    traverse.end.reset();
+    traverse.stations.clear();
+    traverse.angles.clear();
+    traverse.angleReadings.clear();
+    traverse.angleLines.clear();
+    traverse.legs.clear();
+    stationWords_.clear();
     traverse.line = header.number;
     traverse.sigmas = sigmas_;
     traverse.name = std::to_string(book_.traverses.size() + 1);
@@ -355,7 +417,7 @@ class Reader {
                                     "found 'end'");
       const std::string name = Name(line.words[0], line.number);
       const bool first = traverse.stations.empty();
-      const bool isDefined = defined_.count(name) > 0;
+      const bool isDefined = defined_.Find(line.words[0]) != nullptr;
       const std::size_t count = line.words.size();
       if (first) {
         if (!isDefined)
@@ -379,6 +441,7 @@ class Reader {
                                             std::to_string(twice) + ")");
           newHere_.emplace_back(line.words[0], line.number);
         }
+        stationWords_.push_back(line.words[0]);
         traverse.stations.push_back(name);
         AddAngle(traverse, line.words[1], line.number);
         traverse.legs.push_back(ReadLeg(line, 2));
@@ -397,6 +460,7 @@ class Reader {
                                         "' appears twice in the traverse (first on line " +
                                         std::to_string(twice) + ")");
       traverse.stations.push_back(name);
+      stationWords_.push_back(line.words[0]);
       if (count == 2) {
         if (!isDefined)
           throw JobError(line.number, "the last station '" + name +
@@ -431,8 +495,10 @@ class Reader {
     const std::size_t newPoints = static_cast<std::size_t>(
         NewPointCount(traverse.kind, static_cast<int>(traverse.angles.size())));
     for (std::size_t i = 1; i <= newPoints; ++i)
-      defined_[traverse.stations[i]] = {traverse.line, false};
-    book_.traverses.push_back(std::move(traverse));
+      defined_.Set(stationWords_[i], {traverse.line, false});
+    // A copy, its lists as long as they are: the reader's own keep their room
+    // for the next traverse.
+    book_.traverses.push_back(traverse);
   }
 
   // The next line of a traverse block; false at the end of the book.
@@ -459,7 +525,7 @@ class Reader {
                                       "'bearing ANGLE', found " +
                                       Quoted(Trim(line.text)));
     orientation.point = Name(line.words[0], line.number);
-    if (!defined_.count(orientation.point))
+    if (defined_.Find(line.words[0]) == nullptr)
       throw JobError(line.number, std::string(what) + ": the orientation point '" +
                                       orientation.point +
                                       "' is not known (define it above the traverse)");
@@ -577,8 +643,11 @@ class Reader {
     const std::size_t count = Readings(word, what, line, [&](std::string_view text, std::size_t i) {
       const double reading = Angle(text, what, line);
       if (i == 0) first = reading;
+      // The first reading is its own unwrapped value (where it is a number).
       const long double unwrapped =
-          reading - 400.0L * std::round((static_cast<long double>(reading) - first) / 400);
+          i == 0 && std::isfinite(reading)
+              ? reading
+              : reading - 400.0L * std::round((static_cast<long double>(reading) - first) / 400);
       sum += unwrapped;
       least = i == 0 ? unwrapped : std::min(least, unwrapped);
       most = i == 0 ? unwrapped : std::max(most, unwrapped);
@@ -628,8 +697,11 @@ class Reader {
   Book book_;
   AngleUnit unit_ = AngleUnit::Gon;
   SigmaSpec sigmas_;
-  std::unordered_map<std::string, Definition> defined_;
-  std::vector<std::pair<std::string_view, int>> newHere_;  // of the traverse being read
+  Definitions defined_;
+  std::deque<std::string> controlNames_;        // the names of control files, for defined_
+  BookTraverse traverse_;                       // the traverse being read
+  std::vector<std::string_view> stationWords_;  // its stations as written
+  std::vector<std::pair<std::string_view, int>> newHere_;  // its new points so far
   int pointsLine_ = 0;
 };
 
