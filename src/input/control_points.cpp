@@ -1,5 +1,6 @@
 #include "input/control_points.hpp"
 
+#include "adjustment/computation_guard.hpp"
 #include "adjustment/job_error.hpp"
 #include "console/number_reading.hpp"
 #include "console/text_input.hpp"
@@ -24,8 +25,16 @@ std::vector<std::string_view> SplitFields(std::string_view row) {
 // asks without a message: the first exception a static program throws costs
 // milliseconds.
 bool IsNumber(std::string_view text) {
-  return !text.empty() && text.size() <= RealTokenLimit &&
-         ParseReal(text.data(), text.data() + text.size()).ok;
+  if (text.empty() || text.size() > RealTokenLimit) return false;
+  // A number beyond the range raises a failure: it is a number all the same
+  // (the row's reading then says it is out of range), not a header.
+  FailuresAsExceptions guard;
+  try {
+    return ParseReal(text.data(), text.data() + text.size()).ok;
+  } catch (const RaisedFailure& failure) {
+    TakeFailureMessage(failure);
+    return true;
+  }
 }
 
 // A row's fault, named in the control file rather than the book.

@@ -345,6 +345,15 @@ TEST(FieldBookEndToEnd, ControlPointsFromACsvFileBesideTheBook) {
   EXPECT_EQ(csv.exitCode, 0) << csv.error;
   EXPECT_EQ(csv.output, "point,x,y\nP1,5146.95,3202.26\n\"\"\"P,2\"\"\",5100.01,3498.55\n");
 
+  // A first row whose X is beyond the range of numbers is no header.
+  write("huge.csv", "A,405e636700,2850\n");
+  const std::string huge = write("huge.book", "points huge.csv\n" + traverse);
+  ChildRun beyond = Adjust({huge}, "");
+  EXPECT_EQ(beyond.exitCode, 1);
+  EXPECT_EQ(beyond.error, "traverse: " + (folder / "huge.csv").string() +
+                              ":1: the X coordinate of 'A': '405e636700' is beyond the range of "
+                              "numbers\n");
+
   write("bad.csv", "A,4800,2850\nB,5000,3000\nC,51x,3770\n");
   const std::string badRow = write("bad-row.book", "# control\npoints bad.csv\n" + traverse);
   ChildRun run = Adjust({badRow}, "");
