@@ -185,6 +185,15 @@ void SetAngleSigma(Job& job, const AdjustRequest& request) {
       SmallUnitToGon(request.sigmaAngle.value_or(job.unit == AngleUnit::Gon ? 10 : 3), job.unit);
 }
 
+// What the writers are told of the run.
+ReportOptions ReportOptionsOf(const AdjustRequest& request) {
+  ReportOptions options;
+  options.decimals = request.decimals;
+  options.version = TRAVERSE_VERSION;
+  options.arguments = request.arguments;
+  return options;
+}
+
 // The report of an answer file, or why there is none.
 int AdjustAnswers(const std::string& text, Job& job, const AdjustRequest& request,
                   std::string& report, bool& passed) {
@@ -203,10 +212,7 @@ int AdjustAnswers(const std::string& text, Job& job, const AdjustRequest& reques
         error.line() > 0 ? job.source + ":" + std::to_string(error.line()) : job.source;
     return Fail(where + ": " + error.what());
   }
-  ReportOptions options;
-  options.decimals = request.decimals;
-  options.version = TRAVERSE_VERSION;
-  options.arguments = request.arguments;
+  const ReportOptions options = ReportOptionsOf(request);
   switch (request.format) {
     case Format::Text:
       report = FormatTextReport(job, result, options);
@@ -273,10 +279,7 @@ int AdjustFieldBook(const std::string& text, Job& settings, const AdjustRequest&
     return Fail(settings.source + ": the book cannot be adjusted: " + error.what());
   }
   result.refraction = reading.refraction;
-  ReportOptions options;
-  options.decimals = request.decimals;
-  options.version = TRAVERSE_VERSION;
-  options.arguments = request.arguments;
+  const ReportOptions options = ReportOptionsOf(request);
   switch (request.format) {
     case Format::Text:
       report = FormatBookText(result, options);

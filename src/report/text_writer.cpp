@@ -85,6 +85,19 @@ std::string NamedKindSentence(const Job& job, TraverseKind kind) {
   return "";
 }
 
+// The scale factor and the angular and linear tolerances a job is judged by.
+void AddScaleAndTolerances(const Job& job, Fields& fields) {
+  fields.Add("Scale factor", "", ShortestText(job.scale));
+  const std::string small = SmallUnitName(job.unit);
+  fields.Add("Angular tolerance", "",
+             job.angularTolerance
+                 ? FixedText(job.angularTolerance->base, 1) + ' ' + small + " + " +
+                       FixedText(job.angularTolerance->perAngle, 1) + ' ' + small + " * sqrt(n)"
+                 : "none");
+  fields.Add("Linear tolerance", "",
+             job.linearTolerance ? "1:" + FixedText(*job.linearTolerance, 0) : "none");
+}
+
 void HeaderSection(const Context& c, const ReportOptions& options, Document& d) {
   const Job& job = c.job;
   std::string title = "traverse";
@@ -100,15 +113,8 @@ void HeaderSection(const Context& c, const ReportOptions& options, Document& d) 
              std::string(UnitName(job.unit)) + ", angles measured on the " +
                  (job.leftAngles ? "left" : "right") + "; corrections in " +
                  SmallUnitName(job.unit));
-  fields.Add("Scale factor", "", ShortestText(job.scale));
+  AddScaleAndTolerances(job, fields);
   const std::string small = SmallUnitName(job.unit);
-  fields.Add("Angular tolerance", "",
-             job.angularTolerance
-                 ? FixedText(job.angularTolerance->base, 1) + ' ' + small + " + " +
-                       FixedText(job.angularTolerance->perAngle, 1) + ' ' + small + " * sqrt(n)"
-                 : "none");
-  fields.Add("Linear tolerance", "",
-             job.linearTolerance ? "1:" + FixedText(*job.linearTolerance, 0) : "none");
   if (c.result.leastSquares) {
     fields.Add("A-priori sigmas", "",
                "angle " + c.SmallWithUnit(job.sigmas.angleGon) + ", length " +
@@ -508,15 +514,8 @@ void BookHeader(const BookResult& book, const ReportOptions& options, Document& 
   fields.Add("Rule", "", RuleName(job.rule));
   fields.Add("Angle unit", "", std::string(UnitName(job.unit)) + "; corrections in " +
                                    SmallUnitName(job.unit));
-  fields.Add("Scale factor", "", ShortestText(job.scale));
+  AddScaleAndTolerances(job, fields);
   const std::string small = SmallUnitName(job.unit);
-  fields.Add("Angular tolerance", "",
-             job.angularTolerance
-                 ? FixedText(job.angularTolerance->base, 1) + ' ' + small + " + " +
-                       FixedText(job.angularTolerance->perAngle, 1) + ' ' + small + " * sqrt(n)"
-                 : "none");
-  fields.Add("Linear tolerance", "",
-             job.linearTolerance ? "1:" + FixedText(*job.linearTolerance, 0) : "none");
   fields.Add("Height tolerance", "",
              book.heightTolerance ? FixedText(*book.heightTolerance, 1) + " mm * sqrt(km)" : "none");
   fields.Add("Refraction k", "", ShortestText(book.refraction));
