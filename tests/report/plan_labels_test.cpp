@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <numbers>
 #include <random>
 #include <regex>
 #include <sstream>
@@ -137,15 +138,15 @@ std::string GeneratedPlan() {
   job.angles.push_back(bearing + 200 - 100);  // from A (due west of B) to the first leg
   for (int i = 0; i <= 60; ++i) {
     const double s = length(random);
-    x += s * std::cos(bearing * M_PI / 200);
-    y += s * std::sin(bearing * M_PI / 200);
+    x += s * std::cos(bearing * std::numbers::pi / 200);
+    y += s * std::sin(bearing * std::numbers::pi / 200);
     job.lengths.push_back(s + noise(random));
     const double change = turn(random);
     job.angles.push_back(200 + change + noise(random) / 100);
     bearing += change;
   }
   job.c = {x, y};
-  job.d = {x + 100 * std::cos(bearing * M_PI / 200), y + 100 * std::sin(bearing * M_PI / 200)};
+  job.d = {x + 100 * std::cos(bearing * std::numbers::pi / 200), y + 100 * std::sin(bearing * std::numbers::pi / 200)};
   return FormatSvg(job, Adjust(job), {});
 }
 
