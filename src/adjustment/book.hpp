@@ -31,7 +31,7 @@ struct Orientation {
 
 // The a-priori sigmas that `sigma` records set for the observations below
 // them; what none set comes from the command line.
-struct SigmaSpec {
+struct SigmaSettings {
   std::optional<double> angleGon;
   std::optional<double> lengthMetres, lengthPpm;
 };
@@ -55,7 +55,7 @@ struct BookTraverse {
   std::vector<ReadingSummary> angleReadings;
   std::vector<int> angleLines;
   std::vector<BookLeg> legs;
-  SigmaSpec sigmas;  // in force at its `traverse` record
+  SigmaSettings sigmas;  // in force at its `traverse` record
 };
 
 // An observation outside the traverses, tying points together: a horizontal
@@ -70,7 +70,7 @@ struct FreeObservation {
   ReadingSummary readings;
   int line = 0;
   std::optional<double> sigma;  // its own sigma= (gon or metres)
-  SigmaSpec inForce;            // what `sigma` records set above it
+  SigmaSettings inForce;            // what `sigma` records set above it
   bool fixed = false;           // a bearing without sigma=: held fixed
 };
 

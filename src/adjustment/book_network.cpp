@@ -10,7 +10,7 @@
 #include "adjustment/book.hpp"
 #include "adjustment/job_error.hpp"
 #include "adjustment/network.hpp"
-#include "adjustment/suspect.hpp"
+#include "adjustment/data_snooping.hpp"
 
 namespace traverse {
 namespace {
@@ -154,9 +154,9 @@ void LocateFreePoints(Points& points, const std::vector<NetworkObservation>& obs
   }
 }
 
-double LengthSigma(const SigmaSpec& spec, const Sigmas& fallback, double length) {
-  const double a = spec.lengthMetres.value_or(fallback.lengthMetres);
-  const double b = spec.lengthMetres ? spec.lengthPpm.value_or(0) : fallback.lengthPpm;
+double LengthSigma(const SigmaSettings& set, const Sigmas& fallback, double length) {
+  const double a = set.lengthMetres.value_or(fallback.lengthMetres);
+  const double b = set.lengthMetres ? set.lengthPpm.value_or(0) : fallback.lengthPpm;
   return a + b * 1e-6 * length;
 }
 

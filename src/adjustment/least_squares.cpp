@@ -8,7 +8,7 @@
 
 #include "adjustment/job_error.hpp"
 #include "adjustment/normal_equations.hpp"
-#include "adjustment/suspect.hpp"
+#include "adjustment/data_snooping.hpp"
 #include "adjustment/precision.hpp"
 
 namespace traverse {

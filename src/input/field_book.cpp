@@ -696,7 +696,7 @@ class Reader {
   FieldBookSettings settings_;
   Book book_;
   AngleUnit unit_ = AngleUnit::Gon;
-  SigmaSpec sigmas_;
+  SigmaSettings sigmas_;
   Definitions defined_;
   std::deque<std::string> controlNames_;        // the names of control files, for defined_
   BookTraverse traverse_;                       // the traverse being read

@@ -1,4 +1,4 @@
-#include "adjustment/suspect.hpp"
+#include "adjustment/data_snooping.hpp"
 
 #include <cmath>
 
