@@ -619,9 +619,9 @@ std::string FormatBookSvg(const BookResult& book, const ReportOptions&) {
       if (!stations.count(*b) && !newNames.count(*b) && drawn.insert(*b).second)
         content.known.push_back({*b, where[*b]});
     };
-    for (const NetworkObservationReport& o : book.network->observations) {
+    for (const ObservationReport& o : book.network->observations) {
       if (!o.free) continue;
-      if (o.kind == FreeKind::Angle) {
+      if (o.ref.kind == ObservationKind::Angle) {
         tie(o.at, o.from);
         tie(o.at, o.to);
       } else if (o.from) {
