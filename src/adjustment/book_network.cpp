@@ -215,7 +215,7 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
       const double beta = job.angles[at];
       // The angle to a mark with no coordinates is a bearing of the leg,
       // reduced to [0, 400) by way of a sum with 400, as it always was.
-      const auto bearing = [](double t) { return std::fmod(std::fmod(t, 400) + 400, 400); };
+      const auto bearing = [](double gon) { return std::fmod(std::fmod(gon, 400) + 400, 400); };
       if (backBearing) {
         origin.sign = job.leftAngles ? 1 : -1;
         observations.push_back({ObservationKind::Bearing, -1, point(s[at]), point(ahead),

@@ -48,10 +48,12 @@ class Band {
       index_.Add(firstNew + k, Unknown::X);
       index_.Add(firstNew + k, Unknown::Y);
     }
-    for (int i = 0; i < angles; ++i)
+    for (int i = 0; i < angles; ++i) {
       observations_.push_back(TraverseAngle(i, i + 1, i + 2, job.leftAngles,
                                             job.angles[static_cast<std::size_t>(i)],
                                             job.sigmas.angleGon));
+      observations_.back().behind = i;
+    }
     for (int j = 0; j < legs; ++j) {
       const double length = job.lengths[static_cast<std::size_t>(j)] * job.scale;
       const double sigma = job.sigmas.lengthMetres + job.sigmas.lengthPpm * 1e-6 * length;

@@ -19,6 +19,11 @@ struct Line {
     ty = dx / squared * gonPerRadian;
   }
   double Bearing() const { return std::atan2(dy, dx) * gonPerRadian; }
+  Line Reversed() const {
+    Line back = *this;
+    back.dx = -dx, back.dy = -dy, back.tx = -tx, back.ty = -ty;
+    return back;
+  }
 };
 
 // The derivatives by point p's x and y, where the index has them.
@@ -58,8 +63,10 @@ Equation Linearise(const Observation& o, const std::vector<GridPoint>& at,
   switch (o.kind) {
     case ObservationKind::Angle: {
       // Each bearing by its own arc tangent.
-      const Line back(point(o.at), point(o.from));
-      const Line forward(point(o.at), point(o.to));
+      auto sight = [&](int p) {
+        return p == o.behind ? Line(point(p), point(o.at)).Reversed() : Line(point(o.at), point(p));
+      };
+      const Line back = sight(o.from), forward = sight(o.to);
       Add(e, unknowns, o.at, back.tx - forward.tx, back.ty - forward.ty);
       Add(e, unknowns, o.from, -back.tx, -back.ty);
       Add(e, unknowns, o.to, forward.tx, forward.ty);

@@ -42,6 +42,10 @@ struct Observation {
   int to = -1;
   double value = 0;  // gon or metres
   double sigma = 0;  // gon or metres; 0 for a bearing held fixed
+  // An angle of one traverse's band: the point behind, whose sight is the leg
+  // into `at` turned round (a zero component keeps the leg's sign, and with
+  // it the side of 200 gon an arc tangent takes); -1: both sights direct.
+  int behind = -1;
 };
 
 // The angle a traverse measures at station `at` between the stations behind
