@@ -106,7 +106,7 @@ int Run(int argc, char** argv) {
     const Clock::time_point read = Clock::now();
     const BookResult result = AdjustBook(book, settings, std::nullopt);
     const Clock::time_point adjusted = Clock::now();
-    const std::string json = FormatBookJson(result, options);
+    const std::string json = FormatJson(result, options);
     const Clock::time_point written = Clock::now();
     reading.push_back(Milliseconds(start, read));
     adjusting.push_back(Milliseconds(read, adjusted));

@@ -151,15 +151,7 @@ std::string FormatDxf(const BookResult& book, const ReportOptions&) {
     // The stations: B, the new points, and C unless the traverse is open or
     // a loop, whose closing flag brings it back to B.
     std::vector<std::pair<GridPoint, double>> vertices;
-    double startZ = 0;
-    if (heights) {
-      // The first station's height is where the carried heights start.
-      startZ = heights->lastZ;
-      for (std::size_t i = 0; i < heights->dh.size(); ++i)
-        startZ -= heights->dh[i] + heights->corrections[i];
-      for (const NamedPoint& known : book.known)
-        if (!job.stations.empty() && known.name == job.stations.front() && known.z) startZ = *known.z;
-    }
+    const double startZ = heights ? heights->firstZ : 0;
     vertices.push_back({job.b, startZ});
     for (std::size_t i = 0; i < result.points.size(); ++i)
       vertices.push_back({result.points[i], heights && i < heights->z.size() ? heights->z[i] : 0});

@@ -525,7 +525,11 @@ std::vector<std::pair<GridPoint, PointPrecision>> EllipsesOf(const Adjustment& r
 
 }  // namespace
 
-std::string FormatSvg(const Job& job, const Adjustment& result, const ReportOptions&) {
+namespace {
+
+// An answer file's plan: its points by the dialogue's letters, a loop's ends
+// as "B = C" and "A = D".
+std::string AnswerFileSvg(const Job& job, const Adjustment& result) {
   const TraverseKind kind = result.kind;
   const bool hasC = kind != TraverseKind::Open;
   const bool loop = kind == TraverseKind::Loop;
@@ -554,7 +558,10 @@ std::string FormatSvg(const Job& job, const Adjustment& result, const ReportOpti
   return Draw(content);
 }
 
-std::string FormatBookSvg(const BookResult& book, const ReportOptions&) {
+}  // namespace
+
+std::string FormatSvg(const BookResult& book, const ReportOptions&) {
+  if (book.answerFile) return AnswerFileSvg(book.traverses.front().job, book.traverses.front().result);
   PlanContent content;
   content.title = book.source.empty() ? "traverse" : book.source;
   const std::size_t count = book.traverses.size();

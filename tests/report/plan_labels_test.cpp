@@ -109,7 +109,7 @@ std::string AnswersPlan(const std::string& name, AngleUnit unit) {
   job.source = name;
   job.unit = unit;
   ReadAnswers(ReadText(std::string(EXAMPLES_DIR) + "/" + name), job);
-  return FormatSvg(job, Adjust(job), {});
+  return FormatSvg(AnswerFileResult(job, Adjust(job)), {});
 }
 
 std::string BookPlan(const std::string& name) {
@@ -122,7 +122,7 @@ std::string BookPlan(const std::string& name) {
   const Book book = ReadFieldBook(ReadText(std::string(EXAMPLES_DIR) + "/" + name), name, files, {});
   Job settings;
   settings.rule = Rule::LeastSquares;
-  return FormatBookSvg(AdjustBook(book, settings, std::nullopt), {});
+  return FormatSvg(AdjustBook(book, settings, std::nullopt), {});
 }
 
 // A connecting traverse of 60 new points that wanders (fixed seed), with
@@ -147,7 +147,7 @@ std::string GeneratedPlan() {
   }
   job.c = {x, y};
   job.d = {x + 100 * std::cos(bearing * std::numbers::pi / 200), y + 100 * std::sin(bearing * std::numbers::pi / 200)};
-  return FormatSvg(job, Adjust(job), {});
+  return FormatSvg(AnswerFileResult(job, Adjust(job)), {});
 }
 
 TEST(PlanLabels, StandClearOfOneAnotherAndOfTheSymbols) {
