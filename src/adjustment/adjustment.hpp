@@ -99,7 +99,6 @@ struct HeightResult {
   std::vector<double> dh;           // per leg, as reduced, before any correction
   std::vector<double> corrections;  // per leg: -fH in proportion to the leg
   std::vector<double> z;            // the new points' heights, in order
-  double firstZ = 0;                // of the first station, where they start
   double lastZ = 0;                 // carried to the last station, corrected
   std::optional<double> misclosure;  // fH; none where the last station has no height
   std::optional<double> allowed;     // by the height tolerance; none without one

@@ -126,7 +126,6 @@ std::optional<HeightResult> CarryHeights(const BookTraverse& traverse, const Poi
   }
 
   HeightResult heights;
-  heights.firstZ = *first.z;
   long double sumLength = 0, sumDh = 0;
   for (const BookLeg& leg : traverse.legs) {
     heights.dh.push_back(*leg.dh);
@@ -231,23 +230,6 @@ BookResult AdjustBook(const Book& book, const Job& settings,
   return out;
 }
 
-BookResult OneTraverseOf(const BookResult& book, std::size_t index) {
-  BookResult one;
-  one.source = book.source;
-  one.settings = book.settings;
-  one.heightTolerance = book.heightTolerance;
-  one.refraction = book.refraction;
-  one.known = book.known;
-  const BookTraverseResult& traverse = book.traverses.at(index);
-  one.traverses.push_back(traverse);
-  const std::vector<std::string>& stations = traverse.job.stations;
-  for (const NewPoint& point : book.points)
-    if (std::find(stations.begin() + 1, stations.end(), point.point.name) != stations.end() &&
-        point.point.name != stations.front())
-      one.points.push_back(point);
-  return one;
-}
-
 BookResult AnswerFileResult(const Job& job, const Adjustment& result) {
   BookResult out;
   out.source = job.source;
@@ -271,9 +253,9 @@ BookResult AnswerFileResult(const Job& job, const Adjustment& result) {
   }
   // A loop's last station is B again, which the report calls C.
   if (result.kind != TraverseKind::Open) stations.push_back("C");
+  // A loop ends oriented on A, as it began: one mark.
   traverse.job.markA = "A";
   if (result.kind == TraverseKind::Connecting) traverse.job.markD = "D";
-  if (result.kind == TraverseKind::Loop) traverse.job.markD = "A";
   out.traverses.push_back(std::move(traverse));
   return out;
 }

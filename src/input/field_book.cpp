@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "adjustment/computation_guard.hpp"
+#include "failure/computation_guard.hpp"
 #include "adjustment/job_error.hpp"
 #include "console/number_reading.hpp"
 #include "console/text_input.hpp"

@@ -1,6 +1,6 @@
 #include "input/tokens.hpp"
 
-#include "adjustment/computation_guard.hpp"
+#include "failure/computation_guard.hpp"
 #include "adjustment/job_error.hpp"
 #include "console/number_reading.hpp"
 #include "console/text_input.hpp"

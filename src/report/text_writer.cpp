@@ -9,6 +9,7 @@
 
 #include "report/document.hpp"
 #include "report/number_text.hpp"
+#include "report/plan_model.hpp"
 #include "report/report_figures.hpp"
 #include "report/text_escape.hpp"
 #include "report/writers.hpp"
@@ -632,7 +633,8 @@ Document ReportDocument(const BookResult& book, const ReportOptions& options, bo
     TraverseSections({book, book.traverses.front(), options.decimals}, d);
     return d;
   }
-  if (plans && book.traverses.size() > 1) d.Plan(FormatSvg(book, options));
+  const std::optional<PlanBuilder> planner = plans ? std::optional<PlanBuilder>(book) : std::nullopt;
+  if (plans && book.traverses.size() > 1) d.Plan(DrawSvg(planner->Whole()));
   for (std::size_t i = 0; i < book.traverses.size(); ++i) {
     const BookTraverseResult& traverse = book.traverses[i];
     std::string title = "Traverse " + IntegerText(static_cast<int>(i + 1));
@@ -643,7 +645,7 @@ Document ReportDocument(const BookResult& book, const ReportOptions& options, bo
     d.Line(NamedKindSentence(traverse.job, traverse.result.kind) + ", angles on the " +
                (traverse.job.leftAngles ? "left" : "right"),
            true);
-    if (plans) d.Plan(FormatSvg(OneTraverseOf(book, i), options));
+    if (plans) d.Plan(DrawSvg(planner->Traverse(i)));
     TraverseSections({book, traverse, options.decimals}, d);
   }
   NetworkSection(book, d);
