@@ -227,23 +227,6 @@ BookResult AdjustBook(const Book& book, const Job& settings,
   return out;
 }
 
-BookResult OneTraverseOf(const BookResult& book, std::size_t index) {
-  BookResult one;
-  one.source = book.source;
-  one.settings = book.settings;
-  one.heightTolerance = book.heightTolerance;
-  one.refraction = book.refraction;
-  one.known = book.known;
-  const BookTraverseResult& traverse = book.traverses.at(index);
-  one.traverses.push_back(traverse);
-  const std::vector<std::string>& stations = traverse.job.stations;
-  for (const NewPoint& point : book.points)
-    if (std::find(stations.begin() + 1, stations.end(), point.point.name) != stations.end() &&
-        point.point.name != stations.front())
-      one.points.push_back(point);
-  return one;
-}
-
 BookResult SingleTraverseResult(const Job& job, const Adjustment& result) {
   BookResult out;
   out.source = job.source;

@@ -80,10 +80,6 @@ struct BookResult {
 BookResult AdjustBook(const Book& book, const Job& settings,
                       std::optional<double> heightTolerance);
 
-// The book's traverse `index` alone, with its own new points, for a plan of
-// that traverse.
-BookResult OneTraverseOf(const BookResult& book, std::size_t index);
-
 // Adjusts every observation of the book together, its traverses' and its
 // free ones, by least squares on a sparse factor, from `out` as the compass
 // rule left it (traverse by traverse in book order): the new points of the

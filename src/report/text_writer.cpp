@@ -9,6 +9,7 @@
 
 #include "report/document.hpp"
 #include "report/number_text.hpp"
+#include "report/plan_model.hpp"
 #include "report/report_figures.hpp"
 #include "report/text_escape.hpp"
 #include "report/writers.hpp"
@@ -642,7 +643,8 @@ Document BookDocument(const BookResult& book, const ReportOptions& options, bool
   Document d;
   BookHeader(book, options, d);
   if (plans) d.Line("Options: " + (options.arguments.empty() ? "none" : ValidUtf8(options.arguments)));
-  if (plans && book.traverses.size() > 1) d.Plan(FormatBookSvg(book, options));
+  const std::optional<PlanBuilder> planner = plans ? std::optional<PlanBuilder>(book) : std::nullopt;
+  if (plans && book.traverses.size() > 1) d.Plan(DrawSvg(planner->Whole()));
   for (std::size_t i = 0; i < book.traverses.size(); ++i) {
     const BookTraverseResult& traverse = book.traverses[i];
     const Context c{traverse.job, traverse.result, options.decimals, &book.known};
@@ -654,7 +656,7 @@ Document BookDocument(const BookResult& book, const ReportOptions& options, bool
     d.Line(NamedKindSentence(traverse.job, traverse.result.kind) + ", angles on the " +
                (traverse.job.leftAngles ? "left" : "right"),
            true);
-    if (plans) d.Plan(FormatBookSvg(OneTraverseOf(book, i), options));
+    if (plans) d.Plan(DrawSvg(planner->Traverse(i)));
     TraverseSections(c, d);
   }
   NetworkSection(book, d);
