@@ -180,6 +180,9 @@ class Labels {
  public:
   Labels() : cells_(Cells * Cells) {}
 
+  // A box of the sheet's furniture (heading, legend, scale bar): few and
+  // large, so met by every label without filing.
+  void Furniture(const Box& box) { furniture_.push_back(box); }
   void Block(const Box& box) {
     boxes_.push_back(box);
     File(box, static_cast<int>(boxes_.size()));
@@ -253,6 +256,7 @@ class Labels {
     int hits = 0;
     // Off the sheet counts as a clash too.
     if (box.left < 2 || box.top < 2 || box.right > Size - 2 || box.bottom > Size - 2) ++hits;
+    for (const Box& other : furniture_) hits += box.Overlaps(other);
     if (hits && first) return hits;
     ++query_;
     seen_.resize(boxes_.size() + segments_.size() + 1, 0);
@@ -266,14 +270,16 @@ class Labels {
           const Segment* s = id < 0 ? &segments_[static_cast<std::size_t>(-id - 1)] : nullptr;
           hits += s ? box.Crosses(s->x1, s->y1, s->x2, s->y2)
                     : box.Overlaps(boxes_[static_cast<std::size_t>(id - 1)]);
-          if (hits && first) return hits;
+          // Past a few clashes a place is as bad as any: counting on
+          // would cost a crowded plan time for nothing.
+          if ((hits && first) || hits > 4) return hits;
         }
       }
     }
     return hits;
   }
 
-  std::vector<Box> boxes_;
+  std::vector<Box> furniture_, boxes_;
   std::vector<Segment> segments_;
   std::vector<std::vector<int>> cells_;
   std::vector<unsigned> seen_;  // the last query that met each item
@@ -346,7 +352,7 @@ std::string Graticule(const Frame& frame, Labels& labels) {
   if (!(frame.extent() < 1e12) || !(step.value > 0)) return "";
   const Extended low = Margin / 2, high = Size - Margin / 2;
   const int decimals = std::max(0, -step.exponent);
-  std::string svg;
+  std::string path, ticks;
   const auto lines = [&](Extended from, Extended to, bool across) {
     const Extended first = std::ceil(std::min(from, to) / step.value);
     const Extended last = std::floor(std::max(from, to) / step.value);
@@ -354,23 +360,25 @@ std::string Graticule(const Frame& frame, Labels& labels) {
       const Extended value = k * step.value;
       const Extended at = across ? frame.SvgY({static_cast<double>(value), 0})
                                  : frame.SvgX({0, static_cast<double>(value)});
-      svg += across ? "<line class=\"grid\" x1=\"" + Number(low) + "\" y1=\"" + Number(at) +
-                          "\" x2=\"" + Number(high) + "\" y2=\"" + Number(at)
-                    : "<line class=\"grid\" x1=\"" + Number(at) + "\" y1=\"" + Number(low) +
-                          "\" x2=\"" + Number(at) + "\" y2=\"" + Number(high);
-      svg += "\" stroke=\"#d8d8d8\" stroke-width=\"0.5\"/>\n";
+      path += 'M';
+      path += Number(across ? low : at);
+      path += ',';
+      path += Number(across ? at : low);
+      path += across ? 'H' : 'V';
+      path += Number(high);
       const std::string text = (across ? "X " : "Y ") + FixedText(static_cast<double>(value), decimals);
       const Extended width = Extended(0.6) * 10 * static_cast<Extended>(text.size());
       const Box box = across ? Box{low + 2, at - 10, low + 2 + width, at - 1}
                              : Box{at + 2, 66, at + 2 + width, 75};
       if (!labels.Clear(box)) continue;
       labels.Block(box);
-      svg += Text(box.left, box.bottom - 2, text, " class=\"tick\" font-size=\"10\" fill=\"#808080\"");
+      ticks += Text(box.left, box.bottom - 2, text);
     }
   };
   lines(frame.GridX(high), frame.GridX(low), true);
   lines(frame.GridY(low), frame.GridY(high), false);
-  return svg;
+  return "<path class=\"grid\" d=\"" + path + "\" stroke=\"#d8d8d8\" stroke-width=\"0.5\"/>\n" +
+         "<g class=\"tick\" font-size=\"10\" fill=\"#808080\">\n" + ticks + "</g>\n";
 }
 
 // A row of the symbols and line styles the plan uses, under its heading.
@@ -439,11 +447,11 @@ std::string Draw(const PlanModel& plan) {
   std::string svg = Opening(plan.title, plan.heading);
   Labels labels;
   // The furniture: heading, north arrow, legend and scale bar.
-  labels.Block(Box{20, 12, Size - 60, 36});
-  labels.Block(Box{737, 45, 783, 92});
-  labels.Block(Box{15, Size - 95, Size / 2 + 60, Size - 10});
-  labels.Block(Box{Size / 2 + 60, Size - 60, Size - 15, Size - 15});
-  labels.Block(Box{15, 46, 730, 64});  // the symbols' legend
+  labels.Furniture(Box{20, 12, Size - 60, 36});
+  labels.Furniture(Box{737, 45, 783, 92});
+  labels.Furniture(Box{15, Size - 95, Size / 2 + 60, Size - 10});
+  labels.Furniture(Box{Size / 2 + 60, Size - 60, Size - 15, Size - 15});
+  labels.Furniture(Box{15, 46, 730, 64});  // the symbols' legend
   svg += Graticule(frame, labels);
 
   // Orientation lines: to a near mark, or an arrow to the frame's edge.
