@@ -24,6 +24,7 @@
 #include <Eigen/SparseCholesky>
 
 #include "adjustment/book.hpp"
+#include "adjustment/reduction.hpp"
 #include "adjustment/network.hpp"
 #include "input/field_book.hpp"
 #include "report/writers.hpp"
@@ -66,7 +67,7 @@ NetworkNormals NormalsOfBook(const Book& book, const BookResult& result) {
       const std::string& back = i == 0 ? t.start.point : s[i - 1];
       const std::string& ahead = i + 1 == s.size() ? t.end->point : s[i + 1];
       observations.push_back({NetworkObservationKind::Angle, index.at(s[i]), index.at(back),
-                              index.at(ahead), t.angles[i], sigmas.angleGon});
+                              index.at(ahead), t.angles[i].value, sigmas.angleGon});
     }
     for (std::size_t j = 0; j < t.legs.size(); ++j) {
       const double length = t.legs[j].length;
@@ -102,7 +103,8 @@ int Run(int argc, char** argv) {
   int unknowns = 0;
   for (int round = 0; round < runs; ++round) {
     const Clock::time_point start = Clock::now();
-    const Book book = ReadFieldBook(text, settings.source, FileAccess{}, FieldBookSettings{});
+    Book book = ReadFieldBook(text, settings.source, FileAccess{});
+    ReduceBook(book);
     const Clock::time_point read = Clock::now();
     const BookResult result = AdjustBook(book, settings, std::nullopt);
     const Clock::time_point adjusted = Clock::now();

@@ -1,8 +1,6 @@
-// A field book as plain data: known points by name, and traverses whose
-// stations are named, their readings already reduced (means, face-two
-// zeniths, slope to horizontal, height differences). Adjusting a book runs
-// its traverses in book order, each one's new points joining the known
-// points of the traverses after it.
+// A field book adjusted: its traverses in book order, each one's new points
+// joining the known points of the traverses after it, and the network of all
+// its observations under least squares.
 #pragma once
 
 #include <optional>
@@ -11,76 +9,9 @@
 
 #include "adjustment/adjustment.hpp"
 #include "adjustment/job.hpp"
+#include "adjustment/survey.hpp"
 
 namespace traverse {
-
-struct NamedPoint {
-  std::string name;
-  GridPoint xy;
-  std::optional<double> z;  // the height, where there is one
-  int line = 0;             // where the book (or its control file) defines it
-};
-
-// How a traverse is oriented at one end: on a named point, or by a grid
-// bearing from the station to a mark that has no coordinates.
-struct Orientation {
-  std::string point;              // "" for a bearing
-  std::optional<double> bearing;  // gon, from the station to the mark
-  int line = 0;
-};
-
-// The a-priori sigmas that `sigma` records set for the observations below
-// them; what none set comes from the command line.
-struct SigmaSettings {
-  std::optional<double> angleGon;
-  std::optional<double> lengthMetres, lengthPpm;
-};
-
-struct BookLeg {
-  double length = 0;  // horizontal, metres, before the scale factor
-  ReadingSummary readings;
-  int line = 0;
-  std::optional<double> dh;  // trigonometric height difference, where sd= and za= were read
-};
-
-struct BookTraverse {
-  std::string name;  // as written, or its number
-  int line = 0;      // of its `traverse` record
-  bool leftAngles = true;
-  TraverseKind kind = TraverseKind::Connecting;
-  Orientation start;
-  std::optional<Orientation> end;  // none without end orientation or open
-  std::vector<std::string> stations;  // first to last; a loop repeats the first
-  std::vector<double> angles;         // gon, reduced means
-  std::vector<ReadingSummary> angleReadings;
-  std::vector<int> angleLines;
-  std::vector<BookLeg> legs;
-  SigmaSettings sigmas;  // in force at its `traverse` record
-};
-
-// An observation outside the traverses, tying points together: a horizontal
-// angle at `at` turned clockwise from `from` to `to`, a horizontal distance,
-// or a grid bearing.
-enum class FreeKind { Angle, Distance, Bearing };
-
-struct FreeObservation {
-  FreeKind kind = FreeKind::Angle;
-  std::string at, from, to;  // `at` for angles only
-  double value = 0;          // gon, or metres before the scale factor
-  ReadingSummary readings;
-  int line = 0;
-  std::optional<double> sigma;  // its own sigma= (gon or metres)
-  SigmaSettings inForce;            // what `sigma` records set above it
-  bool fixed = false;           // a bearing without sigma=: held fixed
-};
-
-struct Book {
-  std::string source;  // for messages and the report
-  std::vector<NamedPoint> known;  // every point the book defines, in book order
-  std::vector<BookTraverse> traverses;
-  std::vector<FreeObservation> free;  // in book order
-  std::optional<AngleUnit> firstUnit;  // of the book's first `unit` record
-};
 
 // One traverse of a book, adjusted.
 struct BookTraverseResult {

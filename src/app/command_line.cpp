@@ -14,6 +14,7 @@
 #include "app/cli11.hpp"
 
 #include "adjustment/book.hpp"
+#include "adjustment/reduction.hpp"
 #include "adjustment/job_error.hpp"
 #include "input/answers.hpp"
 #include "input/field_book.hpp"
@@ -260,12 +261,12 @@ int AdjustFieldBook(const std::string& text, Job& settings, const AdjustRequest&
     return ResolveBesideBook(request.input, written);
   };
   files.read = ReadWholeFile;
-  FieldBookSettings reading;
-  if (request.refraction) reading.refraction = *request.refraction;
+  const double refraction = request.refraction.value_or(StandardRefraction);
 
   BookResult result;
   try {
-    const Book book = ReadFieldBook(text, settings.source, files, reading);
+    Book book = ReadFieldBook(text, settings.source, files);
+    ReduceBook(book, refraction);
     if (!request.unitGiven) settings.unit = book.firstUnit.value_or(AngleUnit::Gon);
     SetAngleSigma(settings, request);
     result = AdjustBook(book, settings, request.heightTolerance);
@@ -278,7 +279,7 @@ int AdjustFieldBook(const std::string& text, Job& settings, const AdjustRequest&
     // one line and exit code 1, never a crash report.
     return Fail(settings.source + ": the book cannot be adjusted: " + error.what());
   }
-  result.refraction = reading.refraction;
+  result.refraction = refraction;
   const ReportOptions options = ReportOptionsOf(request);
   switch (request.format) {
     case Format::Text:

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "adjustment/book.hpp"
+#include "adjustment/reduction.hpp"
 #include "adjustment/rules.hpp"
 #include "input/answers.hpp"
 #include "input/field_book.hpp"
@@ -120,7 +121,8 @@ std::string BookPlan(const std::string& name) {
     text = ReadText(path);
     return text.empty() ? std::string("empty") : std::string();
   };
-  const Book book = ReadFieldBook(ReadText(std::string(EXAMPLES_DIR) + "/" + name), name, files, {});
+  Book book = ReadFieldBook(ReadText(std::string(EXAMPLES_DIR) + "/" + name), name, files);
+  ReduceBook(book);
   Job settings;
   settings.rule = Rule::LeastSquares;
   return FormatBookSvg(AdjustBook(book, settings, std::nullopt), {});
