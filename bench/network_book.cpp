@@ -3,7 +3,7 @@
 // (ReadFieldBook), adjusting it as `traverse adjust --rule least-squares`
 // does (AdjustBook: every traverse's compass first look, then the network on
 // the sparse solver with every ellipse and w) and writing its JSON report
-// (FormatBookJson); and one SimplicialLDLT with AMD ordering of the normal
+// (FormatJson); and one SimplicialLDLT with AMD ordering of the normal
 // matrix of the same points and observations (pattern analysis and numbers).
 // The whole path should cost no more than about ten of those.
 //
@@ -24,6 +24,7 @@
 #include <Eigen/SparseCholesky>
 
 #include "adjustment/book.hpp"
+#include "adjustment/reduction.hpp"
 #include "network/network.hpp"
 #include "input/field_book.hpp"
 #include "report/writers.hpp"
@@ -66,7 +67,7 @@ NetworkNormals NormalsOfBook(const Book& book, const BookResult& result) {
       const std::string& back = i == 0 ? t.start.point : s[i - 1];
       const std::string& ahead = i + 1 == s.size() ? t.end->point : s[i + 1];
       observations.push_back({ObservationKind::Angle, index.at(s[i]), index.at(back),
-                              index.at(ahead), t.angles[i], sigmas.angleGon});
+                              index.at(ahead), t.angles[i].value, sigmas.angleGon});
     }
     for (std::size_t j = 0; j < t.legs.size(); ++j) {
       const double length = t.legs[j].length;
@@ -102,11 +103,12 @@ int Run(int argc, char** argv) {
   int unknowns = 0;
   for (int round = 0; round < runs; ++round) {
     const Clock::time_point start = Clock::now();
-    const Book book = ReadFieldBook(text, settings.source, FileAccess{}, FieldBookSettings{});
+    Book book = ReadFieldBook(text, settings.source, FileAccess{});
+    ReduceBook(book);
     const Clock::time_point read = Clock::now();
     const BookResult result = AdjustBook(book, settings, std::nullopt);
     const Clock::time_point adjusted = Clock::now();
-    const std::string json = FormatBookJson(result, options);
+    const std::string json = FormatJson(result, options);
     const Clock::time_point written = Clock::now();
     reading.push_back(Milliseconds(start, read));
     adjusting.push_back(Milliseconds(read, adjusted));

@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "adjustment/book.hpp"
+#include "adjustment/reduction.hpp"
 #include "adjustment/job_error.hpp"
 #include "failure/float_checks.hpp"
 #include "fuzz_check.hpp"
@@ -76,7 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Book read;
   BookResult result;
   try {
-    read = ReadFieldBook(book, settings.source, files, FieldBookSettings{});
+    read = ReadFieldBook(book, settings.source, files);
+    ReduceBook(read);
     result = AdjustBook(read, settings, heightTolerance);
   } catch (const JobError& error) {
     FUZZ_CHECK(std::string_view(error.what()).size() > 0, "a JobError without a message");
@@ -109,8 +111,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   ReportOptions options;
   for (const std::string& output :
-       {FormatBookText(result, options), FormatBookCsv(result, options),
-        FormatBookJson(result, options), FormatBookSvg(result, options),
+       {FormatText(result, options), FormatCsv(result, options),
+        FormatJson(result, options), FormatSvg(result, options),
         FormatDxf(result, options)})
     FUZZ_CHECK(!output.empty(), "a writer wrote nothing");
   return 0;

@@ -1,12 +1,11 @@
 #include "adjustment/book.hpp"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
-#include <functional>
 #include <string_view>
 
 #include "adjustment/job_error.hpp"
+#include "adjustment/name_index.hpp"
 #include "adjustment/rules.hpp"
 
 namespace traverse {
@@ -14,26 +13,20 @@ namespace {
 
 // Every point known so far by name: the book's own, then each traverse's new
 // points as it is adjusted, where they stay (the book's, and the result's list
-// of new points, which is made large enough for all of them at the start).
-// Open addressing in a table sized once for every name the book can bring: no
-// node per point and no rehashing; a later point of a name takes its place.
+// of new points, which is made large enough for all of them at the start); a
+// later point of a name takes its place.
 class PointTable {
  public:
-  explicit PointTable(std::size_t names) : slots_(std::bit_ceil(2 * names + 16), nullptr) {}
+  explicit PointTable(std::size_t names) : index_(names) {}
 
-  void Set(const NamedPoint& point) { slots_[Place(point.name)] = &point; }
-  const NamedPoint* Find(std::string_view name) const { return slots_[Place(name)]; }
-
- private:
-  // The name's slot, or the empty one where it would go.
-  std::size_t Place(std::string_view name) const {
-    const std::size_t mask = slots_.size() - 1;
-    std::size_t i = std::hash<std::string_view>{}(name) & mask;
-    while (slots_[i] != nullptr && slots_[i]->name != name) i = (i + 1) & mask;
-    return i;
+  void Set(const NamedPoint& point) { index_.Set(point.name, &point); }
+  const NamedPoint* Find(std::string_view name) const {
+    const NamedPoint* const* found = index_.Find(name);
+    return found != nullptr ? *found : nullptr;
   }
 
-  std::vector<const NamedPoint*> slots_;
+ private:
+  NameIndex<const NamedPoint*> index_;
 };
 
 const NamedPoint& Known(const PointTable& table, const std::string& name, int line) {
@@ -59,9 +52,17 @@ Job LayOutJob(const BookTraverse& traverse, const Job& settings, const PointTabl
   job.kind = traverse.kind;
   job.leftAngles = traverse.leftAngles;
   job.stations = traverse.stations;
-  job.angles = traverse.angles;
-  job.angleLines = traverse.angleLines;
-  job.angleReadings = traverse.angleReadings;
+  job.angles.clear();
+  job.angleLines.clear();
+  job.angleReadings.clear();
+  job.angles.reserve(traverse.angles.size());
+  job.angleLines.reserve(traverse.angles.size());
+  job.angleReadings.reserve(traverse.angles.size());
+  for (const Measured& angle : traverse.angles) {
+    job.angles.push_back(angle.value);
+    job.angleLines.push_back(angle.line);
+    job.angleReadings.push_back(angle.summary);
+  }
   job.lengths.clear();
   job.lengthLines.clear();
   job.lengthReadings.clear();
@@ -198,6 +199,10 @@ BookResult AdjustBook(const Book& book, const Job& settings,
     adjusted.name = traverse.name;
     adjusted.line = traverse.line;
     adjusted.job = LayOutJob(traverse, firstLook, table);
+    if (traverse.start.bearing)
+      adjusted.startMarkBearing = NormalisedGon(static_cast<long double>(*traverse.start.bearing));
+    if (traverse.end && traverse.end->bearing)
+      adjusted.endMarkBearing = NormalisedGon(static_cast<long double>(*traverse.end->bearing));
     try {
       adjusted.result = Adjust(adjusted.job);
     } catch (const JobError& error) {
@@ -226,34 +231,17 @@ BookResult AdjustBook(const Book& book, const Job& settings,
   return out;
 }
 
-BookResult OneTraverseOf(const BookResult& book, std::size_t index) {
-  BookResult one;
-  one.source = book.source;
-  one.settings = book.settings;
-  one.heightTolerance = book.heightTolerance;
-  one.refraction = book.refraction;
-  one.known = book.known;
-  const BookTraverseResult& traverse = book.traverses.at(index);
-  one.traverses.push_back(traverse);
-  const std::vector<std::string>& stations = traverse.job.stations;
-  for (const NewPoint& point : book.points)
-    if (std::find(stations.begin() + 1, stations.end(), point.point.name) != stations.end() &&
-        point.point.name != stations.front())
-      one.points.push_back(point);
-  return one;
-}
-
-BookResult SingleTraverseResult(const Job& job, const Adjustment& result) {
+BookResult AnswerFileResult(const Job& job, const Adjustment& result) {
   BookResult out;
   out.source = job.source;
+  out.answerFile = true;
   out.settings = job;
-  const bool loop = result.kind == TraverseKind::Loop;
   out.known.push_back({"A", job.a, std::nullopt, 0});
   out.known.push_back({"B", job.b, std::nullopt, 0});
   if (result.kind == TraverseKind::Connecting || result.kind == TraverseKind::NoEndOrientation)
     out.known.push_back({"C", job.c, std::nullopt, 0});
   if (result.kind == TraverseKind::Connecting) out.known.push_back({"D", job.d, std::nullopt, 0});
-  BookTraverseResult traverse{"1", 0, job, result};
+  BookTraverseResult traverse{"1", 0, job, result, std::nullopt, std::nullopt};
   std::vector<std::string>& stations = traverse.job.stations;
   stations.push_back("B");
   for (std::size_t i = 0; i < result.points.size(); ++i) {
@@ -264,10 +252,11 @@ BookResult SingleTraverseResult(const Job& job, const Adjustment& result) {
       point.precision = result.leastSquares->precision[i];
     out.points.push_back(std::move(point));
   }
-  if (result.kind != TraverseKind::Open) stations.push_back(loop ? "B" : "C");
+  // A loop's last station is B again, which the report calls C.
+  if (result.kind != TraverseKind::Open) stations.push_back("C");
+  // A loop ends oriented on A, as it began: one mark.
   traverse.job.markA = "A";
   if (result.kind == TraverseKind::Connecting) traverse.job.markD = "D";
-  if (loop) traverse.job.markD = "A";
   out.traverses.push_back(std::move(traverse));
   return out;
 }

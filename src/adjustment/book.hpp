@@ -1,8 +1,6 @@
-// A field book as plain data: known points by name, and traverses whose
-// stations are named, their readings already reduced (means, face-two
-// zeniths, slope to horizontal, height differences). Adjusting a book runs
-// its traverses in book order, each one's new points joining the known
-// points of the traverses after it.
+// A field book adjusted: its traverses in book order, each one's new points
+// joining the known points of the traverses after it, and the network of all
+// its observations under least squares.
 #pragma once
 
 #include <optional>
@@ -11,74 +9,9 @@
 
 #include "adjustment/adjustment.hpp"
 #include "adjustment/job.hpp"
+#include "adjustment/survey.hpp"
 
 namespace traverse {
-
-struct NamedPoint {
-  std::string name;
-  GridPoint xy;
-  std::optional<double> z;  // the height, where there is one
-  int line = 0;             // where the book (or its control file) defines it
-};
-
-// How a traverse is oriented at one end: on a named point, or by a grid
-// bearing from the station to a mark that has no coordinates.
-struct Orientation {
-  std::string point;              // "" for a bearing
-  std::optional<double> bearing;  // gon, from the station to the mark
-  int line = 0;
-};
-
-// The a-priori sigmas that `sigma` records set for the observations below
-// them; what none set comes from the command line.
-struct SigmaSettings {
-  std::optional<double> angleGon;
-  std::optional<double> lengthMetres, lengthPpm;
-};
-
-struct BookLeg {
-  double length = 0;  // horizontal, metres, before the scale factor
-  ReadingSummary readings;
-  int line = 0;
-  std::optional<double> dh;  // trigonometric height difference, where sd= and za= were read
-};
-
-struct BookTraverse {
-  std::string name;  // as written, or its number
-  int line = 0;      // of its `traverse` record
-  bool leftAngles = true;
-  TraverseKind kind = TraverseKind::Connecting;
-  Orientation start;
-  std::optional<Orientation> end;  // none without end orientation or open
-  std::vector<std::string> stations;  // first to last; a loop repeats the first
-  std::vector<double> angles;         // gon, reduced means
-  std::vector<ReadingSummary> angleReadings;
-  std::vector<int> angleLines;
-  std::vector<BookLeg> legs;
-  SigmaSettings sigmas;  // in force at its `traverse` record
-};
-
-// An observation outside the traverses, tying points together: a horizontal
-// angle at `at` turned clockwise from `from` to `to`, a horizontal distance,
-// or a grid bearing.
-struct FreeObservation {
-  ObservationKind kind = ObservationKind::Angle;
-  std::string at, from, to;  // `at` for angles only
-  double value = 0;          // gon, or metres before the scale factor
-  ReadingSummary readings;
-  int line = 0;
-  std::optional<double> sigma;  // its own sigma= (gon or metres)
-  SigmaSettings inForce;            // what `sigma` records set above it
-  bool fixed = false;           // a bearing without sigma=: held fixed
-};
-
-struct Book {
-  std::string source;  // for messages and the report
-  std::vector<NamedPoint> known;  // every point the book defines, in book order
-  std::vector<BookTraverse> traverses;
-  std::vector<FreeObservation> free;  // in book order
-  std::optional<AngleUnit> firstUnit;  // of the book's first `unit` record
-};
 
 // One traverse of a book, adjusted.
 struct BookTraverseResult {
@@ -86,6 +19,9 @@ struct BookTraverseResult {
   int line = 0;
   Job job;
   Adjustment result;
+  // The bearings from the first and the last station to marks without
+  // coordinates, gon, where the book gave them.
+  std::optional<double> startMarkBearing, endMarkBearing;
 };
 
 struct NewPoint {
@@ -100,8 +36,13 @@ struct NetworkReport : AdjustmentStatistics {
   std::optional<Suspect> suspect;
 };
 
+// Every adjustment's result, a field book's or an answer file's: the one
+// shape every writer takes.
 struct BookResult {
   std::string source;
+  // An answer file's one traverse, stations named B, 1, 2, ..., C and marks A
+  // and D: its report keeps the answer file's layout.
+  bool answerFile = false;
   Job settings;  // the rule, the report's unit, scale, tolerances and sigmas
   std::optional<double> heightTolerance;  // mm per sqrt(km)
   double refraction = 0.13;
@@ -122,10 +63,6 @@ struct BookResult {
 BookResult AdjustBook(const Book& book, const Job& settings,
                       std::optional<double> heightTolerance);
 
-// The book's traverse `index` alone, with its own new points, for a plan of
-// that traverse.
-BookResult OneTraverseOf(const BookResult& book, std::size_t index);
-
 // Adjusts every observation of the book together, its traverses' and its
 // free ones, by least squares on a sparse factor, from `out` as the compass
 // rule left it (traverse by traverse in book order): the new points of the
@@ -135,8 +72,8 @@ BookResult OneTraverseOf(const BookResult& book, std::size_t index);
 // network without datum or redundancy, a singular network.
 void AdjustNetworkOfBook(const Book& book, BookResult& out);
 
-// An answer file's traverse in the shape of a book's result: points named A,
-// B, C, D and 1, 2, ... for the writers that draw every point by name.
-BookResult SingleTraverseResult(const Job& job, const Adjustment& result);
+// An answer file's traverse as a book of one traverse: points named A, B, C,
+// D and 1, 2, ... as the dialogue has them.
+BookResult AnswerFileResult(const Job& job, const Adjustment& result);
 
 }  // namespace traverse

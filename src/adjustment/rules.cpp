@@ -3,7 +3,7 @@
 #include <cmath>
 #include <string>
 
-#include "adjustment/computation_guard.hpp"
+#include "failure/computation_guard.hpp"
 #include "adjustment/job_error.hpp"
 #include "adjustment/least_squares.hpp"
 #include "failure/float_checks.hpp"
@@ -234,11 +234,7 @@ Adjustment Adjust(const Job& job) {
   TTraverse& t = TraverseRecord;
   // The advice holds for the life of the process: a book's traverses need it
   // once, not a system call each.
-  static bool sparse = false;
-  if (!sparse) {
-    platform::KeepMemorySparse(&t, sizeof t);
-    sparse = true;
-  }
+  [[maybe_unused]] static const bool sparse = (platform::KeepMemorySparse(&t, sizeof t), true);
   {
     FailuresAsExceptions guard;
     try {

@@ -17,34 +17,27 @@ class AnswerLines {
  public:
   // A byte order mark before the first answer is the editor's, not the
   // surveyor's.
-  explicit AnswerLines(std::string_view text) : text_(WithoutByteOrderMark(text)) {}
+  explicit AnswerLines(std::string_view text) : lines_(text) {}
 
   // The next non-blank line, trimmed, for the answer named `what`; a JobError
   // when the answers end first.
   std::string_view Next(const std::string& what) {
     if (std::optional<std::string_view> line = Rest()) return *line;
-    throw JobError(line_ + 1, what + ": expected an answer, found the end of the answers");
+    throw JobError(lines_.Number() + 1, what + ": expected an answer, found the end of the answers");
   }
 
   // The next non-blank line, trimmed, when there is one.
   std::optional<std::string_view> Rest() {
-    while (at_ < text_.size()) {
-      std::size_t end = text_.find('\n', at_);
-      if (end == std::string_view::npos) end = text_.size();
-      std::string_view line = Trim(text_.substr(at_, end - at_));
-      at_ = end + 1;
-      ++line_;
-      if (!line.empty()) return line;
-    }
+    std::string_view line;
+    while (lines_.Next(line))
+      if (line = Trim(line); !line.empty()) return line;
     return std::nullopt;
   }
 
-  int Line() const { return line_; }
+  int Line() const { return lines_.Number(); }
 
  private:
-  std::string_view text_;
-  std::size_t at_ = 0;
-  int line_ = 0;
+  TextLines lines_;
 };
 
 // The answer as one token: a line with more is a typing slip, not a comment.

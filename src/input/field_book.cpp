@@ -7,11 +7,9 @@
 #include <optional>
 #include <vector>
 
-#include "adjustment/computation_guard.hpp"
 #include "adjustment/job_error.hpp"
-#include "console/number_reading.hpp"
-#include "console/text_input.hpp"
-#include "failure/float_checks.hpp"
+#include "adjustment/name_index.hpp"
+#include "adjustment/reduction.hpp"
 #include "input/control_points.hpp"
 #include "input/tokens.hpp"
 
@@ -20,7 +18,6 @@ namespace {
 
 constexpr std::array<std::string_view, 8> keywords = {
     "unit", "point", "points", "traverse", "angle", "distance", "bearing", "sigma"};
-constexpr long double earthRadius = 6371000;  // metres, for the curvature of heights
 constexpr int mostAngles = 255;               // the traverse record's capacity
 
 // One line of the book cut into words: blanks and tabs separate them, and a
@@ -33,27 +30,21 @@ struct BookLine {
 
 class BookLines {
  public:
-  explicit BookLines(std::string_view text) : text_(WithoutByteOrderMark(text)) {}
+  explicit BookLines(std::string_view text) : lines_(text) {}
 
   // The next line with words on it; false at the end of the book.
   bool Next(BookLine& line) {
-    while (at_ < text_.size()) {
-      std::size_t end = text_.find('\n', at_);
-      if (end == std::string_view::npos) end = text_.size();
-      std::string_view text = text_.substr(at_, end - at_);
-      at_ = end + 1;
-      ++number_;
-      if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+    for (std::string_view text; lines_.Next(text);) {
       Split(text, line);
       if (!line.words.empty()) {
-        line.number = number_;
+        line.number = lines_.Number();
         return true;
       }
     }
     return false;
   }
 
-  int LastLine() const { return number_; }
+  int LastLine() const { return lines_.Number(); }
 
  private:
   static bool Separates(char byte) { return byte == ' ' || byte == '\t'; }
@@ -75,68 +66,18 @@ class BookLines {
     line.text = text;
   }
 
-  std::string_view text_;
-  std::size_t at_ = 0;
-  int number_ = 0;
+  TextLines lines_;
 };
 
 std::string Text(std::string_view view) {
   return std::string(view);
 }
 
-// Where a name is defined: one of the book's known points, or a new point of
-// an earlier traverse.
+// Where a name is defined: its `point` record (or the `points` record of its
+// control file), or the station of the traverse that computes it.
 struct Definition {
   int line = 0;
-  bool known = true;
-};
-
-// Where each name is defined, by name. Open addressing in a table that
-// doubles before it is half full, no node per name; the names are views of
-// the book's own text, or of the copies the reader keeps of a control
-// file's names.
-class Definitions {
- public:
-  const Definition* Find(std::string_view name) const {
-    if (slots_.empty()) return nullptr;
-    const Slot& slot = slots_[Place(name, std::hash<std::string_view>{}(name))];
-    return slot.name.data() != nullptr ? &slot.definition : nullptr;
-  }
-  void Set(std::string_view name, const Definition& definition) {
-    if (2 * (count_ + 1) > slots_.size()) Grow();
-    const std::size_t hash = std::hash<std::string_view>{}(name);
-    Slot& slot = slots_[Place(name, hash)];
-    if (slot.name.data() == nullptr) {
-      slot.name = name;
-      slot.hash = hash;
-      ++count_;
-    }
-    slot.definition = definition;
-  }
-
- private:
-  struct Slot {
-    std::string_view name;  // none: an empty slot
-    std::size_t hash = 0;
-    Definition definition;
-  };
-
-  std::size_t Place(std::string_view name, std::size_t hash) const {
-    const std::size_t mask = slots_.size() - 1;
-    std::size_t i = hash & mask;
-    while (slots_[i].name.data() != nullptr && (slots_[i].hash != hash || slots_[i].name != name))
-      i = (i + 1) & mask;
-    return i;
-  }
-  void Grow() {
-    std::vector<Slot> old(std::max<std::size_t>(1024, 2 * slots_.size()));
-    old.swap(slots_);
-    for (const Slot& slot : old)
-      if (slot.name.data() != nullptr) slots_[Place(slot.name, slot.hash)] = slot;
-  }
-
-  std::vector<Slot> slots_;
-  std::size_t count_ = 0;
+  int traverse = 0;  // the line of that traverse's header; 0 for a known point
 };
 
 // The name of a value for a message, where the message is built only when a
@@ -146,33 +87,14 @@ struct Named {
   std::string operator()() const { return text; }
 };
 
-// A number as ParseNumber reads it. Where ParseNumber would refuse the token
-// it is called after all, for its message; only then is `what` built.
-template <typename What>
-double Number(std::string_view token, const What& what, int line) {
-  if (token.size() <= RealTokenLimit) {
-    FailuresAsExceptions guard;
-    try {
-      const ScanResult<Extended> scan = ParseReal(token.data(), token.data() + token.size());
-      if (scan.ok) return StoreReal(scan.value);
-    } catch (const RaisedFailure& failure) {
-      TakeFailureMessage(failure);
-    }
-  }
-  return ParseNumber(token, what(), line);
-}
-
-struct Mean {
-  double value = 0;
-  ReadingSummary summary;
-};
-
 class Reader {
  public:
-  Reader(std::string_view text, const std::string& source, const FileAccess& files,
-         const FieldBookSettings& settings)
-      : lines_(text), files_(files), settings_(settings) {
+  Reader(std::string_view text, const std::string& source, const FileAccess& files)
+      : lines_(text), files_(files) {
     book_.source = source;
+    // Room for the readings of a usual book at once (a reading and its blank
+    // take some eight bytes or more): pages reserved and never read cost nothing.
+    book_.readings.reserve(text.size() / 8);
   }
 
   Book Read() {
@@ -230,9 +152,9 @@ class Reader {
     const auto of = [&point](const char* what) {
       return [what, &point] { return what + point.name + "'"; };
     };
-    point.xy.x = Number(line.words[2], of("the X coordinate of '"), line.number);
-    point.xy.y = Number(line.words[3], of("the Y coordinate of '"), line.number);
-    if (line.words.size() == 5) point.z = Number(line.words[4], of("the height of '"), line.number);
+    point.xy.x = ParseNumberNamed(line.words[2], of("the X coordinate of '"), line.number);
+    point.xy.y = ParseNumberNamed(line.words[3], of("the Y coordinate of '"), line.number);
+    if (line.words.size() == 5) point.z = ParseNumberNamed(line.words[4], of("the height of '"), line.number);
     point.line = line.number;
     DefineKnown(std::move(point), line.words[1], "");
   }
@@ -261,13 +183,15 @@ class Reader {
   // control file `file`.
   void DefineKnown(NamedPoint point, std::string_view key, const std::string& file) {
     if (const Definition* found = defined_.Find(key)) {
-      const std::string where = found->known ? "defined" : "computed by the traverse";
+      const bool known = found->traverse == 0;
+      const std::string where = known ? "defined" : "computed by the traverse";
       throw JobError(file, point.line,
                      "the point '" + point.name + "' is defined twice (" + where + " on line " +
-                         std::to_string(found->line) + " of " + book_.source + ")");
+                         std::to_string(known ? found->line : found->traverse) + " of " +
+                         book_.source + ")");
     }
     // A control file's points are known from the book's `points` record on.
-    defined_.Set(key, {file.empty() ? point.line : pointsLine_, true});
+    defined_.Set(key, {file.empty() ? point.line : pointsLine_, 0});
     book_.known.push_back(std::move(point));
   }
 
@@ -338,15 +262,11 @@ class Reader {
       BookLine leg = line;
       leg.words.assign(rest.begin() + 2, rest.end());
       leg.words.insert(leg.words.begin(), {"", ""});
-      const BookLeg read = ReadLeg(leg, 2);
-      free.value = read.length;
-      free.readings = read.readings;
+      free.distance = ReadLeg(leg, 2);
     } else {
-      const Mean mean =
-          AngleMean(rest[names], Named{free.kind == ObservationKind::Angle ? "the angle" : "the bearing"},
-                    line.number);
-      free.value = mean.value;
-      free.readings = mean.summary;
+      free.angle = AngleReadings(
+          rest[names], Named{free.kind == ObservationKind::Angle ? "the angle" : "the bearing"},
+          line.number);
     }
     if (sigma) {
       const double value = ParseNumber(*sigma, "sigma=", line.number);
@@ -369,10 +289,7 @@ class Reader {
     traverse.end.reset();
     traverse.stations.clear();
     traverse.angles.clear();
-    traverse.angleReadings.clear();
-    traverse.angleLines.clear();
     traverse.legs.clear();
-    stationWords_.clear();
     traverse.line = header.number;
     traverse.sigmas = sigmas_;
     traverse.name = std::to_string(book_.traverses.size() + 1);
@@ -401,14 +318,8 @@ class Reader {
 
     // The stations, each with its angle and the leg to the next, until one is
     // written without a leg: the last.
-    // Its new points so far and their lines: a traverse has few, and looking
-    // through them costs less than a table of its own.
-    newHere_.clear();
-    const auto firstLineOf = [this](std::string_view name) {
-      for (const auto& [seen, where] : newHere_)
-        if (seen == name) return where;
-      return 0;
-    };
+    // Its new points join the index as they come, marked as this traverse's
+    // own: a name met twice within it is the same point written twice.
     bool ended = false;
     while (!ended) {
       if (!NextInside(line, header)) throw MissingEnd(header);
@@ -417,7 +328,9 @@ class Reader {
                                     "found 'end'");
       const std::string name = Name(line.words[0], line.number);
       const bool first = traverse.stations.empty();
-      const bool isDefined = defined_.Find(line.words[0]) != nullptr;
+      const Definition* found = defined_.Find(line.words[0]);
+      const bool isDefined = found != nullptr && found->traverse != header.number;
+      const int twice = found != nullptr && found->traverse == header.number ? found->line : 0;
       const std::size_t count = line.words.size();
       if (first) {
         if (!isDefined)
@@ -435,13 +348,9 @@ class Reader {
                            "the station '" + name +
                                "' is a known point: a traverse meets known points only at its "
                                "ends (split it into two traverses there)");
-          if (const int twice = firstLineOf(name); twice != 0)
-            throw JobError(line.number, "the new point '" + name +
-                                            "' appears twice in the traverse (first on line " +
-                                            std::to_string(twice) + ")");
-          newHere_.emplace_back(line.words[0], line.number);
+          if (twice != 0) throw AppearsTwice(name, line.number, twice);
+          defined_.Set(line.words[0], {line.number, header.number});
         }
-        stationWords_.push_back(line.words[0]);
         traverse.stations.push_back(name);
         AddAngle(traverse, line.words[1], line.number);
         traverse.legs.push_back(ReadLeg(line, 2));
@@ -455,12 +364,8 @@ class Reader {
         throw JobError(line.number, "the traverse returns to '" + name +
                                         "' with no new point: its one leg would run from the "
                                         "point to itself");
-      if (const int twice = firstLineOf(name); twice != 0)
-        throw JobError(line.number, "the new point '" + name +
-                                        "' appears twice in the traverse (first on line " +
-                                        std::to_string(twice) + ")");
+      if (twice != 0) throw AppearsTwice(name, line.number, twice);
       traverse.stations.push_back(name);
-      stationWords_.push_back(line.words[0]);
       if (count == 2) {
         if (!isDefined)
           throw JobError(line.number, "the last station '" + name +
@@ -478,6 +383,7 @@ class Reader {
                                                                       : TraverseKind::Connecting;
       } else {
         traverse.kind = isDefined ? TraverseKind::NoEndOrientation : TraverseKind::Open;
+        if (!isDefined) defined_.Set(line.words[0], {line.number, header.number});
       }
       ended = true;
     }
@@ -490,15 +396,13 @@ class Reader {
                                         std::to_string(traverse.angles.size()) +
                                         " angles; at most " + std::to_string(mostAngles) +
                                         " fit (split it into two traverses)");
-
-    // Its new points are known to the traverses below it.
-    const std::size_t newPoints = static_cast<std::size_t>(
-        NewPointCount(traverse.kind, static_cast<int>(traverse.angles.size())));
-    for (std::size_t i = 1; i <= newPoints; ++i)
-      defined_.Set(stationWords_[i], {traverse.line, false});
-    // A copy, its lists as long as they are: the reader's own keep their room
-    // for the next traverse.
+    // A copy, its lists as long as they are.
     book_.traverses.push_back(traverse);
+  }
+
+  static JobError AppearsTwice(const std::string& name, int line, int first) {
+    return JobError(line, "the new point '" + name + "' appears twice in the traverse (first on line " +
+                              std::to_string(first) + ")");
   }
 
   // The next line of a traverse block; false at the end of the book.
@@ -516,7 +420,10 @@ class Reader {
       if (line.words.size() != 2)
         throw JobError(line.number, std::string(what) + ": expected 'bearing ANGLE', found " +
                                         Quoted(Trim(line.text)));
-      orientation.bearing = AngleMean(line.words[1], Named{"the bearing"}, line.number).value;
+      // Reduced at once: whether the traverse is a loop depends on it.
+      Measured bearing = AngleReadings(line.words[1], Named{"the bearing"}, line.number);
+      ReduceAngle(bearing, book_.Of(bearing.readings));
+      orientation.bearing = bearing.value;
       return orientation;
     }
     if (line.words.size() != 1)
@@ -525,7 +432,8 @@ class Reader {
                                       "'bearing ANGLE', found " +
                                       Quoted(Trim(line.text)));
     orientation.point = Name(line.words[0], line.number);
-    if (defined_.Find(line.words[0]) == nullptr)
+    if (const Definition* found = defined_.Find(line.words[0]);
+        !found || (found->traverse != 0 && found->traverse == traverse_.line))
       throw JobError(line.number, std::string(what) + ": the orientation point '" +
                                       orientation.point +
                                       "' is not known (define it above the traverse)");
@@ -534,11 +442,8 @@ class Reader {
 
   void AddAngle(BookTraverse& traverse, std::string_view word, int line) {
     const std::string& station = traverse.stations.back();
-    const Mean mean = AngleMean(
-        word, [&station] { return "the angle at '" + station + "'"; }, line);
-    traverse.angles.push_back(mean.value);
-    traverse.angleReadings.push_back(mean.summary);
-    traverse.angleLines.push_back(line);
+    traverse.angles.push_back(
+        AngleReadings(word, [&station] { return "the angle at '" + station + "'"; }, line));
   }
 
   // The leg from the words at `from` on: a plain distance, hd=, or sd= and
@@ -575,30 +480,16 @@ class Reader {
     if (hd && (sd || za || hi || ht))
       throw JobError(line.number, "expected a horizontal distance or sd= and za=, not both");
     if (hd) {
-      const Mean mean = DistanceMean(*hd, Named{"the distance"}, line.number);
-      leg.length = mean.value;
-      leg.readings = mean.summary;
+      leg.horizontal = DistanceReadings(*hd, Named{"the distance"}, line.number);
       return leg;
     }
     if (!sd || !za)
       throw JobError(line.number, "expected the leg's distance (DISTANCE, hd=, or sd= with za=)"
                                   ", found " + std::string(sd ? "no za=" : za ? "no sd=" : "none"));
-    const Mean slope = DistanceMean(*sd, Named{"the slope distance"}, line.number);
-    const long double zenith = ZenithMean(*za, line.number);
-    const double instrument = hi ? Number(*hi, Named{"the instrument height"}, line.number) : 0;
-    const double target = ht ? Number(*ht, Named{"the target height"}, line.number) : 0;
-    // HD = SD sin z; dH = SD cos z + (1 - k) HD² / 2R + hi - ht.
-    constexpr long double radiansPerGon = 3.14159265358979323846264338327950288L / 200;
-    const long double horizontal = slope.value * std::sin(zenith * radiansPerGon);
-    leg.length = static_cast<double>(horizontal);
-    if (!(leg.length > 0) || !std::isfinite(leg.length))
-      throw JobError(line.number, "the slope distance " + Quoted(*sd) + " at the zenith angle " +
-                                      Quoted(*za) + " gives no positive horizontal distance");
-    leg.readings = slope.summary;
-    leg.dh = static_cast<double>(slope.value * std::cos(zenith * radiansPerGon) +
-                                 (1 - static_cast<long double>(settings_.refraction)) *
-                                     horizontal * horizontal / (2 * earthRadius) +
-                                 instrument - target);
+    leg.slope = DistanceReadings(*sd, Named{"the slope distance"}, line.number);
+    leg.zenith = ZenithReadings(*za, line.number);
+    if (hi) leg.hi = ParseNumberNamed(*hi, Named{"the instrument height"}, line.number);
+    if (ht) leg.ht = ParseNumberNamed(*ht, Named{"the target height"}, line.number);
     return leg;
   }
 
@@ -614,7 +505,7 @@ class Reader {
   template <typename What>
   double Angle(std::string_view token, const What& what, int line) const {
     if (unit_ == AngleUnit::Dms) return ParseDms(token, what(), line);
-    return UnitToGon(Number(token, what, line), unit_);
+    return UnitToGon(ParseNumberNamed(token, what, line), unit_);
   }
 
   // The readings joined by '/' in `word`, each passed to `each` in turn,
@@ -633,75 +524,54 @@ class Reader {
     }
   }
 
-  // The mean of angle readings, each unwrapped to within half a turn of the
-  // first, normalised to [0, 400) gon.
+  // The readings of `word`, each read by `read`, onto the book's list.
+  template <typename What, typename Read>
+  ReadingRun Run(std::string_view word, const What& what, int line, const Read& read) {
+    ReadingRun run{static_cast<std::uint32_t>(book_.readings.size()), 0};
+    run.count = static_cast<std::uint32_t>(Readings(
+        word, what, line, [&](std::string_view text, std::size_t) { book_.readings.push_back(read(text)); }));
+    return run;
+  }
+
+  // An angle's readings, in gon.
   template <typename What>
-  Mean AngleMean(std::string_view word, const What& what, int line) const {
-    Mean mean;
-    long double sum = 0, least = 0, most = 0;
-    double first = 0;
-    const std::size_t count = Readings(word, what, line, [&](std::string_view text, std::size_t i) {
-      const double reading = Angle(text, what, line);
-      if (i == 0) first = reading;
-      // The first reading is its own unwrapped value (where it is a number).
-      const long double unwrapped =
-          i == 0 && std::isfinite(reading)
-              ? reading
-              : reading - 400.0L * std::round((static_cast<long double>(reading) - first) / 400);
-      sum += unwrapped;
-      least = i == 0 ? unwrapped : std::min(least, unwrapped);
-      most = i == 0 ? unwrapped : std::max(most, unwrapped);
-    });
-    const long double average = sum / static_cast<long double>(count);
-    mean.value = count == 1 ? NormalisedGon(first) : NormalisedGon(average);
-    mean.summary = {static_cast<int>(count), static_cast<double>(most - least)};
-    return mean;
+  Measured AngleReadings(std::string_view word, const What& what, int line) {
+    Measured angle;
+    angle.line = line;
+    angle.readings = Run(word, what, line, [&](std::string_view text) { return Angle(text, what, line); });
+    return angle;
   }
 
   template <typename What>
-  Mean DistanceMean(std::string_view word, const What& what, int line) const {
-    Mean mean;
-    long double sum = 0;
-    double least = 0, most = 0;
-    const std::size_t count = Readings(word, what, line, [&](std::string_view text, std::size_t i) {
-      const double reading = Number(text, what, line);
+  ReadingRun DistanceReadings(std::string_view word, const What& what, int line) {
+    return Run(word, what, line, [&](std::string_view text) {
+      const double reading = ParseNumberNamed(text, what, line);
       if (!(reading > 0))
         throw JobError(line, what() + ": expected a positive distance, found " + Quoted(text));
-      sum += reading;
-      least = i == 0 ? reading : std::min(least, reading);
-      most = i == 0 ? reading : std::max(most, reading);
+      return reading;
     });
-    mean.value = static_cast<double>(sum / static_cast<long double>(count));
-    mean.summary = {static_cast<int>(count), most - least};
-    return mean;
   }
 
-  // The mean zenith angle in gon, face-two readings (above half a turn)
-  // counted as a full turn less the reading.
-  long double ZenithMean(std::string_view word, int line) const {
+  // Zenith angles in gon, on either face.
+  ReadingRun ZenithReadings(std::string_view word, int line) {
     const Named what{"the zenith angle"};
-    long double sum = 0;
-    const std::size_t count = Readings(word, what, line, [&](std::string_view text, std::size_t) {
+    return Run(word, what, line, [&](std::string_view text) {
       const double reading = Angle(text, what, line);
       if (!(reading > 0 && reading < 400))
         throw JobError(
             line, what() + ": expected a reading between 0 and a full turn, found " + Quoted(text));
-      sum += reading > 200 ? 400 - static_cast<long double>(reading) : reading;
+      return reading;
     });
-    return sum / static_cast<long double>(count);
   }
 
   BookLines lines_;
   const FileAccess& files_;
-  FieldBookSettings settings_;
   Book book_;
   AngleUnit unit_ = AngleUnit::Gon;
   SigmaSettings sigmas_;
-  Definitions defined_;
+  NameIndex<Definition> defined_;
   std::deque<std::string> controlNames_;        // the names of control files, for defined_
   BookTraverse traverse_;                       // the traverse being read
-  std::vector<std::string_view> stationWords_;  // its stations as written
-  std::vector<std::pair<std::string_view, int>> newHere_;  // its new points so far
   int pointsLine_ = 0;
 };
 
@@ -714,9 +584,8 @@ bool IsFieldBook(std::string_view text) {
   return std::find(keywords.begin(), keywords.end(), line.words[0]) != keywords.end();
 }
 
-Book ReadFieldBook(std::string_view text, const std::string& source, const FileAccess& files,
-                   const FieldBookSettings& settings) {
-  return Reader(text, source, files, settings).Read();
+Book ReadFieldBook(std::string_view text, const std::string& source, const FileAccess& files) {
+  return Reader(text, source, files).Read();
 }
 
 }  // namespace traverse

@@ -1,7 +1,7 @@
 // Reading a field book: known points by name (from `point` records and
-// control point files), and traverses of named stations with their readings,
-// reduced on reading to the values the rules take. The format is described
-// in the manual page (FIELD BOOKS).
+// control point files), traverses of named stations and free observations,
+// with their readings as written (ReduceBook makes them what the rules take).
+// The format is described in the manual page (FIELD BOOKS).
 #pragma once
 
 #include <functional>
@@ -20,10 +20,6 @@ struct FileAccess {
   std::function<std::string(const std::string& path, std::string& text)> read;
 };
 
-struct FieldBookSettings {
-  double refraction = 0.13;  // the coefficient k of trigonometric heights
-};
-
 // Whether `text` is a field book: its first word, after a byte order mark,
 // blank lines and comments, is one of the book's keywords.
 bool IsFieldBook(std::string_view text);
@@ -31,7 +27,6 @@ bool IsFieldBook(std::string_view text);
 // The book in `text`. Throws JobError naming the first fault in book order:
 // its line (and the control file where it is in one), what was expected and
 // what was found.
-Book ReadFieldBook(std::string_view text, const std::string& source, const FileAccess& files,
-                   const FieldBookSettings& settings);
+Book ReadFieldBook(std::string_view text, const std::string& source, const FileAccess& files);
 
 }  // namespace traverse

@@ -1,7 +1,6 @@
 #include "input/tokens.hpp"
 
-#include "adjustment/computation_guard.hpp"
-#include "adjustment/job_error.hpp"
+#include "failure/computation_guard.hpp"
 #include "console/number_reading.hpp"
 #include "console/text_input.hpp"
 #include "failure/float_checks.hpp"
@@ -42,18 +41,39 @@ std::string Quoted(std::string_view text) {
   return quoted + "'";
 }
 
-double ParseNumber(std::string_view token, const std::string& what, int line) {
-  if (token.size() > RealTokenLimit)
-    throw JobError(line, what + ": " + Quoted(token) + " is too long for a number");
+bool TextLines::Next(std::string_view& line) {
+  if (at_ >= text_.size()) return false;
+  std::size_t end = text_.find('\n', at_);
+  if (end == std::string_view::npos) end = text_.size();
+  line = text_.substr(at_, end - at_);
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  at_ = end + 1;
+  ++number_;
+  return true;
+}
+
+NumberScan ScanNumber(std::string_view token) {
+  if (token.size() > RealTokenLimit) return {0, NumberFault::TooLong};
   FailuresAsExceptions guard;
   try {
-    ScanResult<Extended> scan = ParseReal(token.data(), token.data() + token.size());
-    if (!scan.ok) throw JobError(line, what + ": " + Quoted(token) + " is not a number");
-    return StoreReal(scan.value);
+    const ScanResult<Extended> scan = ParseReal(token.data(), token.data() + token.size());
+    if (!scan.ok) return {0, NumberFault::NotANumber};
+    return {StoreReal(scan.value), NumberFault::None};
   } catch (const RaisedFailure& failure) {
     TakeFailureMessage(failure);
-    throw JobError(line, what + ": " + Quoted(token) + " is beyond the range of numbers");
+    return {0, NumberFault::OutOfRange};
   }
+}
+
+std::string NumberMessage(const std::string& what, std::string_view token, NumberFault fault) {
+  const char* why = fault == NumberFault::TooLong      ? " is too long for a number"
+                    : fault == NumberFault::OutOfRange ? " is beyond the range of numbers"
+                                                       : " is not a number";
+  return what + ": " + Quoted(token) + why;
+}
+
+double ParseNumber(std::string_view token, const std::string& what, int line) {
+  return ParseNumberNamed(token, [&what] { return what; }, line);
 }
 
 double ParseDms(std::string_view token, const std::string& what, int line) {

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "adjustment/job.hpp"
+#include "adjustment/job_error.hpp"
 
 namespace traverse {
 
@@ -25,9 +26,49 @@ std::string_view WithoutByteOrderMark(std::string_view text);
 // bytes show as '?'.
 std::string Quoted(std::string_view text);
 
-// A real in the dialogue's number syntax, rounded to double. Throws JobError
-// on `line`, naming `what`, when the token is no number or out of range.
+// The lines of a text in turn, numbered from 1, after a byte order mark and
+// without their line ends ("\n", and a "\r" before it): every reader's walk.
+class TextLines {
+ public:
+  explicit TextLines(std::string_view text) : text_(WithoutByteOrderMark(text)) {}
+
+  // The next line; false at the end of the text.
+  bool Next(std::string_view& line);
+  int Number() const { return number_; }
+
+ private:
+  std::string_view text_;
+  std::size_t at_ = 0;
+  int number_ = 0;
+};
+
+// Why a token is no number, where it is none.
+enum class NumberFault { None, TooLong, NotANumber, OutOfRange };
+
+struct NumberScan {
+  double value = 0;
+  NumberFault fault = NumberFault::None;
+};
+
+// A real in the dialogue's number syntax, rounded to double: the one guarded
+// parse of every reader, which raises nothing and builds no message.
+NumberScan ScanNumber(std::string_view token);
+
+// The message for a token ScanNumber refused, naming `what`.
+std::string NumberMessage(const std::string& what, std::string_view token, NumberFault fault);
+
+// ScanNumber's value; throws JobError on `line`, naming `what`, when the
+// token is no number or out of range.
 double ParseNumber(std::string_view token, const std::string& what, int line);
+
+// As ParseNumber, with `what()` called only for a message: the books' values
+// are read by the hundred thousand.
+template <typename What>
+double ParseNumberNamed(std::string_view token, const What& what, int line) {
+  const NumberScan scan = ScanNumber(token);
+  if (scan.fault == NumberFault::None) return scan.value;
+  throw JobError(line, NumberMessage(what(), token, scan.fault));
+}
 
 // D-M-S with an optional sign before D and a decimal fraction allowed on the
 // seconds, in gon: 123-45-30.5 is 123 degrees 45 minutes 30.5 seconds.

@@ -8,82 +8,32 @@
 #include <set>
 
 #include "report/number_text.hpp"
+#include "report/plan_model.hpp"
+#include "report/text_escape.hpp"
 #include "report/writers.hpp"
 
 namespace traverse {
 namespace {
 
 // Group code and value pairs, one per line each.
-class DxfText {
+class Groups {
  public:
-  DxfText& operator()(int code, const std::string& value) {
+  Groups& operator()(int code, const std::string& value) {
     text_ += IntegerText(code);
     text_ += '\n';
     text_ += value;
     text_ += '\n';
     return *this;
   }
-  DxfText& operator()(int code, double value) { return (*this)(code, ShortestText(value)); }
-  DxfText& Integer(int code, int value) { return (*this)(code, IntegerText(value)); }
+  Groups& operator()(int code, double value) { return (*this)(code, ShortestText(value)); }
+  Groups& Integer(int code, int value) { return (*this)(code, IntegerText(value)); }
   std::string Finish() { return std::move(text_); }
 
  private:
   std::string text_;
 };
 
-// A name with every byte outside printable ASCII spelled \U+XXXX (the code
-// point of a UTF-8 sequence, U+FFFD for a byte that belongs to none).
-std::string DxfName(const std::string& name) {
-  std::string out;
-  const auto hex = [&](std::uint32_t code) {
-    const char* digits = "0123456789ABCDEF";
-    out += "\\U+";
-    for (int shift = 12; shift >= 0; shift -= 4) out += digits[(code >> shift) & 0xF];
-  };
-  for (std::size_t i = 0; i < name.size();) {
-    const auto byte = static_cast<unsigned char>(name[i]);
-    if (byte >= 0x20 && byte < 0x7F) {
-      out += name[i++];
-      continue;
-    }
-    std::size_t length = byte >= 0xF0 && byte < 0xF5 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC2 ? 2 : 0;
-    if (byte >= 0x80 && byte < 0xC2) length = 0;
-    std::uint32_t code = length == 4 ? byte & 0x07u : length == 3 ? byte & 0x0Fu : byte & 0x1Fu;
-    bool valid = length > 0 && i + length <= name.size();
-    for (std::size_t k = 1; valid && k < length; ++k) {
-      const auto next = static_cast<unsigned char>(name[i + k]);
-      valid = (next & 0xC0) == 0x80;
-      code = (code << 6) | (next & 0x3Fu);
-    }
-    if (byte < 0x20 || byte == 0x7F) {
-      hex(byte);
-      ++i;
-    } else if (!valid || (length == 3 && (code < 0x800 || (code >= 0xD800 && code < 0xE000))) ||
-               (length == 4 && (code < 0x10000 || code > 0x10FFFF))) {
-      hex(0xFFFD);
-      ++i;
-    } else if (code > 0xFFFF) {
-      // R12 has four hex digits: a code point beyond the first plane is
-      // written as its UTF-16 pair.
-      hex(0xD800 + ((code - 0x10000) >> 10));
-      hex(0xDC00 + ((code - 0x10000) & 0x3FF));
-      i += length;
-    } else {
-      hex(code);
-      i += length;
-    }
-  }
-  return out;
-}
-
-struct DrawnPoint {
-  std::string name;
-  GridPoint xy;
-  std::optional<double> z;
-  const char* layer;
-};
-
-void Tables(DxfText& dxf) {
+void Tables(Groups& dxf) {
   dxf(0, "SECTION")(2, "TABLES");
   dxf(0, "TABLE")(2, "LTYPE").Integer(70, 1);
   dxf(0, "LTYPE")(2, "CONTINUOUS").Integer(70, 0)(3, "Solid line").Integer(72, 65).Integer(73, 0)(
@@ -107,68 +57,43 @@ void Tables(DxfText& dxf) {
 }  // namespace
 
 std::string FormatDxf(const BookResult& book, const ReportOptions&) {
-  std::vector<DrawnPoint> points;
-  for (const NamedPoint& known : book.known) points.push_back({known.name, known.xy, known.z, "KNOWN"});
-  for (const NewPoint& point : book.points)
-    points.push_back({point.point.name, point.point.xy, point.point.z, "NEW"});
-
-  // The drawing's extent, and a text height of about a two-hundredth of it.
-  double minE = 0, minN = 0, maxE = 0, maxN = 0, minZ = 0, maxZ = 0;
-  for (std::size_t i = 0; i < points.size(); ++i) {
-    const DrawnPoint& p = points[i];
-    const double z = p.z.value_or(0);
-    minE = i == 0 ? p.xy.y : std::min(minE, p.xy.y);
-    maxE = i == 0 ? p.xy.y : std::max(maxE, p.xy.y);
-    minN = i == 0 ? p.xy.x : std::min(minN, p.xy.x);
-    maxN = i == 0 ? p.xy.x : std::max(maxN, p.xy.x);
+  const PlanModel plan = PlanBuilder(book).Whole();
+  double minZ = 0, maxZ = 0;
+  for (std::size_t i = 0; i < plan.points.size(); ++i) {
+    const double z = plan.points[i].z.value_or(0);
     minZ = i == 0 ? z : std::min(minZ, z);
     maxZ = i == 0 ? z : std::max(maxZ, z);
   }
-  const double extent = std::max(maxE - minE, maxN - minN);
+  // A text height of about a two-hundredth of the drawing.
+  const double extent = std::max(plan.high.y - plan.low.y, plan.high.x - plan.low.x);
   double textHeight = 0.1;
   while (textHeight * 200 < extent && textHeight < 1e6) textHeight *= 10;
 
-  DxfText dxf;
-  dxf(999, "traverse: " + DxfName(book.source));
+  Groups dxf;
+  dxf(999, "traverse: " + DxfText(book.source));
   dxf(0, "SECTION")(2, "HEADER");
   dxf(9, "$ACADVER")(1, "AC1009");
-  dxf(9, "$EXTMIN")(10, minE)(20, minN)(30, minZ);
-  dxf(9, "$EXTMAX")(10, maxE)(20, maxN)(30, maxZ);
+  dxf(9, "$EXTMIN")(10, plan.low.y)(20, plan.low.x)(30, minZ);
+  dxf(9, "$EXTMAX")(10, plan.high.y)(20, plan.high.x)(30, maxZ);
   dxf(0, "ENDSEC");
   Tables(dxf);
   dxf(0, "SECTION")(2, "ENTITIES");
-  for (const DrawnPoint& p : points) {
+  for (const PlanPoint& p : plan.points) {
     const double z = p.z.value_or(0);
-    dxf(0, "POINT")(8, p.layer)(10, p.xy.y)(20, p.xy.x)(30, z);
+    dxf(0, "POINT")(8, p.role == PlanRole::New ? "NEW" : "KNOWN")(10, p.xy.y)(20, p.xy.x)(30, z);
     dxf(0, "TEXT")(8, "NAMES")(10, p.xy.y + textHeight / 2)(20, p.xy.x + textHeight / 2)(30, z)(
-        40, textHeight)(1, DxfName(p.name));
+        40, textHeight)(1, DxfText(p.name));
   }
-  for (const BookTraverseResult& traverse : book.traverses) {
-    const Job& job = traverse.job;
-    const Adjustment& result = traverse.result;
-    const bool loop = result.kind == TraverseKind::Loop;
-    const std::optional<HeightResult>& heights = result.heights;
-    // The stations: B, the new points, and C unless the traverse is open or
-    // a loop, whose closing flag brings it back to B.
-    std::vector<std::pair<GridPoint, double>> vertices;
-    double startZ = 0;
-    if (heights) {
-      // The first station's height is where the carried heights start.
-      startZ = heights->lastZ;
-      for (std::size_t i = 0; i < heights->dh.size(); ++i)
-        startZ -= heights->dh[i] + heights->corrections[i];
-      for (const NamedPoint& known : book.known)
-        if (!job.stations.empty() && known.name == job.stations.front() && known.z) startZ = *known.z;
-    }
-    vertices.push_back({job.b, startZ});
-    for (std::size_t i = 0; i < result.points.size(); ++i)
-      vertices.push_back({result.points[i], heights && i < heights->z.size() ? heights->z[i] : 0});
-    if (result.kind != TraverseKind::Open && !loop)
-      vertices.push_back({job.c, heights ? heights->lastZ : 0});
-    const int flags = (loop ? 1 : 0) | (heights ? 8 : 0);
+  for (const PlanTraverse& traverse : plan.traverses) {
+    // A loop's closing flag brings it back to its first station.
+    const std::size_t count = traverse.route.size() - (traverse.loop ? 1 : 0);
+    const bool heights = std::any_of(traverse.z.begin(), traverse.z.end(),
+                                     [](const std::optional<double>& z) { return z.has_value(); });
+    const int flags = (traverse.loop ? 1 : 0) | (heights ? 8 : 0);
     dxf(0, "POLYLINE")(8, "TRAVERSE").Integer(66, 1)(10, 0.0)(20, 0.0)(30, 0.0).Integer(70, flags);
-    for (const auto& [xy, z] : vertices) {
-      dxf(0, "VERTEX")(8, "TRAVERSE")(10, xy.y)(20, xy.x)(30, heights ? z : 0.0);
+    for (std::size_t i = 0; i < count; ++i) {
+      dxf(0, "VERTEX")(8, "TRAVERSE")(10, traverse.route[i].y)(20, traverse.route[i].x)(
+          30, traverse.z[i].value_or(0));
       if (heights) dxf.Integer(70, 32);
     }
     dxf(0, "SEQEND")(8, "TRAVERSE");

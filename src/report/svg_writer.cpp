@@ -25,6 +25,7 @@
 
 #include "failure/extended.hpp"
 #include "report/number_text.hpp"
+#include "report/plan_model.hpp"
 #include "report/report_figures.hpp"
 #include "report/text_escape.hpp"
 #include "report/writers.hpp"
@@ -87,37 +88,6 @@ std::string Number(Extended v) {
   return FixedText(static_cast<double>(v), 2);
 }
 
-// ---- what a plan shows ----
-
-struct PlanPoint {
-  std::string name;
-  GridPoint xy;
-};
-
-// An orientation point and the station it orients.
-struct PlanMark {
-  std::string name;
-  GridPoint xy;
-  GridPoint station;
-};
-
-struct PlanTraverse {
-  std::vector<GridPoint> route;  // the stations in order
-  std::optional<LinearMisclosure> misclosure;
-  GridPoint end;  // where the misclosure is drawn
-  std::vector<std::pair<GridPoint, PointPrecision>> ellipses;
-};
-
-struct PlanContent {
-  std::string title, heading;
-  std::vector<PlanPoint> known;  // stations at the ends of the traverses
-  std::vector<PlanMark> marks;
-  std::vector<PlanPoint> newPoints;
-  std::vector<PlanTraverse> traverses;
-  std::vector<std::pair<GridPoint, GridPoint>> ties;  // lines of free observations
-  std::string note;  // a line for the legend ("open traverse: no check")
-};
-
 // ---- the frame ----
 
 // Maps grid coordinates into the viewBox, the same scale on both axes.
@@ -157,6 +127,9 @@ class Frame {
   Extended scale() const { return scale_; }    // drawing units per metre
   Extended SvgX(const GridPoint& p) const { return Centre + (Extended(p.y) - midY_) * scale_; }
   Extended SvgY(const GridPoint& p) const { return Centre - (Extended(p.x) - midX_) * scale_; }
+  // The grid coordinates at a place of the drawing.
+  Extended GridX(Extended svgY) const { return midX_ + (Centre - svgY) / scale_; }
+  Extended GridY(Extended svgX) const { return midY_ + (svgX - Centre) / scale_; }
 
  private:
   Extended minX_ = 0, maxX_ = 0, minY_ = 0, maxY_ = 0;
@@ -200,14 +173,36 @@ struct Segment {
 };
 
 // Places labels one by one, each clear of everything placed or drawn before.
+// What is placed is filed in square cells of the sheet, so that a label
+// looks only at what lies under it: a plan of n points is labelled in time
+// about proportional to n, however many crowd it.
 class Labels {
  public:
-  void Block(const Box& box) { boxes_.push_back(box); }
-  void Block(const Segment& segment) { segments_.push_back(segment); }
+  Labels() : cells_(Cells * Cells) {}
 
-  // The SVG text of `content` near (x, y), `gap` off the point's centre.
+  // A box of the sheet's furniture (heading, legend, scale bar): few and
+  // large, so met by every label without filing.
+  void Furniture(const Box& box) { furniture_.push_back(box); }
+  void Block(const Box& box) {
+    boxes_.push_back(box);
+    File(box, static_cast<int>(boxes_.size()));
+  }
+  void Block(const Segment& s) {
+    segments_.push_back(s);
+    File(Box{std::min(s.x1, s.x2), std::min(s.y1, s.y2), std::max(s.x1, s.x2), std::max(s.y1, s.y2)},
+         -static_cast<int>(segments_.size()));
+  }
+
+  // Whether nothing filed so far meets the box.
+  bool Clear(const Box& box) { return Hits(box, true) == 0; }
+
+  // The SVG text of `content` near (x, y), `gap` off the point's centre: at
+  // the first free place of eight round the point, then the same farther
+  // out. Where none is free, an optional label is left out ("" returned)
+  // and any other takes the place with the fewest clashes.
   std::string Place(Extended x, Extended y, Extended gap, const std::string& content,
-                    const char* extra = "", bool bold = false, Extended size = LabelSize) {
+                    const char* extra = "", bool bold = false, Extended size = LabelSize,
+                    bool optional = false) {
     const Extended width =
         (bold ? Extended(0.65) : Extended(0.6)) * size * static_cast<Extended>(CodePointCount(content));
     const Extended above = Extended(0.8) * size, below = Extended(0.2) * size;
@@ -224,7 +219,7 @@ class Labels {
           {x - g - 2 - width, y + above / 2 - below}, {x - g - width, y + g + above}};
       for (const auto& candidate : candidates) {
         const Box box{candidate[0], candidate[1] - above, candidate[0] + width, candidate[1] + below};
-        const int hits = Hits(box);
+        const int hits = Hits(box, optional);
         if (fewest < 0 || hits < fewest) {
           fewest = hits;
           best = box;
@@ -234,7 +229,8 @@ class Labels {
         }
       }
     }
-    boxes_.push_back(best);
+    if (optional && fewest != 0) return "";
+    Block(best);
     std::string attributes = " class=\"label\"";
     if (size != LabelSize) attributes += " font-size=\"" + Number(size) + "\"";
     if (bold) attributes += " font-weight=\"bold\"";
@@ -243,18 +239,56 @@ class Labels {
   }
 
  private:
-  int Hits(const Box& box) const {
+  static constexpr int Cells = 40;  // a side; 20 units each
+  static int Cell(Extended v) {
+    return static_cast<int>(std::clamp<Extended>(v / (Size / Cells), 0, Cells - 1));
+  }
+
+  // Files item `id` (a box from 1, a segment from -1) in every cell its box touches.
+  void File(const Box& box, int id) {
+    if (!(box.left <= box.right && box.top <= box.bottom)) return;  // not a number
+    for (int i = Cell(box.left); i <= Cell(box.right); ++i)
+      for (int j = Cell(box.top); j <= Cell(box.bottom); ++j) cells_[static_cast<std::size_t>(i * Cells + j)].push_back(id);
+  }
+
+  // The clashes of `box`; with `first`, only whether there is one.
+  int Hits(const Box& box, bool first) {
     int hits = 0;
     // Off the sheet counts as a clash too.
     if (box.left < 2 || box.top < 2 || box.right > Size - 2 || box.bottom > Size - 2) ++hits;
-    for (const Box& other : boxes_) hits += box.Overlaps(other);
-    for (const Segment& s : segments_) hits += box.Crosses(s.x1, s.y1, s.x2, s.y2);
+    for (const Box& other : furniture_) hits += box.Overlaps(other);
+    if (hits && first) return hits;
+    ++query_;
+    seen_.resize(boxes_.size() + segments_.size() + 1, 0);
+    for (int i = Cell(box.left); i <= Cell(box.right); ++i) {
+      for (int j = Cell(box.top); j <= Cell(box.bottom); ++j) {
+        for (const int id : cells_[static_cast<std::size_t>(i * Cells + j)]) {
+          const std::size_t slot = id > 0 ? static_cast<std::size_t>(id)
+                                          : boxes_.size() + static_cast<std::size_t>(-id);
+          if (seen_[slot] == query_) continue;
+          seen_[slot] = query_;
+          const Segment* s = id < 0 ? &segments_[static_cast<std::size_t>(-id - 1)] : nullptr;
+          hits += s ? box.Crosses(s->x1, s->y1, s->x2, s->y2)
+                    : box.Overlaps(boxes_[static_cast<std::size_t>(id - 1)]);
+          // Past a few clashes a place is as bad as any: counting on
+          // would cost a crowded plan time for nothing.
+          if ((hits && first) || hits > 4) return hits;
+        }
+      }
+    }
     return hits;
   }
 
-  std::vector<Box> boxes_;
+  std::vector<Box> furniture_, boxes_;
   std::vector<Segment> segments_;
+  std::vector<std::vector<int>> cells_;
+  std::vector<unsigned> seen_;  // the last query that met each item
+  unsigned query_ = 0;
 };
+
+
+constexpr const char* Dashed = "stroke=\"#1f4e9c\" stroke-width=\"1\" stroke-dasharray=\"6,4\"";
+constexpr const char* Dotted = "stroke=\"#7a4fa0\" stroke-width=\"1\" stroke-dasharray=\"2,3\"";
 
 std::string Text(Extended x, Extended y, const std::string& content, const char* extra = "") {
   return "<text x=\"" + Number(x) + "\" y=\"" + Number(y) + "\"" + extra + ">" + XmlText(content) +
@@ -269,10 +303,10 @@ std::string Line(const Frame& frame, const GridPoint& from, const GridPoint& to,
          "/>\n";
 }
 
-std::string Triangle(Extended x, Extended y) {
+std::string Triangle(Extended x, Extended y, const char* fill) {
   return "<polygon class=\"known\" points=\"" + Number(x) + ',' + Number(y - 9) + ' ' +
          Number(x - 8) + ',' + Number(y + 6) + ' ' + Number(x + 8) + ',' + Number(y + 6) +
-         "\" fill=\"#1f4e9c\" stroke=\"black\" stroke-width=\"1\"/>\n";
+         "\" fill=\"" + fill + "\" stroke=\"black\" stroke-width=\"1\"/>\n";
 }
 
 // The tip of an arrow from (x, y) towards (dx, dy) where it meets the edge of
@@ -306,7 +340,79 @@ std::string Opening(const std::string& title, const std::string& heading) {
   svg += Text(20, 30, heading, " font-size=\"16\"");
   // The north arrow: X is up.
   svg += "<path d=\"M760,70 L752,90 L760,84 L768,90 z\" fill=\"black\"/>\n";
-  svg += Text(760, 62, "X", " text-anchor=\"middle\"");
+  svg += Text(760, 62, "N (X)", " text-anchor=\"middle\"");
+  return svg;
+}
+
+// The coordinate grid, at the scale bar's round spacing, in light lines
+// behind the plan, each labelled with its X (at the left) or Y (at the top)
+// where the label stays clear of the furniture.
+std::string Graticule(const Frame& frame, Labels& labels) {
+  const RoundNumber step = RoundDown(frame.extent() / 5);
+  if (!(frame.extent() < 1e12) || !(step.value > 0)) return "";
+  const Extended low = Margin / 2, high = Size - Margin / 2;
+  const int decimals = std::max(0, -step.exponent);
+  std::string path, ticks;
+  const auto lines = [&](Extended from, Extended to, bool across) {
+    const Extended first = std::ceil(std::min(from, to) / step.value);
+    const Extended last = std::floor(std::max(from, to) / step.value);
+    for (Extended k = first; k <= last && k - first < 40; ++k) {
+      const Extended value = k * step.value;
+      const Extended at = across ? frame.SvgY({static_cast<double>(value), 0})
+                                 : frame.SvgX({0, static_cast<double>(value)});
+      path += 'M';
+      path += Number(across ? low : at);
+      path += ',';
+      path += Number(across ? at : low);
+      path += across ? 'H' : 'V';
+      path += Number(high);
+      const std::string text = (across ? "X " : "Y ") + FixedText(static_cast<double>(value), decimals);
+      const Extended width = Extended(0.6) * 10 * static_cast<Extended>(text.size());
+      const Box box = across ? Box{low + 2, at - 10, low + 2 + width, at - 1}
+                             : Box{at + 2, 66, at + 2 + width, 75};
+      if (!labels.Clear(box)) continue;
+      labels.Block(box);
+      ticks += Text(box.left, box.bottom - 2, text);
+    }
+  };
+  lines(frame.GridX(high), frame.GridX(low), true);
+  lines(frame.GridY(low), frame.GridY(high), false);
+  return "<path class=\"grid\" d=\"" + path + "\" stroke=\"#d8d8d8\" stroke-width=\"0.5\"/>\n" +
+         "<g class=\"tick\" font-size=\"10\" fill=\"#808080\">\n" + ticks + "</g>\n";
+}
+
+// A row of the symbols and line styles the plan uses, under its heading.
+std::string SymbolLegend(const PlanModel& plan, bool misclosures) {
+  const auto has = [&](PlanRole role) {
+    return std::any_of(plan.points.begin(), plan.points.end(),
+                       [&](const PlanPoint& p) { return p.role == role; });
+  };
+  std::string svg;
+  Extended x = 20;
+  const Extended y = 56;
+  const auto item = [&](bool shown, const std::string& symbol, const std::string& words) {
+    if (!shown) return;
+    svg += symbol + Text(x + 24, y + 4, words, " font-size=\"11\"");
+    x += 24 + Extended(6.6) * static_cast<Extended>(words.size()) + 14;
+  };
+  const auto line = [&](const char* style) {
+    return "<line x1=\"" + Number(x) + "\" y1=\"" + Number(y) + "\" x2=\"" + Number(x + 18) +
+           "\" y2=\"" + Number(y) + "\" " + style + "/>\n";
+  };
+  const auto scaled = [&](const char* fill) {
+    return "<polygon points=\"" + Number(x + 9) + ',' + Number(y - 6) + ' ' + Number(x + 3) + ',' +
+           Number(y + 5) + ' ' + Number(x + 15) + ',' + Number(y + 5) + "\" fill=\"" + fill +
+           "\" stroke=\"black\" stroke-width=\"1\"/>\n";
+  };
+  item(has(PlanRole::Known) || has(PlanRole::Mark), scaled("#1f4e9c"), "known");
+  item(has(PlanRole::Above), scaled("white"), "from a traverse above");
+  item(has(PlanRole::New), "<circle cx=\"" + Number(x + 9) + "\" cy=\"" + Number(y) +
+                               "\" r=\"4\" fill=\"white\" stroke=\"black\" stroke-width=\"1.5\"/>\n",
+       "new");
+  item(!plan.traverses.empty(), line("stroke=\"black\" stroke-width=\"2\""), "traverse");
+  item(!plan.marks.empty(), line(Dashed), "orientation");
+  item(!plan.ties.empty(), line(Dotted), "observation");
+  item(misclosures, line("stroke=\"#c00000\" stroke-width=\"2\""), "misclosure");
   return svg;
 }
 
@@ -320,58 +426,62 @@ std::string ScaleBar(const Frame& frame) {
          Text((left + right) / 2, y - 10, RoundText(length) + " m", " text-anchor=\"middle\"");
 }
 
-std::string Draw(const PlanContent& content) {
+std::string Draw(const PlanModel& plan) {
+  const auto drawn = [](const PlanPoint& p) {
+    return p.role == PlanRole::Known || p.role == PlanRole::Above || p.role == PlanRole::New;
+  };
   // The frame: every station, and the orientation points near them.
   std::vector<GridPoint> framed;
-  for (const PlanTraverse& traverse : content.traverses)
+  for (const PlanTraverse& traverse : plan.traverses)
     framed.insert(framed.end(), traverse.route.begin(), traverse.route.end());
-  for (const PlanPoint& point : content.known) framed.push_back(point.xy);
-  for (const PlanPoint& point : content.newPoints) framed.push_back(point.xy);
+  for (const PlanPoint& point : plan.points)
+    if (drawn(point)) framed.push_back(point.xy);
   const Frame stations(framed);
-  std::vector<bool> near;
-  for (const PlanMark& mark : content.marks) {
-    near.push_back(stations.Near(mark.xy));
-    if (near.back()) framed.push_back(mark.xy);
+  std::vector<bool> near(plan.points.size(), false);
+  for (std::size_t i = 0; i < plan.points.size(); ++i) {
+    near[i] = plan.points[i].role == PlanRole::Mark && stations.Near(plan.points[i].xy);
+    if (near[i]) framed.push_back(plan.points[i].xy);
   }
   const Frame frame(framed);
 
-  std::string svg = Opening(content.title, content.heading);
+  std::string svg = Opening(plan.title, plan.heading);
   Labels labels;
   // The furniture: heading, north arrow, legend and scale bar.
-  labels.Block(Box{20, 12, Size - 60, 36});
-  labels.Block(Box{745, 45, 775, 92});
-  labels.Block(Box{15, Size - 95, Size / 2 + 60, Size - 10});
-  labels.Block(Box{Size / 2 + 60, Size - 60, Size - 15, Size - 15});
+  labels.Furniture(Box{20, 12, Size - 60, 36});
+  labels.Furniture(Box{737, 45, 783, 92});
+  labels.Furniture(Box{15, Size - 95, Size / 2 + 60, Size - 10});
+  labels.Furniture(Box{Size / 2 + 60, Size - 60, Size - 15, Size - 15});
+  labels.Furniture(Box{15, 46, 730, 64});  // the symbols' legend
+  svg += Graticule(frame, labels);
 
   // Orientation lines: to a near mark, or an arrow to the frame's edge.
-  const char* dashed = "stroke=\"#1f4e9c\" stroke-width=\"1\" stroke-dasharray=\"6,4\"";
   std::string arrows;
-  std::vector<std::pair<PlanMark, std::pair<Extended, Extended>>> farMarks;
-  for (std::size_t i = 0; i < content.marks.size(); ++i) {
-    const PlanMark& mark = content.marks[i];
-    if (!Finite(mark.xy) || !Finite(mark.station)) continue;
-    if (near[i]) {
-      svg += Line(frame, mark.station, mark.xy, dashed);
+  std::vector<std::pair<std::size_t, std::pair<Extended, Extended>>> farMarks;
+  for (const PlanMark& mark : plan.marks) {
+    const PlanPoint& point = plan.points[mark.point];
+    if (!Finite(point.xy) || !Finite(mark.station)) continue;
+    if (point.role != PlanRole::Mark || near[mark.point]) {
+      svg += Line(frame, mark.station, point.xy, Dashed);
       continue;
     }
     const Extended x = frame.SvgX(mark.station), y = frame.SvgY(mark.station);
-    const Extended dx = (Extended(mark.xy.y) - mark.station.y);
-    const Extended dy = -(Extended(mark.xy.x) - mark.station.x);
+    const Extended dx = (Extended(point.xy.y) - mark.station.y);
+    const Extended dy = -(Extended(point.xy.x) - mark.station.x);
     const Extended length = std::sqrt(dx * dx + dy * dy);
     if (!(length > 0)) continue;
     Extended tipX = x, tipY = y;
     EdgeTowards(x, y, dx / length, dy / length, tipX, tipY);
     arrows += "<line class=\"far-mark\" x1=\"" + Number(x) + "\" y1=\"" + Number(y) +
-              "\" x2=\"" + Number(tipX) + "\" y2=\"" + Number(tipY) + "\" " + dashed +
+              "\" x2=\"" + Number(tipX) + "\" y2=\"" + Number(tipY) + "\" " + Dashed +
               " marker-end=\"url(#mark)\"/>\n";
     labels.Block(Segment{x, y, tipX, tipY});
-    farMarks.push_back({mark, {tipX, tipY}});
+    farMarks.push_back({mark.point, {tipX, tipY}});
   }
   svg += arrows;
 
-  for (const auto& [from, to] : content.ties)
-    svg += Line(frame, from, to, "stroke=\"#7a4fa0\" stroke-width=\"1\" stroke-dasharray=\"2,3\"");
-  for (const PlanTraverse& traverse : content.traverses)
+  for (const auto& [from, to] : plan.ties)
+    svg += Line(frame, from, to, Dotted);
+  for (const PlanTraverse& traverse : plan.traverses)
     for (std::size_t i = 1; i < traverse.route.size(); ++i)
       svg += Line(frame, traverse.route[i - 1], traverse.route[i],
                   "stroke=\"black\" stroke-width=\"2\"");
@@ -379,12 +489,15 @@ std::string Draw(const PlanContent& content) {
   // The misclosure arrows, sized to about a tenth of the drawing by the
   // larger of fL and its components, so that a length that disagrees with
   // them cannot throw the arrow off the drawing. One factor for all.
-  Extended largestMisclosure = 0;
-  for (const PlanTraverse& traverse : content.traverses) {
-    if (!traverse.misclosure || !Finite(traverse.end)) continue;
+  const auto drawable = [](const PlanTraverse& traverse) {
+    if (!traverse.misclosure || traverse.route.empty() || !Finite(traverse.route.back())) return false;
     const LinearMisclosure& f = *traverse.misclosure;
-    if (!(f.length > 0) || !std::isfinite(f.length) || !std::isfinite(f.x) || !std::isfinite(f.y))
-      continue;
+    return f.length > 0 && std::isfinite(f.length) && std::isfinite(f.x) && std::isfinite(f.y);
+  };
+  Extended largestMisclosure = 0;
+  for (const PlanTraverse& traverse : plan.traverses) {
+    if (!drawable(traverse)) continue;
+    const LinearMisclosure& f = *traverse.misclosure;
     largestMisclosure = std::max({largestMisclosure, Extended(f.length),
                                   std::fabs(Extended(f.x)), std::fabs(Extended(f.y))});
   }
@@ -393,12 +506,11 @@ std::string Draw(const PlanContent& content) {
   RoundNumber misclosureFactor;
   if (largestMisclosure > 0) {
     misclosureFactor = RoundDown(frame.extent() / 10 / largestMisclosure);
-    Extended shown = 0;
-    for (const PlanTraverse& traverse : content.traverses) {
-      if (!traverse.misclosure || !Finite(traverse.end)) continue;
+    std::vector<std::string> each;  // "name fL" of each traverse
+    for (const PlanTraverse& traverse : plan.traverses) {
+      if (!drawable(traverse)) continue;
       const LinearMisclosure& f = *traverse.misclosure;
-      if (!(f.length > 0) || !std::isfinite(f.x) || !std::isfinite(f.y)) continue;
-      const Extended x = frame.SvgX(traverse.end), y = frame.SvgY(traverse.end);
+      const Extended x = frame.SvgX(traverse.route.back()), y = frame.SvgY(traverse.route.back());
       const Extended tipX = x + Extended(f.y) * misclosureFactor.value * frame.scale();
       const Extended tipY = y - Extended(f.x) * misclosureFactor.value * frame.scale();
       svg += "<line class=\"misclosure\" x1=\"" + Number(x) + "\" y1=\"" + Number(y) +
@@ -407,102 +519,100 @@ std::string Draw(const PlanContent& content) {
       misclosures.push_back({x, y, tipX, tipY});
       labels.Block(misclosures.back());
       labels.Block(Box{tipX - 6, tipY - 6, tipX + 6, tipY + 6});
-      shown = std::max(shown, Extended(f.length));
+      each.push_back(ValidUtf8(traverse.name) + ' ' + FixedText(f.length, 4) + " m");
     }
-    legend = "misclosure fL " + FixedText(static_cast<double>(shown), 4) + " m, drawn \xC3\x97" +
-             RoundText(misclosureFactor);
+    // The caption gives each traverse's fL where there is room, else
+    // refers to the traverses' own tables.
+    const std::string drawnAt = "drawn \xC3\x97" + RoundText(misclosureFactor);
+    if (each.size() == 1) {
+      legend = "misclosure fL " + each[0].substr(each[0].find(' ') + 1) + ", " + drawnAt;
+    } else if (each.size() == 2 && each[0].size() + each[1].size() < 36) {
+      legend = "misclosures " + drawnAt + ", fL " + each[0] + ", " + each[1];
+    } else {
+      legend = "misclosures " + drawnAt + "; each fL in its traverse's table";
+    }
   }
+  svg += SymbolLegend(plan, !misclosures.empty());
 
   // The standard error ellipses, enlarged so the largest is about a
   // twentieth of the drawing.
   Extended largest = 0;
-  for (const PlanTraverse& traverse : content.traverses)
-    for (const auto& [point, p] : traverse.ellipses)
-      if (std::isfinite(p.a)) largest = std::max<Extended>(largest, p.a);
+  for (const PlanPoint& point : plan.points)
+    if (point.precision && std::isfinite(point.precision->a))
+      largest = std::max<Extended>(largest, point.precision->a);
   std::string ellipseLegend;
   if (largest > 0) {
     const RoundNumber factor = RoundDown(frame.extent() / 20 / largest);
-    for (const PlanTraverse& traverse : content.traverses) {
-      for (const auto& [point, p] : traverse.ellipses) {
-        if (!Finite(point) || !std::isfinite(p.a) || !std::isfinite(p.b) ||
-            !std::isfinite(p.bearing))
-          continue;
-        const std::string x = Number(frame.SvgX(point)), y = Number(frame.SvgY(point));
-        // SVG turns clockwise from its x axis (east); a bearing turns
-        // clockwise from north, a quarter turn earlier.
-        const std::string turn = FixedText(GonToUnit(p.bearing, AngleUnit::Degree) - 90, 3);
-        const Extended rx = Extended(p.a) * factor.value * frame.scale();
-        const Extended ry = Extended(p.b) * factor.value * frame.scale();
-        const std::string rotate = "\" transform=\"rotate(" + turn + ' ' + x + ' ' + y +
-                                   ")\" fill=\"none\" stroke=\"#2a8c2a\" stroke-width=\"1.5\"/>\n";
-        // An ellipse flat to a line (a point that can move only along a held
-        // bearing) is drawn as that line: SVG draws no ellipse of no height.
-        if (ry < Extended(0.5)) {
-          svg += "<line x1=\"" + Number(frame.SvgX(point) - rx) + "\" y1=\"" + y + "\" x2=\"" +
-                 Number(frame.SvgX(point) + rx) + "\" y2=\"" + y + rotate;
-        } else {
-          svg += "<ellipse cx=\"" + x + "\" cy=\"" + y + "\" rx=\"" + Number(rx) + "\" ry=\"" +
-                 Number(ry) + rotate;
-        }
+    for (const PlanPoint& point : plan.points) {
+      if (!point.precision) continue;
+      const PointPrecision& p = *point.precision;
+      if (!Finite(point.xy) || !std::isfinite(p.a) || !std::isfinite(p.b) || !std::isfinite(p.bearing))
+        continue;
+      const std::string x = Number(frame.SvgX(point.xy)), y = Number(frame.SvgY(point.xy));
+      // SVG turns clockwise from its x axis (east); a bearing turns
+      // clockwise from north, a quarter turn earlier.
+      const std::string turn = FixedText(GonToUnit(p.bearing, AngleUnit::Degree) - 90, 3);
+      const Extended rx = Extended(p.a) * factor.value * frame.scale();
+      const Extended ry = Extended(p.b) * factor.value * frame.scale();
+      const std::string rotate = "\" transform=\"rotate(" + turn + ' ' + x + ' ' + y +
+                                 ")\" fill=\"none\" stroke=\"#2a8c2a\" stroke-width=\"1.5\"/>\n";
+      // An ellipse flat to a line (a point that can move only along a held
+      // bearing) is drawn as that line: SVG draws no ellipse of no height.
+      if (ry < Extended(0.5)) {
+        svg += "<line x1=\"" + Number(frame.SvgX(point.xy) - rx) + "\" y1=\"" + y + "\" x2=\"" +
+               Number(frame.SvgX(point.xy) + rx) + "\" y2=\"" + y + rotate;
+      } else {
+        svg += "<ellipse cx=\"" + x + "\" cy=\"" + y + "\" rx=\"" + Number(rx) + "\" ry=\"" +
+               Number(ry) + rotate;
       }
     }
     ellipseLegend = "error ellipses (1 sigma) drawn \xC3\x97" + RoundText(factor);
   }
 
-  // The symbols, then every label clear of them all.
-  std::vector<std::pair<Extended, Extended>> knownAt, newAt;
-  for (const PlanPoint& point : content.known) {
-    if (!Finite(point.xy)) continue;
+  // The symbols, then every label clear of them all: the control points'
+  // and marks' names always, the new points' where they find room, those
+  // that end a traverse first.
+  for (std::size_t i = 0; i < plan.points.size(); ++i) {
+    const PlanPoint& point = plan.points[i];
+    if (!Finite(point.xy) || !(drawn(point) || near[i])) continue;
     const Extended x = frame.SvgX(point.xy), y = frame.SvgY(point.xy);
-    svg += Triangle(x, y);
-    labels.Block(Box{x - 8, y - 9, x + 8, y + 6});
-    knownAt.push_back({x, y});
+    if (point.role == PlanRole::New) {
+      svg += "<circle class=\"point\" cx=\"" + Number(x) + "\" cy=\"" + Number(y) +
+             "\" r=\"5\" fill=\"white\" stroke=\"black\" stroke-width=\"1.5\"/>\n";
+      labels.Block(Box{x - 6, y - 6, x + 6, y + 6});
+    } else {
+      svg += Triangle(x, y, point.role == PlanRole::Above ? "white" : "#1f4e9c");
+      labels.Block(Box{x - 8, y - 9, x + 8, y + 6});
+    }
   }
-  // A mark that orients several stations is drawn and named once.
-  std::set<std::string> markNames;
-  std::vector<bool> namedHere(content.marks.size(), false);
-  for (std::size_t i = 0; i < content.marks.size(); ++i) {
-    if (!near[i] || !Finite(content.marks[i].xy)) continue;
-    if (!markNames.insert(content.marks[i].name).second) continue;
-    namedHere[i] = true;
-    const Extended x = frame.SvgX(content.marks[i].xy), y = frame.SvgY(content.marks[i].xy);
-    svg += Triangle(x, y);
-    labels.Block(Box{x - 8, y - 9, x + 8, y + 6});
-  }
-  for (const PlanPoint& point : content.newPoints) {
-    if (!Finite(point.xy)) continue;
-    const Extended x = frame.SvgX(point.xy), y = frame.SvgY(point.xy);
-    svg += "<circle class=\"point\" cx=\"" + Number(x) + "\" cy=\"" + Number(y) +
-           "\" r=\"5\" fill=\"white\" stroke=\"black\" stroke-width=\"1.5\"/>\n";
-    labels.Block(Box{x - 6, y - 6, x + 6, y + 6});
-    newAt.push_back({x, y});
-  }
-  std::size_t k = 0;
-  for (const PlanPoint& point : content.known) {
-    if (!Finite(point.xy)) continue;
-    svg += labels.Place(knownAt[k].first, knownAt[k].second, 10, point.name, "", true);
-    ++k;
-  }
-  for (std::size_t i = 0; i < content.marks.size(); ++i) {
-    if (!namedHere[i]) continue;
-    svg += labels.Place(frame.SvgX(content.marks[i].xy), frame.SvgY(content.marks[i].xy), 10,
-                        content.marks[i].name, "", true);
-  }
-  for (const auto& [mark, tip] : farMarks)
-    svg += labels.Place(tip.first, tip.second, 8, mark.name, " fill=\"#1f4e9c\"",
-                        true);
-  k = 0;
-  for (const PlanPoint& point : content.newPoints) {
-    if (!Finite(point.xy)) continue;
-    svg += labels.Place(newAt[k].first, newAt[k].second, 8, point.name);
-    ++k;
+  const auto name = [&](const PlanPoint& point) {
+    return labels.Place(frame.SvgX(point.xy), frame.SvgY(point.xy), 10, point.name, "", true);
+  };
+  for (std::size_t i = 0; i < plan.points.size(); ++i)
+    if (Finite(plan.points[i].xy) && ((drawn(plan.points[i]) && plan.points[i].role != PlanRole::New) || near[i]))
+      svg += name(plan.points[i]);
+  std::set<std::size_t> named;
+  for (const auto& [point, tip] : farMarks)
+    if (named.insert(point).second)
+      svg += labels.Place(tip.first, tip.second, 8, plan.points[point].name, " fill=\"#1f4e9c\"", true);
+  std::size_t leftOut = 0;
+  for (const bool junctions : {true, false}) {
+    for (const PlanPoint& point : plan.points) {
+      if (point.role != PlanRole::New || point.junction != junctions || !Finite(point.xy)) continue;
+      const std::string label = labels.Place(frame.SvgX(point.xy), frame.SvgY(point.xy), 8,
+                                             point.name, "", false, LabelSize, true);
+      leftOut += label.empty();
+      svg += label;
+    }
   }
   for (const Segment& s : misclosures)
     svg += labels.Place(s.x2, s.y2, 8, "misclosure \xC3\x97" + RoundText(misclosureFactor),
-                        " fill=\"#c00000\"", false, 12);
+                        " fill=\"#c00000\"", false, 12, true);
 
+  const std::string omitted =
+      leftOut == 0 ? "" : IntegerText(static_cast<int>(leftOut)) + " names left out where points crowd";
   Extended legendY = Size - 50;
-  const std::string* legendLines[] = {&ellipseLegend, &legend, &content.note};
+  const std::string* legendLines[] = {&ellipseLegend, &legend, &plan.note, &omitted};
   for (const std::string* line : legendLines) {
     if (line->empty()) continue;
     svg += Text(20, legendY, *line, " font-size=\"12\"");
@@ -513,123 +623,13 @@ std::string Draw(const PlanContent& content) {
   return svg;
 }
 
-// The ellipses of a result's new points, where least squares gave them.
-std::vector<std::pair<GridPoint, PointPrecision>> EllipsesOf(const Adjustment& result) {
-  std::vector<std::pair<GridPoint, PointPrecision>> ellipses;
-  if (!result.leastSquares) return ellipses;
-  const std::vector<PointPrecision>& precision = result.leastSquares->precision;
-  for (std::size_t i = 0; i < precision.size() && i < result.points.size(); ++i)
-    ellipses.push_back({result.points[i], precision[i]});
-  return ellipses;
-}
-
 }  // namespace
 
-std::string FormatSvg(const Job& job, const Adjustment& result, const ReportOptions&) {
-  const TraverseKind kind = result.kind;
-  const bool hasC = kind != TraverseKind::Open;
-  const bool loop = kind == TraverseKind::Loop;
-  // A loop ends where it began: C is B and D is A.
-  const GridPoint c = loop ? job.b : job.c;
+std::string DrawSvg(const PlanModel& plan) { return Draw(plan); }
 
-  PlanContent content;
-  content.title = job.source.empty() ? "traverse" : job.source;
-  content.heading = content.title + " (" + KindName(kind) + ", " + RuleName(result.rule) + ")";
-  content.known.push_back({loop ? "B = C" : "B", job.b});
-  if (hasC && !loop) content.known.push_back({"C", c});
-  content.marks.push_back({loop ? "A = D" : "A", job.a, job.b});
-  if (kind == TraverseKind::Connecting) content.marks.push_back({"D", job.d, c});
-  for (std::size_t i = 0; i < result.points.size(); ++i)
-    content.newPoints.push_back({IntegerText(static_cast<int>(i + 1)), result.points[i]});
-
-  PlanTraverse traverse;
-  traverse.route = {job.b};
-  traverse.route.insert(traverse.route.end(), result.points.begin(), result.points.end());
-  if (hasC) traverse.route.push_back(c);
-  if (hasC) traverse.misclosure = result.linear;
-  traverse.end = c;
-  traverse.ellipses = EllipsesOf(result);
-  content.traverses.push_back(std::move(traverse));
-  if (kind == TraverseKind::Open) content.note = "open traverse: no check";
-  return Draw(content);
-}
-
-std::string FormatBookSvg(const BookResult& book, const ReportOptions&) {
-  PlanContent content;
-  content.title = book.source.empty() ? "traverse" : book.source;
-  const std::size_t count = book.traverses.size();
-  content.heading = content.title + " (" +
-                    (count == 1 ? "traverse " + ValidUtf8(book.traverses[0].name)
-                                : IntegerText(static_cast<int>(count)) + " traverses") +
-                    ", " + RuleName(book.settings.rule) + ")";
-
-  // The known stations once each, and the marks that are not stations.
-  std::set<std::string> stations, drawn;
-  for (const BookTraverseResult& traverse : book.traverses) {
-    stations.insert(traverse.job.stations.front());
-    if (traverse.result.kind != TraverseKind::Open) stations.insert(traverse.job.stations.back());
-  }
-  std::set<std::string> newNames;
-  for (const NewPoint& point : book.points) newNames.insert(point.point.name);
-  for (const NamedPoint& point : book.known)
-    if (stations.count(point.name)) content.known.push_back({point.name, point.xy});
-
-  for (const BookTraverseResult& traverse : book.traverses) {
-    const Job& job = traverse.job;
-    const Adjustment& result = traverse.result;
-    // A mark given as a bearing is a stand-in 1 km off: it stays off the plan.
-    if (!job.markA.empty() && !stations.count(job.markA) && !newNames.count(job.markA) &&
-        drawn.insert(job.markA + '\n' + job.stations.front()).second)
-      content.marks.push_back({job.markA, job.a, job.b});
-    if (ClosesOnD(result.kind) && !job.markD.empty() && !stations.count(job.markD) &&
-        !newNames.count(job.markD) && drawn.insert(job.markD + '\n' + job.stations.back()).second)
-      content.marks.push_back({job.markD, job.d, job.c});
-
-    PlanTraverse plan;
-    plan.route = {job.b};
-    plan.route.insert(plan.route.end(), result.points.begin(), result.points.end());
-    if (result.kind != TraverseKind::Open) {
-      plan.route.push_back(job.c);
-      plan.misclosure = result.linear;
-    }
-    plan.end = job.c;
-    plan.ellipses = EllipsesOf(result);
-    content.traverses.push_back(std::move(plan));
-  }
-  if (book.network) {
-    // The network's ellipses, of every new point; the traverses have none
-    // of their own then.
-    PlanTraverse ellipses;
-    for (const NewPoint& point : book.points)
-      if (point.precision) ellipses.ellipses.push_back({point.point.xy, *point.precision});
-    content.traverses.push_back(std::move(ellipses));
-  }
-  for (const NewPoint& point : book.points) content.newPoints.push_back({point.point.name, point.point.xy});
-  if (book.network) {
-    // The free observations as dotted lines: a distance or bearing between
-    // its points, an angle along both its sides.
-    std::map<std::string, GridPoint> where;
-    for (const NamedPoint& point : book.known) where[point.name] = point.xy;
-    for (const NewPoint& point : book.points) where[point.point.name] = point.point.xy;
-    const auto tie = [&](const std::string& a, const std::optional<std::string>& b) {
-      if (!b || !where.count(a) || !where.count(*b)) return;
-      content.ties.push_back({where[a], where[*b]});
-      if (!stations.count(a) && !newNames.count(a) && drawn.insert(a).second)
-        content.known.push_back({a, where[a]});
-      if (!stations.count(*b) && !newNames.count(*b) && drawn.insert(*b).second)
-        content.known.push_back({*b, where[*b]});
-    };
-    for (const ObservationReport& o : book.network->observations) {
-      if (!o.free) continue;
-      if (o.ref.kind == ObservationKind::Angle) {
-        tie(o.at, o.from);
-        tie(o.at, o.to);
-      } else if (o.from) {
-        tie(*o.from, o.to);
-      }
-    }
-  }
-  return Draw(content);
+std::string FormatSvg(const BookResult& book, const ReportOptions&) {
+  if (book.answerFile) return Draw(AnswerPlan(book));
+  return Draw(PlanBuilder(book).Whole());
 }
 
 }  // namespace traverse

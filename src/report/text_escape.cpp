@@ -1,5 +1,7 @@
 #include "report/text_escape.hpp"
 
+#include <cstdint>
+
 namespace traverse {
 namespace {
 
@@ -113,6 +115,35 @@ std::string XmlText(std::string_view text) {
     }
   }
   return escaped;
+}
+
+std::string DxfText(std::string_view text) {
+  static constexpr char Hex[] = "0123456789ABCDEF";
+  std::string out;
+  const auto unit = [&](std::uint32_t code) {
+    out += "\\U+";
+    for (int shift = 12; shift >= 0; shift -= 4) out += Hex[(code >> shift) & 0xF];
+  };
+  const std::string valid = ValidUtf8(text);
+  for (std::size_t at = 0; at < valid.size();) {
+    const auto lead = static_cast<unsigned char>(valid[at]);
+    if (lead >= 0x20 && lead < 0x7F) {
+      out += valid[at++];
+      continue;
+    }
+    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    std::uint32_t code = length == 1 ? lead : lead & (0x7Fu >> length);
+    for (std::size_t k = 1; k < length; ++k)
+      code = (code << 6) | (static_cast<unsigned char>(valid[at + k]) & 0x3Fu);
+    at += length;
+    if (code > 0xFFFF) {
+      unit(0xD800 + ((code - 0x10000) >> 10));
+      unit(0xDC00 + ((code - 0x10000) & 0x3FF));
+    } else {
+      unit(code);
+    }
+  }
+  return out;
 }
 
 }  // namespace traverse

@@ -24,4 +24,9 @@ std::string JsonString(std::string_view text);
 // characters, which XML 1.0 cannot hold at all, become U+FFFD.
 std::string XmlText(std::string_view text);
 
+// text for a DXF drawing: printable ASCII as it is, every other character
+// as \U+XXXX (R12's spelling; beyond U+FFFF its UTF-16 pair), a byte of no
+// well-formed sequence as U+FFFD.
+std::string DxfText(std::string_view text);
+
 }  // namespace traverse

@@ -1,4 +1,4 @@
-#include "adjustment/computation_guard.hpp"
+#include "failure/computation_guard.hpp"
 
 namespace traverse {
 namespace {

@@ -1,0 +1,26 @@
+// From what a field book's surveyor read to what the rules adjust: the means
+// of repeated readings and their spread, face-two zeniths, slope distances to
+// horizontal, and trigonometric heights with curvature and refraction. Plain
+// computation; the readers check each reading as they read it.
+#pragma once
+
+#include "adjustment/survey.hpp"
+
+namespace traverse {
+
+// The coefficient of refraction k where none is given.
+inline constexpr double StandardRefraction = 0.13;
+
+// The mean of the angle's readings, each unwrapped to within half a turn of
+// the first, in [0, 400) gon; their spread after unwrapping.
+void ReduceAngle(Measured& angle, std::span<const double> readings);
+
+// The leg's horizontal length, and from a slope distance its height
+// difference for the refraction coefficient k. Throws JobError on the leg's
+// line where the zenith angles leave no horizontal length.
+void ReduceLeg(BookLeg& leg, const Book& book, double refraction);
+
+// Every traverse angle, leg and free observation of the book.
+void ReduceBook(Book& book, double refraction = StandardRefraction);
+
+}  // namespace traverse

@@ -1,0 +1,211 @@
+#include "report/plan_model.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+#include "report/number_text.hpp"
+#include "report/report_figures.hpp"
+#include "report/text_escape.hpp"
+
+namespace traverse {
+namespace {
+
+std::string TitleOf(const std::string& source) { return source.empty() ? "traverse" : source; }
+
+// The extent of the plan's finite points.
+void Frame(PlanModel& plan) {
+  bool any = false;
+  for (const PlanPoint& p : plan.points) {
+    if (!std::isfinite(p.xy.x) || !std::isfinite(p.xy.y)) continue;
+    plan.low = any ? GridPoint{std::min(plan.low.x, p.xy.x), std::min(plan.low.y, p.xy.y)} : p.xy;
+    plan.high = any ? GridPoint{std::max(plan.high.x, p.xy.x), std::max(plan.high.y, p.xy.y)} : p.xy;
+    any = true;
+  }
+}
+
+// A traverse's route through its stations, with their heights where carried.
+PlanTraverse RouteOf(const BookTraverseResult& traverse, std::optional<double> startZ) {
+  const Job& job = traverse.job;
+  const Adjustment& result = traverse.result;
+  const std::optional<HeightResult>& heights = result.heights;
+  PlanTraverse plan;
+  plan.name = traverse.name;
+  plan.loop = result.kind == TraverseKind::Loop;
+  plan.route = {job.b};
+  plan.z = {heights ? startZ : std::nullopt};
+  for (std::size_t i = 0; i < result.points.size(); ++i) {
+    plan.route.push_back(result.points[i]);
+    plan.z.push_back(heights && i < heights->z.size() ? std::optional(heights->z[i]) : std::nullopt);
+  }
+  if (result.kind != TraverseKind::Open) {
+    plan.route.push_back(plan.loop ? job.b : job.c);
+    plan.z.push_back(heights ? std::optional(heights->lastZ) : std::nullopt);
+    plan.misclosure = result.linear;
+  }
+  return plan;
+}
+
+}  // namespace
+
+PlanBuilder::PlanBuilder(const BookResult& book) : book_(book) {
+  for (const NamedPoint& point : book.known) where_[point.name].point = &point;
+  for (const NewPoint& point : book.points) where_[point.point.name].computed = &point;
+  for (std::size_t t = 0; t < book.traverses.size(); ++t) {
+    const std::vector<std::string>& stations = book.traverses[t].job.stations;
+    for (std::size_t i = 1; i < stations.size(); ++i) {
+      const Where* where = Find(stations[i]);
+      if (where && where->computed && !where->point) computedBy_.emplace(stations[i], t);
+    }
+  }
+}
+
+const PlanBuilder::Where* PlanBuilder::Find(const std::string& name) const {
+  const auto found = where_.find(name);
+  return found == where_.end() ? nullptr : &found->second;
+}
+
+PlanModel PlanBuilder::Whole() const {
+  PlanModel plan;
+  plan.title = TitleOf(book_.source);
+  const std::size_t count = book_.traverses.size();
+  plan.heading = plan.title + " (" +
+                 (count == 1 ? "traverse " + ValidUtf8(book_.traverses[0].name)
+                             : IntegerText(static_cast<int>(count)) + " traverses") +
+                 ", " + RuleName(book_.settings.rule) + ")";
+
+  // Control points first, in the book's order, then the new ones: a point's
+  // index is known before its role.
+  std::unordered_map<std::string, std::size_t> index;
+  for (const NamedPoint& point : book_.known) {
+    index.emplace(point.name, plan.points.size());
+    plan.points.push_back({point.name, point.xy, point.z, PlanRole::Unused, false, std::nullopt});
+  }
+  for (const NewPoint& point : book_.points) {
+    index.emplace(point.point.name, plan.points.size());
+    plan.points.push_back(
+        {point.point.name, point.point.xy, point.point.z, PlanRole::New, false, point.precision});
+  }
+  const auto at = [&](const std::string& name) -> PlanPoint* {
+    const auto found = index.find(name);
+    return found == index.end() ? nullptr : &plan.points[found->second];
+  };
+  const auto stand = [](PlanPoint* point) {
+    if (point && point->role != PlanRole::New) point->role = PlanRole::Known;
+  };
+
+  for (const BookTraverseResult& traverse : book_.traverses) {
+    const std::vector<std::string>& stations = traverse.job.stations;
+    if (stations.empty()) continue;
+    PlanPoint* first = at(stations.front());
+    PlanPoint* last = traverse.result.kind == TraverseKind::Open ? nullptr : at(stations.back());
+    for (PlanPoint* end : {first, last}) {
+      stand(end);
+      if (end) end->junction = true;
+    }
+    plan.traverses.push_back(RouteOf(traverse, first ? first->z : std::nullopt));
+  }
+  // A mark given as a bearing is a stand-in 1 km off: it has no name and
+  // stays off the plan. A mark that orients a station is drawn once.
+  std::set<std::pair<std::size_t, std::string>> oriented;
+  const auto mark = [&](const std::string& name, const GridPoint& station, const std::string& stationName) {
+    const auto found = index.find(name);
+    if (name.empty() || found == index.end()) return;
+    PlanPoint& point = plan.points[found->second];
+    if (point.role == PlanRole::Known || point.role == PlanRole::New) return;
+    point.role = PlanRole::Mark;
+    if (oriented.insert({found->second, stationName}).second) plan.marks.push_back({found->second, station});
+  };
+  for (const BookTraverseResult& traverse : book_.traverses) {
+    const Job& job = traverse.job;
+    if (job.stations.empty()) continue;
+    mark(job.markA, job.b, job.stations.front());
+    if (ClosesOnD(traverse.result.kind)) mark(job.markD, job.c, job.stations.back());
+  }
+  if (book_.network) {
+    // The free observations as lines: a distance or bearing between its
+    // points, an angle along both its sides.
+    const auto tie = [&](const std::string& a, const std::optional<std::string>& b) {
+      PlanPoint* from = at(a);
+      PlanPoint* to = b ? at(*b) : nullptr;
+      if (!from || !to) return;
+      plan.ties.push_back({from->xy, to->xy});
+      stand(from);
+      stand(to);
+    };
+    for (const ObservationReport& o : book_.network->observations) {
+      if (!o.free) continue;
+      if (o.ref.kind == ObservationKind::Angle) {
+        tie(o.at, o.from);
+        tie(o.at, o.to);
+      } else if (o.from) {
+        tie(*o.from, o.to);
+      }
+    }
+  }
+  Frame(plan);
+  return plan;
+}
+
+PlanModel PlanBuilder::Traverse(std::size_t index) const {
+  const BookTraverseResult& traverse = book_.traverses.at(index);
+  const Job& job = traverse.job;
+  PlanModel plan;
+  plan.title = TitleOf(book_.source);
+  plan.heading = plan.title + " (traverse " + ValidUtf8(traverse.name) + ", " +
+                 RuleName(book_.settings.rule) + ")";
+  const std::vector<std::string>& stations = job.stations;
+  std::optional<double> startZ;
+  for (std::size_t i = 0; i < stations.size(); ++i) {
+    const std::string& name = stations[i];
+    if (i > 0 && name == stations.front()) continue;  // a loop's return
+    const Where* where = Find(name);
+    if (!where) continue;
+    const bool last = i + 1 == stations.size();
+    PlanPoint point{name, {}, {}, PlanRole::Known, i == 0 || last, std::nullopt};
+    if (where->point) {
+      point.xy = where->point->xy;
+      point.z = where->point->z;
+    } else {
+      const auto by = computedBy_.find(name);
+      const bool here = by != computedBy_.end() && by->second == index;
+      point.role = here ? PlanRole::New : PlanRole::Above;
+      point.xy = where->computed->point.xy;
+      point.z = where->computed->point.z;
+      if (here) point.precision = where->computed->precision;
+    }
+    if (i == 0) startZ = point.z;
+    plan.points.push_back(std::move(point));
+  }
+  plan.traverses.push_back(RouteOf(traverse, startZ));
+  const auto mark = [&](const std::string& name, const GridPoint& station) {
+    if (name.empty() || std::find(stations.begin(), stations.end(), name) != stations.end()) return;
+    const Where* where = Find(name);
+    if (!where) return;
+    if (plan.points.empty() || plan.points.back().name != name) {
+      const GridPoint xy = where->point ? where->point->xy : where->computed->point.xy;
+      plan.points.push_back({name, xy, std::nullopt, PlanRole::Mark, false, std::nullopt});
+    }
+    plan.marks.push_back({plan.points.size() - 1, station});
+  };
+  if (!stations.empty()) mark(job.markA, job.b);
+  if (ClosesOnD(traverse.result.kind) && traverse.result.kind != TraverseKind::Loop)
+    mark(job.markD, job.c);
+  Frame(plan);
+  return plan;
+}
+
+PlanModel AnswerPlan(const BookResult& book) {
+  const Adjustment& result = book.traverses.front().result;
+  PlanModel plan = PlanBuilder(book).Whole();
+  plan.heading = plan.title + " (" + KindName(result.kind) + ", " + RuleName(result.rule) + ")";
+  if (result.kind == TraverseKind::Loop) {
+    // A loop ends where it began: C is B and D is A.
+    for (PlanPoint& point : plan.points)
+      if (point.name == "A" || point.name == "B") point.name += point.name == "A" ? " = D" : " = C";
+  }
+  if (result.kind == TraverseKind::Open) plan.note = "open traverse: no check";
+  return plan;
+}
+
+}  // namespace traverse
