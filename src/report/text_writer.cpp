@@ -644,7 +644,8 @@ Document BookDocument(const BookResult& book, const ReportOptions& options, bool
   BookHeader(book, options, d);
   if (plans) d.Line("Options: " + (options.arguments.empty() ? "none" : ValidUtf8(options.arguments)));
   const std::optional<PlanBuilder> planner = plans ? std::optional<PlanBuilder>(book) : std::nullopt;
-  if (plans && book.traverses.size() > 1) d.Plan(DrawSvg(planner->Whole()));
+  // The whole book's plan, with the network's ellipses and observations.
+  if (plans && (book.traverses.size() > 1 || book.network)) d.Plan(DrawSvg(planner->Whole()));
   for (std::size_t i = 0; i < book.traverses.size(); ++i) {
     const BookTraverseResult& traverse = book.traverses[i];
     const Context c{traverse.job, traverse.result, options.decimals, &book.known};
