@@ -14,6 +14,7 @@ struct ReportOptions {
   int decimals = 3;     // coordinates in text and CSV
   std::string version;  // of the program, for the text header
   std::string arguments;  // the command line's options, for the page's header
+  double plotScale = 500;  // DXF: 1:N, its text 2.5 mm high on paper
 };
 
 // A report to print and file: a header naming the input and the options,
@@ -52,8 +53,10 @@ std::string FormatHtml(const Job& job, const Adjustment& result, const ReportOpt
 std::string FormatBookHtml(const BookResult& book, const ReportOptions& options);
 
 // An AutoCAD R12 ASCII drawing (AC1009): every point as a POINT on layer KNOWN
-// or NEW with its name as TEXT on layer NAMES, each traverse as a POLYLINE on
-// layer TRAVERSE. For answer files too, through SingleTraverseResult.
+// or NEW with its name and height as TEXT on layers NAMES and ELEV, and as an
+// INSERT of block POINT with attributes NAME, ELEV and DESC; each traverse as
+// a POLYLINE on layer TRAVERSE. Text 2.5 mm high at options.plotScale. For
+// answer files too, through SingleTraverseResult.
 std::string FormatDxf(const BookResult& book, const ReportOptions& options);
 
 }  // namespace traverse
