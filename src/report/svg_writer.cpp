@@ -627,11 +627,8 @@ std::string Draw(const PlanModel& plan) {
 
 std::string DrawSvg(const PlanModel& plan) { return Draw(plan); }
 
-std::string FormatSvg(const Job& job, const Adjustment& result, const ReportOptions&) {
-  return Draw(AnswerPlan(job, result));
-}
-
-std::string FormatBookSvg(const BookResult& book, const ReportOptions&) {
+std::string FormatSvg(const BookResult& book, const ReportOptions&) {
+  if (book.answerFile) return Draw(AnswerPlan(book));
   return Draw(PlanBuilder(book).Whole());
 }
 

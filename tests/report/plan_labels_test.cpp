@@ -111,7 +111,7 @@ std::string AnswersPlan(const std::string& name, AngleUnit unit) {
   job.source = name;
   job.unit = unit;
   ReadAnswers(ReadText(std::string(EXAMPLES_DIR) + "/" + name), job);
-  return FormatSvg(job, Adjust(job), {});
+  return FormatSvg(AnswerFileResult(job, Adjust(job)), {});
 }
 
 BookResult AdjustedBook(const std::string& name, Rule rule) {
@@ -129,7 +129,7 @@ BookResult AdjustedBook(const std::string& name, Rule rule) {
 }
 
 std::string BookPlan(const std::string& name) {
-  return FormatBookSvg(AdjustedBook(name, Rule::LeastSquares), {});
+  return FormatSvg(AdjustedBook(name, Rule::LeastSquares), {});
 }
 
 // A connecting traverse of 60 new points that wanders (fixed seed), with
@@ -154,7 +154,7 @@ std::string GeneratedPlan() {
   }
   job.c = {x, y};
   job.d = {x + 100 * std::cos(bearing * std::numbers::pi / 200), y + 100 * std::sin(bearing * std::numbers::pi / 200)};
-  return FormatSvg(job, Adjust(job), {});
+  return FormatSvg(AnswerFileResult(job, Adjust(job)), {});
 }
 
 TEST(PlanLabels, StandClearOfOneAnotherAndOfTheSymbols) {
@@ -194,7 +194,7 @@ TEST(PlanLabels, AFarOrientationPointIsAnArrowAtTheEdge) {
 // a traverse above.
 TEST(PlanLabels, ThePagesPlansShowTheNetworkAndTheStartingPoints) {
   const auto plans = [](const std::string& name, Rule rule) {
-    const std::string html = FormatBookHtml(AdjustedBook(name, rule), {});
+    const std::string html = FormatHtml(AdjustedBook(name, rule), {});
     std::vector<std::string> found;
     for (std::size_t at = 0; (at = html.find("<svg", at)) != std::string::npos; ++at)
       found.push_back(html.substr(at, html.find("</svg>", at) - at));
@@ -255,7 +255,7 @@ TEST(PlanLabels, PlacementTimeGrowsGentlyOnGridBooks) {
     double best = 1e9;
     for (int run = 0; run < 3; ++run) {
       const auto start = std::chrono::steady_clock::now();
-      svg = FormatBookSvg(book, {});
+      svg = FormatSvg(book, {});
       best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
     return best;
