@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <system_error>
@@ -52,6 +53,7 @@ struct AdjustRequest {
   std::string arguments;  // the options as given, for the page's header
   std::optional<double> heightTolerance;  // mm per sqrt(km), field books only
   std::optional<double> refraction;       // field books only
+  double plotScale = 500;                 // DXF: 1:N
 };
 
 // Every byte of `text` to a standard handle; false when the system refused.
@@ -198,6 +200,7 @@ ReportOptions ReportOptionsOf(const AdjustRequest& request) {
   options.decimals = request.decimals;
   options.version = TRAVERSE_VERSION;
   options.arguments = request.arguments;
+  options.plotScale = request.plotScale;
   return options;
 }
 
@@ -234,6 +237,23 @@ std::string ResolveBesideBook(const std::string& book, const std::string& writte
 }
 
 // The report of a field book, or why there is none.
+// Refuses an output that is a file the run reads: the report would replace
+// it. One line and the usage exit code.
+int RefuseOutput(const AdjustRequest& request, const std::string& what) {
+  WriteStandard(platform::StdHandle::Error, "traverse: -o '" + request.output + "' is " + what +
+                                                ": the report would replace it\n");
+  return ExitUsage;
+}
+
+// The identity of the file -o names, where it names one that exists.
+std::optional<platform::FileIdentity> OutputIdentity(const AdjustRequest& request) {
+  platform::FileIdentity identity;
+  if (request.output.empty() || request.output == "-" ||
+      !platform::IdentifyFile(request.output, identity))
+    return std::nullopt;
+  return identity;
+}
+
 int AdjustFieldBook(const std::string& text, Job& settings, const AdjustRequest& request,
                     std::string& report, bool& passed) {
   if (request.noEndOrientation || request.open) {
@@ -246,7 +266,17 @@ int AdjustFieldBook(const std::string& text, Job& settings, const AdjustRequest&
   files.resolve = [&](const std::string& written) {
     return ResolveBesideBook(request.input, written);
   };
-  files.read = ReadWholeFile;
+  // A control file that is the output is refused before it is read.
+  const std::optional<platform::FileIdentity> output = OutputIdentity(request);
+  std::string controlIsOutput;
+  files.read = [&](const std::string& path, std::string& contents) -> std::string {
+    platform::FileIdentity identity;
+    if (output && platform::IdentifyFile(path, identity) && identity == *output) {
+      controlIsOutput = path;
+      return "it is the output";
+    }
+    return ReadWholeFile(path, contents);
+  };
   const double refraction = request.refraction.value_or(StandardRefraction);
 
   BookResult result;
@@ -257,6 +287,8 @@ int AdjustFieldBook(const std::string& text, Job& settings, const AdjustRequest&
     SetAngleSigma(settings, request);
     result = AdjustBook(book, settings, request.heightTolerance);
   } catch (const JobError& error) {
+    if (!controlIsOutput.empty())
+      return RefuseOutput(request, "the control file '" + controlIsOutput + "' the book names");
     const std::string file = error.file().empty() ? settings.source : error.file();
     const std::string where = error.line() > 0 ? file + ":" + std::to_string(error.line()) : file;
     return Fail(where + ": " + error.what());
@@ -280,6 +312,11 @@ int RunAdjust(Job& job, const AdjustRequest& request) {
   mallopt(M_MMAP_THRESHOLD, 1 << 26);
   mallopt(M_TRIM_THRESHOLD, 1 << 26);
 #endif
+  if (const std::optional<platform::FileIdentity> output = OutputIdentity(request)) {
+    platform::FileIdentity input;
+    if (platform::IdentifyFile(request.input == "-" ? "" : request.input, input) && input == *output)
+      return RefuseOutput(request, request.input == "-" ? "standard input" : "the input itself");
+  }
   std::string input;
   if (request.input == "-") {
     job.source = "standard input";
@@ -355,23 +392,34 @@ int RunCommandLine(int argc, char** argv) {
 
   Job job;
   AdjustRequest request;
-  const std::map<std::string, AngleUnit> units{
-      {"gon", AngleUnit::Gon}, {"deg", AngleUnit::Degree}, {"dms", AngleUnit::Dms}};
+  // Grads are gon, and the Bowditch rule is the compass rule, by their
+  // other names.
+  const std::map<std::string, AngleUnit> units{{"gon", AngleUnit::Gon},
+                                               {"grad", AngleUnit::Gon},
+                                               {"grads", AngleUnit::Gon},
+                                               {"deg", AngleUnit::Degree},
+                                               {"dms", AngleUnit::Dms}};
   const std::map<std::string, Rule> rules{{"compass", Rule::Compass},
+                                          {"bowditch", Rule::Compass},
                                           {"transit", Rule::Transit},
                                           {"least-squares", Rule::LeastSquares}};
   std::string unit = "gon", rule = "compass", format = "text";
   // Numbers are taken as text and checked after parsing, so that a bad value
   // is told in the surveyor's terms (CLI11 would quote its own bounds).
-  std::string scaleText, linearText, sigmaAngleText, heightText, refractionText, decimalsText;
+  std::string scaleText, linearText, sigmaAngleText, heightText, refractionText, decimalsText,
+      plotScaleText;
 
   adjust->add_option("FILE", request.input,
                      "The field book or answers (standard input when absent or -)");
-  adjust->add_option("--unit", unit, "Angles typed and reported in gon, decimal degrees or D-M-S")
-      ->check(CLI::IsMember({"gon", "deg", "dms"}))
+  adjust
+      ->add_option("--unit", unit,
+                   "Angles typed and reported in gon (grad, grads), decimal degrees or D-M-S")
+      ->check(CLI::IsMember({"gon", "grad", "grads", "deg", "dms"}))
       ->capture_default_str();
-  adjust->add_option("--rule", rule, "How the misclosure is spread")
-      ->check(CLI::IsMember({"compass", "transit", "least-squares"}))
+  adjust
+      ->add_option("--rule", rule,
+                   "How the misclosure is spread: compass (bowditch), transit or least-squares")
+      ->check(CLI::IsMember({"compass", "bowditch", "transit", "least-squares"}))
       ->capture_default_str();
   CLI::Option* noEnd =
       adjust->add_flag("--no-end-orientation", request.noEndOrientation,
@@ -414,6 +462,9 @@ int RunCommandLine(int argc, char** argv) {
   adjust->add_option("--decimals", decimalsText, "Decimals of the coordinates in text and CSV, 0 to 9")
       ->type_name("N")
       ->default_str("3");
+  adjust->add_option("--plot-scale", plotScaleText, "DXF: the plot scale 1:N, for text 2.5 mm high")
+      ->type_name("N")
+      ->default_str("500");
   adjust
       ->add_option("--output,-o", request.output,
                    "Write to FILE (replaced only once complete) instead of standard output")
@@ -444,6 +495,7 @@ int RunCommandLine(int argc, char** argv) {
     number("--sigma-angle", sigmaAngleText, 0, true, sigmaAngle);
     number("--height-tolerance", heightText, 0, true, height);
     number("--refraction", refractionText, -1, false, refraction);
+    number("--plot-scale", plotScaleText, 0, true, request.plotScale);
     if (usage.empty() && refraction > 1)
       usage = "--refraction: must be a number from -1 to 1, found '" + refractionText + "'";
     const bool decimalsRead = number("--decimals", decimalsText, 0, false, decimals);
