@@ -60,6 +60,7 @@ struct NetworkReport {
 
 struct BookResult {
   std::string source;
+  std::optional<std::string> title;  // the book's `title` record
   Job settings;  // the rule, the report's unit, scale, tolerances and sigmas
   std::optional<double> heightTolerance;  // mm per sqrt(km)
   double refraction = 0.13;
