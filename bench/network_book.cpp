@@ -3,7 +3,7 @@
 // (ReadFieldBook), adjusting it as `traverse adjust --rule least-squares`
 // does (AdjustBook: every traverse's compass first look, then the network on
 // the sparse solver with every ellipse and w) and writing its JSON report
-// (FormatBookJson); and one SimplicialLDLT with AMD ordering of the normal
+// (FormatJson); and one SimplicialLDLT with AMD ordering of the normal
 // matrix of the same points and observations (pattern analysis and numbers).
 // The whole path should cost no more than about ten of those.
 //
@@ -108,7 +108,7 @@ int Run(int argc, char** argv) {
     const Clock::time_point read = Clock::now();
     const BookResult result = AdjustBook(book, settings, std::nullopt);
     const Clock::time_point adjusted = Clock::now();
-    const std::string json = FormatBookJson(result, options);
+    const std::string json = FormatJson(result, options);
     const Clock::time_point written = Clock::now();
     reading.push_back(Milliseconds(start, read));
     adjusting.push_back(Milliseconds(read, adjusted));

@@ -84,9 +84,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
              "a linear misclosure exactly where there is a C");
 
   ReportOptions options;
+  const BookResult answers = AnswerFileResult(job, result);
   for (const std::string& output :
-       {FormatTextReport(job, result, options), FormatCsv(job, result, options),
-        FormatJson(job, result, options), FormatSvg(job, result, options)})
+       {FormatText(answers, options), FormatCsv(answers, options), FormatJson(answers, options),
+        FormatSvg(answers, options)})
     FUZZ_CHECK(!output.empty(), "a writer wrote nothing");
   return 0;
 }

@@ -111,8 +111,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   ReportOptions options;
   for (const std::string& output :
-       {FormatBookText(result, options), FormatBookCsv(result, options),
-        FormatBookJson(result, options), FormatBookSvg(result, options),
+       {FormatText(result, options), FormatCsv(result, options),
+        FormatJson(result, options), FormatSvg(result, options),
         FormatDxf(result, options)})
     FUZZ_CHECK(!output.empty(), "a writer wrote nothing");
   return 0;

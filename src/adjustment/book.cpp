@@ -200,6 +200,10 @@ BookResult AdjustBook(const Book& book, const Job& settings,
     adjusted.name = traverse.name;
     adjusted.line = traverse.line;
     adjusted.job = LayOutJob(traverse, firstLook, table);
+    if (traverse.start.bearing)
+      adjusted.startMarkBearing = NormalisedGon(static_cast<long double>(*traverse.start.bearing));
+    if (traverse.end && traverse.end->bearing)
+      adjusted.endMarkBearing = NormalisedGon(static_cast<long double>(*traverse.end->bearing));
     try {
       adjusted.result = Adjust(adjusted.job);
     } catch (const JobError& error) {
@@ -228,17 +232,17 @@ BookResult AdjustBook(const Book& book, const Job& settings,
   return out;
 }
 
-BookResult SingleTraverseResult(const Job& job, const Adjustment& result) {
+BookResult AnswerFileResult(const Job& job, const Adjustment& result) {
   BookResult out;
   out.source = job.source;
+  out.answerFile = true;
   out.settings = job;
-  const bool loop = result.kind == TraverseKind::Loop;
   out.known.push_back({"A", job.a, std::nullopt, 0});
   out.known.push_back({"B", job.b, std::nullopt, 0});
   if (result.kind == TraverseKind::Connecting || result.kind == TraverseKind::NoEndOrientation)
     out.known.push_back({"C", job.c, std::nullopt, 0});
   if (result.kind == TraverseKind::Connecting) out.known.push_back({"D", job.d, std::nullopt, 0});
-  BookTraverseResult traverse{"1", 0, job, result};
+  BookTraverseResult traverse{"1", 0, job, result, std::nullopt, std::nullopt};
   std::vector<std::string>& stations = traverse.job.stations;
   stations.push_back("B");
   for (std::size_t i = 0; i < result.points.size(); ++i) {
@@ -249,10 +253,11 @@ BookResult SingleTraverseResult(const Job& job, const Adjustment& result) {
       point.precision = result.leastSquares->precision[i];
     out.points.push_back(std::move(point));
   }
-  if (result.kind != TraverseKind::Open) stations.push_back(loop ? "B" : "C");
+  // A loop's last station is B again, which the report calls C.
+  if (result.kind != TraverseKind::Open) stations.push_back("C");
+  // A loop ends oriented on A, as it began: one mark.
   traverse.job.markA = "A";
   if (result.kind == TraverseKind::Connecting) traverse.job.markD = "D";
-  if (loop) traverse.job.markD = "A";
   out.traverses.push_back(std::move(traverse));
   return out;
 }

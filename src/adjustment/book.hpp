@@ -19,6 +19,9 @@ struct BookTraverseResult {
   int line = 0;
   Job job;
   Adjustment result;
+  // The bearings from the first and the last station to marks without
+  // coordinates, gon, where the book gave them.
+  std::optional<double> startMarkBearing, endMarkBearing;
 };
 
 struct NewPoint {
@@ -58,9 +61,14 @@ struct NetworkReport {
   std::optional<NetworkSuspect> suspect;
 };
 
+// Every adjustment's result, a field book's or an answer file's: the one
+// shape every writer takes.
 struct BookResult {
   std::string source;
   std::optional<std::string> title;  // the book's `title` record
+  // An answer file's one traverse, stations named B, 1, 2, ..., C and marks A
+  // and D: its report keeps the answer file's layout.
+  bool answerFile = false;
   Job settings;  // the rule, the report's unit, scale, tolerances and sigmas
   std::optional<double> heightTolerance;  // mm per sqrt(km)
   double refraction = 0.13;
@@ -90,8 +98,8 @@ BookResult AdjustBook(const Book& book, const Job& settings,
 // network without datum or redundancy, a singular network.
 void AdjustNetworkOfBook(const Book& book, BookResult& out);
 
-// An answer file's traverse in the shape of a book's result: points named A,
-// B, C, D and 1, 2, ... for the writers that draw every point by name.
-BookResult SingleTraverseResult(const Job& job, const Adjustment& result);
+// An answer file's traverse as a book of one traverse: points named A, B, C,
+// D and 1, 2, ... as the dialogue has them.
+BookResult AnswerFileResult(const Job& job, const Adjustment& result);
 
 }  // namespace traverse

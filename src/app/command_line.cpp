@@ -29,13 +29,19 @@
 namespace traverse {
 namespace {
 
-enum class Format { Text, Csv, Json, Svg, Dxf, Html };
+// The formats of the report, by the name --format takes.
+struct Format {
+  const char* name;
+  std::string (*write)(const BookResult&, const ReportOptions&);
+};
+constexpr Format formats[] = {{"text", FormatText}, {"csv", FormatCsv}, {"json", FormatJson},
+                              {"svg", FormatSvg},   {"dxf", FormatDxf}, {"html", FormatHtml}};
 
 // What `traverse adjust` was asked for, as parsed.
 struct AdjustRequest {
   std::string input = "-";
   std::string output;
-  Format format = Format::Text;
+  const Format* format = &formats[0];
   int decimals = 3;
   std::string angularTolerance;
   std::string sigmaLength;
@@ -213,27 +219,7 @@ int AdjustAnswers(const std::string& text, Job& job, const AdjustRequest& reques
         error.line() > 0 ? job.source + ":" + std::to_string(error.line()) : job.source;
     return Fail(where + ": " + error.what());
   }
-  const ReportOptions options = ReportOptionsOf(request);
-  switch (request.format) {
-    case Format::Text:
-      report = FormatTextReport(job, result, options);
-      break;
-    case Format::Csv:
-      report = FormatCsv(job, result, options);
-      break;
-    case Format::Json:
-      report = FormatJson(job, result, options);
-      break;
-    case Format::Svg:
-      report = FormatSvg(job, result, options);
-      break;
-    case Format::Dxf:
-      report = FormatDxf(SingleTraverseResult(job, result), options);
-      break;
-    case Format::Html:
-      report = FormatHtml(job, result, options);
-      break;
-  }
+  report = request.format->write(AnswerFileResult(job, result), ReportOptionsOf(request));
   passed = result.TolerancesPassed();
   return ExitSuccess;
 }
@@ -280,27 +266,7 @@ int AdjustFieldBook(const std::string& text, Job& settings, const AdjustRequest&
     return Fail(settings.source + ": the book cannot be adjusted: " + error.what());
   }
   result.refraction = refraction;
-  const ReportOptions options = ReportOptionsOf(request);
-  switch (request.format) {
-    case Format::Text:
-      report = FormatBookText(result, options);
-      break;
-    case Format::Csv:
-      report = FormatBookCsv(result, options);
-      break;
-    case Format::Json:
-      report = FormatBookJson(result, options);
-      break;
-    case Format::Svg:
-      report = FormatBookSvg(result, options);
-      break;
-    case Format::Dxf:
-      report = FormatDxf(result, options);
-      break;
-    case Format::Html:
-      report = FormatBookHtml(result, options);
-      break;
-  }
+  report = request.format->write(result, ReportOptionsOf(request));
   passed = result.TolerancesPassed();
   return ExitSuccess;
 }
@@ -394,9 +360,6 @@ int RunCommandLine(int argc, char** argv) {
   const std::map<std::string, Rule> rules{{"compass", Rule::Compass},
                                           {"transit", Rule::Transit},
                                           {"least-squares", Rule::LeastSquares}};
-  const std::map<std::string, Format> formats{
-      {"text", Format::Text}, {"csv", Format::Csv}, {"json", Format::Json},
-      {"svg", Format::Svg},   {"dxf", Format::Dxf},   {"html", Format::Html}};
   std::string unit = "gon", rule = "compass", format = "text";
   // Numbers are taken as text and checked after parsing, so that a bad value
   // is told in the surveyor's terms (CLI11 would quote its own bounds).
@@ -434,7 +397,11 @@ int RunCommandLine(int argc, char** argv) {
                    "A-priori sigma of a length, A mm + B ppm [3,2]")
       ->type_name("A[,B]");
   adjust->add_option("--format", format, "Output format")
-      ->check(CLI::IsMember({"text", "csv", "json", "svg", "dxf", "html"}))
+      ->check(CLI::IsMember([] {
+        std::vector<std::string> names;
+        for (const Format& f : formats) names.push_back(f.name);
+        return names;
+      }()))
       ->capture_default_str();
   adjust
       ->add_option("--height-tolerance", heightText,
@@ -490,7 +457,8 @@ int RunCommandLine(int argc, char** argv) {
     if (!refractionText.empty()) request.refraction = refraction;
     job.unit = units.at(unit);
     job.rule = rules.at(rule);
-    request.format = formats.at(format);
+    for (const Format& f : formats)
+      if (format == f.name) request.format = &f;
     request.unitGiven = adjust->count("--unit") > 0;
     SetAngleSigma(job, request);
     if (!request.angularTolerance.empty()) {

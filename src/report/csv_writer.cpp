@@ -3,20 +3,6 @@
 
 namespace traverse {
 
-std::string FormatCsv(const Job&, const Adjustment& result, const ReportOptions& options) {
-  std::string csv = "point,x,y\n";
-  int number = 0;
-  for (const GridPoint& point : result.points) {
-    csv += IntegerText(++number);
-    csv += ',';
-    csv += FixedText(point.x, options.decimals);
-    csv += ',';
-    csv += FixedText(point.y, options.decimals);
-    csv += '\n';
-  }
-  return csv;
-}
-
 namespace {
 
 // A field as RFC 4180 has it: quoted, with its quotes doubled, where it holds
@@ -33,7 +19,7 @@ std::string CsvField(const std::string& text) {
 
 }  // namespace
 
-std::string FormatBookCsv(const BookResult& book, const ReportOptions& options) {
+std::string FormatCsv(const BookResult& book, const ReportOptions& options) {
   bool heights = false;
   for (const NewPoint& point : book.points) heights = heights || point.point.z.has_value();
   std::string csv = heights ? "point,x,y,z\n" : "point,x,y\n";

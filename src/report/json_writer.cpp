@@ -274,12 +274,6 @@ void WriteVerdict(JsonText& json, const std::optional<Verdict>& verdict) {
   json.EndObject();
 }
 
-// Where a traverse comes from a field book, its rows also name their
-// stations, their lines in the book and their readings.
-bool IsNamed(const Job& job) {
-  return !job.stations.empty();
-}
-
 const std::string& StationName(const Job& job, std::size_t i) {
   return job.stations[std::min(i, job.stations.size() - 1)];
 }
@@ -291,12 +285,15 @@ void WriteReadings(JsonText& json, const std::vector<ReadingSummary>& readings, 
   json.Key("spread").Number(summary.spread * spreadScale);
 }
 
-void WriteAngles(JsonText& json, const Job& job, const Adjustment& result, AngleWriter angle) {
+// Where a traverse comes from a field book (`named`), its rows also name
+// their stations, their lines in the book and their readings.
+void WriteAngles(JsonText& json, const Job& job, const Adjustment& result, bool named,
+                 AngleWriter angle) {
   json.BeginArray();
   for (std::size_t i = 0; i < job.angles.size(); ++i) {
     json.BeginObject();
     json.Key("index").Integer(static_cast<int>(i + 1));
-    if (IsNamed(job)) {
+    if (named) {
       json.Key("at").String(StationName(job, i));
       json.Key("line").Integer(i < job.angleLines.size() ? job.angleLines[i] : 0);
       WriteReadings(json, job.angleReadings, i, GonToUnit(1, job.unit));
@@ -316,14 +313,15 @@ void WriteAngles(JsonText& json, const Job& job, const Adjustment& result, Angle
   json.EndArray();
 }
 
-void WriteLegs(JsonText& json, const Job& job, const Adjustment& result, AngleWriter angle) {
+void WriteLegs(JsonText& json, const Job& job, const Adjustment& result, bool named,
+               AngleWriter angle) {
   json.BeginArray();
   int index = 0;
   for (const AdjustedLeg& leg : result.legs) {
     const std::size_t i = static_cast<std::size_t>(index);
     json.BeginObject();
     json.Key("index").Integer(++index);
-    if (IsNamed(job)) {
+    if (named) {
       json.Key("from").String(StationName(job, i));
       json.Key("to").String(StationName(job, i + 1));
       json.Key("line").Integer(i < job.lengthLines.size() ? job.lengthLines[i] : 0);
@@ -370,14 +368,15 @@ void WritePrecision(JsonText& json, const PointPrecision& p, AngleWriter angle) 
   json.EndObject();
 }
 
-void WritePoints(JsonText& json, const Job& job, const Adjustment& result, AngleWriter angle) {
+void WritePoints(JsonText& json, const Job& job, const Adjustment& result, bool named,
+                 AngleWriter angle) {
   const std::vector<PointPrecision>* precision =
       result.leastSquares ? &result.leastSquares->precision : nullptr;
   json.BeginArray();
   for (std::size_t i = 0; i < result.points.size(); ++i) {
     json.BeginObject();
     json.Key("number").Integer(static_cast<int>(i + 1));
-    if (IsNamed(job)) json.Key("name").String(StationName(job, i + 1));
+    if (named) json.Key("name").String(StationName(job, i + 1));
     json.Key("x").Number(result.points[i].x);
     json.Key("y").Number(result.points[i].y);
     if (result.heights && i < result.heights->z.size()) json.Key("z").Number(result.heights->z[i]);
@@ -388,7 +387,7 @@ void WritePoints(JsonText& json, const Job& job, const Adjustment& result, Angle
 }
 
 void WriteLeastSquares(JsonText& json, const Job& job, const std::optional<LeastSquaresResult>& ls,
-                       AngleWriter angle) {
+                       bool named, AngleWriter angle) {
   if (!ls) {
     json.Null();
     return;
@@ -410,7 +409,7 @@ void WriteLeastSquares(JsonText& json, const Job& job, const std::optional<Least
     json.BeginObject();
     json.Key("kind").String(ObservationName(observation.ref.kind));
     json.Key("index").Integer(observation.ref.index);
-    if (IsNamed(job)) {
+    if (named) {
       // An angle is read at its station, a length from the station its leg
       // starts at.
       const std::size_t i = static_cast<std::size_t>(observation.ref.index - 1);
@@ -475,7 +474,7 @@ void WriteExpected(JsonText& json, const std::optional<ExpectedMisclosure>& expe
 
 
 // The members of one traverse's report, from `kind` on.
-void WriteTraverse(JsonText& json, const Job& job, const Adjustment& result) {
+void WriteTraverse(JsonText& json, const Job& job, const Adjustment& result, bool named) {
   const AngleWriter angle{json, job.unit};
   json.Key("kind").String(KindName(result.kind));
   json.Key("left_angles").Bool(job.leftAngles);
@@ -493,15 +492,15 @@ void WriteTraverse(JsonText& json, const Job& job, const Adjustment& result) {
   json.Key("angle_correction");
   angle(result.angleCorrection);
   json.Key("angles");
-  WriteAngles(json, job, result, angle);
+  WriteAngles(json, job, result, named, angle);
   json.Key("legs");
-  WriteLegs(json, job, result, angle);
+  WriteLegs(json, job, result, named, angle);
   json.Key("linear_misclosure");
   WriteLinear(json, result.linear, angle);
   json.Key("total_length").Number(result.totalLength);
   json.Key("relative_precision").Number(result.relativePrecision);
   json.Key("points");
-  WritePoints(json, job, result, angle);
+  WritePoints(json, job, result, named, angle);
   json.Key("tolerance").BeginObject();
   json.Key("angular");
   WriteVerdict(json, result.angularVerdict);
@@ -510,7 +509,7 @@ void WriteTraverse(JsonText& json, const Job& job, const Adjustment& result) {
   json.Key("passed").Bool(result.TolerancesPassed());
   json.EndObject();
   json.Key("least_squares");
-  WriteLeastSquares(json, job, result.leastSquares, angle);
+  WriteLeastSquares(json, job, result.leastSquares, named, angle);
   json.Key("suspect");
   WriteSuspect(json, result.suspect);
   json.Key("expected_misclosure");
@@ -622,21 +621,8 @@ void WriteNetwork(JsonText& json, const std::optional<NetworkReport>& network, A
 
 }  // namespace
 
-std::string FormatJson(const Job& job, const Adjustment& result, const ReportOptions& options) {
+std::string FormatJson(const BookResult& book, const ReportOptions& options) {
   // A few hundred bytes per angle, leg, point and observation at the most.
-  JsonText json(4096 + 512 * ItemCount(result));
-  json.BeginObject();
-  json.Key("program").String("traverse");
-  json.Key("version").String(options.version);
-  json.Key("source").String(job.source);
-  json.Key("unit").String(UnitName(job.unit));
-  json.Key("rule").String(RuleName(result.rule));
-  WriteTraverse(json, job, result);
-  json.EndObject();
-  return json.Finish();
-}
-
-std::string FormatBookJson(const BookResult& book, const ReportOptions& options) {
   std::size_t items = book.points.size() + (book.network ? book.network->observations.size() : 0);
   for (const BookTraverseResult& traverse : book.traverses) items += ItemCount(traverse.result);
   JsonText json(4096 + 1024 * book.traverses.size() + 640 * items);
@@ -647,6 +633,14 @@ std::string FormatBookJson(const BookResult& book, const ReportOptions& options)
   json.Key("version").String(options.version);
   json.Key("source").String(book.source);
   json.Key("unit").String(UnitName(settings.unit));
+  if (book.answerFile) {
+    // An answer file's one traverse, its members at the top.
+    const BookTraverseResult& traverse = book.traverses.front();
+    json.Key("rule").String(RuleName(traverse.result.rule));
+    WriteTraverse(json, traverse.job, traverse.result, false);
+    json.EndObject();
+    return json.Finish();
+  }
   json.Key("rule").String(RuleName(settings.rule));
   json.Key("scale").Number(settings.scale);
   json.Key("traverses").BeginArray();
@@ -654,7 +648,7 @@ std::string FormatBookJson(const BookResult& book, const ReportOptions& options)
     json.BeginObject();
     json.Key("name").String(traverse.name);
     json.Key("line").Integer(traverse.line);
-    WriteTraverse(json, traverse.job, traverse.result);
+    WriteTraverse(json, traverse.job, traverse.result, true);
     json.Key("heights");
     WriteHeights(json, traverse.result.heights);
     json.EndObject();

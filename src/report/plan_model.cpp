@@ -195,8 +195,8 @@ PlanModel PlanBuilder::Traverse(std::size_t index) const {
   return plan;
 }
 
-PlanModel AnswerPlan(const Job& job, const Adjustment& result) {
-  const BookResult book = SingleTraverseResult(job, result);
+PlanModel AnswerPlan(const BookResult& book) {
+  const Adjustment& result = book.traverses.front().result;
   PlanModel plan = PlanBuilder(book).Whole();
   plan.heading = plan.title + " (" + KindName(result.kind) + ", " + RuleName(result.rule) + ")";
   if (result.kind == TraverseKind::Loop) {

@@ -84,7 +84,7 @@ class PlanBuilder {
 
 // An answer file's plan: the points A, B, C, D (B = C and A = D on a loop)
 // and 1, 2, ..., headed with the traverse's kind and rule.
-PlanModel AnswerPlan(const Job& job, const Adjustment& result);
+PlanModel AnswerPlan(const BookResult& book);
 
 // The plan as SVG 1.1, X up and Y to the right.
 std::string DrawSvg(const PlanModel& plan);

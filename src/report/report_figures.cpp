@@ -45,10 +45,4 @@ std::optional<double> AngleCorrectionOf(const Adjustment& result, std::size_t i)
   return std::nullopt;
 }
 
-std::string StationLabel(std::size_t i, std::size_t pointCount) {
-  if (i == 0) return "B";
-  if (i <= pointCount) return IntegerText(static_cast<int>(i));
-  return "C";
-}
-
 }  // namespace traverse

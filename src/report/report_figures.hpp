@@ -1,6 +1,5 @@
 // What more than one writer picks out of an adjustment: names of the rule,
-// the kind and the observations, the points' labels, the correction of an
-// angle. Picking, not computing.
+// the kind and the observations, the correction of an angle. Picking, not computing.
 #pragma once
 
 #include <cstddef>
@@ -25,9 +24,5 @@ const char* ObservationName(ObservationKind kind);
 // ran, else the rule's correction of every angle; none where least squares
 // has no residual for it.
 std::optional<double> AngleCorrectionOf(const Adjustment& result, std::size_t i);
-
-// The label of station i of the traverse B, 1 .. pointCount, C (0-based): a
-// traverse of pointCount new points reaches C at pointCount + 1.
-std::string StationLabel(std::size_t i, std::size_t pointCount);
 
 }  // namespace traverse

@@ -127,6 +127,9 @@ class Frame {
   Extended scale() const { return scale_; }    // drawing units per metre
   Extended SvgX(const GridPoint& p) const { return Centre + (Extended(p.y) - midY_) * scale_; }
   Extended SvgY(const GridPoint& p) const { return Centre - (Extended(p.x) - midX_) * scale_; }
+  // The grid coordinates at a place of the drawing.
+  Extended GridX(Extended svgY) const { return midX_ + (Centre - svgY) / scale_; }
+  Extended GridY(Extended svgX) const { return midY_ + (svgX - Centre) / scale_; }
 
  private:
   Extended minX_ = 0, maxX_ = 0, minY_ = 0, maxY_ = 0;
@@ -177,6 +180,9 @@ class Labels {
  public:
   Labels() : cells_(Cells * Cells) {}
 
+  // A box of the sheet's furniture (heading, legend, scale bar): few and
+  // large, so met by every label without filing.
+  void Furniture(const Box& box) { furniture_.push_back(box); }
   void Block(const Box& box) {
     boxes_.push_back(box);
     File(box, static_cast<int>(boxes_.size()));
@@ -186,6 +192,9 @@ class Labels {
     File(Box{std::min(s.x1, s.x2), std::min(s.y1, s.y2), std::max(s.x1, s.x2), std::max(s.y1, s.y2)},
          -static_cast<int>(segments_.size()));
   }
+
+  // Whether nothing filed so far meets the box.
+  bool Clear(const Box& box) { return Hits(box, true) == 0; }
 
   // The SVG text of `content` near (x, y), `gap` off the point's centre: at
   // the first free place of eight round the point, then the same farther
@@ -247,6 +256,7 @@ class Labels {
     int hits = 0;
     // Off the sheet counts as a clash too.
     if (box.left < 2 || box.top < 2 || box.right > Size - 2 || box.bottom > Size - 2) ++hits;
+    for (const Box& other : furniture_) hits += box.Overlaps(other);
     if (hits && first) return hits;
     ++query_;
     seen_.resize(boxes_.size() + segments_.size() + 1, 0);
@@ -260,20 +270,25 @@ class Labels {
           const Segment* s = id < 0 ? &segments_[static_cast<std::size_t>(-id - 1)] : nullptr;
           hits += s ? box.Crosses(s->x1, s->y1, s->x2, s->y2)
                     : box.Overlaps(boxes_[static_cast<std::size_t>(id - 1)]);
-          if (hits && first) return hits;
+          // Past a few clashes a place is as bad as any: counting on
+          // would cost a crowded plan time for nothing.
+          if ((hits && first) || hits > 4) return hits;
         }
       }
     }
     return hits;
   }
 
-  std::vector<Box> boxes_;
+  std::vector<Box> furniture_, boxes_;
   std::vector<Segment> segments_;
   std::vector<std::vector<int>> cells_;
   std::vector<unsigned> seen_;  // the last query that met each item
   unsigned query_ = 0;
 };
 
+
+constexpr const char* Dashed = "stroke=\"#1f4e9c\" stroke-width=\"1\" stroke-dasharray=\"6,4\"";
+constexpr const char* Dotted = "stroke=\"#7a4fa0\" stroke-width=\"1\" stroke-dasharray=\"2,3\"";
 
 std::string Text(Extended x, Extended y, const std::string& content, const char* extra = "") {
   return "<text x=\"" + Number(x) + "\" y=\"" + Number(y) + "\"" + extra + ">" + XmlText(content) +
@@ -325,7 +340,79 @@ std::string Opening(const std::string& title, const std::string& heading) {
   svg += Text(20, 30, heading, " font-size=\"16\"");
   // The north arrow: X is up.
   svg += "<path d=\"M760,70 L752,90 L760,84 L768,90 z\" fill=\"black\"/>\n";
-  svg += Text(760, 62, "X", " text-anchor=\"middle\"");
+  svg += Text(760, 62, "N (X)", " text-anchor=\"middle\"");
+  return svg;
+}
+
+// The coordinate grid, at the scale bar's round spacing, in light lines
+// behind the plan, each labelled with its X (at the left) or Y (at the top)
+// where the label stays clear of the furniture.
+std::string Graticule(const Frame& frame, Labels& labels) {
+  const RoundNumber step = RoundDown(frame.extent() / 5);
+  if (!(frame.extent() < 1e12) || !(step.value > 0)) return "";
+  const Extended low = Margin / 2, high = Size - Margin / 2;
+  const int decimals = std::max(0, -step.exponent);
+  std::string path, ticks;
+  const auto lines = [&](Extended from, Extended to, bool across) {
+    const Extended first = std::ceil(std::min(from, to) / step.value);
+    const Extended last = std::floor(std::max(from, to) / step.value);
+    for (Extended k = first; k <= last && k - first < 40; ++k) {
+      const Extended value = k * step.value;
+      const Extended at = across ? frame.SvgY({static_cast<double>(value), 0})
+                                 : frame.SvgX({0, static_cast<double>(value)});
+      path += 'M';
+      path += Number(across ? low : at);
+      path += ',';
+      path += Number(across ? at : low);
+      path += across ? 'H' : 'V';
+      path += Number(high);
+      const std::string text = (across ? "X " : "Y ") + FixedText(static_cast<double>(value), decimals);
+      const Extended width = Extended(0.6) * 10 * static_cast<Extended>(text.size());
+      const Box box = across ? Box{low + 2, at - 10, low + 2 + width, at - 1}
+                             : Box{at + 2, 66, at + 2 + width, 75};
+      if (!labels.Clear(box)) continue;
+      labels.Block(box);
+      ticks += Text(box.left, box.bottom - 2, text);
+    }
+  };
+  lines(frame.GridX(high), frame.GridX(low), true);
+  lines(frame.GridY(low), frame.GridY(high), false);
+  return "<path class=\"grid\" d=\"" + path + "\" stroke=\"#d8d8d8\" stroke-width=\"0.5\"/>\n" +
+         "<g class=\"tick\" font-size=\"10\" fill=\"#808080\">\n" + ticks + "</g>\n";
+}
+
+// A row of the symbols and line styles the plan uses, under its heading.
+std::string SymbolLegend(const PlanModel& plan, bool misclosures) {
+  const auto has = [&](PlanRole role) {
+    return std::any_of(plan.points.begin(), plan.points.end(),
+                       [&](const PlanPoint& p) { return p.role == role; });
+  };
+  std::string svg;
+  Extended x = 20;
+  const Extended y = 56;
+  const auto item = [&](bool shown, const std::string& symbol, const std::string& words) {
+    if (!shown) return;
+    svg += symbol + Text(x + 24, y + 4, words, " font-size=\"11\"");
+    x += 24 + Extended(6.6) * static_cast<Extended>(words.size()) + 14;
+  };
+  const auto line = [&](const char* style) {
+    return "<line x1=\"" + Number(x) + "\" y1=\"" + Number(y) + "\" x2=\"" + Number(x + 18) +
+           "\" y2=\"" + Number(y) + "\" " + style + "/>\n";
+  };
+  const auto scaled = [&](const char* fill) {
+    return "<polygon points=\"" + Number(x + 9) + ',' + Number(y - 6) + ' ' + Number(x + 3) + ',' +
+           Number(y + 5) + ' ' + Number(x + 15) + ',' + Number(y + 5) + "\" fill=\"" + fill +
+           "\" stroke=\"black\" stroke-width=\"1\"/>\n";
+  };
+  item(has(PlanRole::Known) || has(PlanRole::Mark), scaled("#1f4e9c"), "known");
+  item(has(PlanRole::Above), scaled("white"), "from a traverse above");
+  item(has(PlanRole::New), "<circle cx=\"" + Number(x + 9) + "\" cy=\"" + Number(y) +
+                               "\" r=\"4\" fill=\"white\" stroke=\"black\" stroke-width=\"1.5\"/>\n",
+       "new");
+  item(!plan.traverses.empty(), line("stroke=\"black\" stroke-width=\"2\""), "traverse");
+  item(!plan.marks.empty(), line(Dashed), "orientation");
+  item(!plan.ties.empty(), line(Dotted), "observation");
+  item(misclosures, line("stroke=\"#c00000\" stroke-width=\"2\""), "misclosure");
   return svg;
 }
 
@@ -360,20 +447,21 @@ std::string Draw(const PlanModel& plan) {
   std::string svg = Opening(plan.title, plan.heading);
   Labels labels;
   // The furniture: heading, north arrow, legend and scale bar.
-  labels.Block(Box{20, 12, Size - 60, 36});
-  labels.Block(Box{745, 45, 775, 92});
-  labels.Block(Box{15, Size - 95, Size / 2 + 60, Size - 10});
-  labels.Block(Box{Size / 2 + 60, Size - 60, Size - 15, Size - 15});
+  labels.Furniture(Box{20, 12, Size - 60, 36});
+  labels.Furniture(Box{737, 45, 783, 92});
+  labels.Furniture(Box{15, Size - 95, Size / 2 + 60, Size - 10});
+  labels.Furniture(Box{Size / 2 + 60, Size - 60, Size - 15, Size - 15});
+  labels.Furniture(Box{15, 46, 730, 64});  // the symbols' legend
+  svg += Graticule(frame, labels);
 
   // Orientation lines: to a near mark, or an arrow to the frame's edge.
-  const char* dashed = "stroke=\"#1f4e9c\" stroke-width=\"1\" stroke-dasharray=\"6,4\"";
   std::string arrows;
   std::vector<std::pair<std::size_t, std::pair<Extended, Extended>>> farMarks;
   for (const PlanMark& mark : plan.marks) {
     const PlanPoint& point = plan.points[mark.point];
     if (!Finite(point.xy) || !Finite(mark.station)) continue;
     if (point.role != PlanRole::Mark || near[mark.point]) {
-      svg += Line(frame, mark.station, point.xy, dashed);
+      svg += Line(frame, mark.station, point.xy, Dashed);
       continue;
     }
     const Extended x = frame.SvgX(mark.station), y = frame.SvgY(mark.station);
@@ -384,7 +472,7 @@ std::string Draw(const PlanModel& plan) {
     Extended tipX = x, tipY = y;
     EdgeTowards(x, y, dx / length, dy / length, tipX, tipY);
     arrows += "<line class=\"far-mark\" x1=\"" + Number(x) + "\" y1=\"" + Number(y) +
-              "\" x2=\"" + Number(tipX) + "\" y2=\"" + Number(tipY) + "\" " + dashed +
+              "\" x2=\"" + Number(tipX) + "\" y2=\"" + Number(tipY) + "\" " + Dashed +
               " marker-end=\"url(#mark)\"/>\n";
     labels.Block(Segment{x, y, tipX, tipY});
     farMarks.push_back({mark.point, {tipX, tipY}});
@@ -392,7 +480,7 @@ std::string Draw(const PlanModel& plan) {
   svg += arrows;
 
   for (const auto& [from, to] : plan.ties)
-    svg += Line(frame, from, to, "stroke=\"#7a4fa0\" stroke-width=\"1\" stroke-dasharray=\"2,3\"");
+    svg += Line(frame, from, to, Dotted);
   for (const PlanTraverse& traverse : plan.traverses)
     for (std::size_t i = 1; i < traverse.route.size(); ++i)
       svg += Line(frame, traverse.route[i - 1], traverse.route[i],
@@ -418,7 +506,7 @@ std::string Draw(const PlanModel& plan) {
   RoundNumber misclosureFactor;
   if (largestMisclosure > 0) {
     misclosureFactor = RoundDown(frame.extent() / 10 / largestMisclosure);
-    Extended shown = 0;
+    std::vector<std::string> each;  // "name fL" of each traverse
     for (const PlanTraverse& traverse : plan.traverses) {
       if (!drawable(traverse)) continue;
       const LinearMisclosure& f = *traverse.misclosure;
@@ -431,11 +519,20 @@ std::string Draw(const PlanModel& plan) {
       misclosures.push_back({x, y, tipX, tipY});
       labels.Block(misclosures.back());
       labels.Block(Box{tipX - 6, tipY - 6, tipX + 6, tipY + 6});
-      shown = std::max(shown, Extended(f.length));
+      each.push_back(ValidUtf8(traverse.name) + ' ' + FixedText(f.length, 4) + " m");
     }
-    legend = "misclosure fL " + FixedText(static_cast<double>(shown), 4) + " m, drawn \xC3\x97" +
-             RoundText(misclosureFactor);
+    // The caption gives each traverse's fL where there is room, else
+    // refers to the traverses' own tables.
+    const std::string drawnAt = "drawn \xC3\x97" + RoundText(misclosureFactor);
+    if (each.size() == 1) {
+      legend = "misclosure fL " + each[0].substr(each[0].find(' ') + 1) + ", " + drawnAt;
+    } else if (each.size() == 2 && each[0].size() + each[1].size() < 36) {
+      legend = "misclosures " + drawnAt + ", fL " + each[0] + ", " + each[1];
+    } else {
+      legend = "misclosures " + drawnAt + "; each fL in its traverse's table";
+    }
   }
+  svg += SymbolLegend(plan, !misclosures.empty());
 
   // The standard error ellipses, enlarged so the largest is about a
   // twentieth of the drawing.
@@ -530,11 +627,8 @@ std::string Draw(const PlanModel& plan) {
 
 std::string DrawSvg(const PlanModel& plan) { return Draw(plan); }
 
-std::string FormatSvg(const Job& job, const Adjustment& result, const ReportOptions&) {
-  return Draw(AnswerPlan(job, result));
-}
-
-std::string FormatBookSvg(const BookResult& book, const ReportOptions&) {
+std::string FormatSvg(const BookResult& book, const ReportOptions&) {
+  if (book.answerFile) return Draw(AnswerPlan(book));
   return Draw(PlanBuilder(book).Whole());
 }
 

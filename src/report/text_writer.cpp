@@ -18,12 +18,14 @@ namespace traverse {
 namespace {
 
 
-// Everything the sections share: the job, the result and how to write them.
+// Everything the sections share: the traverse, the book it is part of and
+// how to write them.
 struct Context {
-  const Job& job;
-  const Adjustment& result;
+  const BookResult& book;
+  const BookTraverseResult& traverse;
   int decimals;  // of coordinates and lengths
-  const std::vector<NamedPoint>* known = nullptr;  // a field book's, for their heights
+  const Job& job = traverse.job;
+  const Adjustment& result = traverse.result;
 
   std::string Angle(double gon) const { return AngleText(gon, job.unit); }
   std::string Small(double gon) const { return SmallAngleText(gon, job.unit); }
@@ -38,13 +40,13 @@ struct Context {
   std::string SmallHeading(std::string_view name) const {
     return std::string(name) + " [" + SmallUnitName(job.unit) + "]";
   }
-  // Station i of the traverse, B = 0: its name in a field book, else B, 1,
-  // 2, ..., C.
+  // Station i of the traverse, the first = 0.
   std::string Station(std::size_t i) const {
-    if (!job.stations.empty()) return ValidUtf8(job.stations[std::min(i, job.stations.size() - 1)]);
-    return StationLabel(i, result.points.size());
+    return ValidUtf8(job.stations[std::min(i, job.stations.size() - 1)]);
   }
-  bool Named() const { return !job.stations.empty(); }
+  // A field book's tables show its readings and lines; an answer file's
+  // report keeps its own layout.
+  bool Book() const { return !book.answerFile; }
 };
 
 // "n" readings with their spread, for a field book's tables.
@@ -86,10 +88,30 @@ std::string NamedKindSentence(const Job& job, TraverseKind kind) {
   return "";
 }
 
-// The scale factor and the angular and linear tolerances a job is judged by.
-void AddScaleAndTolerances(const Job& job, Fields& fields) {
-  fields.Add("Scale factor", "", ShortestText(job.scale));
+// The report's title and what it was computed from and judged by.
+void HeaderSection(const BookResult& book, const ReportOptions& options, Document& d) {
+  const Job& job = book.settings;
+  std::string title = "traverse";
+  if (!options.version.empty()) title += ' ' + options.version;
+  title += book.answerFile ? " - traverse adjustment" : " - field book adjustment";
+  d.Title(title);
+
+  Fields fields;
+  fields.Add("Input", "", ValidUtf8(book.source));
   const std::string small = SmallUnitName(job.unit);
+  if (book.answerFile) {
+    const Adjustment& result = book.traverses.front().result;
+    fields.Add("Traverse", "", KindSentence(result.kind));
+    fields.Add("Rule", "", RuleName(result.rule));
+    fields.Add("Angle unit", "",
+               std::string(UnitName(job.unit)) + ", angles measured on the " +
+                   (job.leftAngles ? "left" : "right") + "; corrections in " + small);
+  } else {
+    fields.Add("Traverses", IntegerText(static_cast<int>(book.traverses.size())));
+    fields.Add("Rule", "", RuleName(job.rule));
+    fields.Add("Angle unit", "", std::string(UnitName(job.unit)) + "; corrections in " + small);
+  }
+  fields.Add("Scale factor", "", ShortestText(job.scale));
   fields.Add("Angular tolerance", "",
              job.angularTolerance
                  ? FixedText(job.angularTolerance->base, 1) + ' ' + small + " + " +
@@ -97,29 +119,19 @@ void AddScaleAndTolerances(const Job& job, Fields& fields) {
                  : "none");
   fields.Add("Linear tolerance", "",
              job.linearTolerance ? "1:" + FixedText(*job.linearTolerance, 0) : "none");
-}
-
-void HeaderSection(const Context& c, const ReportOptions& options, Document& d) {
-  const Job& job = c.job;
-  std::string title = "traverse";
-  if (!options.version.empty()) title += ' ' + options.version;
-  title += " - traverse adjustment";
-  d.Title(title);
-
-  Fields fields;
-  fields.Add("Input", "", ValidUtf8(job.source));
-  fields.Add("Traverse", "", KindSentence(c.result.kind));
-  fields.Add("Rule", "", RuleName(c.result.rule));
-  fields.Add("Angle unit", "",
-             std::string(UnitName(job.unit)) + ", angles measured on the " +
-                 (job.leftAngles ? "left" : "right") + "; corrections in " +
-                 SmallUnitName(job.unit));
-  AddScaleAndTolerances(job, fields);
-  const std::string small = SmallUnitName(job.unit);
-  if (c.result.leastSquares) {
+  if (!book.answerFile) {
+    fields.Add("Height tolerance", "",
+               book.heightTolerance ? FixedText(*book.heightTolerance, 1) + " mm * sqrt(km)"
+                                    : "none");
+    fields.Add("Refraction k", "", ShortestText(book.refraction));
+  }
+  const bool leastSquares = book.answerFile
+                                ? book.traverses.front().result.leastSquares.has_value()
+                                : job.rule == Rule::LeastSquares;
+  if (leastSquares) {
     fields.Add("A-priori sigmas", "",
-               "angle " + c.SmallWithUnit(job.sigmas.angleGon) + ", length " +
-                   Context::Millimetres(job.sigmas.lengthMetres) + " mm + " +
+               "angle " + SmallAngleText(job.sigmas.angleGon, job.unit) + ' ' + small +
+                   ", length " + FixedText(job.sigmas.lengthMetres * 1000, 1) + " mm + " +
                    FixedText(job.sigmas.lengthPpm, 1) + " ppm");
   }
   d.Add(std::move(fields), false);
@@ -127,14 +139,13 @@ void HeaderSection(const Context& c, const ReportOptions& options, Document& d) 
 
 void KnownPointsSection(const Context& c, Document& d) {
   Table table({{"point", true}, {"X [m]"}, {"Y [m]"}});
-  if (c.Named()) {
+  if (c.Book()) {
     // The stations at the ends and the marks, by name; a mark given as a
     // bearing has no coordinates.
     const Job& job = c.job;
     const auto heightOf = [&](const std::string& name) -> std::optional<double> {
-      if (c.known)
-        for (const NamedPoint& point : *c.known)
-          if (point.name == name) return point.z;
+      for (const NamedPoint& point : c.book.known)
+        if (point.name == name) return point.z;
       return std::nullopt;
     };
     bool anyHeight = false;
@@ -158,13 +169,13 @@ void KnownPointsSection(const Context& c, Document& d) {
     if (ClosesOnD(kind) && !job.markD.empty() && job.markD != job.markA) add(job.markD, job.d);
     d.Heading("Known points");
     d.Add(std::move(table));
-    if (job.startBearing)
-      d.Line("Start orientation: bearing " +
-                 c.Angle(NormalisedGon(static_cast<long double>(*job.startBearing) + 200)) + ' ' +
+    if (c.traverse.startMarkBearing)
+      d.Line("Start orientation: bearing " + c.Angle(*c.traverse.startMarkBearing) + ' ' +
                  UnitName(job.unit) + " from " + ValidUtf8(job.stations.front()) + " to its mark",
              true);
-    if (job.endBearing && ClosesOnD(kind))
-      d.Line("End orientation: bearing " + c.Angle(*job.endBearing) + ' ' + UnitName(job.unit) +
+    if (c.traverse.endMarkBearing && ClosesOnD(kind))
+      d.Line("End orientation: bearing " + c.Angle(*c.traverse.endMarkBearing) + ' ' +
+                 UnitName(job.unit) +
                  " from " + ValidUtf8(job.stations.back()) + " to its mark",
              true);
     return;
@@ -189,7 +200,7 @@ void AnglesSection(const Context& c, Document& d) {
                                         {c.UnitHeading("measured")},
                                         {c.SmallHeading("correction")},
                                         {c.UnitHeading("adjusted")}};
-  if (c.Named()) {
+  if (c.Book()) {
     columns.push_back({"readings"});
     columns.push_back({c.SmallHeading("spread")});
     columns.push_back({"line"});
@@ -201,7 +212,7 @@ void AnglesSection(const Context& c, Document& d) {
         IntegerText(static_cast<int>(i + 1)), c.Station(i), c.Angle(c.job.angles[i]),
         correction ? c.Small(*correction) : "",
         i < c.result.correctedAngles.size() ? c.Angle(c.result.correctedAngles[i]) : ""};
-    if (c.Named()) {
+    if (c.Book()) {
       row.push_back(ReadingsText(c.job.angleReadings, i));
       row.push_back(i < c.job.angleReadings.size() ? c.Small(c.job.angleReadings[i].spread) : "");
       row.push_back(i < c.job.angleLines.size() ? IntegerText(c.job.angleLines[i]) : "");
@@ -222,9 +233,9 @@ void LegsSection(const Context& c, Document& d) {
                {"dY [m]"},
                {"cX [mm]"},
                {"cY [mm]"},
-               {c.Named() ? "readings" : ""},
-               {c.Named() ? "spread [mm]" : ""},
-               {c.Named() ? "line" : ""}});
+               {c.Book() ? "readings" : ""},
+               {c.Book() ? "spread [mm]" : ""},
+               {c.Book() ? "line" : ""}});
   for (std::size_t i = 0; i < c.result.legs.size(); ++i) {
     const AdjustedLeg& leg = c.result.legs[i];
     std::vector<std::string> row = {IntegerText(static_cast<int>(i + 1)), c.Station(i),
@@ -232,7 +243,7 @@ void LegsSection(const Context& c, Document& d) {
                                     c.Metres(leg.length),
                                     c.Metres(leg.dx), c.Metres(leg.dy),
                                     Context::Millimetres(leg.cx), Context::Millimetres(leg.cy)};
-    if (c.Named()) {
+    if (c.Book()) {
       row.push_back(ReadingsText(c.job.lengthReadings, i));
       row.push_back(i < c.job.lengthReadings.size()
                         ? Context::Millimetres(c.job.lengthReadings[i].spread)
@@ -246,7 +257,7 @@ void LegsSection(const Context& c, Document& d) {
 }
 
 void PointsSection(const Context& c, Document& d) {
-  std::vector<Table::Column> columns = {{"point", c.Named()}, {"X [m]"}, {"Y [m]"}};
+  std::vector<Table::Column> columns = {{"point", c.Book()}, {"X [m]"}, {"Y [m]"}};
   const LeastSquaresResult* ls = c.result.leastSquares ? &*c.result.leastSquares : nullptr;
   if (ls) {
     for (const char* heading : {"sX [mm]", "sY [mm]", "a [mm]", "b [mm]"}) {
@@ -403,7 +414,7 @@ void LeastSquaresSection(const Context& c, Document& d) {
                  "]: " + (g.passed ? "passed" : "FAILED"),
              !g.passed);
   Table table({{"kind", true},
-               {c.Named() ? "observation" : "no.", c.Named()},
+               {c.Book() ? "observation" : "no.", c.Book()},
                {"measured"},
                {"", true},
                {"residual"},
@@ -412,7 +423,7 @@ void LeastSquaresSection(const Context& c, Document& d) {
                {"", true}});
   for (const ObservationResult& o : ls.observations) {
     const bool isAngle = o.ref.kind == ObservationKind::Angle;
-    table.Add({ObservationName(o.ref.kind), c.Named() ? ObservationPlace(c, o.ref) : IntegerText(o.ref.index),
+    table.Add({ObservationName(o.ref.kind), c.Book() ? ObservationPlace(c, o.ref) : IntegerText(o.ref.index),
                isAngle ? c.Angle(o.measured) : c.Metres(o.measured),
                isAngle ? UnitName(c.job.unit) : "m",
                isAngle ? c.Small(o.residual) : Context::Millimetres(o.residual),
@@ -428,7 +439,7 @@ void LeastSquaresSection(const Context& c, Document& d) {
 }
 
 std::string RefText(const Context& c, const ObservationRef& ref) {
-  if (c.Named()) return std::string(ObservationName(ref.kind)) + ' ' + ObservationPlace(c, ref);
+  if (c.Book()) return std::string(ObservationName(ref.kind)) + ' ' + ObservationPlace(c, ref);
   return std::string(ObservationName(ref.kind)) + ' ' + IntegerText(ref.index);
 }
 
@@ -501,32 +512,6 @@ void TraverseSections(const Context& c, Document& d) {
   LeastSquaresSection(c, d);
   SuspectSection(c, d);
   NotesSection(c.result, d);
-}
-
-void BookHeader(const BookResult& book, const ReportOptions& options, Document& d) {
-  const Job& job = book.settings;
-  std::string title = "traverse";
-  if (!options.version.empty()) title += ' ' + options.version;
-  title += " - field book adjustment";
-  d.Title(title);
-  Fields fields;
-  fields.Add("Input", "", ValidUtf8(book.source));
-  fields.Add("Traverses", IntegerText(static_cast<int>(book.traverses.size())));
-  fields.Add("Rule", "", RuleName(job.rule));
-  fields.Add("Angle unit", "", std::string(UnitName(job.unit)) + "; corrections in " +
-                                   SmallUnitName(job.unit));
-  AddScaleAndTolerances(job, fields);
-  const std::string small = SmallUnitName(job.unit);
-  fields.Add("Height tolerance", "",
-             book.heightTolerance ? FixedText(*book.heightTolerance, 1) + " mm * sqrt(km)" : "none");
-  fields.Add("Refraction k", "", ShortestText(book.refraction));
-  if (job.rule == Rule::LeastSquares) {
-    fields.Add("A-priori sigmas", "",
-               "angle " + SmallAngleText(job.sigmas.angleGon, job.unit) + ' ' + small +
-                   ", length " + FixedText(job.sigmas.lengthMetres * 1000, 1) + " mm + " +
-                   FixedText(job.sigmas.lengthPpm, 1) + " ppm");
-  }
-  d.Add(std::move(fields), false);
 }
 
 // The network: its statistics, every observation with its book line, and
@@ -637,17 +622,21 @@ void BookPointsSection(const BookResult& book, int decimals, Document& d) {
          false, !passed);
 }
 
-// A field book's report; with `plans`, each traverse's section and the book
-// open with a plan (for the page, which can show one).
-Document BookDocument(const BookResult& book, const ReportOptions& options, bool plans) {
+// The report; with `plans`, each traverse's section and a book of more than
+// one open with a plan (for the page, which can show one).
+Document ReportDocument(const BookResult& book, const ReportOptions& options, bool plans) {
   Document d;
-  BookHeader(book, options, d);
+  HeaderSection(book, options, d);
   if (plans) d.Line("Options: " + (options.arguments.empty() ? "none" : ValidUtf8(options.arguments)));
+  if (book.answerFile) {
+    if (plans) d.Plan(FormatSvg(book, options));
+    TraverseSections({book, book.traverses.front(), options.decimals}, d);
+    return d;
+  }
   const std::optional<PlanBuilder> planner = plans ? std::optional<PlanBuilder>(book) : std::nullopt;
   if (plans && book.traverses.size() > 1) d.Plan(DrawSvg(planner->Whole()));
   for (std::size_t i = 0; i < book.traverses.size(); ++i) {
     const BookTraverseResult& traverse = book.traverses[i];
-    const Context c{traverse.job, traverse.result, options.decimals, &book.known};
     std::string title = "Traverse " + IntegerText(static_cast<int>(i + 1));
     if (traverse.name != IntegerText(static_cast<int>(i + 1)))
       title += ": " + ValidUtf8(traverse.name);
@@ -657,7 +646,7 @@ Document BookDocument(const BookResult& book, const ReportOptions& options, bool
                (traverse.job.leftAngles ? "left" : "right"),
            true);
     if (plans) d.Plan(DrawSvg(planner->Traverse(i)));
-    TraverseSections(c, d);
+    TraverseSections({book, traverse, options.decimals}, d);
   }
   NetworkSection(book, d);
   BookPointsSection(book, options.decimals, d);
@@ -668,46 +657,14 @@ Document BookDocument(const BookResult& book, const ReportOptions& options, bool
   return d;
 }
 
-Document TraverseDocument(const Job& job, const Adjustment& result, const ReportOptions& options,
-                          bool plan) {
-  const Context c{job, result, options.decimals};
-  Document d;
-  HeaderSection(c, options, d);
-  if (plan) {
-    d.Line("Options: " + (options.arguments.empty() ? "none" : ValidUtf8(options.arguments)));
-    d.Plan(FormatSvg(job, result, options));
-  }
-  KnownPointsSection(c, d);
-  AnglesSection(c, d);
-  LegsSection(c, d);
-  PointsSection(c, d);
-  MisclosureSection(c, d);
-  ToleranceSection(c, d);
-  ExpectedSection(c, d);
-  LeastSquaresSection(c, d);
-  SuspectSection(c, d);
-  NotesSection(result, d);
-  return d;
-}
-
 }  // namespace
 
-std::string FormatBookText(const BookResult& book, const ReportOptions& options) {
-  return RenderText(BookDocument(book, options, false));
+std::string FormatText(const BookResult& book, const ReportOptions& options) {
+  return RenderText(ReportDocument(book, options, false));
 }
 
-std::string FormatTextReport(const Job& job, const Adjustment& result,
-                             const ReportOptions& options) {
-  return RenderText(TraverseDocument(job, result, options, false));
-}
-
-std::string FormatHtml(const Job& job, const Adjustment& result, const ReportOptions& options) {
-  return RenderHtml(TraverseDocument(job, result, options, true),
-                    "traverse adjustment: " + ValidUtf8(job.source));
-}
-
-std::string FormatBookHtml(const BookResult& book, const ReportOptions& options) {
-  return RenderHtml(BookDocument(book, options, true),
+std::string FormatHtml(const BookResult& book, const ReportOptions& options) {
+  return RenderHtml(ReportDocument(book, options, true),
                     "traverse adjustment: " + ValidUtf8(book.source));
 }
 

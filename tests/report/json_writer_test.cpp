@@ -16,7 +16,7 @@ namespace {
 using nlohmann::json;
 
 json Parse(const Job& job, const Adjustment& result) {
-  return json::parse(FormatJson(job, result, {}));
+  return json::parse(FormatJson(AnswerFileResult(job, result), {}));
 }
 
 bool SameBits(double a, double b) {

@@ -32,13 +32,13 @@ TEST(FixedText, NoMinusOnAZeroButEverywhereElse) {
 TEST(Csv, RowsOfTheNewPointsWithTheChosenDecimals) {
   const Job job = testing::WorkedJob();
   Adjustment result = testing::WorkedCompass();
-  EXPECT_EQ(FormatCsv(job, result, {}), "point,x,y\n1,5146.949,3202.263\n2,5100.014,3498.554\n");
+  EXPECT_EQ(FormatCsv(AnswerFileResult(job, result), {}), "point,x,y\n1,5146.949,3202.263\n2,5100.014,3498.554\n");
   result.points = {{-0.0001, 12.5}};
   ReportOptions options;
   options.decimals = 1;
-  EXPECT_EQ(FormatCsv(job, result, options), "point,x,y\n1,0.0,12.5\n");
+  EXPECT_EQ(FormatCsv(AnswerFileResult(job, result), options), "point,x,y\n1,0.0,12.5\n");
   result.points.clear();
-  EXPECT_EQ(FormatCsv(job, result, options), "point,x,y\n");
+  EXPECT_EQ(FormatCsv(AnswerFileResult(job, result), options), "point,x,y\n");
 }
 
 TEST(TextEscape, InvalidUtf8AndMarkupBecomeSafe) {

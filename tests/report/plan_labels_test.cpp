@@ -6,6 +6,7 @@
 // below.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <fstream>
 #include <numbers>
@@ -110,7 +111,7 @@ std::string AnswersPlan(const std::string& name, AngleUnit unit) {
   job.source = name;
   job.unit = unit;
   ReadAnswers(ReadText(std::string(EXAMPLES_DIR) + "/" + name), job);
-  return FormatSvg(job, Adjust(job), {});
+  return FormatSvg(AnswerFileResult(job, Adjust(job)), {});
 }
 
 std::string BookPlan(const std::string& name) {
@@ -124,7 +125,7 @@ std::string BookPlan(const std::string& name) {
   ReduceBook(book);
   Job settings;
   settings.rule = Rule::LeastSquares;
-  return FormatBookSvg(AdjustBook(book, settings, std::nullopt), {});
+  return FormatSvg(AdjustBook(book, settings, std::nullopt), {});
 }
 
 // A connecting traverse of 60 new points that wanders (fixed seed), with
@@ -149,7 +150,7 @@ std::string GeneratedPlan() {
   }
   job.c = {x, y};
   job.d = {x + 100 * std::cos(bearing * std::numbers::pi / 200), y + 100 * std::sin(bearing * std::numbers::pi / 200)};
-  return FormatSvg(job, Adjust(job), {});
+  return FormatSvg(AnswerFileResult(job, Adjust(job)), {});
 }
 
 TEST(PlanLabels, StandClearOfOneAnotherAndOfTheSymbols) {
@@ -182,6 +183,61 @@ TEST(PlanLabels, AFarOrientationPointIsAnArrowAtTheEdge) {
   EXPECT_EQ(arrows, 2u);
   EXPECT_NE(svg.find(">A</text>"), std::string::npos);
   EXPECT_NE(svg.find(">D</text>"), std::string::npos);
+}
+
+// A g x g grid of junctions 400 m apart, each edge a traverse through two
+// new stations, the four corners known: the shape of the benchmark's books.
+BookResult GridBook(int g) {
+  BookResult book;
+  book.source = "grid";
+  const auto name = [](int i, int j) { return "J" + std::to_string(i) + "." + std::to_string(j); };
+  const auto at = [](double i, double j) { return GridPoint{400 * i, 400 * j}; };
+  for (int i = 0; i < g; ++i)
+    for (int j = 0; j < g; ++j) {
+      const bool corner = (i == 0 || i == g - 1) && (j == 0 || j == g - 1);
+      if (corner) book.known.push_back({name(i, j), at(i, j), std::nullopt, 0});
+      else book.points.push_back({{name(i, j), at(i, j), std::nullopt, 0}, std::nullopt});
+    }
+  for (int i = 0; i < g; ++i)
+    for (int j = 0; j < g; ++j)
+      for (const auto& [di, dj] : {std::pair{0, 1}, std::pair{1, 0}}) {
+        if (i + di >= g || j + dj >= g) continue;
+        BookTraverseResult t;
+        t.name = name(i, j) + "-" + name(i + di, j + dj);
+        t.job.b = at(i, j);
+        t.job.c = at(i + di, j + dj);
+        t.job.stations = {name(i, j), t.name + "a", t.name + "b", name(i + di, j + dj)};
+        t.result.linear = LinearMisclosure{0.01, -0.01, 0.014, 0, {}, {}};
+        for (const double f : {1.0 / 3, 2.0 / 3}) {
+          t.result.points.push_back(at(i + f * di, j + f * dj));
+          book.points.push_back({{t.job.stations[f < 0.5 ? 1 : 2], t.result.points.back(), std::nullopt, 0},
+                                 std::nullopt});
+        }
+        book.traverses.push_back(std::move(t));
+      }
+  return book;
+}
+
+// Labelling grows about as n log n: four times the points take well under
+// sixteen times as long (the best of three runs each), and the crowded
+// plan stays clear, names its control points and says how many names it left out.
+TEST(PlanLabels, PlacementTimeGrowsGentlyOnGridBooks) {
+  const auto seconds = [](const BookResult& book, std::string& svg) {
+    double best = 1e9;
+    for (int run = 0; run < 3; ++run) {
+      const auto start = std::chrono::steady_clock::now();
+      svg = FormatSvg(book, {});
+      best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    return best;
+  };
+  std::string small, large;
+  const double t20 = seconds(GridBook(15), small), t40 = seconds(GridBook(30), large);
+  EXPECT_LT(t40, 10 * t20) << t20 << " s for 15 x 15, " << t40 << " s for 30 x 30";
+  const std::vector<std::string> clashes = Clashes(small);
+  EXPECT_TRUE(clashes.empty()) << clashes.size() << " clashes, the first: " << clashes.front();
+  for (const char* corner : {">J0.0<", ">J0.14<", ">J14.0<", ">J14.14<", " names left out where points crowd<"})
+    EXPECT_NE(small.find(corner), std::string::npos) << corner;
 }
 
 }  // namespace

@@ -60,8 +60,8 @@ TEST(Svg, EveryKindRendersWithFiniteNumbers) {
   } cases[] = {{"connecting", connecting}, {"loop", loop},       {"open", open},
                {"empty", empty},           {"stacked", stacked}, {"wild", wild}};
   for (const auto& c : cases) {
-    const std::string svg = FormatSvg(job, c.result, {});
-    EXPECT_EQ(svg, FormatSvg(job, c.result, {})) << c.name;
+    const std::string svg = FormatSvg(AnswerFileResult(job, c.result), {});
+    EXPECT_EQ(svg, FormatSvg(AnswerFileResult(job, c.result), {})) << c.name;
     // rsvg-convert lets an attribute of "+Inf" pass; a stricter viewer would not.
     EXPECT_FALSE(Contains(svg, "Inf") || Contains(svg, "Nan")) << c.name << "\n" << svg;
     if (canRender) {
@@ -73,7 +73,7 @@ TEST(Svg, EveryKindRendersWithFiniteNumbers) {
 
 TEST(Svg, WorkedExampleLabelsAndFactors) {
   const Job job = testing::WorkedJob();
-  const std::string svg = FormatSvg(job, testing::WorkedLeastSquares(), {});
+  const std::string svg = FormatSvg(AnswerFileResult(job, testing::WorkedLeastSquares()), {});
   EXPECT_TRUE(Contains(svg, "xmlns=\"http://www.w3.org/2000/svg\""));
   for (const char* label : {">A<", ">B<", ">C<", ">D<", ">1<", ">2<", ">200 m<",
                             "misclosure fL 0.0104 m, drawn \xC3\x97"
@@ -85,7 +85,7 @@ TEST(Svg, WorkedExampleLabelsAndFactors) {
   Adjustment open = testing::WorkedCompass();
   open.kind = TraverseKind::Open;
   open.linear.reset();
-  const std::string openSvg = FormatSvg(job, open, {});
+  const std::string openSvg = FormatSvg(AnswerFileResult(job, open), {});
   EXPECT_FALSE(Contains(openSvg, ">C<") || Contains(openSvg, ">D<") ||
                Contains(openSvg, "misclosure") || Contains(openSvg, "<ellipse"));
   EXPECT_TRUE(Contains(openSvg, "no check"));

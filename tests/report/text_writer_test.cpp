@@ -16,7 +16,7 @@ namespace {
 std::string Report(const Job& job, const Adjustment& result) {
   ReportOptions options;
   options.version = "1.0";
-  return FormatTextReport(job, result, options);
+  return FormatText(AnswerFileResult(job, result), options);
 }
 
 // The lines of the section under `title`, up to the blank line that ends it.
