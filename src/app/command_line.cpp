@@ -52,6 +52,7 @@ struct AdjustRequest {
   std::string arguments;  // the options as given, for the page's header
   std::optional<double> heightTolerance;  // mm per sqrt(km), field books only
   std::optional<double> refraction;       // field books only
+  double plotScale = 500;                 // DXF: 1:N
 };
 
 // Every byte of `text` to a standard handle; false when the system refused.
@@ -198,6 +199,7 @@ ReportOptions ReportOptionsOf(const AdjustRequest& request) {
   options.decimals = request.decimals;
   options.version = TRAVERSE_VERSION;
   options.arguments = request.arguments;
+  options.plotScale = request.plotScale;
   return options;
 }
 
@@ -363,7 +365,8 @@ int RunCommandLine(int argc, char** argv) {
   std::string unit = "gon", rule = "compass", format = "text";
   // Numbers are taken as text and checked after parsing, so that a bad value
   // is told in the surveyor's terms (CLI11 would quote its own bounds).
-  std::string scaleText, linearText, sigmaAngleText, heightText, refractionText, decimalsText;
+  std::string scaleText, linearText, sigmaAngleText, heightText, refractionText, decimalsText,
+      plotScaleText;
 
   adjust->add_option("FILE", request.input,
                      "The field book or answers (standard input when absent or -)");
@@ -414,6 +417,9 @@ int RunCommandLine(int argc, char** argv) {
   adjust->add_option("--decimals", decimalsText, "Decimals of the coordinates in text and CSV, 0 to 9")
       ->type_name("N")
       ->default_str("3");
+  adjust->add_option("--plot-scale", plotScaleText, "DXF: the plot scale 1:N, for text 2.5 mm high")
+      ->type_name("N")
+      ->default_str("500");
   adjust
       ->add_option("--output,-o", request.output,
                    "Write to FILE (replaced only once complete) instead of standard output")
@@ -444,6 +450,7 @@ int RunCommandLine(int argc, char** argv) {
     number("--sigma-angle", sigmaAngleText, 0, true, sigmaAngle);
     number("--height-tolerance", heightText, 0, true, height);
     number("--refraction", refractionText, -1, false, refraction);
+    number("--plot-scale", plotScaleText, 0, true, request.plotScale);
     if (usage.empty() && refraction > 1)
       usage = "--refraction: must be a number from -1 to 1, found '" + refractionText + "'";
     const bool decimalsRead = number("--decimals", decimalsText, 0, false, decimals);

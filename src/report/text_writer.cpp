@@ -634,7 +634,8 @@ Document ReportDocument(const BookResult& book, const ReportOptions& options, bo
     return d;
   }
   const std::optional<PlanBuilder> planner = plans ? std::optional<PlanBuilder>(book) : std::nullopt;
-  if (plans && book.traverses.size() > 1) d.Plan(DrawSvg(planner->Whole()));
+  // The whole book's plan, with the network's ellipses and observations.
+  if (plans && (book.traverses.size() > 1 || book.network)) d.Plan(DrawSvg(planner->Whole()));
   for (std::size_t i = 0; i < book.traverses.size(); ++i) {
     const BookTraverseResult& traverse = book.traverses[i];
     std::string title = "Traverse " + IntegerText(static_cast<int>(i + 1));

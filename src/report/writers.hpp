@@ -13,6 +13,7 @@ struct ReportOptions {
   int decimals = 3;     // coordinates in text and CSV
   std::string version;  // of the program, for the text header
   std::string arguments;  // the command line's options, for the page's header
+  double plotScale = 500;  // DXF: 1:N, its text 2.5 mm high on paper
 };
 
 // A report to print and file: a header naming the input and the options,
@@ -39,8 +40,10 @@ std::string FormatSvg(const BookResult& book, const ReportOptions& options);
 std::string FormatHtml(const BookResult& book, const ReportOptions& options);
 
 // An AutoCAD R12 ASCII drawing (AC1009): every point as a POINT on layer KNOWN
-// or NEW with its name as TEXT on layer NAMES, each traverse as a POLYLINE on
-// layer TRAVERSE.
+// or NEW with its name and height as TEXT on layers NAMES and ELEV, and as an
+// INSERT of block POINT with attributes NAME, ELEV and DESC; each traverse as
+// a POLYLINE on layer TRAVERSE. Text 2.5 mm high at options.plotScale. For
+// answer files too, as a book of one traverse.
 std::string FormatDxf(const BookResult& book, const ReportOptions& options);
 
 }  // namespace traverse

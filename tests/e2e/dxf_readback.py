@@ -1,8 +1,10 @@
 """Reads the program's DXF back with a real DXF library (ezdxf) and checks it
 against the same adjustment's JSON: the audit finds nothing, every known and
-new point is a POINT on its layer with its name as TEXT, and each traverse is
-one POLYLINE through its stations, 3D where heights are carried, closed for a
-loop. Usage: dxf_readback.py PROGRAM WORK_FOLDER"""
+new point is a POINT on its layer with its name as TEXT and its height as
+TEXT on layer ELEV, 2.5 mm high at the plot scale, and an INSERT of block
+POINT whose attributes NAME and ELEV hold them; each traverse is one POLYLINE
+through its stations, 3D where heights are carried, closed for a loop.
+Usage: dxf_readback.py PROGRAM WORK_FOLDER"""
 import json
 import os
 import subprocess
@@ -58,13 +60,13 @@ with open(answers_path, "w") as f:
                        "4882.538", "4053.667", "left", "4", "219.0346", "250.0008", "174.9991",
                        "265.0013", "250.012", "299.987", "280.009"]) + "\n")
 
-for path, known_names, polylines in [
+for path, known_names, polylines, scale in [
         (book_path, ["S0", "S1", "E1", '"Zürich"'], [("north", True, False),
-                                                      ("square", False, True)]),
-        (answers_path, ["A", "B", "C", "D"], [("1", False, False)])]:
+                                                      ("square", False, True)], None),
+        (answers_path, ["A", "B", "C", "D"], [("1", False, False)], "2000")]:
     dxf_path = path + ".dxf"
     with open(dxf_path, "wb") as f:
-        f.write(run("dxf", path))
+        f.write(run("dxf", path, *(["--plot-scale", scale] if scale else [])))
     report = json.loads(run("json", path))
     doc = ezdxf.readfile(dxf_path)
     check(doc.dxfversion == "AC1009", f"{path}: version {doc.dxfversion}")
@@ -87,6 +89,22 @@ for path, known_names, polylines in [
         check(z == point.get("z", 0.0), f"{path}: {point['name']} height {z}")
     expected_names = [n.replace("ü", "\\U+00FC") for n in known_names] + [p["name"] for p in new]
     check(text_names == expected_names, f"{path}: names {text_names}")
+    height = 0.0025 * float(scale or 500)
+    check({t.dxf.height for t in msp.query("TEXT")} == {height}, f"{path}: text heights")
+    inserts = list(msp.query("INSERT"))
+    check([i.dxf.name for i in inserts] == ["POINT"] * len(expected_names), f"{path}: inserts")
+    check("POINT" in doc.blocks, f"{path}: no block POINT")
+    heights = {p["name"]: p.get("z") for p in new}
+    heights.update({"S1": 100.0, "E1": 101.05})
+    for insert, name, entity in zip(inserts, expected_names, points["KNOWN"] + points["NEW"]):
+        attributes = {a.dxf.tag: a.dxf.text for a in insert.attribs}
+        z = heights.get(name)
+        check(attributes == {"NAME": name, "ELEV": "" if z is None else "%.3f" % z, "DESC": ""},
+              f"{path}: attributes {attributes} of {name}")
+        check(insert.dxf.insert == entity.dxf.location, f"{path}: {name} inserted at {insert.dxf.insert}")
+    elevations = [t.dxf.text for t in msp.query("TEXT") if t.dxf.layer == "ELEV"]
+    check(elevations == ["%.3f" % heights[n] for n in expected_names if heights.get(n) is not None],
+          f"{path}: elevations {elevations}")
 
     lines = list(msp.query("POLYLINE"))
     check(len(lines) == len(polylines), f"{path}: {len(lines)} polylines")

@@ -114,7 +114,7 @@ std::string AnswersPlan(const std::string& name, AngleUnit unit) {
   return FormatSvg(AnswerFileResult(job, Adjust(job)), {});
 }
 
-std::string BookPlan(const std::string& name) {
+BookResult AdjustedBook(const std::string& name, Rule rule) {
   FileAccess files;
   files.resolve = [](const std::string& written) { return std::string(EXAMPLES_DIR) + "/" + written; };
   files.read = [](const std::string& path, std::string& text) {
@@ -124,8 +124,12 @@ std::string BookPlan(const std::string& name) {
   Book book = ReadFieldBook(ReadText(std::string(EXAMPLES_DIR) + "/" + name), name, files);
   ReduceBook(book);
   Job settings;
-  settings.rule = Rule::LeastSquares;
-  return FormatSvg(AdjustBook(book, settings, std::nullopt), {});
+  settings.rule = rule;
+  return AdjustBook(book, settings, std::nullopt);
+}
+
+std::string BookPlan(const std::string& name) {
+  return FormatSvg(AdjustedBook(name, Rule::LeastSquares), {});
 }
 
 // A connecting traverse of 60 new points that wanders (fixed seed), with
@@ -183,6 +187,31 @@ TEST(PlanLabels, AFarOrientationPointIsAnArrowAtTheEdge) {
   EXPECT_EQ(arrows, 2u);
   EXPECT_NE(svg.find(">A</text>"), std::string::npos);
   EXPECT_NE(svg.find(">D</text>"), std::string::npos);
+}
+
+// The page's plans: the whole network's with its ellipses, and each
+// traverse's with the points it starts and ends on, also those computed by
+// a traverse above.
+TEST(PlanLabels, ThePagesPlansShowTheNetworkAndTheStartingPoints) {
+  const auto plans = [](const std::string& name, Rule rule) {
+    const std::string html = FormatHtml(AdjustedBook(name, rule), {});
+    std::vector<std::string> found;
+    for (std::size_t at = 0; (at = html.find("<svg", at)) != std::string::npos; ++at)
+      found.push_back(html.substr(at, html.find("</svg>", at) - at));
+    return found;
+  };
+  const auto has = [](const std::string& svg, const char* part) { return svg.find(part) != std::string::npos; };
+  const std::vector<std::string> network = plans("ghilani_wolf_network.book", Rule::LeastSquares);
+  ASSERT_EQ(network.size(), 2u);  // the network's, then its one traverse's
+  EXPECT_TRUE(has(network[0], "stroke-dasharray=\"2,3\"") && has(network[0], "<ellipse"));
+  const std::vector<std::string> book = plans("two_traverses.book", Rule::Compass);
+  ASSERT_EQ(book.size(), 3u);
+  for (const char* name : {">PP101<", ">PP102<", ">3001<", ">3002<", ">3003<"})
+    EXPECT_TRUE(has(book[1], name)) << name;
+  // The lane leaves 3002 of the road: drawn as a point from above, named.
+  EXPECT_TRUE(has(book[2], ">3002<") &&
+              std::regex_search(book[2], std::regex("class=\"known\" points=\"[^\"]*\" fill=\"white\"")));
+  EXPECT_FALSE(has(book[2], ">3001<"));
 }
 
 // A g x g grid of junctions 400 m apart, each edge a traverse through two
