@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <system_error>
@@ -236,6 +237,23 @@ std::string ResolveBesideBook(const std::string& book, const std::string& writte
 }
 
 // The report of a field book, or why there is none.
+// Refuses an output that is a file the run reads: the report would replace
+// it. One line and the usage exit code.
+int RefuseOutput(const AdjustRequest& request, const std::string& what) {
+  WriteStandard(platform::StdHandle::Error, "traverse: -o '" + request.output + "' is " + what +
+                                                ": the report would replace it\n");
+  return ExitUsage;
+}
+
+// The identity of the file -o names, where it names one that exists.
+std::optional<platform::FileIdentity> OutputIdentity(const AdjustRequest& request) {
+  platform::FileIdentity identity;
+  if (request.output.empty() || request.output == "-" ||
+      !platform::IdentifyFile(request.output, identity))
+    return std::nullopt;
+  return identity;
+}
+
 int AdjustFieldBook(const std::string& text, Job& settings, const AdjustRequest& request,
                     std::string& report, bool& passed) {
   if (request.noEndOrientation || request.open) {
@@ -248,7 +266,17 @@ int AdjustFieldBook(const std::string& text, Job& settings, const AdjustRequest&
   files.resolve = [&](const std::string& written) {
     return ResolveBesideBook(request.input, written);
   };
-  files.read = ReadWholeFile;
+  // A control file that is the output is refused before it is read.
+  const std::optional<platform::FileIdentity> output = OutputIdentity(request);
+  std::string controlIsOutput;
+  files.read = [&](const std::string& path, std::string& contents) -> std::string {
+    platform::FileIdentity identity;
+    if (output && platform::IdentifyFile(path, identity) && identity == *output) {
+      controlIsOutput = path;
+      return "it is the output";
+    }
+    return ReadWholeFile(path, contents);
+  };
   const double refraction = request.refraction.value_or(StandardRefraction);
 
   BookResult result;
@@ -259,6 +287,8 @@ int AdjustFieldBook(const std::string& text, Job& settings, const AdjustRequest&
     SetAngleSigma(settings, request);
     result = AdjustBook(book, settings, request.heightTolerance);
   } catch (const JobError& error) {
+    if (!controlIsOutput.empty())
+      return RefuseOutput(request, "the control file '" + controlIsOutput + "' the book names");
     const std::string file = error.file().empty() ? settings.source : error.file();
     const std::string where = error.line() > 0 ? file + ":" + std::to_string(error.line()) : file;
     return Fail(where + ": " + error.what());
@@ -282,6 +312,11 @@ int RunAdjust(Job& job, const AdjustRequest& request) {
   mallopt(M_MMAP_THRESHOLD, 1 << 26);
   mallopt(M_TRIM_THRESHOLD, 1 << 26);
 #endif
+  if (const std::optional<platform::FileIdentity> output = OutputIdentity(request)) {
+    platform::FileIdentity input;
+    if (platform::IdentifyFile(request.input == "-" ? "" : request.input, input) && input == *output)
+      return RefuseOutput(request, request.input == "-" ? "standard input" : "the input itself");
+  }
   std::string input;
   if (request.input == "-") {
     job.source = "standard input";
@@ -357,9 +392,15 @@ int RunCommandLine(int argc, char** argv) {
 
   Job job;
   AdjustRequest request;
-  const std::map<std::string, AngleUnit> units{
-      {"gon", AngleUnit::Gon}, {"deg", AngleUnit::Degree}, {"dms", AngleUnit::Dms}};
+  // Grads are gon, and the Bowditch rule is the compass rule, by their
+  // other names.
+  const std::map<std::string, AngleUnit> units{{"gon", AngleUnit::Gon},
+                                               {"grad", AngleUnit::Gon},
+                                               {"grads", AngleUnit::Gon},
+                                               {"deg", AngleUnit::Degree},
+                                               {"dms", AngleUnit::Dms}};
   const std::map<std::string, Rule> rules{{"compass", Rule::Compass},
+                                          {"bowditch", Rule::Compass},
                                           {"transit", Rule::Transit},
                                           {"least-squares", Rule::LeastSquares}};
   std::string unit = "gon", rule = "compass", format = "text";
@@ -370,11 +411,15 @@ int RunCommandLine(int argc, char** argv) {
 
   adjust->add_option("FILE", request.input,
                      "The field book or answers (standard input when absent or -)");
-  adjust->add_option("--unit", unit, "Angles typed and reported in gon, decimal degrees or D-M-S")
-      ->check(CLI::IsMember({"gon", "deg", "dms"}))
+  adjust
+      ->add_option("--unit", unit,
+                   "Angles typed and reported in gon (grad, grads), decimal degrees or D-M-S")
+      ->check(CLI::IsMember({"gon", "grad", "grads", "deg", "dms"}))
       ->capture_default_str();
-  adjust->add_option("--rule", rule, "How the misclosure is spread")
-      ->check(CLI::IsMember({"compass", "transit", "least-squares"}))
+  adjust
+      ->add_option("--rule", rule,
+                   "How the misclosure is spread: compass (bowditch), transit or least-squares")
+      ->check(CLI::IsMember({"compass", "bowditch", "transit", "least-squares"}))
       ->capture_default_str();
   CLI::Option* noEnd =
       adjust->add_flag("--no-end-orientation", request.noEndOrientation,

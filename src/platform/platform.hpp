@@ -95,6 +95,19 @@ bool WriteNewFileDurably(const std::string& path, std::string_view text);
 // A number that no other process running now has: the process id.
 unsigned long ProcessNumber();
 
+// Which file a name leads to, through links: the device and inode on Linux,
+// the volume's serial number and the file index on Windows. Two names of one
+// file (a hard link, a symbolic link, ./x) have the same identity.
+struct FileIdentity {
+  std::uint64_t device = 0, index = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// The identity of the file at `path`, or of standard input where `path` is
+// empty; false where it is no file of data (none, a device, a pipe, a
+// console) or cannot be examined.
+bool IdentifyFile(const std::string& path, FileIdentity& identity);
+
 // Ignores the signals that would end the process behind the runtime's back
 // (a write to a pipe whose reader has gone).
 void PrepareProcess();

@@ -181,6 +181,15 @@ unsigned long ProcessNumber() {
   return static_cast<unsigned long>(getpid());
 }
 
+bool IdentifyFile(const std::string& path, FileIdentity& identity) {
+  struct stat status {};
+  if ((path.empty() ? fstat(STDIN_FILENO, &status) : stat(path.c_str(), &status)) != 0 ||
+      !S_ISREG(status.st_mode))
+    return false;
+  identity = {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+  return true;
+}
+
 void PrepareProcess() { signal(SIGPIPE, SIG_IGN); }
 
 }  // namespace traverse::platform

@@ -191,4 +191,25 @@ unsigned long ProcessNumber() {
   return static_cast<unsigned long>(GetCurrentProcessId());
 }
 
+bool IdentifyFile(const std::string& path, FileIdentity& identity) {
+  // Opened for no access at all, so that a file another program holds open
+  // can still be examined; a folder needs the backup flag to be opened.
+  HANDLE file = path.empty() ? ::GetStdHandle(STD_INPUT_HANDLE)
+                             : CreateFileA(path.c_str(), 0,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                           nullptr);
+  if (file == INVALID_HANDLE_VALUE || file == nullptr) return false;
+  BY_HANDLE_FILE_INFORMATION information{};
+  const bool known = GetFileType(file) == FILE_TYPE_DISK &&
+                     GetFileInformationByHandle(file, &information) != 0 &&
+                     (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  if (!path.empty()) CloseHandle(file);
+  if (!known) return false;
+  identity = {information.dwVolumeSerialNumber,
+              (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) |
+                  information.nFileIndexLow};
+  return true;
+}
+
 }  // namespace traverse::platform

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <algorithm>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -134,6 +135,8 @@ TEST(AdjustEndToEnd, RulesUnitsAndKindsReproduceTheirExamples) {
        "connecting",
        true,
        {{5146.946754515188, 3202.2636994758514}, {5100.01329616454, 3498.554502871608}}},
+      {"bowditch, grads", {"--rule", "bowditch", "--unit", "grads"}, WorkedLines(), "connecting",
+       true, compass},
       {"degrees", {"--unit", "deg"}, InDegrees(false), "connecting", true, compass},
       {"dms", {"--unit", "dms"}, InDegrees(true), "connecting", true, compass},
       {"no end orientation",
@@ -393,6 +396,53 @@ TEST(AdjustEndToEnd, RunsWritingOneFileNeverMixTheirBytes) {
     EXPECT_TRUE(written == expected[0] || written == expected[1]) << written.substr(0, 200);
   }
   EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+  fs::remove_all(folder);
+}
+
+}  // namespace
+}  // namespace traverse::e2e
+
+namespace traverse::e2e {
+namespace {
+
+// -o naming a file the run reads, by any path, is refused before anything is
+// written: the input, a second name of it, or a control file the book names.
+TEST(AdjustEndToEnd, OutputThatIsAnInputIsRefusedByAnyName) {
+  namespace fs = std::filesystem;
+  const fs::path folder = fs::temp_directory_path() / "traverse-output-is-input";
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  const std::string book = (folder / "job.book").string();
+  const std::string control = (folder / "control.csv").string();
+  std::ofstream(control, std::ios::binary) << "A,4800,2850\nB,5000,3000\nC,5165.381,3770.824\n"
+                                              "D,4882.538,4053.667\n";
+  const std::string bookText =
+      "points control.csv\ntraverse left\nA\nB 219.0346 250.012\nP1 250.0008 299.987\n"
+      "P2 174.9991 280.009\nC 265.0013\nD\nend\n";
+  std::ofstream(book, std::ios::binary) << bookText;
+  std::error_code noLinks;
+  fs::create_hard_link(book, folder / "hard.book", noLinks);
+  fs::create_symlink(control, folder / "soft.csv", noLinks);
+
+  const std::pair<std::string, std::string> cases[] = {
+      {book, "is the input itself"},
+      {(folder / "." / "job.book").string(), "is the input itself"},
+      {(folder / "hard.book").string(), "is the input itself"},
+      {control, "is the control file"},
+      {(folder / "soft.csv").string(), "is the control file"},
+  };
+  for (const auto& [output, message] : cases) {
+    if (!fs::exists(output)) continue;  // a system without links
+    SCOPED_TRACE(output);
+    const ChildRun run = Adjust({"-o", output, book}, "");
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.error.find(message), std::string::npos) << run.error;
+    EXPECT_EQ(std::count(run.error.begin(), run.error.end(), '\n'), 1) << run.error;
+  }
+  EXPECT_EQ(ReadFileBytes(book), bookText);
+  EXPECT_EQ(ReadFileBytes(control).substr(0, 12), "A,4800,2850\n");
+  const ChildRun elsewhere = Adjust({"-o", (folder / "report.txt").string(), book}, "");
+  EXPECT_EQ(elsewhere.exitCode, 0) << elsewhere.error;
   fs::remove_all(folder);
 }
 
