@@ -135,9 +135,14 @@ std::string HtmlTable(const Table& table) {
 std::string HtmlFields(const Fields& fields) {
   std::string html = "<table class=\"fields\">\n";
   for (const Fields::Field& field : fields.fields) {
-    html += "<tr><th>" + XmlText(field.label) + "</th><td class=\"num\">" +
-            XmlText(field.number) + "</td><td" + (field.alarm ? " class=\"alarm\"" : "") + ">" +
-            XmlText(field.rest) + "</td></tr>\n";
+    // A value without a number starts where the numbers start, so that the
+    // header's values line up.
+    const char* alarm = field.alarm ? " class=\"alarm\"" : "";
+    html += "<tr><th>" + XmlText(field.label) + "</th>";
+    html += field.number.empty() ? std::string("<td colspan=\"2\"") + alarm + ">"
+                                 : "<td class=\"num\">" + XmlText(field.number) + "</td><td" +
+                                       alarm + ">";
+    html += XmlText(field.rest) + "</td></tr>\n";
   }
   return html + "</table>\n";
 }
@@ -189,7 +194,7 @@ std::string RenderHtml(const Document& document, const std::string& title) {
       "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
       "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>" +
       XmlText(title) + "</title>\n<style>" + Style + "</style>\n</head>\n<body>\n";
-  bool inSection = false;
+  bool inSection = false, firstSection = true;
   for (const Block& block : document.blocks()) {
     switch (block.kind) {
       case Block::Kind::Title:
@@ -197,8 +202,10 @@ std::string RenderHtml(const Document& document, const std::string& title) {
         break;
       case Block::Kind::Section:
         if (inSection) html += "</section>\n";
-        // On paper each traverse of a book of several starts a page.
-        html += sections > 1 ? "<section class=\"page\">\n" : "<section>\n";
+        // On paper each traverse of a book of several starts a page, but
+        // for the first, which follows the header on its page.
+        html += sections > 1 && !firstSection ? "<section class=\"page\">\n" : "<section>\n";
+        firstSection = false;
         html += "<h2>" + XmlText(block.text) + "</h2>\n";
         inSection = true;
         break;

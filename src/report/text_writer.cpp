@@ -338,25 +338,21 @@ void ToleranceSection(const Context& c, Document& d) {
     return;
   }
   Table table({{"check", true}, {"allowed"}, {"actual"}, {"verdict", true}});
-  const auto verdictWord = [](const Verdict& v) { return v.passed ? "passed" : "EXCEEDED"; };
-  if (r.angularVerdict) {
-    const std::string small = SmallUnitName(c.job.unit);
-    table.Add({"angular", FixedText(r.angularVerdict->allowed, 1) + ' ' + small,
-               FixedText(r.angularVerdict->actual, 1) + ' ' + small,
-               verdictWord(*r.angularVerdict)},
-              3);
-  }
-  if (r.linearVerdict) {
-    table.Add({"linear", "1:" + FixedText(r.linearVerdict->allowed, 0),
-               "1:" + FixedText(r.linearVerdict->actual, 0), verdictWord(*r.linearVerdict)},
-              3);
-  }
+  // Only a failure is marked as an alarm (red on the page).
+  const auto add = [&](const char* check, std::string allowed, std::string actual, bool passed) {
+    table.Add({check, std::move(allowed), std::move(actual), passed ? "passed" : "EXCEEDED"},
+              passed ? -1 : 3);
+  };
+  const std::string small = SmallUnitName(c.job.unit);
+  if (const std::optional<Verdict>& v = r.angularVerdict)
+    add("angular", FixedText(v->allowed, 1) + ' ' + small, FixedText(v->actual, 1) + ' ' + small,
+        v->passed);
+  if (const std::optional<Verdict>& v = r.linearVerdict)
+    add("linear", "1:" + FixedText(v->allowed, 0), "1:" + FixedText(v->actual, 0), v->passed);
   if (r.heights && r.heights->allowed) {
     const HeightResult& h = *r.heights;
-    table.Add({"height", Context::Millimetres(*h.allowed) + " mm",
-               h.misclosure ? Context::Millimetres(std::fabs(*h.misclosure)) + " mm" : "none",
-               h.passed ? "passed" : "EXCEEDED"},
-              3);
+    add("height", Context::Millimetres(*h.allowed) + " mm",
+        h.misclosure ? Context::Millimetres(std::fabs(*h.misclosure)) + " mm" : "none", h.passed);
   }
   d.Add(std::move(table));
   d.Line(std::string("Overall: ") + (r.TolerancesPassed() ? "passed" : "EXCEEDED"), true,
@@ -618,7 +614,12 @@ void BookPointsSection(const BookResult& book, int decimals, Document& d) {
   d.Add(std::move(table));
   d.Blank();
   const bool passed = book.TolerancesPassed();
-  d.Line(std::string("Overall: ") + (passed ? "every tolerance held" : "a tolerance is EXCEEDED"),
+  const Job& settings = book.settings;
+  const bool given =
+      settings.angularTolerance || settings.linearTolerance || book.heightTolerance;
+  d.Line(std::string("Overall: ") + (!passed  ? "a tolerance is EXCEEDED"
+                                     : given ? "every tolerance held"
+                                             : "no tolerance was given, so none was checked"),
          false, !passed);
 }
 

@@ -102,6 +102,26 @@ TEST(TextReport, ExceededToleranceIsShouted) {
   EXPECT_NE(report.find("  Overall: EXCEEDED\n"), std::string::npos);
 }
 
+// On the page only what failed is marked red: each verdict cell and the
+// overall line, read back from the page, for a passing and a failing check.
+TEST(HtmlReport, OnlyFailuresAreRed) {
+  Adjustment result = testing::WorkedCompass();
+  result.angularVerdict = Verdict{40, 23.5, true};
+  result.linearVerdict = Verdict{100000, 80005.8947, false};
+  const std::string page = FormatHtml(AnswerFileResult(testing::WorkedJob(), result), {});
+  const std::pair<std::string, bool> cells[] = {
+      {"<td>passed</td>", true},
+      {"<td class=\"alarm\">EXCEEDED</td>", true},
+      {"<td class=\"alarm\">passed</td>", false},
+      {"<p class=\"alarm\">Overall: EXCEEDED</p>", true},
+  };
+  for (const auto& [cell, present] : cells)
+    EXPECT_EQ(page.find(cell) != std::string::npos, present) << cell;
+  result.linearVerdict->passed = true;
+  const std::string passing = FormatHtml(AnswerFileResult(testing::WorkedJob(), result), {});
+  EXPECT_EQ(passing.find("class=\"alarm\""), std::string::npos);
+}
+
 TEST(TextReport, LeastSquaresInDegreesWithItsSuspect) {
   Job job = testing::WorkedJob();
   job.unit = AngleUnit::Degree;
