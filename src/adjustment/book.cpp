@@ -176,6 +176,7 @@ BookResult AdjustBook(const Book& book, const Job& settings,
                    "by --rule least-squares");
   BookResult out;
   out.source = book.source;
+  out.title = book.title;
   out.settings = settings;
   out.heightTolerance = heightTolerance;
   out.known = book.known;

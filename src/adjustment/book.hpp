@@ -65,6 +65,7 @@ struct NetworkReport {
 // shape every writer takes.
 struct BookResult {
   std::string source;
+  std::optional<std::string> title;  // the book's `title` record
   // An answer file's one traverse, stations named B, 1, 2, ..., C and marks A
   // and D: its report keeps the answer file's layout.
   bool answerFile = false;

@@ -103,6 +103,7 @@ struct FreeObservation {
 
 struct Book {
   std::string source;  // for messages and the report
+  std::optional<std::string> title;  // of its `title` record, for the top of every report
   std::vector<NamedPoint> known;  // every point the book defines, in book order
   std::vector<BookTraverse> traverses;
   std::vector<FreeObservation> free;  // in book order

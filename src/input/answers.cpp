@@ -66,16 +66,6 @@ double ReadAngle(AnswerLines& lines, const std::string& what, AngleUnit unit) {
   return ParseAngle(token, unit, what, lines.Line());
 }
 
-bool EqualsIgnoringCase(std::string_view text, std::string_view word) {
-  if (text.size() != word.size()) return false;
-  for (std::size_t at = 0; at < text.size(); ++at) {
-    char byte = text[at];
-    if (byte >= 'A' && byte <= 'Z') byte = static_cast<char>(byte - 'A' + 'a');
-    if (byte != word[at]) return false;
-  }
-  return true;
-}
-
 void ReadPoint(AnswerLines& lines, char name, GridPoint& point) {
   point.x = ReadNumber(lines, std::string("the X coordinate of point ") + name);
   point.y = ReadNumber(lines, std::string("the Y coordinate of point ") + name);
@@ -84,6 +74,7 @@ void ReadPoint(AnswerLines& lines, char name, GridPoint& point) {
 }  // namespace
 
 void ReadAnswers(std::string_view text, Job& job) {
+  CheckIsText(text);
   AnswerLines lines(text);
   const bool hasC = job.kind != TraverseKind::Open;
   const bool hasD = job.kind == TraverseKind::Connecting || job.kind == TraverseKind::Loop;
@@ -95,9 +86,9 @@ void ReadAnswers(std::string_view text, Job& job) {
 
   const std::string side = "the side of the angles";
   std::string_view sideAnswer = lines.Next(side);
-  if (EqualsIgnoringCase(sideAnswer, "left"))
+  if (IsWord(sideAnswer, "left"))
     job.leftAngles = true;
-  else if (EqualsIgnoringCase(sideAnswer, "right"))
+  else if (IsWord(sideAnswer, "right"))
     job.leftAngles = false;
   else
     throw JobError(lines.Line(),

@@ -51,7 +51,7 @@ std::vector<NamedPoint> ReadControlPoints(std::string_view text, const std::stri
     NamedPoint point;
     if (fields[0].empty())
       throw JobError(file, number, "expected a point name in the first field, found none");
-    if (fields[0] == "end" || fields[0] == "bearing" || fields[0].front() == '#')
+    if (IsWord(fields[0], "end") || IsWord(fields[0], "bearing") || fields[0].front() == '#')
       throw JobError(file, number, "expected a point name, found " + Quoted(fields[0]));
     for (char byte : fields[0])
       if (byte == ' ' || byte == '\t')

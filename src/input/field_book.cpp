@@ -16,8 +16,25 @@
 namespace traverse {
 namespace {
 
-constexpr std::array<std::string_view, 8> keywords = {
-    "unit", "point", "points", "traverse", "angle", "distance", "bearing", "sigma"};
+// The records, by the first word of their line in any case.
+constexpr std::array<std::string_view, 9> keywords = {
+    "unit", "point", "points", "traverse", "angle", "distance", "bearing", "sigma", "title"};
+
+// The keyword one edit away from `word` (a letter added, left out, changed,
+// or two side by side swapped), or none.
+std::optional<std::string_view> NearKeyword(std::string_view word) {
+  for (std::string_view keyword : keywords)
+    if (OneEditApart(word, keyword)) return keyword;
+  return std::nullopt;
+}
+
+// Which side a `traverse` record's word gives, or none for a word that is
+// no side: clockwise angles are left ones.
+std::optional<bool> LeftSide(std::string_view word) {
+  if (IsWord(word, "left") || IsWord(word, "clockwise")) return true;
+  if (IsWord(word, "right") || IsWord(word, "counterclockwise")) return false;
+  return std::nullopt;
+}
 constexpr int mostAngles = 255;               // the traverse record's capacity
 
 // One line of the book cut into words: blanks and tabs separate them, and a
@@ -101,23 +118,29 @@ class Reader {
     BookLine line;
     while (lines_.Next(line)) {
       const std::string_view keyword = line.words[0];
-      if (keyword == "unit") {
+      if (IsWord(keyword, "unit")) {
         ReadUnit(line);
-      } else if (keyword == "point") {
+      } else if (IsWord(keyword, "point")) {
         ReadPoint(line);
-      } else if (keyword == "points") {
+      } else if (IsWord(keyword, "points")) {
         ReadPointsFile(line);
-      } else if (keyword == "traverse") {
+      } else if (IsWord(keyword, "traverse")) {
         ReadTraverse(line);
-      } else if (keyword == "angle" || keyword == "distance" || keyword == "bearing") {
+      } else if (IsWord(keyword, "angle") || IsWord(keyword, "distance") ||
+                 IsWord(keyword, "bearing")) {
         ReadFree(line);
-      } else if (keyword == "sigma") {
+      } else if (IsWord(keyword, "sigma")) {
         ReadSigma(line);
+      } else if (IsWord(keyword, "title")) {
+        if (book_.title) throw JobError(line.number, "the book has a second title");
+        book_.title = Text(Trim(Trim(line.text).substr(keyword.size())));
       } else {
+        const std::optional<std::string_view> near = NearKeyword(keyword);
         throw JobError(line.number,
                        "expected a record (unit, point, points, traverse, angle, distance, "
-                       "bearing or sigma), found " +
-                           Quoted(keyword));
+                       "bearing, sigma or title), found " +
+                           Quoted(keyword) +
+                           (near ? ": did you mean '" + Text(*near) + "'?" : std::string()));
       }
     }
     return std::move(book_);
@@ -131,11 +154,11 @@ class Reader {
       throw JobError(line.number, "expected 'unit gon', 'unit deg' or 'unit dms', found " +
                                       Quoted(Trim(line.text)));
     const std::string_view name = line.words[1];
-    if (name == "gon") {
+    if (IsWord(name, "gon")) {
       unit_ = AngleUnit::Gon;
-    } else if (name == "deg") {
+    } else if (IsWord(name, "deg")) {
       unit_ = AngleUnit::Degree;
-    } else if (name == "dms") {
+    } else if (IsWord(name, "dms")) {
       unit_ = AngleUnit::Dms;
     } else {
       throw JobError(line.number, "expected the unit gon, deg or dms, found " + Quoted(name));
@@ -162,7 +185,7 @@ class Reader {
   void ReadPointsFile(const BookLine& line) {
     // The path is the rest of the line: it may hold blanks.
     std::string_view rest = Trim(line.text);
-    rest = Trim(rest.substr(std::string_view("points").size()));
+    rest = Trim(rest.substr(line.words[0].size()));
     if (rest.empty()) throw JobError(line.number, "expected 'points FILE', found no file name");
     const std::string written = Text(rest);
     const std::string path = files_.resolve ? files_.resolve(written) : written;
@@ -202,7 +225,7 @@ class Reader {
   void ReadSigma(const BookLine& line) {
     const std::size_t count = line.words.size();
     const std::string_view kind = count > 1 ? line.words[1] : std::string_view();
-    if (kind == "angle" && count == 3) {
+    if (IsWord(kind, "angle") && count == 3) {
       const double value = ParseNumber(line.words[2], "the sigma of an angle", line.number);
       if (!(value > 0))
         throw JobError(line.number, "the sigma of an angle: expected a positive number, found " +
@@ -210,7 +233,7 @@ class Reader {
       sigmas_.angleGon = SmallUnitToGon(value, unit_);
       return;
     }
-    if (kind == "length" && (count == 3 || count == 4)) {
+    if (IsWord(kind, "length") && (count == 3 || count == 4)) {
       const double a = ParseNumber(line.words[2], "the sigma of a length", line.number);
       const double b = count == 4 ? ParseNumber(line.words[3], "the ppm of a length", line.number) : 0;
       if (!(a >= 0 && b >= 0 && a + b > 0))
@@ -231,14 +254,14 @@ class Reader {
     free.line = line.number;
     free.inForce = sigmas_;
     const std::string_view keyword = line.words[0];
-    free.kind = keyword == "angle"      ? FreeKind::Angle
-                : keyword == "distance" ? FreeKind::Distance
+    free.kind = IsWord(keyword, "angle")      ? FreeKind::Angle
+                : IsWord(keyword, "distance") ? FreeKind::Distance
                                         : FreeKind::Bearing;
     const std::size_t names = free.kind == FreeKind::Angle ? 3 : 2;
     std::vector<std::string_view> rest(line.words.begin() + 1, line.words.end());
     std::optional<std::string_view> sigma;
     for (auto word = rest.begin(); word != rest.end();) {
-      if (word->substr(0, 6) == "sigma=") {
+      if (IsWord(word->substr(0, 6), "sigma=")) {
         if (sigma) throw JobError(line.number, "the key sigma= is given twice");
         sigma = word->substr(6);
         word = rest.erase(word);
@@ -295,21 +318,22 @@ class Reader {
     traverse.name = std::to_string(book_.traverses.size() + 1);
     const std::size_t words = header.words.size();
     if (words > 3)
-      throw JobError(header.number, "expected 'traverse [NAME] [left|right]', found " +
+      throw JobError(header.number, "expected 'traverse [NAME] [SIDE]', found " +
                                         Quoted(Trim(header.text)));
     if (words == 2) {
       const std::string_view word = header.words[1];
-      if (word == "left" || word == "right") {
-        traverse.leftAngles = word == "left";
+      if (const std::optional<bool> left = LeftSide(word)) {
+        traverse.leftAngles = *left;
       } else {
         traverse.name = Name(word, header.number);
       }
     } else if (words == 3) {
       traverse.name = Name(header.words[1], header.number);
-      const std::string_view side = header.words[2];
-      if (side != "left" && side != "right")
-        throw JobError(header.number, "expected the side 'left' or 'right', found " + Quoted(side));
-      traverse.leftAngles = side == "left";
+      const std::optional<bool> left = LeftSide(header.words[2]);
+      if (!left)
+        throw JobError(header.number, "expected the side 'left', 'right', 'clockwise' or "
+                                      "'counterclockwise', found " + Quoted(header.words[2]));
+      traverse.leftAngles = *left;
     }
 
     BookLine line;
@@ -323,7 +347,7 @@ class Reader {
     bool ended = false;
     while (!ended) {
       if (!NextInside(line, header)) throw MissingEnd(header);
-      if (line.words[0] == "end")
+      if (IsWord(line.words[0], "end"))
         throw JobError(line.number, "expected the last station (NAME ANGLE, or NAME alone), "
                                     "found 'end'");
       const std::string name = Name(line.words[0], line.number);
@@ -344,10 +368,9 @@ class Reader {
         // A station with its leg: the first, or a new point.
         if (!first) {
           if (isDefined)
-            throw JobError(line.number,
-                           "the station '" + name +
-                               "' is a known point: a traverse meets known points only at its "
-                               "ends (split it into two traverses there)");
+            throw JobError(line.number, "the station '" + name + "' is " + Defined(*found) +
+                                            ": a traverse meets known points only at its ends "
+                                            "(split it into two traverses there)");
           if (twice != 0) throw AppearsTwice(name, line.number, twice);
           defined_.Set(line.words[0], {line.number, header.number});
         }
@@ -373,7 +396,7 @@ class Reader {
                                           "a known point; it is not");
         AddAngle(traverse, line.words[1], line.number);
         if (!NextInside(line, header)) throw MissingEnd(header);
-        if (line.words[0] == "end")
+        if (IsWord(line.words[0], "end"))
           throw JobError(line.number, "expected the end orientation after the last station's "
                                       "angle, found 'end'");
         traverse.end = ReadOrientation(line, "the end orientation");
@@ -388,7 +411,7 @@ class Reader {
       ended = true;
     }
     if (!NextInside(line, header)) throw MissingEnd(header);
-    if (line.words[0] != "end" || line.words.size() != 1)
+    if (!IsWord(line.words[0], "end") || line.words.size() != 1)
       throw JobError(line.number, "expected 'end' after the last station of traverse " +
                                       traverse.name + ", found " + Quoted(Trim(line.text)));
     if (static_cast<int>(traverse.angles.size()) > mostAngles)
@@ -398,6 +421,13 @@ class Reader {
                                         " fit (split it into two traverses)");
     // A copy, its lists as long as they are.
     book_.traverses.push_back(traverse);
+  }
+
+  // Where a point met again was defined, for a message.
+  static std::string Defined(const Definition& found) {
+    if (found.traverse == 0) return "a known point (defined on line " + std::to_string(found.line) + ")";
+    return "a point of the traverse on line " + std::to_string(found.traverse) + " (its station on line " +
+           std::to_string(found.line) + ")";
   }
 
   static JobError AppearsTwice(const std::string& name, int line, int first) {
@@ -416,7 +446,7 @@ class Reader {
   Orientation ReadOrientation(const BookLine& line, const char* what) {
     Orientation orientation;
     orientation.line = line.number;
-    if (line.words[0] == "bearing") {
+    if (IsWord(line.words[0], "bearing")) {
       if (line.words.size() != 2)
         throw JobError(line.number, std::string(what) + ": expected 'bearing ANGLE', found " +
                                         Quoted(Trim(line.text)));
@@ -455,20 +485,21 @@ class Reader {
     for (std::size_t i = from; i < line.words.size(); ++i) {
       const std::string_view word = line.words[i];
       const std::size_t equals = word.find('=');
+      if (plain || (equals == std::string_view::npos && i != from))
+        throw JobError(line.number, "unexpected word " + Quoted(word) + " after the " +
+                                        (plain ? "distance" : "keys") +
+                                        " (one DISTANCE, or keys hd=, sd=, za=, hi=, ht=)");
       if (equals == std::string_view::npos) {
-        if (i != from || line.words.size() != from + 1)
-          throw JobError(line.number, "expected one DISTANCE, or keys hd=, sd=, za=, hi=, ht=, "
-                                      "found " + Quoted(word));
         plain = word;
         continue;
       }
       const std::string_view key = word.substr(0, equals);
-      std::optional<std::string_view>* slot = key == "hd"   ? &hd
-                                              : key == "sd" ? &sd
-                                              : key == "za" ? &za
-                                              : key == "hi" ? &hi
-                                              : key == "ht" ? &ht
-                                                            : nullptr;
+      std::optional<std::string_view>* slot = IsWord(key, "hd")   ? &hd
+                                              : IsWord(key, "sd") ? &sd
+                                              : IsWord(key, "za") ? &za
+                                              : IsWord(key, "hi") ? &hi
+                                              : IsWord(key, "ht") ? &ht
+                                                                  : nullptr;
       if (!slot)
         throw JobError(line.number, "expected a key hd=, sd=, za=, hi= or ht=, found " +
                                         Quoted(word));
@@ -496,7 +527,7 @@ class Reader {
   // ---- readings ----
 
   std::string Name(std::string_view word, int line) const {
-    if (word == "end" || word == "bearing")
+    if (IsWord(word, "end") || IsWord(word, "bearing"))
       throw JobError(line, "expected a point name, found the keyword " + Quoted(word));
     return Text(word);
   }
@@ -581,10 +612,14 @@ bool IsFieldBook(std::string_view text) {
   BookLines lines(text);
   BookLine line;
   if (!lines.Next(line)) return false;
-  return std::find(keywords.begin(), keywords.end(), line.words[0]) != keywords.end();
+  // A near miss of a keyword is a book with a slip, not an answer file.
+  return NearKeyword(line.words[0]) ||
+         std::any_of(keywords.begin(), keywords.end(),
+                     [&](std::string_view keyword) { return IsWord(line.words[0], keyword); });
 }
 
 Book ReadFieldBook(std::string_view text, const std::string& source, const FileAccess& files) {
+  CheckIsText(text);
   return Reader(text, source, files).Read();
 }
 

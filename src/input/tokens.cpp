@@ -21,6 +21,55 @@ bool ParseWhole(std::string_view digits, long double& value) {
 
 }  // namespace
 
+bool IsWord(std::string_view word, std::string_view keyword) {
+  if (word.size() != keyword.size()) return false;
+  for (std::size_t at = 0; at < word.size(); ++at) {
+    const char byte = word[at];
+    if ((byte >= 'A' && byte <= 'Z' ? static_cast<char>(byte - 'A' + 'a') : byte) != keyword[at])
+      return false;
+  }
+  return true;
+}
+
+bool OneEditApart(std::string_view a, std::string_view b) {
+  if (a.size() < b.size()) std::swap(a, b);
+  if (a.size() - b.size() > 1) return false;
+  std::size_t at = 0;
+  while (at < b.size() && a[at] == b[at]) ++at;
+  if (at == b.size()) return a.size() != b.size();  // one added at the end, or the same
+  if (a.size() != b.size()) return a.substr(at + 1) == b.substr(at);
+  return a.substr(at + 1) == b.substr(at + 1) ||
+         (at + 1 < a.size() && a[at] == b[at + 1] && a[at + 1] == b[at] &&
+          a.substr(at + 2) == b.substr(at + 2));
+}
+
+void CheckIsText(std::string_view text) {
+  text = WithoutByteOrderMark(text);
+  if (Trim(text).empty()) throw JobError(0, "the input is empty: no field book and no answers");
+  const std::string_view first = text.substr(0, text.find('\n'));
+  if (first.find('\0') != std::string_view::npos)
+    throw JobError(1, "the input is not text: its first line holds a NUL byte");
+  // UTF-8: a lead byte, then as many continuation bytes as it announces,
+  // no overlong form, no surrogate, nothing beyond U+10FFFF.
+  for (std::size_t at = 0; at < first.size();) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(first[i]); };
+    const unsigned lead = byte(at);
+    const std::size_t more = lead < 0x80 ? 0 : lead >= 0xC2 && lead < 0xE0 ? 1
+                             : lead >= 0xE0 && lead < 0xF0             ? 2
+                             : lead >= 0xF0 && lead < 0xF5             ? 3
+                                                                        : 4;
+    bool valid = more < 4 && at + more < first.size() + (more == 0 ? 1 : 0);
+    for (std::size_t i = 1; valid && i <= more; ++i) valid = (byte(at + i) & 0xC0) == 0x80;
+    if (valid && more >= 2) {
+      const unsigned second = byte(at + 1);
+      valid = !(lead == 0xE0 && second < 0xA0) && !(lead == 0xED && second >= 0xA0) &&
+              !(lead == 0xF0 && second < 0x90) && !(lead == 0xF4 && second >= 0x90);
+    }
+    if (!valid) throw JobError(1, "the input is not text: its first line is not valid UTF-8");
+    at += more + 1;
+  }
+}
+
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
   while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);

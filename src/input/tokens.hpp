@@ -16,6 +16,17 @@ inline bool IsBlank(char byte) {
   return static_cast<unsigned char>(byte) <= 32;
 }
 
+// Whether `word` is `keyword` (lower case) in any case of its letters.
+bool IsWord(std::string_view word, std::string_view keyword);
+
+// Whether the two differ by one edit: a byte added, left out or changed, or
+// two side by side swapped.
+bool OneEditApart(std::string_view a, std::string_view b);
+
+// Throws JobError where `text` is no text to read: empty (but for blanks and
+// a byte order mark), or its first line holding a NUL byte or invalid UTF-8.
+void CheckIsText(std::string_view text);
+
 // text without its leading and trailing blanks.
 std::string_view Trim(std::string_view text);
 

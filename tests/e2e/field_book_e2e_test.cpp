@@ -240,6 +240,29 @@ TEST(FieldBookEndToEnd, ATraverseStartsOnAPointOfTheOneBefore) {
               1e-9);
 }
 
+// Keywords in any case, and the sides by the turn of the angles, read as the
+// lower-case book does.
+TEST(FieldBookEndToEnd, KeywordsInAnyCaseAndClockwiseSides) {
+  std::string upper = WorkedBook();
+  for (const char* word : {"point", "traverse left", "end"}) {
+    std::string caps = word;
+    for (char& c : caps) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (std::size_t at = upper.find(word); at != std::string::npos; at = upper.find(word, at))
+      upper.replace(at, caps.size(), caps);
+  }
+  const std::string reference = Adjust({"--format", "json"}, WorkedBook()).output;
+  std::string clockwise = WorkedBook(), counter = WorkedBook();
+  clockwise.replace(clockwise.find("traverse left"), 13, "TRAVERSE Clockwise");
+  counter.replace(counter.find("traverse left"), 13, "traverse right");
+  std::string counterclockwise = counter;
+  counterclockwise.replace(counterclockwise.find("right"), 5, "counterclockwise");
+  EXPECT_EQ(Adjust({"--format", "json"}, "UNIT GON\n" + upper).output,
+            Adjust({"--format", "json"}, "unit gon\n" + WorkedBook()).output);
+  EXPECT_EQ(Adjust({"--format", "json"}, clockwise).output, reference);
+  EXPECT_EQ(Adjust({"--format", "json"}, counterclockwise).output,
+            Adjust({"--format", "json"}, counter).output);
+}
+
 struct ErrorCase {
   const char* name;
   std::string book;
@@ -253,7 +276,29 @@ TEST(FieldBookEndToEnd, EveryFaultIsOneLineNamingItsPlace) {
   const ErrorCase cases[] = {
       {"unknown record", "unit gon\nfoo 1 2\n", {}, 1,
        "standard input:2: expected a record (unit, point, points, traverse, angle, distance, "
-       "bearing or sigma), found 'foo'"},
+       "bearing, sigma or title), found 'foo'"},
+      {"a slip in a keyword", "UNIT gon\nponit A 1 2\n", {}, 1,
+       "standard input:2: expected a record (unit, point, points, traverse, angle, distance, "
+       "bearing, sigma or title), found 'ponit': did you mean 'point'?"},
+      {"a slip in the first word is a book, not answers", "# job\nunti gon\n", {}, 1,
+       "standard input:2: expected a record (unit, point, points, traverse, angle, distance, "
+       "bearing, sigma or title), found 'unti': did you mean 'unit'?"},
+      {"empty", " \r\n\n", {}, 1, "standard input: the input is empty: no field book and no answers"},
+      {"a NUL byte", std::string("4800\0\n", 6), {}, 1,
+       "standard input:1: the input is not text: its first line holds a NUL byte"},
+      {"not UTF-8", "\xFF\xFE" "4800\n", {}, 1,
+       "standard input:1: the input is not text: its first line is not valid UTF-8"},
+      {"an extra word on a station line", start + "B 219 250\nP1 200 100 7\nC\nend\n", {}, 1,
+       "standard input:8: unexpected word '7' after the distance (one DISTANCE, or keys hd=, sd=, "
+       "za=, hi=, ht=)"},
+      {"a name of a traverse above", start + "B 219 250\nP1 200 100\nC 200\nD\nend\n" +
+       "traverse\nA\nB 219 250\nP1 200 100\nC\nend\n", {}, 1,
+       "standard input:15: the station 'P1' is a point of the traverse on line 5 (its station on "
+       "line 8): a traverse meets known points only at its ends (split it into two traverses "
+       "there)"},
+      {"a side that is none", std::string(Control) + "traverse T1 widdershins\n", {}, 1,
+       "standard input:5: expected the side 'left', 'right', 'clockwise' or 'counterclockwise', "
+       "found 'widdershins'"},
       {"bad unit", "# units\n\nunit rad\n", {}, 1,
        "standard input:3: expected the unit gon, deg or dms, found 'rad'"},
       {"bad number", "point A 1x 2\n", {}, 1,
@@ -281,8 +326,8 @@ TEST(FieldBookEndToEnd, EveryFaultIsOneLineNamingItsPlace) {
       {"new point twice", start + "B 219 250\nP1 200 100\nP1 200 100\nC\nend\n", {}, 1,
        "standard input:9: the new point 'P1' appears twice in the traverse (first on line 8)"},
       {"known middle station", start + "B 219 250\nD 200 100\nC\nend\n", {}, 1,
-       "standard input:8: the station 'D' is a known point: a traverse meets known points only at "
-       "its ends (split it into two traverses there)"},
+       "standard input:8: the station 'D' is a known point (defined on line 4): a traverse meets "
+       "known points only at its ends (split it into two traverses there)"},
       {"new last station with angle", start + "B 219 250\nP9 200\nD\nend\n", {}, 1,
        "standard input:8: the last station 'P9' has an angle and an end orientation, so it must "
        "be a known point; it is not"},
