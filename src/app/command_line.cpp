@@ -18,6 +18,7 @@
 #include "adjustment/reduction.hpp"
 #include "adjustment/job_error.hpp"
 #include "input/answers.hpp"
+#include "numbers/shortest_text.hpp"
 #include "input/field_book.hpp"
 #include "adjustment/rules.hpp"
 #include "platform/platform.hpp"
@@ -94,12 +95,6 @@ bool ReadStandardInput(std::string& text) {
 
 bool ReadOptionNumber(const std::string& option, const std::string& text, double least,
                       bool positive, double& value, std::string& message);
-
-// The shortest text of a bound in a message.
-std::string ShortestNumber(double value) {
-  char digits[32];
-  return std::string(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
-}
 
 // Every byte of the file at `path` into `text`; "" or why it could not be
 // read, in our own words on every system.
@@ -182,7 +177,7 @@ bool ReadOptionNumber(const std::string& option, const std::string& text, double
     message = option + ": must be a positive number, found '" + shown + "'";
   } else {
     message = option + ": must be a number " + (positive ? "above " : "of at least ") +
-              ShortestNumber(least) + ", found '" + shown + "'";
+              ShortestText(least) + ", found '" + shown + "'";
   }
   return false;
 }

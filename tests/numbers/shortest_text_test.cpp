@@ -1,7 +1,7 @@
 // The shortest text of a double: the very text std::to_chars gives, which
 // the JSON reports have always carried, over the values a report holds and
 // the corners of the format.
-#include "report/number_text.hpp"
+#include "numbers/shortest_text.hpp"
 
 #include <gtest/gtest.h>
 
