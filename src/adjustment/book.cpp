@@ -242,11 +242,11 @@ BookResult AnswerFileResult(const Job& job, const Adjustment& result) {
   out.source = job.source;
   out.answerFile = true;
   out.settings = job;
-  out.known.push_back({"A", job.a, std::nullopt, 0});
-  out.known.push_back({"B", job.b, std::nullopt, 0});
+  out.known.push_back({"A", job.a, std::nullopt, 0, {}});
+  out.known.push_back({"B", job.b, std::nullopt, 0, {}});
   if (result.kind == TraverseKind::Connecting || result.kind == TraverseKind::NoEndOrientation)
-    out.known.push_back({"C", job.c, std::nullopt, 0});
-  if (result.kind == TraverseKind::Connecting) out.known.push_back({"D", job.d, std::nullopt, 0});
+    out.known.push_back({"C", job.c, std::nullopt, 0, {}});
+  if (result.kind == TraverseKind::Connecting) out.known.push_back({"D", job.d, std::nullopt, 0, {}});
   BookTraverseResult traverse;
   traverse.name = "1";
   traverse.job = job;
@@ -256,7 +256,7 @@ BookResult AnswerFileResult(const Job& job, const Adjustment& result) {
   for (std::size_t i = 0; i < result.points.size(); ++i) {
     stations.push_back(std::to_string(i + 1));
     NewPoint point;
-    point.point = {stations.back(), result.points[i], std::nullopt, 0};
+    point.point = {stations.back(), result.points[i], std::nullopt, 0, {}};
     if (result.leastSquares && i < result.leastSquares->precision.size())
       point.precision = result.leastSquares->precision[i];
     out.points.push_back(std::move(point));

@@ -19,6 +19,7 @@ struct NamedPoint {
   GridPoint xy;
   std::optional<double> z;  // the height, where there is one
   int line = 0;             // where the book (or its control file) defines it
+  std::string description;  // of a control file's row, where it has one
 };
 
 // How a traverse is oriented at one end: on a named point, or by a grid

@@ -1,5 +1,10 @@
 #include "input/control_points.hpp"
 
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <optional>
+
 #include "adjustment/job_error.hpp"
 #include "input/tokens.hpp"
 
@@ -25,6 +30,61 @@ bool IsNumber(std::string_view text) {
   return fault == NumberFault::None || fault == NumberFault::OutOfRange;
 }
 
+enum Column { Point, North, East, Height, Description };
+
+// The field each column is in (-1: none), from the header's names.
+using Layout = std::array<int, 5>;
+constexpr std::string_view columnLetters = "PNEZD";
+
+std::optional<Column> ColumnNamed(std::string_view name) {
+  static constexpr std::pair<std::string_view, Column> names[] = {
+      {"p", Point},        {"pn", Point},         {"point", Point},
+      {"name", Point},     {"id", Point},         {"n", North},
+      {"northing", North}, {"north", North},      {"x", North},
+      {"e", East},         {"easting", East},     {"east", East},
+      {"y", East},         {"z", Height},         {"elev", Height},
+      {"elevation", Height}, {"h", Height},       {"height", Height},
+      {"d", Description},  {"desc", Description}, {"description", Description},
+      {"code", Description}};
+  for (const auto& [word, column] : names)
+    if (IsWord(name, word)) return column;
+  return std::nullopt;
+}
+
+Layout LayoutOfHeader(const std::vector<std::string_view>& fields, const std::string& file,
+                      int line) {
+  Layout at;
+  at.fill(-1);
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    const std::optional<Column> column = ColumnNamed(fields[i]);
+    if (!column)
+      throw JobError(file, line, "the header's column " + Quoted(fields[i]) +
+                                     " is none of point (P, PN, Point, Name, ID), north (N, "
+                                     "Northing, X), east (E, Easting, Y), height (Z, Elev, "
+                                     "Elevation, H, Height) or description (D, Desc, Code)");
+    if (at[*column] >= 0)
+      throw JobError(file, line, "the header's column " + Quoted(fields[i]) + " is the same as " +
+                                     Quoted(fields[static_cast<std::size_t>(at[*column])]));
+    at[*column] = static_cast<int>(i);
+  }
+  for (Column needed : {Point, North, East})
+    if (at[needed] < 0)
+      throw JobError(file, line, std::string("the header has no column ") +
+                                     columnLetters[needed] + " (" +
+                                     (needed == Point ? "point" : needed == North ? "north" : "east") +
+                                     ")");
+  return at;
+}
+
+Layout LayoutOfLetters(std::string_view letters) {
+  Layout at;
+  at.fill(-1);
+  for (std::size_t i = 0; i < letters.size(); ++i)
+    at[columnLetters.find(static_cast<char>(std::toupper(static_cast<unsigned char>(letters[i]))))] =
+        static_cast<int>(i);
+  return at;
+}
+
 // A row's fault, named in the control file rather than the book.
 [[noreturn]] void FailInFile(const std::string& file, const JobError& error) {
   throw JobError(file, error.line(), error.what());
@@ -32,10 +92,29 @@ bool IsNumber(std::string_view text) {
 
 }  // namespace
 
-std::vector<NamedPoint> ReadControlPoints(std::string_view text, const std::string& file) {
+bool AreColumns(std::string_view letters) {
+  std::string seen;
+  for (char letter : letters) {
+    letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+    if (columnLetters.find(letter) == std::string_view::npos || seen.find(letter) != std::string::npos)
+      return false;
+    seen += letter;
+  }
+  return seen.find('P') != std::string::npos && seen.find('N') != std::string::npos &&
+         seen.find('E') != std::string::npos;
+}
+
+std::vector<NamedPoint> ReadControlPoints(std::string_view text, const std::string& file,
+                                          std::string_view letters) {
   TextLines lines(text);
   std::vector<NamedPoint> points;
   bool first = true;
+  Layout at = LayoutOfLetters(letters.empty() ? columnLetters : letters);
+  const auto field = [&at](const std::vector<std::string_view>& fields, Column column) {
+    const int i = at[column];
+    return i >= 0 && static_cast<std::size_t>(i) < fields.size() ? fields[static_cast<std::size_t>(i)]
+                                                                  : std::string_view();
+  };
   for (std::string_view row; lines.Next(row);) {
     row = Trim(row);
     const int number = lines.Number();
@@ -43,26 +122,30 @@ std::vector<NamedPoint> ReadControlPoints(std::string_view text, const std::stri
     const std::vector<std::string_view> fields = SplitFields(row);
     if (first && fields.size() >= 2 && !IsNumber(fields[1])) {
       first = false;  // a header row
+      if (letters.empty()) at = LayoutOfHeader(fields, file, number);
       continue;
     }
     first = false;
-    if (fields.size() < 3)
+    if (static_cast<int>(fields.size()) <= std::max({at[Point], at[North], at[East]}))
       throw JobError(file, number, "expected NAME,X,Y[,Z[,DESCRIPTION]], found " + Quoted(row));
+    const std::string_view name = field(fields, Point);
     NamedPoint point;
-    if (fields[0].empty())
-      throw JobError(file, number, "expected a point name in the first field, found none");
-    if (IsWord(fields[0], "end") || IsWord(fields[0], "bearing") || fields[0].front() == '#')
-      throw JobError(file, number, "expected a point name, found " + Quoted(fields[0]));
-    for (char byte : fields[0])
+    if (name.empty())
+      throw JobError(file, number, std::string("expected a point name in ") +
+                                       (at[Point] == 0 ? "the first field" : "its column") +
+                                       ", found none");
+    if (IsWord(name, "end") || IsWord(name, "bearing") || name.front() == '#')
+      throw JobError(file, number, "expected a point name, found " + Quoted(name));
+    for (char byte : name)
       if (byte == ' ' || byte == '\t')
-        throw JobError(file, number,
-                       "expected a point name without blanks, found " + Quoted(fields[0]));
-    point.name = std::string(fields[0]);
+        throw JobError(file, number, "expected a point name without blanks, found " + Quoted(name));
+    point.name = std::string(name);
+    point.description = std::string(field(fields, Description));
     try {
-      point.xy.x = ParseNumber(fields[1], "the X coordinate of '" + point.name + "'", number);
-      point.xy.y = ParseNumber(fields[2], "the Y coordinate of '" + point.name + "'", number);
-      if (fields.size() > 3 && !fields[3].empty())
-        point.z = ParseNumber(fields[3], "the height of '" + point.name + "'", number);
+      point.xy.x = ParseNumber(field(fields, North), "the X coordinate of '" + point.name + "'", number);
+      point.xy.y = ParseNumber(field(fields, East), "the Y coordinate of '" + point.name + "'", number);
+      if (const std::string_view z = field(fields, Height); !z.empty())
+        point.z = ParseNumber(z, "the height of '" + point.name + "'", number);
     } catch (const JobError& error) {
       FailInFile(file, error);
     }

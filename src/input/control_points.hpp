@@ -1,6 +1,6 @@
-// Reading known points from a control point file, the comma-separated
-// NAME,X,Y[,Z[,DESCRIPTION]] rows (point, north, east, elevation,
-// description) that CAD survey tools import and export.
+// Reading known points from a control point file, the comma-separated rows
+// of point, north (X), east (Y), elevation and description that CAD survey
+// tools import and export, in the order of the file's header or as named.
 #pragma once
 
 #include <string>
@@ -11,10 +11,16 @@
 
 namespace traverse {
 
+// Whether `letters` names columns: P, N, E, Z and D in any order, each at
+// most once, with P, N and E.
+bool AreColumns(std::string_view letters);
+
 // The points of `text` in file order, each with its line in the file. A first
-// row whose X is no number is a header; blank rows and rows starting with
-// '#' are passed over; fields are trimmed, and an empty Z means no height.
-// Throws JobError naming `file` and the row's line.
-std::vector<NamedPoint> ReadControlPoints(std::string_view text, const std::string& file);
+// row whose second field is no number is a header, which names the columns
+// unless `letters` does; without either they are PNEZD. Blank rows and rows
+// starting with '#' are passed over; fields are trimmed, and an empty Z means
+// no height. Throws JobError naming `file` and the row's line.
+std::vector<NamedPoint> ReadControlPoints(std::string_view text, const std::string& file,
+                                          std::string_view letters = {});
 
 }  // namespace traverse

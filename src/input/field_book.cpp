@@ -186,6 +186,17 @@ class Reader {
     // The path is the rest of the line: it may hold blanks.
     std::string_view rest = Trim(line.text);
     rest = Trim(rest.substr(line.words[0].size()));
+    // A last word columns=LETTERS names the file's columns.
+    std::string_view columns;
+    if (const std::size_t blank = rest.find_last_of(" \t");
+        line.words.size() > 2 && IsWord(line.words.back().substr(0, 8), "columns=")) {
+      columns = line.words.back().substr(8);
+      rest = Trim(rest.substr(0, blank));
+      if (!AreColumns(columns))
+        throw JobError(line.number, "columns=: expected the letters P, N, E, Z and D in the file's "
+                                    "order, each at most once, with P, N and E; found " +
+                                        Quoted(columns));
+    }
     if (rest.empty()) throw JobError(line.number, "expected 'points FILE', found no file name");
     const std::string written = Text(rest);
     const std::string path = files_.resolve ? files_.resolve(written) : written;
@@ -194,7 +205,7 @@ class Reader {
     if (!reason.empty())
       throw JobError(line.number, "cannot read '" + written + "': " + reason);
     pointsLine_ = line.number;
-    for (NamedPoint& point : ReadControlPoints(text, path)) {
+    for (NamedPoint& point : ReadControlPoints(text, path, columns)) {
       // The file's text goes; the names stay for the table.
       controlNames_.push_back(point.name);
       DefineKnown(std::move(point), controlNames_.back(), path);

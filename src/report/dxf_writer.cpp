@@ -10,8 +10,7 @@
 // an INSERT of the block POINT whose attributes NAME, ELEV and DESC (kept
 // hidden, as the texts show them) let a CAD program list the points.
 #include <algorithm>
-#include <cmath>
-#include <set>
+#include <string>
 
 #include "report/number_text.hpp"
 #include "report/plan_model.hpp"

@@ -98,9 +98,8 @@ PlanModel PlanBuilder::Whole() const {
     const std::vector<std::string>& stations = traverse.job.stations;
     if (stations.empty()) continue;
     PlanPoint* first = at(stations.front());
-    PlanPoint* last = traverse.result.kind == TraverseKind::Open ? nullptr : at(stations.back());
-    for (PlanPoint* end : {first, last}) {
-      stand(end);
+    for (PlanPoint* end : {first, at(stations.back())}) {
+      stand(end);  // an open traverse's last station is new, and stays so
       if (end) end->junction = true;
     }
     plan.traverses.push_back(RouteOf(traverse, first ? first->z : std::nullopt));

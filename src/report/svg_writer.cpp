@@ -19,7 +19,6 @@
 // fixed-point writer, so every platform writes the same bytes.
 #include <algorithm>
 #include <cmath>
-#include <map>
 #include <set>
 #include <vector>
 
@@ -97,15 +96,11 @@ class Frame {
     bool any = false;
     for (const GridPoint& p : points) {
       if (!Finite(p)) continue;
-      if (!any) {
-        minX_ = maxX_ = p.x;
-        minY_ = maxY_ = p.y;
-        any = true;
-      }
-      minX_ = std::min<Extended>(minX_, p.x);
-      maxX_ = std::max<Extended>(maxX_, p.x);
-      minY_ = std::min<Extended>(minY_, p.y);
-      maxY_ = std::max<Extended>(maxY_, p.y);
+      minX_ = any ? std::min<Extended>(minX_, p.x) : p.x;
+      maxX_ = any ? std::max<Extended>(maxX_, p.x) : p.x;
+      minY_ = any ? std::min<Extended>(minY_, p.y) : p.y;
+      maxY_ = any ? std::max<Extended>(maxY_, p.y) : p.y;
+      any = true;
     }
     midX_ = (minX_ + maxX_) / 2;
     midY_ = (minY_ + maxY_) / 2;
@@ -370,7 +365,7 @@ std::string Graticule(const Frame& frame, Labels& labels) {
       const Extended width = Extended(0.6) * 10 * static_cast<Extended>(text.size());
       const Box box = across ? Box{low + 2, at - 10, low + 2 + width, at - 1}
                              : Box{at + 2, 66, at + 2 + width, 75};
-      if (!labels.Clear(box)) continue;
+      if (box.top < 76 || !labels.Clear(box)) continue;  // below the Y ticks
       labels.Block(box);
       ticks += Text(box.left, box.bottom - 2, text);
     }

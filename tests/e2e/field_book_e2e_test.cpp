@@ -296,6 +296,9 @@ TEST(FieldBookEndToEnd, EveryFaultIsOneLineNamingItsPlace) {
        "standard input:15: the station 'P1' is a point of the traverse on line 5 (its station on "
        "line 8): a traverse meets known points only at its ends (split it into two traverses "
        "there)"},
+      {"columns that are none", "points c.csv columns=PNX\n", {}, 1,
+       "standard input:1: columns=: expected the letters P, N, E, Z and D in the file's order, "
+       "each at most once, with P, N and E; found 'PNX'"},
       {"a side that is none", std::string(Control) + "traverse T1 widdershins\n", {}, 1,
        "standard input:5: expected the side 'left', 'right', 'clockwise' or 'counterclockwise', "
        "found 'widdershins'"},
