@@ -19,9 +19,11 @@ struct BookTraverseResult {
   int line = 0;
   Job job;
   Adjustment result;
-  // The bearings from the first and the last station to marks without
-  // coordinates, gon, where the book gave them.
+  // The bearings from the first station to the mark it is oriented on, and
+  // from the last to its mark (none without end orientation), gon: as the
+  // book gave them for a mark without coordinates.
   std::optional<double> startMarkBearing, endMarkBearing;
+  std::vector<BookLeg> legs;  // as measured: slope distances, zeniths, hi, ht
 };
 
 struct NewPoint {

@@ -48,7 +48,8 @@
 //                       along_ratio, across_ratio (each null where absent)
 //   notes[]             plain sentences for the reader
 //
-// A field book's report has program, version, source, unit, rule and scale,
+// A field book's report has program, version, source, title (where the book has
+// one), unit, rule and scale,
 // then traverses[] (one object per traverse in book order: name, line, the
 // members above from kind on, and heights: null or {misclosure, allowed,
 // passed} in metres), points[] (every new point in the order computed: name,
@@ -633,6 +634,7 @@ std::string FormatJson(const BookResult& book, const ReportOptions& options) {
   json.Key("program").String("traverse");
   json.Key("version").String(options.version);
   json.Key("source").String(book.source);
+  if (book.title) json.Key("title").String(*book.title);
   json.Key("unit").String(UnitName(settings.unit));
   if (book.answerFile) {
     // An answer file's one traverse, its members at the top.
