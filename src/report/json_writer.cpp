@@ -232,7 +232,7 @@ void WriteLeastSquares(JsonText& json, const Job& job, const std::optional<Least
   json.Key("value").Number(ls->globalTest.value);
   json.EndObject();
   json.Key("observations").BeginArray();
-  for (const ObservationResult& observation : ls->observations) {
+  for (const ObservationReport& observation : ls->observations) {
     const bool isAngle = observation.ref.kind == ObservationKind::Angle;
     json.BeginObject();
     json.Key("kind").String(ObservationName(observation.ref.kind));
@@ -364,13 +364,13 @@ void WriteHeights(JsonText& json, const std::optional<HeightResult>& heights) {
   json.EndObject();
 }
 
-const char* FreeKindName(FreeKind kind) {
+const char* FreeKindName(ObservationKind kind) {
   switch (kind) {
-    case FreeKind::Angle:
+    case ObservationKind::Angle:
       return "angle";
-    case FreeKind::Distance:
+    case ObservationKind::Distance:
       return "distance";
-    case FreeKind::Bearing:
+    case ObservationKind::Bearing:
       return "bearing";
   }
   return "";
@@ -401,12 +401,12 @@ void WriteNetwork(JsonText& json, const std::optional<NetworkReport>& network, A
   json.Key("value").Number(network->globalTest.value);
   json.EndObject();
   json.Key("observations").BeginArray();
-  for (const NetworkObservationReport& o : network->observations) {
-    const bool isAngle = o.kind != FreeKind::Distance;
+  for (const ObservationReport& o : network->observations) {
+    const bool isAngle = o.ref.kind != ObservationKind::Distance;
     json.BeginObject();
-    json.Key("kind").String(FreeKindName(o.kind));
+    json.Key("kind").String(FreeKindName(o.ref.kind));
     json.Key("line").Integer(o.line);
-    if (o.kind == FreeKind::Angle) json.Key("at").String(o.at);
+    if (o.ref.kind == ObservationKind::Angle) json.Key("at").String(o.at);
     json.Key("from");
     WriteName(json, o.from);
     json.Key("to");
@@ -429,16 +429,17 @@ void WriteNetwork(JsonText& json, const std::optional<NetworkReport>& network, A
   if (!network->suspect) {
     json.Null();
   } else {
-    const NetworkObservationReport& o = network->observations[network->suspect->observation];
+    const ObservationReport& o = network->observations[network->suspect->ref.observation];
     json.BeginObject();
-    json.Key("kind").String(FreeKindName(o.kind));
+    json.Key("kind").String(FreeKindName(o.ref.kind));
     json.Key("line").Integer(o.line);
     json.Key("w").Number(network->suspect->w);
     json.Key("alternatives").BeginArray();
-    for (std::size_t i : network->suspect->alternatives) {
+    for (const ObservationRef& alternative : network->suspect->alternatives) {
+      const ObservationReport& a = network->observations[alternative.observation];
       json.BeginObject();
-      json.Key("kind").String(FreeKindName(network->observations[i].kind));
-      json.Key("line").Integer(network->observations[i].line);
+      json.Key("kind").String(FreeKindName(a.ref.kind));
+      json.Key("line").Integer(a.line);
       json.EndObject();
     }
     json.EndArray();
