@@ -22,6 +22,7 @@ struct BookTraverseResult {
   // The bearings from the first and the last station to marks without
   // coordinates, gon, where the book gave them.
   std::optional<double> startMarkBearing, endMarkBearing;
+  std::optional<std::size_t> inheritsFrom;  // a failed traverse above, on whose point it starts or ends
 };
 
 struct NewPoint {
