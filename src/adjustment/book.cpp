@@ -212,6 +212,11 @@ BookResult AdjustBook(const Book& book, const Job& settings,
     } catch (const JobError& error) {
       throw JobError(error.line(), "traverse " + traverse.name + ": " + error.what());
     }
+    if (!adjusted.startMarkBearing)
+      adjusted.startMarkBearing =
+          NormalisedGon(static_cast<long double>(adjusted.result.startBearing) + 200);
+    if (!adjusted.endMarkBearing) adjusted.endMarkBearing = adjusted.result.endBearing;
+    adjusted.legs = traverse.legs;
     Adjustment& result = adjusted.result;
     result.heights = CarryHeights(traverse, table, heightTolerance, result.notes);
     for (const std::string* end : {&traverse.stations.front(), &traverse.stations.back(),
@@ -257,7 +262,10 @@ BookResult AnswerFileResult(const Job& job, const Adjustment& result) {
   if (result.kind == TraverseKind::Connecting || result.kind == TraverseKind::NoEndOrientation)
     out.known.push_back({"C", job.c, std::nullopt, 0, {}});
   if (result.kind == TraverseKind::Connecting) out.known.push_back({"D", job.d, std::nullopt, 0, {}});
-  BookTraverseResult traverse{"1", 0, job, result, std::nullopt, std::nullopt, std::nullopt};
+  BookTraverseResult traverse;
+  traverse.name = "1";
+  traverse.job = job;
+  traverse.result = result;
   std::vector<std::string>& stations = traverse.job.stations;
   stations.push_back("B");
   for (std::size_t i = 0; i < result.points.size(); ++i) {

@@ -361,6 +361,10 @@ With --rule least-squares the whole book is one network, and may also hold
   angle AT FROM TO VALUE      distance FROM TO DISTANCE    bearing FROM TO VALUE
 each with an optional sigma=, and sigma angle S / sigma length A [B] lines.
 
+A left angle is the angle on the left of the line of travel, measured
+clockwise from the station behind to the station ahead (in US practice an
+"angle right"); a right angle is a full turn less a left one.
+
 An answer file holds the dialogue's answers, one per line: X and Y of A, B,
 C and D, the side (left or right), the number of angles, every angle, every
 length. With --no-end-orientation D's two lines are left out and there is

@@ -1,5 +1,6 @@
 #include "report/number_text.hpp"
 
+#include <cmath>
 #include <cstdint>
 
 #include "console/number_writing.hpp"
@@ -42,6 +43,23 @@ std::string AngleText(double gon, AngleUnit unit) {
 
 std::string SmallAngleText(double gon, AngleUnit unit, int decimals) {
   return FixedText(GonToSmallUnit(gon, unit), decimals);
+}
+
+std::string DmsText(double gon) {
+  const double degrees = GonToUnit(gon, AngleUnit::Degree);
+  if (!std::isfinite(degrees)) return FixedText(degrees, 2);
+  // In hundredths of a second, rounded once, so that 59.999" carries into
+  // the minute instead of printing as 60.00".
+  const long double hundredths = std::round(std::fabs(static_cast<long double>(degrees)) * 360000);
+  const long double whole = std::floor(hundredths / 360000);
+  const long double rest = hundredths - whole * 360000;
+  const int minutes = static_cast<int>(rest / 6000);
+  const double seconds = static_cast<double>(rest - minutes * 6000.0L) / 100;
+  std::string text = (degrees < 0 && hundredths > 0 ? "-" : "") + FixedText(static_cast<double>(whole), 0);
+  text += minutes < 10 ? "-0" : "-";
+  text += IntegerText(minutes);
+  text += seconds < 10 ? "-0" : "-";
+  return text + FixedText(seconds, 2);
 }
 
 }  // namespace traverse

@@ -27,7 +27,11 @@ struct Context {
   const Job& job = traverse.job;
   const Adjustment& result = traverse.result;
 
-  std::string Angle(double gon) const { return AngleText(gon, job.unit); }
+  // A field book in D-M-S is reported in D-M-S; an answer file keeps its
+  // decimal degrees.
+  bool Dms() const { return !book.answerFile && job.unit == AngleUnit::Dms; }
+  std::string Angle(double gon) const { return Dms() ? DmsText(gon) : AngleText(gon, job.unit); }
+  std::string Unit() const { return Dms() ? "d-m-s" : UnitName(job.unit); }
   std::string Small(double gon) const { return SmallAngleText(gon, job.unit); }
   std::string SmallWithUnit(double gon) const { return Small(gon) + ' ' + SmallUnitName(job.unit); }
   std::string Metres(double x) const { return FixedText(x, decimals); }
@@ -35,7 +39,7 @@ struct Context {
   std::string Misclosure(double x) const { return FixedText(x, decimals + 1); }
   static std::string Millimetres(double metres) { return FixedText(metres * 1000, 1); }
   std::string UnitHeading(std::string_view name) const {
-    return std::string(name) + " [" + UnitName(job.unit) + "]";
+    return std::string(name) + " [" + Unit() + "]";
   }
   std::string SmallHeading(std::string_view name) const {
     return std::string(name) + " [" + SmallUnitName(job.unit) + "]";
@@ -95,6 +99,10 @@ void HeaderSection(const BookResult& book, const ReportOptions& options, Documen
   if (!options.version.empty()) title += ' ' + options.version;
   title += book.answerFile ? " - traverse adjustment" : " - field book adjustment";
   d.Title(title);
+  if (book.title) {
+    d.Line(ValidUtf8(*book.title));
+    d.Blank();
+  }
 
   Fields fields;
   fields.Add("Input", "", ValidUtf8(book.source));
@@ -109,7 +117,12 @@ void HeaderSection(const BookResult& book, const ReportOptions& options, Documen
   } else {
     fields.Add("Traverses", IntegerText(static_cast<int>(book.traverses.size())));
     fields.Add("Rule", "", RuleName(job.rule));
-    fields.Add("Angle unit", "", std::string(UnitName(job.unit)) + "; corrections in " + small);
+    fields.Add("Angle unit", "",
+               std::string(job.unit == AngleUnit::Dms ? "d-m-s" : UnitName(job.unit)) +
+                   "; corrections in " + small);
+    fields.Add("Left angles", "",
+               "clockwise from the station behind to the station ahead (US: angle right); "
+               "a right angle is a full turn less a left one");
   }
   fields.Add("Scale factor", "", ShortestText(job.scale));
   fields.Add("Angular tolerance", "",
@@ -169,13 +182,13 @@ void KnownPointsSection(const Context& c, Document& d) {
     if (ClosesOnD(kind) && !job.markD.empty() && job.markD != job.markA) add(job.markD, job.d);
     d.Heading("Known points");
     d.Add(std::move(table));
-    if (c.traverse.startMarkBearing)
+    if (job.markA.empty() && c.traverse.startMarkBearing)
       d.Line("Start orientation: bearing " + c.Angle(*c.traverse.startMarkBearing) + ' ' +
-                 UnitName(job.unit) + " from " + ValidUtf8(job.stations.front()) + " to its mark",
+                 c.Unit() + " from " + ValidUtf8(job.stations.front()) + " to its mark",
              true);
-    if (c.traverse.endMarkBearing && ClosesOnD(kind))
+    if (job.markD.empty() && c.traverse.endMarkBearing && ClosesOnD(kind))
       d.Line("End orientation: bearing " + c.Angle(*c.traverse.endMarkBearing) + ' ' +
-                 UnitName(job.unit) +
+                 c.Unit() +
                  " from " + ValidUtf8(job.stations.back()) + " to its mark",
              true);
     return;
@@ -224,18 +237,30 @@ void AnglesSection(const Context& c, Document& d) {
 }
 
 void LegsSection(const Context& c, Document& d) {
-  Table table({{"leg"},
-               {"from", true},
-               {"to", true},
-               {c.UnitHeading("bearing")},
-               {"length [m]"},
-               {"dX [m]"},
-               {"dY [m]"},
-               {"cX [mm]"},
-               {"cY [mm]"},
-               {c.Book() ? "readings" : ""},
-               {c.Book() ? "spread [mm]" : ""},
-               {c.Book() ? "line" : ""}});
+  std::vector<Table::Column> columns = {{"leg"},         {"from", true}, {"to", true},
+                                        {c.UnitHeading("bearing")},
+                                        {"length [m]"},  {"dX [m]"},     {"dY [m]"},
+                                        {"cX [mm]"},     {"cY [mm]"}};
+  // What a field book measured, in the columns where any leg has it: the
+  // mean slope distance and face-one zenith, hi and ht, the index error.
+  const std::vector<BookLeg>& measured = c.traverse.legs;
+  using Pick = std::optional<double> (*)(const BookLeg&);
+  const std::pair<std::string, Pick> raw[] = {
+      {"slope [m]", [](const BookLeg& l) { return l.slopeMean; }},
+      {c.UnitHeading("zenith"), [](const BookLeg& l) { return l.zenithMean; }},
+      {"hi [m]", [](const BookLeg& l) { return l.hi; }},
+      {"ht [m]", [](const BookLeg& l) { return l.ht; }},
+      {c.SmallHeading("index error"), [](const BookLeg& l) { return l.indexError; }}};
+  std::vector<std::size_t> shown;
+  for (std::size_t k = 0; k < std::size(raw); ++k)
+    if (std::any_of(measured.begin(), measured.end(),
+                    [&](const BookLeg& leg) { return raw[k].second(leg).has_value(); })) {
+      shown.push_back(k);
+      columns.push_back({raw[k].first});
+    }
+  for (const char* heading : {"readings", "spread [mm]", "line"})
+    columns.push_back({c.Book() ? heading : ""});
+  Table table(std::move(columns));
   for (std::size_t i = 0; i < c.result.legs.size(); ++i) {
     const AdjustedLeg& leg = c.result.legs[i];
     std::vector<std::string> row = {IntegerText(static_cast<int>(i + 1)), c.Station(i),
@@ -243,6 +268,13 @@ void LegsSection(const Context& c, Document& d) {
                                     c.Metres(leg.length),
                                     c.Metres(leg.dx), c.Metres(leg.dy),
                                     Context::Millimetres(leg.cx), Context::Millimetres(leg.cy)};
+    for (std::size_t k : shown) {
+      const std::optional<double> value = i < measured.size() ? raw[k].second(measured[i]) : std::nullopt;
+      row.push_back(!value ? ""
+                    : k == 1 ? c.Angle(*value)
+                    : k == 4 ? c.Small(*value)
+                             : c.Metres(*value));
+    }
     if (c.Book()) {
       row.push_back(ReadingsText(c.job.lengthReadings, i));
       row.push_back(i < c.job.lengthReadings.size()
@@ -288,12 +320,26 @@ void PointsSection(const Context& c, Document& d) {
 void MisclosureSection(const Context& c, Document& d) {
   const Adjustment& r = c.result;
   Fields fields;
-  const std::string unit = UnitName(c.job.unit), small = SmallUnitName(c.job.unit);
-  fields.Add("Start bearing A-B", c.Angle(r.startBearing), unit);
-  if (r.endBearing) {
-    fields.Add("End bearing C-D", c.Angle(*r.endBearing), unit);
+  const std::string unit = c.Unit(), small = SmallUnitName(c.job.unit);
+  // A field book's by its stations' names, each bearing from the station to
+  // its mark; an answer file's by the dialogue's letters.
+  const std::string dash = "\xE2\x80\x93";  // an en dash: names may hold hyphens
+  const std::string first = c.Station(0), last = c.Station(c.job.stations.size() - 1);
+  const auto towards = [&](const std::string& station, const std::string& mark) {
+    return mark.empty() ? station + " to its mark" : station + dash + ValidUtf8(mark);
+  };
+  const std::string along = c.Book() ? first + dash + last : "B-C";
+  if (c.Book()) {
+    fields.Add("Start bearing " + towards(first, c.job.markA),
+               c.Angle(c.traverse.startMarkBearing.value_or(0)), unit);
   } else {
-    fields.Add("End bearing C-D", "", "none");
+    fields.Add("Start bearing A-B", c.Angle(r.startBearing), unit);
+  }
+  const std::string end = c.Book() ? "End bearing " + towards(last, c.job.markD) : "End bearing C-D";
+  if (r.endBearing) {
+    fields.Add(end, c.Angle(*r.endBearing), unit);
+  } else {
+    fields.Add(c.Book() ? "End bearing" : end, "", "none");
   }
   fields.Add("Sum of angles", c.Angle(r.measuredAngleSum), unit);
   if (r.requiredAngleSum) fields.Add("Required sum", c.Angle(*r.requiredAngleSum), unit);
@@ -301,7 +347,7 @@ void MisclosureSection(const Context& c, Document& d) {
     fields.Add("Angular misclosure fb", c.Small(*r.angularMisclosure), small);
     if (!r.leastSquares) fields.Add("Correction per angle", c.Small(r.angleCorrection), small);
   } else {
-    fields.Add("Angular misclosure fb", "", "none: no orientation at C");
+    fields.Add("Angular misclosure fb", "", "none: no orientation at " + (c.Book() ? last : "C"));
   }
   if (r.linear) {
     const LinearMisclosure& f = *r.linear;
@@ -310,7 +356,7 @@ void MisclosureSection(const Context& c, Document& d) {
     fields.Add("fL", c.Misclosure(f.length), "m");
     fields.Add("Bearing of fL", c.Angle(f.bearing), unit);
     for (const auto& [label, value] :
-         {std::pair{"Along B-C", f.along}, std::pair{"Across B-C", f.across}}) {
+         {std::pair{"Along " + along, f.along}, std::pair{"Across " + along, f.across}}) {
       if (value) {
         fields.Add(label, c.Misclosure(*value), "m");
       } else {
@@ -417,13 +463,13 @@ void LeastSquaresSection(const Context& c, Document& d) {
                {"", true},
                {"w"},
                {"", true}});
-  for (const ObservationResult& o : ls.observations) {
+  for (const ObservationReport& o : ls.observations) {
     const bool isAngle = o.ref.kind == ObservationKind::Angle;
     table.Add({ObservationName(o.ref.kind), c.Book() ? ObservationPlace(c, o.ref) : IntegerText(o.ref.index),
                isAngle ? c.Angle(o.measured) : c.Metres(o.measured),
-               isAngle ? UnitName(c.job.unit) : "m",
+               isAngle ? c.Unit() : "m",
                isAngle ? c.Small(o.residual) : Context::Millimetres(o.residual),
-               isAngle ? SmallUnitName(c.job.unit) : "mm", FixedText(o.w, 2),
+               isAngle ? SmallUnitName(c.job.unit) : "mm", o.w ? FixedText(*o.w, 2) : "",
                IsSuspect(c.result, o.ref) ? "<- suspect" : ""},
               7);
   }
@@ -537,18 +583,18 @@ void NetworkSection(const BookResult& book, Document& d) {
                {"w"},
                {"r"},
                {"", true}});
-  const auto place = [](const NetworkObservationReport& o) {
+  const auto place = [](const ObservationReport& o) {
     const std::string from = o.from ? ValidUtf8(*o.from) : "(mark)";
     const std::string to = o.to ? ValidUtf8(*o.to) : "(mark)";
-    return o.kind == FreeKind::Angle ? "at " + ValidUtf8(o.at) + ": " + from + " to " + to
+    return o.ref.kind == ObservationKind::Angle ? "at " + ValidUtf8(o.at) + ": " + from + " to " + to
                                      : from + " to " + to;
   };
   const char* names[] = {"angle", "distance", "bearing"};
   for (std::size_t i = 0; i < n.observations.size(); ++i) {
-    const NetworkObservationReport& o = n.observations[i];
-    const bool isAngle = o.kind != FreeKind::Distance;
-    const bool suspect = n.suspect && n.suspect->observation == i;
-    table.Add({names[static_cast<int>(o.kind)], IntegerText(o.line), place(o),
+    const ObservationReport& o = n.observations[i];
+    const bool isAngle = o.ref.kind != ObservationKind::Distance;
+    const bool suspect = n.suspect && n.suspect->ref.observation == i;
+    table.Add({names[static_cast<int>(o.ref.kind)], IntegerText(o.line), place(o),
                isAngle ? AngleText(o.measured, unit) : FixedText(o.measured, 4),
                isAngle ? UnitName(unit) : "m",
                isAngle ? SmallAngleText(o.residual, unit) : FixedText(o.residual * 1000, 1),
@@ -565,18 +611,18 @@ void NetworkSection(const BookResult& book, Document& d) {
     return;
   }
   const auto ref = [&](std::size_t i) {
-    const NetworkObservationReport& o = n.observations[i];
-    return std::string(names[static_cast<int>(o.kind)]) + " on line " + IntegerText(o.line) +
+    const ObservationReport& o = n.observations[i];
+    return std::string(names[static_cast<int>(o.ref.kind)]) + " on line " + IntegerText(o.line) +
            " (" + place(o) + ")";
   };
-  d.Line("Suspected blunder: " + ref(n.suspect->observation) + " (w = " +
+  d.Line("Suspected blunder: " + ref(n.suspect->ref.observation) + " (w = " +
              FixedText(n.suspect->w, 1) + ")",
          false, true);
   if (!n.suspect->alternatives.empty()) {
     std::string text = "It cannot be told apart from ";
     for (std::size_t i = 0; i < n.suspect->alternatives.size(); ++i) {
       if (i > 0) text += i + 1 == n.suspect->alternatives.size() ? " and " : ", ";
-      text += ref(n.suspect->alternatives[i]);
+      text += ref(n.suspect->alternatives[i].observation);
     }
     d.Line(text + ", whose |w| lie within 5 % of its own.", false, true);
   }

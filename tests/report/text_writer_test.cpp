@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "adjustment/reduction.hpp"
+#include "input/field_book.hpp"
 #include "report/worked_example.hpp"
 #include "report/writers.hpp"
 
@@ -120,6 +122,30 @@ TEST(HtmlReport, OnlyFailuresAreRed) {
   result.linearVerdict->passed = true;
   const std::string passing = FormatHtml(AnswerFileResult(testing::WorkedJob(), result), {});
   EXPECT_EQ(passing.find("class=\"alarm\""), std::string::npos);
+}
+
+// A field book's report speaks of its own stations: the bearings from each
+// end station to its mark (a mark given as a bearing has no name), the
+// misclosure along its ends; its title on top, D-M-S where the book is, and
+// the slope distances, zeniths, hi, ht and index errors it measured.
+TEST(TextReport, FieldBookSpeaksOfItsStationsInItsUnit) {
+  const std::string book =
+      "title Smith farm, lot 7\nunit dms\npoint TP12 4800 2850 100\npoint PP101 5000 3000 101\n"
+      "point PP102 5165.381 3770.824\ntraverse left\nTP12\n"
+      "PP101 197-07-52.1 sd=250.1 za=90-00-00/270-00-10 hi=1.5 ht=1.6\n"
+      "P1 225-00-00.3 299.987\nP2 157-29-57.1 280.009\nPP102 238-30-00.4\nbearing 135-00-00\nend\n";
+  Book read = ReadFieldBook(book, "farm.book", {});
+  ReduceBook(read);
+  Job settings;
+  settings.unit = AngleUnit::Dms;
+  const std::string report = FormatText(AdjustBook(read, settings, std::nullopt), {});
+  for (const char* line : {"\nSmith farm, lot 7\n", "  Start bearing PP101\xE2\x80\x93TP12  ",
+                           "  End bearing PP102 to its mark  135-00-00.00 d-m-s\n",
+                           "  Along PP101\xE2\x80\x93PP102  ", "Angle unit         d-m-s;",
+                           "  1  B  ", "slope [m]  zenith [d-m-s]  hi [m]  ht [m]  index error [arcsec]",
+                           "  250.100     89-59-55.00   1.500   1.600                   5.0  ",
+                           "197-07-52.10", "\nOverall: no tolerance was given, so none was checked\n"})
+    EXPECT_EQ(report.find(line) != std::string::npos, std::string(line) != "  1  B  ") << line;
 }
 
 TEST(TextReport, LeastSquaresInDegreesWithItsSuspect) {
