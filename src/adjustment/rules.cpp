@@ -27,7 +27,9 @@ int NewPointCount(const Job& job) {
 // What the computations cannot take, said before they fail on it.
 void CheckJob(const Job& job) {
   const std::size_t n = job.angles.size();
-  if (n < (ClosesOnD(job.kind) ? 2u : 1u) || n > 255 ||
+  // The dialogue's record has room for far more than its 8-bit count of 255
+  // angles: the count is the dialogue's limit, not the computations'.
+  if (n < (ClosesOnD(job.kind) ? 2u : 1u) || n >= TableCapacity ||
       static_cast<int>(job.lengths.size()) != LegCount(job.kind, static_cast<int>(n)))
     throw JobError(0, "the numbers of angles and lengths do not fit the kind of traverse");
   if (!(job.scale > 0) || !std::isfinite(job.scale))
@@ -64,12 +66,9 @@ void RunCompassRule(const Job& job, TTraverse& t) {
   if (ClosesOnD(job.kind)) {
     CoordinateDifferences(t.XC, t.YC, t.XD, t.YD, t.DxCD, t.DyCD);
     t.BearingCD = job.endBearing ? *job.endBearing : GridBearing(t.DxCD, t.DyCD);
-    t.AngleCount = static_cast<std::uint8_t>(n);
-    AdjustAngles(t);
+    AdjustAnglesOf(t, n);
   } else {
-    // No orientation at C: the angles are used as measured. The record counts
-    // one angle more than legs, as if C had its angle.
-    t.AngleCount = static_cast<std::uint8_t>(n + 1);
+    // No orientation at C: the angles are used as measured.
     t.TheoreticalAngleSum = 0;
     t.AngularMisclosure = 0;
     t.AngleCorrection = 0;
@@ -79,7 +78,7 @@ void RunCompassRule(const Job& job, TTraverse& t) {
   t.SumLength = 0;
   for (int i = 1; i <= legs; ++i) {
     t.LegLength[i] = StoreReal(Extended(job.lengths[static_cast<std::size_t>(i - 1)]) * job.scale);
-    LegIncrements(t, static_cast<std::uint8_t>(i));
+    LegIncrements(t, i);
     t.SumLength = RunningSum(t.SumLength, t.LegLength[i]);
   }
 
@@ -92,7 +91,7 @@ void RunCompassRule(const Job& job, TTraverse& t) {
       t.CorrectedIncrementY[i] = t.IncrementY[i];
     }
   } else {
-    AdjustIncrements(t);
+    AdjustIncrementsOf(t, legs);
   }
 }
 
@@ -311,7 +310,7 @@ Adjustment Adjust(const Job& job) {
         SpreadByTransit(t.IncrementX, t.CorrectedIncrementX, legs, t.MisclosureX, 'X');
         SpreadByTransit(t.IncrementY, t.CorrectedIncrementY, legs, t.MisclosureY, 'Y');
       }
-      for (int i = 1; i <= NewPointCount(job); ++i) NextPoint(t, static_cast<std::uint8_t>(i));
+      for (int i = 1; i <= NewPointCount(job); ++i) NextPoint(t, i);
       CollectResult(job, t, result);
     } catch (const RaisedFailure& failure) {
       throw JobError(0, "the traverse cannot be computed: " + TakeFailureMessage(failure));

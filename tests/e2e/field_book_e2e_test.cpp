@@ -304,6 +304,21 @@ TEST(FieldBookEndToEnd, GrossMistakesAreNamedWithTheirLikelyCause) {
   }
 }
 
+// A book's traverse has as many stations as it needs: the dialogue's 255
+// angles are its record's count, not a limit of the computations.
+TEST(FieldBookEndToEnd, ATraverseOfMoreThan255Stations) {
+  // A straight line north, 10 m legs, every angle 200 gon.
+  std::string book = "point A 4990 3000\npoint B 5000 3000\npoint C 7990 3000\n"
+                     "point D 8000 3000\ntraverse\nA\nB 200 10\n";
+  for (int i = 1; i <= 298; ++i) book += "P" + std::to_string(i) + " 200 10\n";
+  book += "C 200\nD\nend\n";
+  const json report = JsonOf(Adjust({"--format", "json"}, book));
+  ASSERT_EQ(report["points"].size(), 298u);
+  for (std::size_t i = 0; i < 298; ++i)
+    EXPECT_NEAR(report["points"][i]["x"].get<double>(), 5010.0 + 10.0 * static_cast<double>(i), 1e-6);
+  EXPECT_EQ(report["traverses"][0]["angles"].size(), 300u);
+}
+
 struct ErrorCase {
   const char* name;
   std::string book;
