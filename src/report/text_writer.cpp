@@ -366,6 +366,9 @@ void MisclosureSection(const Context& c, Document& d) {
   } else {
     fields.Add("Linear misclosure", "", "none: the traverse has no check");
   }
+  if (r.scaleErrorPpm)
+    fields.Add("Scale error", FixedText(*r.scaleErrorPpm, 0),
+               "ppm: the misclosure lies along the line; a grid or scale factor missing?");
   fields.Add("Total length", c.Metres(r.totalLength), "m");
   if (r.relativePrecision) {
     fields.Add("Relative precision", "1:" + FixedText(*r.relativePrecision, 0));
@@ -379,7 +382,21 @@ void MisclosureSection(const Context& c, Document& d) {
 void ToleranceSection(const Context& c, Document& d) {
   const Adjustment& r = c.result;
   d.Heading("Tolerances");
+  // The gross-error guard, on whether or not tolerances were given.
+  const auto gross = [&] {
+    if (!r.gross) return;
+    std::string tripped = r.gross->angular && r.gross->linear ? "the angular and the linear misclosure"
+                          : r.gross->angular                  ? "the angular misclosure"
+                                                              : "the linear misclosure";
+    // The likely causes are among the notes.
+    d.Line("GROSS: " + tripped + " is beyond what a survey gives", true, true);
+  };
   if (!r.angularVerdict && !r.linearVerdict && !(r.heights && r.heights->allowed)) {
+    if (r.gross) {
+      gross();
+      d.Line("Overall: GROSS", true, true);
+      return;
+    }
     d.Line("none checked", true);
     return;
   }
@@ -401,8 +418,9 @@ void ToleranceSection(const Context& c, Document& d) {
         h.misclosure ? Context::Millimetres(std::fabs(*h.misclosure)) + " mm" : "none", h.passed);
   }
   d.Add(std::move(table));
-  d.Line(std::string("Overall: ") + (r.TolerancesPassed() ? "passed" : "EXCEEDED"), true,
-         !r.TolerancesPassed());
+  gross();
+  d.Line(std::string("Overall: ") + (r.gross ? "GROSS" : r.TolerancesPassed() ? "passed" : "EXCEEDED"),
+         true, !r.TolerancesPassed());
 }
 
 void ExpectedSection(const Context& c, Document& d) {
@@ -660,10 +678,13 @@ void BookPointsSection(const BookResult& book, int decimals, Document& d) {
   d.Add(std::move(table));
   d.Blank();
   const bool passed = book.TolerancesPassed();
+  const bool grossError = std::any_of(book.traverses.begin(), book.traverses.end(),
+                                      [](const BookTraverseResult& t) { return t.result.gross; });
   const Job& settings = book.settings;
   const bool given =
       settings.angularTolerance || settings.linearTolerance || book.heightTolerance;
-  d.Line(std::string("Overall: ") + (!passed  ? "a tolerance is EXCEEDED"
+  d.Line(std::string("Overall: ") + (grossError ? "GROSS: a misclosure is beyond what a survey gives"
+                                     : !passed  ? "a tolerance is EXCEEDED"
                                      : given ? "every tolerance held"
                                              : "no tolerance was given, so none was checked"),
          false, !passed);

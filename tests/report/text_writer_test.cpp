@@ -148,6 +148,23 @@ TEST(TextReport, FieldBookSpeaksOfItsStationsInItsUnit) {
     EXPECT_EQ(report.find(line) != std::string::npos, std::string(line) != "  1  B  ") << line;
 }
 
+// A tripped gross-error guard is the verdict with or without tolerances,
+// and the implied scale error is stated.
+TEST(TextReport, GrossVerdictAndScaleError) {
+  for (const bool tolerances : {false, true}) {
+    Adjustment result = testing::WorkedCompass();
+    if (!tolerances) result.angularVerdict = result.linearVerdict = std::nullopt;
+    result.gross = GrossCheck{true, false, {"The angle unit: read as gon they close."}};
+    result.scaleErrorPpm = 392;
+    const std::string report = Report(testing::WorkedJob(), result);
+    EXPECT_NE(report.find("  GROSS: the angular misclosure is beyond what a survey gives\n"),
+              std::string::npos) << tolerances;
+    EXPECT_NE(report.find("  Overall: GROSS\n"), std::string::npos) << tolerances;
+    EXPECT_NE(report.find("  Scale error  "), std::string::npos);
+    EXPECT_NE(report.find("392 ppm: the misclosure lies along the line"), std::string::npos);
+  }
+}
+
 TEST(TextReport, LeastSquaresInDegreesWithItsSuspect) {
   Job job = testing::WorkedJob();
   job.unit = AngleUnit::Degree;
