@@ -25,7 +25,7 @@
 
 #include "adjustment/book.hpp"
 #include "adjustment/reduction.hpp"
-#include "adjustment/network.hpp"
+#include "network/network.hpp"
 #include "input/field_book.hpp"
 #include "report/writers.hpp"
 
@@ -60,18 +60,18 @@ NetworkNormals NormalsOfBook(const Book& book, const BookResult& result) {
     points.push_back({p.point.xy, false});
   }
   const Sigmas& sigmas = result.settings.sigmas;
-  std::vector<NetworkObservation> observations;
+  std::vector<Observation> observations;
   for (const BookTraverse& t : book.traverses) {
     const std::vector<std::string>& s = t.stations;
     for (std::size_t i = 0; i < t.angles.size(); ++i) {
       const std::string& back = i == 0 ? t.start.point : s[i - 1];
       const std::string& ahead = i + 1 == s.size() ? t.end->point : s[i + 1];
-      observations.push_back({NetworkObservationKind::Angle, index.at(s[i]), index.at(back),
+      observations.push_back({ObservationKind::Angle, index.at(s[i]), index.at(back),
                               index.at(ahead), t.angles[i].value, sigmas.angleGon});
     }
     for (std::size_t j = 0; j < t.legs.size(); ++j) {
       const double length = t.legs[j].length;
-      observations.push_back({NetworkObservationKind::Distance, -1, index.at(s[j]),
+      observations.push_back({ObservationKind::Distance, -1, index.at(s[j]),
                               index.at(s[j + 1]), length,
                               sigmas.lengthMetres + sigmas.lengthPpm * 1e-6 * length});
     }

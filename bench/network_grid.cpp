@@ -16,16 +16,15 @@
 
 #include <Eigen/SparseCholesky>
 
-#include "adjustment/network.hpp"
+#include "network/network.hpp"
 
 namespace traverse::bench {
 namespace {
 
-constexpr double gonPerRadian = 63.661977236758134308;
 
 struct Grid {
   std::vector<NetworkPoint> points;
-  std::vector<NetworkObservation> observations;
+  std::vector<Observation> observations;
 };
 
 double Bearing(const GridPoint& from, const GridPoint& to) {
@@ -50,14 +49,14 @@ Grid MakeGrid(int g) {
     const auto p = [&](int k) { return truth[static_cast<std::size_t>(k)]; };
     double value = Bearing(p(at), p(to)) - Bearing(p(at), p(from)) + angleSigma * unit(random);
     if (value < 0) value += 400;
-    grid.observations.push_back({NetworkObservationKind::Angle, at, from, to, value, angleSigma});
+    grid.observations.push_back({ObservationKind::Angle, at, from, to, value, angleSigma});
   };
   auto distance = [&](int from, int to) {
     const GridPoint &p = truth[static_cast<std::size_t>(from)],
                     &q = truth[static_cast<std::size_t>(to)];
     const double s = std::hypot(q.x - p.x, q.y - p.y), sigma = 0.003 + 2e-6 * s;
     grid.observations.push_back(
-        {NetworkObservationKind::Distance, -1, from, to, s + sigma * unit(random), sigma});
+        {ObservationKind::Distance, -1, from, to, s + sigma * unit(random), sigma});
   };
 
   // Each edge's traverse: junction, two stations a little off the line, junction.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "adjustment/job.hpp"
+#include "network/statistics.hpp"
 
 namespace traverse {
 
@@ -32,53 +33,12 @@ struct Verdict {
   bool passed = true;
 };
 
-enum class ObservationKind { Angle, Length };
-
-struct ObservationRef {
-  ObservationKind kind = ObservationKind::Angle;
-  int index = 0;  // 1-based, as typed
-};
-
-// One observation of a least-squares adjustment.
-struct ObservationResult {
-  ObservationRef ref;
-  double measured = 0;  // gon or metres (scaled)
-  double residual = 0;  // adjusted - measured, gon or metres
-  double sigma = 0;     // a-priori standard deviation, gon or metres
-  double w = 0;         // Baarda's standardised residual
-  double redundancyNumber = 0;  // (Q_vv P)_ii
-};
-
-struct GlobalTest {
-  double value = 0;  // vTPv
-  double lower = 0;  // 2.5 % quantile of chi-square with r degrees of freedom
-  double upper = 0;  // 97.5 % quantile
-  bool passed = true;
-};
-
-struct PointPrecision {
-  double sx = 0, sy = 0;  // metres
-  double a = 0, b = 0;    // semi-axes of the standard error ellipse, a >= b
-  double bearing = 0;     // of a, gon, in [0, 200)
-};
-
-struct LeastSquaresResult {
-  double sigma0 = 0;
-  int redundancy = 0;
-  int iterations = 0;
-  bool converged = true;
-  GlobalTest globalTest;
-  std::vector<ObservationResult> observations;  // the angles, then the lengths
+// One traverse's least squares: its statistics, its angles then its lengths,
+// and its new points.
+struct LeastSquaresResult : AdjustmentStatistics {
+  std::vector<ObservationReport> observations;  // the angles, then the lengths
   std::vector<PointPrecision> precision;        // one per new point
   std::vector<GridPoint> points;                // adjusted coordinates of the new points
-};
-
-// The observation with the largest |w| above the critical value, and the
-// others whose |w| lies within 5 % of it.
-struct Suspect {
-  ObservationRef ref;
-  double w = 0;
-  std::vector<ObservationRef> alternatives;
 };
 
 // Standard deviations of the misclosures to be expected from the a-priori

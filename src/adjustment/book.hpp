@@ -31,36 +31,11 @@ struct NewPoint {
   std::optional<PointPrecision> precision;  // under least squares
 };
 
-// One observation of the network adjustment, named as the book has it.
-struct NetworkObservationReport {
-  FreeKind kind = FreeKind::Angle;
-  int line = 0;
-  std::string at;                   // angles only
-  std::optional<std::string> from;  // clockwise order for angles; none for a mark without a name
-  std::optional<std::string> to;
-  double measured = 0;  // gon, or metres times the scale factor
-  double residual = 0;  // adjusted - measured: for an angle, of the angle as typed
-  double sigma = 0;
-  std::optional<double> w;  // none where the redundancy number is 0 or the bearing is fixed
-  double redundancyNumber = 0;
-  bool free = false;  // a record of its own, not a traverse's
-};
-
-struct NetworkSuspect {
-  std::size_t observation = 0;  // index into the observations
-  double w = 0;
-  std::vector<std::size_t> alternatives;
-};
-
-// Every observation of a book adjusted together by least squares.
-struct NetworkReport {
-  double sigma0 = 0;
-  int redundancy = 0;
-  int iterations = 0;
-  bool converged = true;
-  GlobalTest globalTest;
-  std::vector<NetworkObservationReport> observations;
-  std::optional<NetworkSuspect> suspect;
+// Every observation of a book adjusted together by least squares, named as
+// the book has it.
+struct NetworkReport : AdjustmentStatistics {
+  std::vector<ObservationReport> observations;
+  std::optional<Suspect> suspect;
 };
 
 // Every adjustment's result, a field book's or an answer file's: the one

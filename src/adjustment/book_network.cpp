@@ -9,17 +9,21 @@
 
 #include "adjustment/book.hpp"
 #include "adjustment/job_error.hpp"
-#include "adjustment/network.hpp"
-#include "adjustment/data_snooping.hpp"
+#include "network/network.hpp"
 
 namespace traverse {
 namespace {
 
-constexpr double radiansPerGon = 3.14159265358979323846 / 200;
-
-double BearingOf(const GridPoint& from, const GridPoint& to) {
-  double t = std::atan2(to.y - from.y, to.x - from.x) / radiansPerGon;
+// The grid bearing from one point to another in [0, 400) gon.
+double FullBearing(const GridPoint& from, const GridPoint& to) {
+  const double t = BearingOf(from, to);
   return t < 0 ? t + 400 : t;
+}
+
+// The point `distance` away from `from` on the grid bearing `gon`.
+GridPoint Polar(const GridPoint& from, double gon, double distance) {
+  return {from.x + distance * std::cos(gon / gonPerRadian),
+          from.y + distance * std::sin(gon / gonPerRadian)};
 }
 
 // The network's points by name, fixed or new, with what is known of them.
@@ -59,7 +63,7 @@ class Points {
 // the sign that turns its residual into the residual of what was typed (a
 // traverse's end angle on a bearing mark enters as a bearing of its leg).
 struct Origin {
-  NetworkObservationReport report;
+  ObservationReport report;
   double sign = 1;
   std::size_t traverse = 0;  // for a traverse's observations
   int angle = -1;            // its angle's index, or -1
@@ -74,22 +78,22 @@ struct Direction {
 };
 
 std::vector<Direction> DirectionsTo(int p, const Points& points,
-                                    const std::vector<NetworkObservation>& observations,
+                                    const std::vector<Observation>& observations,
                                     const std::vector<Origin>& origins) {
   std::vector<Direction> directions;
   for (std::size_t k = 0; k < observations.size(); ++k) {
-    const NetworkObservation& o = observations[k];
+    const Observation& o = observations[k];
     const int line = origins[k].report.line;
-    if (o.kind == NetworkObservationKind::Bearing) {
+    if (o.kind == ObservationKind::Bearing) {
       if (o.to == p && points.Located(o.from)) directions.push_back({o.from, o.value, line});
       if (o.from == p && points.Located(o.to))
         directions.push_back({o.to, std::fmod(o.value + 200, 400), line});
-    } else if (o.kind == NetworkObservationKind::Angle && points.Located(o.at)) {
+    } else if (o.kind == ObservationKind::Angle && points.Located(o.at)) {
       // Turned clockwise from `from` to `to` at `at`.
       if (o.to == p && points.Located(o.from))
-        directions.push_back({o.at, BearingOf(points.At(o.at), points.At(o.from)) + o.value, line});
+        directions.push_back({o.at, FullBearing(points.At(o.at), points.At(o.from)) + o.value, line});
       if (o.from == p && points.Located(o.to))
-        directions.push_back({o.at, BearingOf(points.At(o.at), points.At(o.to)) - o.value, line});
+        directions.push_back({o.at, FullBearing(points.At(o.at), points.At(o.to)) - o.value, line});
     }
   }
   return directions;
@@ -97,7 +101,7 @@ std::vector<Direction> DirectionsTo(int p, const Points& points,
 
 // Places every point that no traverse computed, by a distance and a
 // direction from a located point, or where two directions cross.
-void LocateFreePoints(Points& points, const std::vector<NetworkObservation>& observations,
+void LocateFreePoints(Points& points, const std::vector<Observation>& observations,
                       const std::vector<Origin>& origins) {
   for (bool progress = true; progress;) {
     progress = false;
@@ -107,14 +111,13 @@ void LocateFreePoints(Points& points, const std::vector<NetworkObservation>& obs
       bool placed = false;
       // Polar: a distance from the station of one of the directions.
       for (std::size_t k = 0; k < observations.size() && !placed; ++k) {
-        const NetworkObservation& o = observations[k];
-        if (o.kind != NetworkObservationKind::Distance || (o.from != p && o.to != p)) continue;
+        const Observation& o = observations[k];
+        if (o.kind != ObservationKind::Distance || (o.from != p && o.to != p)) continue;
         const int other = o.from == p ? o.to : o.from;
         for (const Direction& d : directions) {
           if (d.from != other) continue;
           const GridPoint& q = points.At(other);
-          points.Locate(p, {q.x + o.value * std::cos(d.bearing * radiansPerGon),
-                            q.y + o.value * std::sin(d.bearing * radiansPerGon)});
+          points.Locate(p, Polar(q, d.bearing, o.value));
           placed = true;
           break;
         }
@@ -125,10 +128,9 @@ void LocateFreePoints(Points& points, const std::vector<NetworkObservation>& obs
           if (directions[i].from == directions[j].from) continue;
           const GridPoint& a = points.At(directions[i].from);
           const GridPoint& b = points.At(directions[j].from);
-          const double ax = std::cos(directions[i].bearing * radiansPerGon);
-          const double ay = std::sin(directions[i].bearing * radiansPerGon);
-          const double bx = std::cos(directions[j].bearing * radiansPerGon);
-          const double by = std::sin(directions[j].bearing * radiansPerGon);
+          const GridPoint u = Polar({}, directions[i].bearing, 1);
+          const GridPoint v = Polar({}, directions[j].bearing, 1);
+          const double ax = u.x, ay = u.y, bx = v.x, by = v.y;
           const double det = ax * by - ay * bx;
           if (std::fabs(det) < 1e-3) continue;  // the rays are near parallel
           const double s = ((b.x - a.x) * by - (b.y - a.y) * bx) / det;
@@ -144,7 +146,7 @@ void LocateFreePoints(Points& points, const std::vector<NetworkObservation>& obs
     if (points.Located(p)) continue;
     int line = 0;
     for (std::size_t k = 0; k < observations.size() && line == 0; ++k) {
-      const NetworkObservation& o = observations[k];
+      const Observation& o = observations[k];
       if (o.at == p || o.from == p || o.to == p) line = origins[k].report.line;
     }
     throw JobError(line, "the point '" + points.Name(p) +
@@ -177,7 +179,7 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
     return points.Add(name, {}, false, false);
   };
 
-  std::vector<NetworkObservation> observations;
+  std::vector<Observation> observations;
   std::vector<Origin> origins;
   for (std::size_t t = 0; t < book.traverses.size(); ++t) {
     const BookTraverse& traverse = book.traverses[t];
@@ -196,7 +198,7 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
       Origin origin;
       origin.traverse = t;
       origin.angle = i;
-      origin.report.kind = FreeKind::Angle;
+      origin.report.ref = {0, ObservationKind::Angle, i + 1};
       origin.report.line = job.angleLines[at];
       origin.report.at = s[at];
       origin.report.measured = job.angles[at];
@@ -210,82 +212,68 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
         throw JobError(origin.report.line, "the angle at '" + s[at] + "' runs from '" + back +
                                                "' to '" + ahead +
                                                "' itself: its sides must reach two different points");
-      NetworkObservation o;
-      o.sigma = job.sigmas.angleGon;
       const double beta = job.angles[at];
-      if (backBearing || aheadBearing) {
-        // The angle to a mark with no coordinates: a bearing of the leg.
-        o.kind = NetworkObservationKind::Bearing;
-        o.from = point(s[at]);
-        if (backBearing) {
-          o.to = point(ahead);
-          o.value = job.leftAngles ? *backBearing + beta : *backBearing - beta;
-          origin.sign = job.leftAngles ? 1 : -1;
-        } else {
-          o.to = point(back);
-          o.value = job.leftAngles ? *aheadBearing - beta : *aheadBearing + beta;
-          origin.sign = job.leftAngles ? -1 : 1;
-        }
-        o.value = std::fmod(std::fmod(o.value, 400) + 400, 400);
+      // The angle to a mark with no coordinates is a bearing of the leg,
+      // reduced to [0, 400) by way of a sum with 400, as it always was.
+      const auto bearing = [](double gon) { return std::fmod(std::fmod(gon, 400) + 400, 400); };
+      if (backBearing) {
+        origin.sign = job.leftAngles ? 1 : -1;
+        observations.push_back({ObservationKind::Bearing, -1, point(s[at]), point(ahead),
+                                bearing(*backBearing + origin.sign * beta),
+                                job.sigmas.angleGon});
+      } else if (aheadBearing) {
+        origin.sign = job.leftAngles ? -1 : 1;
+        observations.push_back({ObservationKind::Bearing, -1, point(s[at]), point(back),
+                                bearing(*aheadBearing + origin.sign * beta),
+                                job.sigmas.angleGon});
       } else {
-        o.kind = NetworkObservationKind::Angle;
-        o.at = point(s[at]);
-        o.from = point(job.leftAngles ? back : ahead);
-        o.to = point(job.leftAngles ? ahead : back);
-        o.value = beta;
+        // Points are numbered as they are first named: the station, then behind
+        // and ahead in the order the angle is turned.
+        const int station = point(s[at]);
+        const int first = point(job.leftAngles ? back : ahead);
+        const int behind = job.leftAngles ? first : point(back);
+        const int front = job.leftAngles ? point(ahead) : first;
+        observations.push_back(
+            TraverseAngle(behind, station, front, job.leftAngles, beta, job.sigmas.angleGon));
       }
-      observations.push_back(o);
       origins.push_back(origin);
     }
     for (std::size_t j = 0; j < traverse.legs.size(); ++j) {
-      NetworkObservation o;
-      o.kind = NetworkObservationKind::Distance;
-      o.from = point(s[j]);
-      o.to = point(s[j + 1]);
-      o.value = traverse.legs[j].length * settings.scale;
-      o.sigma = job.sigmas.lengthMetres + job.sigmas.lengthPpm * 1e-6 * o.value;
+      const double length = traverse.legs[j].length * settings.scale;
+      observations.push_back({ObservationKind::Distance, -1, point(s[j]), point(s[j + 1]), length,
+                              job.sigmas.lengthMetres + job.sigmas.lengthPpm * 1e-6 * length});
       Origin origin;
       origin.traverse = t;
-      origin.report.kind = FreeKind::Distance;
+      origin.report.ref = {0, ObservationKind::Distance, static_cast<int>(j) + 1};
       origin.report.line = traverse.legs[j].line;
       origin.report.from = s[j];
       origin.report.to = s[j + 1];
-      origin.report.measured = o.value;
-      observations.push_back(o);
       origins.push_back(origin);
     }
   }
   for (const FreeObservation& free : book.free) {
-    NetworkObservation o;
+    Observation o{free.kind, -1, point(free.from), point(free.to), free.value, 0};
     Origin origin;
     origin.traverse = book.traverses.size();
     origin.report.free = true;
-    origin.report.kind = free.kind;
+    origin.report.ref.kind = free.kind;
     origin.report.line = free.line;
     origin.report.from = free.from;
     origin.report.to = free.to;
-    o.from = point(free.from);
-    o.to = point(free.to);
     switch (free.kind) {
-      case FreeKind::Angle:
-        o.kind = NetworkObservationKind::Angle;
+      case ObservationKind::Angle:
         o.at = point(free.at);
         origin.report.at = free.at;
-        o.value = free.value;
         o.sigma = free.sigma.value_or(free.inForce.angleGon.value_or(settings.sigmas.angleGon));
         break;
-      case FreeKind::Bearing:
-        o.kind = NetworkObservationKind::Bearing;
-        o.value = free.value;
+      case ObservationKind::Bearing:
         o.sigma = free.fixed ? 0 : *free.sigma;
         break;
-      case FreeKind::Distance:
-        o.kind = NetworkObservationKind::Distance;
+      case ObservationKind::Distance:
         o.value = free.value * settings.scale;
         o.sigma = free.sigma ? *free.sigma : LengthSigma(free.inForce, settings.sigmas, o.value);
         break;
     }
-    origin.report.measured = o.value;
     observations.push_back(o);
     origins.push_back(origin);
   }
@@ -294,49 +282,34 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
   NetworkResult network;
   try {
     network = AdjustNetwork(points.points(), observations);
-  } catch (const NetworkSingular& singular) {
-    throw JobError(0, "the observations do not fix the point '" +
-                          points.Name(singular.pointIndex()) +
-                          "': it needs more angles, distances or bearings to neighbours");
-  } catch (const JobError& error) {
-    // The network names an observation by its place in the list; the book
-    // has it on a line.
-    std::string message = error.what();
-    const std::size_t at = message.find("observation #");
-    if (at == std::string::npos) throw;
-    std::size_t end = at + 13, index = 0;
-    while (end < message.size() && message[end] >= '0' && message[end] <= '9')
-      index = index * 10 + static_cast<std::size_t>(message[end++] - '0');
-    if (index >= origins.size()) throw;
-    // "observation #6: the bearing ..." becomes "BOOK:LINE: the bearing ...".
-    if (at == 0 && message.compare(end, 2, ": ") == 0) end += 2;
-    throw JobError(origins[index].report.line,
-                   message.substr(0, at) + (at == 0 ? "" : "the observation") + message.substr(end));
+  } catch (const NetworkError& error) {
+    // The network names points and observations by their places in its
+    // lists; the book has them by name and on a line.
+    if (error.point() >= 0)
+      throw JobError(0, "the observations do not fix the point '" + points.Name(error.point()) +
+                            "': it needs more angles, distances or bearings to neighbours");
+    if (error.observation() >= 0)
+      throw JobError(origins[static_cast<std::size_t>(error.observation())].report.line,
+                     error.message());
+    throw JobError(0, error.what());
   }
 
-  // The network's figures back into the book's report.
+  // The network's figures back into the book's report, each residual and w
+  // of the value as typed.
   NetworkReport report;
-  report.sigma0 = network.sigma0;
-  report.redundancy = network.redundancy;
-  report.iterations = network.iterations;
-  report.converged = network.converged;
-  report.globalTest = network.globalTest;
-  std::vector<double> standardised;
+  static_cast<AdjustmentStatistics&>(report) = network;
   for (std::size_t k = 0; k < observations.size(); ++k) {
-    NetworkObservationReport r = origins[k].report;
-    const NetworkObservationResult& result = network.observations[k];
+    ObservationReport r = origins[k].report;
+    const ObservationReport& result = network.observations[k];
+    r.ref.observation = k;
+    if (origins[k].angle < 0) r.measured = result.measured;  // an angle keeps its value as typed
     r.residual = origins[k].sign * result.residual;
     r.sigma = result.sigma;
     r.w = result.w ? std::optional<double>(origins[k].sign * *result.w) : std::nullopt;
     r.redundancyNumber = result.redundancyNumber;
     report.observations.push_back(std::move(r));
   }
-  std::vector<std::optional<double>> w;
-  for (const NetworkObservationReport& r : report.observations) w.push_back(r.w);
-  if (const std::optional<SuspectIndices> suspect = FindSuspectAmong(w)) {
-    report.suspect = NetworkSuspect{suspect->largest, *report.observations[suspect->largest].w,
-                                    suspect->alternatives};
-  }
+  report.suspect = FindSuspect(report.observations);
 
   for (NewPoint& p : out.points) {
     const int i = points.Find(p.point.name);

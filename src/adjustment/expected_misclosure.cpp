@@ -17,16 +17,6 @@
 #include "adjustment/least_squares.hpp"
 
 namespace traverse {
-namespace {
-
-constexpr double gonPerRadian = 63.661977236758134308;
-
-double Bearing(const GridPoint& from, const GridPoint& to) {
-  return std::atan2(to.y - from.y, to.x - from.x) * gonPerRadian;
-}
-
-}  // namespace
-
 std::optional<ExpectedMisclosure> ExpectedMisclosures(const Job& job, const Adjustment& adjusted) {
   if (job.kind == TraverseKind::Open || job.angles.empty()) return std::nullopt;
   const bool endAngle = ClosesOnD(job.kind);
@@ -45,13 +35,13 @@ std::optional<ExpectedMisclosure> ExpectedMisclosures(const Job& job, const Adju
   double correction = 0;
   if (endAngle) {
     const double required =
-        s * (Bearing(c, d) - Bearing(job.a, job.b)) + 200 * static_cast<double>(n);
+        s * (BearingOf(c, d) - BearingOf(job.a, job.b)) + 200 * static_cast<double>(n);
     double misclosure = sum - required;
     misclosure -= 400 * std::round(misclosure / 400);
     correction = -misclosure / static_cast<double>(n);
   }
   std::vector<double> cosine(legs), sine(legs), length(legs), sigmaLength(legs);
-  double bearing = Bearing(job.a, job.b);
+  double bearing = BearingOf(job.a, job.b);
   for (std::size_t j = 0; j < legs; ++j) {
     bearing += s * (job.angles[j] + correction - 200);
     cosine[j] = std::cos(bearing / gonPerRadian);

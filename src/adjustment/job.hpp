@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "network/observations.hpp"
+
 namespace traverse {
 
 // The unit angles are typed and reported in. Dms is typed D-M-S and reported
@@ -19,11 +21,6 @@ enum class Rule { Compass, Transit, LeastSquares };
 // with C = B and D = A. NoEndOrientation: ends on C with no angle at C.
 // Open: no C and no D, so nothing checks it.
 enum class TraverseKind { Connecting, Loop, NoEndOrientation, Open };
-
-struct GridPoint {
-  double x = 0;
-  double y = 0;
-};
 
 // The allowed angular misclosure, base + perAngle * sqrt(n), in the small
 // unit of the angle unit: cc (0.0001 gon) for gon, arc seconds for degrees.

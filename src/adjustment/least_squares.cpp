@@ -1,286 +1,160 @@
 #include "adjustment/least_squares.hpp"
 
 #include <algorithm>
-#include <array>
-#include <cmath>
 #include <stdexcept>
-#include <string>
 
 #include "adjustment/job_error.hpp"
-#include "adjustment/normal_equations.hpp"
-#include "adjustment/data_snooping.hpp"
-#include "adjustment/precision.hpp"
+#include "network/gauss_newton.hpp"
+#include "network/normal_equations.hpp"
 
 namespace traverse {
 namespace {
 
-constexpr double gonPerRadian = 63.661977236758134308;
-constexpr double largestStep = 1e-5;  // 0.01 mm: no coordinate moves more, the iteration stops
-constexpr int iterationLimit = 20;
 // An angle links three consecutive points, the x of the back point and the y
 // of the forward one five unknowns apart; no observation reaches further.
 using Normals = NormalEquations<5>;
 
-// The points of a traverse in order, A, B, the new points, C, D, with the
-// new points' coordinates as the unknowns: x of new point k is unknown 2k,
-// y is 2k + 1. In a loop C and D are B and A again, known all the same.
-struct Traverse {
-  std::vector<GridPoint> points;
-  int newPoints = 0;
-  int angles = 0;
-  int legs = 0;
+[[noreturn]] void Singular() {
+  throw JobError(0,
+                 "least squares: the observations do not fix the new points "
+                 "(the normal equations are singular)");
+}
+
+// One traverse as observation equations on the band: its points in order,
+// A, B, the new points, C, D (in a loop C and D are B and A again, known all
+// the same), the new points' x and y the unknowns in that order; the angles
+// in the order typed, then the lengths. The System of AdjustByGaussNewton.
+class Band {
+ public:
+  Band(const Job& job, const std::vector<GridPoint>& start) {
+    if (job.kind == TraverseKind::Open)
+      throw JobError(0,
+                     "least squares needs a traverse that ends on a known point: "
+                     "an open traverse has no redundancy");
+    const int angles = static_cast<int>(job.angles.size());
+    const int legs = LegCount(job.kind, angles);
+    const int newPoints = NewPointCount(job.kind, angles);
+    if (newPoints < 0 || static_cast<int>(job.lengths.size()) != legs ||
+        static_cast<int>(start.size()) != newPoints)
+      throw std::invalid_argument(
+          "least squares: the counts of angles, lengths and points disagree");
+    const bool loop = job.kind == TraverseKind::Loop;
+    points_ = {job.a, job.b};
+    points_.insert(points_.end(), start.begin(), start.end());
+    points_.push_back(loop ? job.b : job.c);
+    points_.push_back(loop ? job.a : job.d);
+    index_ = UnknownIndex(points_.size());
+    for (int k = 0; k < newPoints; ++k) {
+      index_.Add(firstNew + k, Unknown::X);
+      index_.Add(firstNew + k, Unknown::Y);
+    }
+    for (int i = 0; i < angles; ++i) {
+      observations_.push_back(TraverseAngle(i, i + 1, i + 2, job.leftAngles,
+                                            job.angles[static_cast<std::size_t>(i)],
+                                            job.sigmas.angleGon));
+      observations_.back().behind = i;
+    }
+    for (int j = 0; j < legs; ++j) {
+      const double length = job.lengths[static_cast<std::size_t>(j)] * job.scale;
+      const double sigma = job.sigmas.lengthMetres + job.sigmas.lengthPpm * 1e-6 * length;
+      observations_.push_back({ObservationKind::Distance, -1, j + 1, j + 2, length, sigma});
+    }
+    rows_.resize(observations_.size());
+    normals_ = Normals(Unknowns());
+  }
 
   static constexpr int firstNew = 2;  // after A and B
-  int Unknown(int point) const {
-    return point >= firstNew && point < firstNew + newPoints ? 2 * (point - firstNew) : -1;
+
+  int Unknowns() const { return index_.size(); }
+  int Redundancy() const { return static_cast<int>(observations_.size()) - Unknowns(); }
+  std::size_t Observations() const { return observations_.size(); }
+  const GridPoint& Point(int p) const { return points_[static_cast<std::size_t>(p)]; }
+
+  void Linearise() {
+    try {
+      // The terms in the order of the unknowns, as the band takes them; the
+      // sums over a row then run as they always have, to the last bit.
+      for (std::size_t i = 0; i < observations_.size(); ++i) {
+        Equation& row = rows_[i];
+        row = traverse::Linearise(observations_[i], points_, index_);
+        std::sort(row.terms.begin(), row.terms.begin() + static_cast<std::ptrdiff_t>(row.count),
+                  [](const Term& a, const Term& b) { return a.unknown < b.unknown; });
+      }
+    } catch (const PointsInOnePlace&) {
+      Singular();
+    }
   }
+
+  void Solve(Eigen::VectorXd& dx) {
+    normals_.Clear();
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+      const Equation& row = rows_[i];
+      if (row.count == 0) continue;  // an angle or length between known points
+      const double sigma = observations_[i].sigma;
+      const int first = row.terms[0].unknown;
+      Normals::Row coefficients = Normals::Row::Zero();
+      for (std::size_t s = 0; s < row.count; ++s)
+        coefficients[row.terms[s].unknown - first] = row.terms[s].a / sigma;
+      normals_.AddRow(first, coefficients, (observations_[i].value - row.computed) / sigma);
+    }
+    if (!normals_.Solve(dx)) Singular();
+    factored_ = true;
+  }
+
+  double Move(const Eigen::VectorXd& dx) {
+    for (int u = 0; u < Unknowns(); ++u) {
+      GridPoint& point = points_[static_cast<std::size_t>(index_.Owner(u))];
+      (index_.Kind(u) == Unknown::X ? point.x : point.y) += dx[u];
+    }
+    return dx.lpNorm<Eigen::Infinity>();
+  }
+
+  void ComputeCofactors() {
+    if (!factored_) {
+      Eigen::VectorXd dx;
+      Solve(dx);
+    }
+    normals_.ComputeCofactors();
+  }
+
+  const Term* RowBegin(std::size_t i) const { return rows_[i].terms.data(); }
+  const Term* RowEnd(std::size_t i) const { return rows_[i].terms.data() + rows_[i].count; }
+  double Computed(std::size_t i) const { return rows_[i].computed; }
+  double Measured(std::size_t i) const { return observations_[i].value; }
+  double Sigma(std::size_t i) const { return observations_[i].sigma; }
+  double Cofactor(int u, int v) const { return normals_.Cofactor(u, v); }
+
+ private:
+  std::vector<GridPoint> points_;
+  UnknownIndex index_;
+  std::vector<Observation> observations_;
+  std::vector<Equation> rows_;
+  Normals normals_{0};
+  bool factored_ = false;
 };
-
-// One observation equation at the current coordinates: the computed value
-// and its partial derivatives for the x and y of those of its points (back,
-// station, forward for an angle; from, to for a length) that are new, in
-// that order, so the unknowns ascend.
-struct ObservationRow {
-  std::array<int, 6> unknown{};
-  std::array<double, 6> a{};
-  std::size_t count = 0;
-  double computed = 0;
-  double measured = 0;
-  double sigma = 0;
-
-  // The derivatives for a point whose x is unknown `x` (none where -1).
-  void Add(int x, double ax, double ay) {
-    if (x < 0) return;
-    unknown[count] = x;
-    unknown[count + 1] = x + 1;
-    a[count] = ax;
-    a[count + 1] = ay;
-    count += 2;
-  }
-};
-
-// The line from one point of the traverse to the next at the current
-// coordinates, with the derivatives of its bearing by the x and y of its end
-// point, in gon: d t / d(x, y) = (-dy, dx) / s², and the opposite for its
-// start point.
-struct Leg {
-  double dx = 0, dy = 0;
-  double squared = 0;  // dx² + dy²
-  double tx = 0, ty = 0;
-};
-
-Traverse LayOut(const Job& job, const std::vector<GridPoint>& start) {
-  if (job.kind == TraverseKind::Open)
-    throw JobError(0,
-                   "least squares needs a traverse that ends on a known point: "
-                   "an open traverse has no redundancy");
-  Traverse traverse;
-  traverse.angles = static_cast<int>(job.angles.size());
-  traverse.legs = LegCount(job.kind, traverse.angles);
-  traverse.newPoints = NewPointCount(job.kind, traverse.angles);
-  if (traverse.newPoints < 0 || static_cast<int>(job.lengths.size()) != traverse.legs ||
-      static_cast<int>(start.size()) != traverse.newPoints)
-    throw std::invalid_argument("least squares: the counts of angles, lengths and points disagree");
-  traverse.points.push_back(job.a);
-  traverse.points.push_back(job.b);
-  traverse.points.insert(traverse.points.end(), start.begin(), start.end());
-  traverse.points.push_back(job.kind == TraverseKind::Loop ? job.b : job.c);
-  traverse.points.push_back(job.kind == TraverseKind::Loop ? job.a : job.d);
-  return traverse;
-}
-
-// The angle at point `station` from the legs into and out of it, in gon,
-// reduced by whole turns to lie next to the measured value.
-ObservationRow AngleRow(const Traverse& traverse, int station, const Leg& in, const Leg& out,
-                        double measured, bool left, double sigma) {
-  // left: t(k->f) - t(k->b); right: the reverse. Each bearing by its own arc
-  // tangent, of k->b = -in and k->f = out, as the figures have always been.
-  const double sign = left ? 1 : -1;
-  const double angle = -sign * std::atan2(-in.dy, -in.dx) * gonPerRadian +
-                       sign * std::atan2(out.dy, out.dx) * gonPerRadian;
-  // t(k->b) is the bearing of `in` turned half round: by b, the opposite of
-  // `in`'s derivatives by its end point k.
-  ObservationRow row;
-  const double bx = sign * in.tx, by = sign * in.ty;
-  const double fx = sign * out.tx, fy = sign * out.ty;
-  row.Add(traverse.Unknown(station - 1), bx, by);
-  row.Add(traverse.Unknown(station), -bx - fx, -by - fy);
-  row.Add(traverse.Unknown(station + 1), fx, fy);
-  row.computed = angle + 400 * std::round((measured - angle) / 400);
-  row.measured = measured;
-  row.sigma = sigma;
-  return row;
-}
-
-// The length of the leg from point `from` to the next one, in metres.
-ObservationRow LengthRow(const Traverse& traverse, int from, const Leg& leg, double measured,
-                         double sigma) {
-  const double s = std::hypot(leg.dx, leg.dy);
-  ObservationRow row;
-  row.Add(traverse.Unknown(from), -leg.dx / s, -leg.dy / s);
-  row.Add(traverse.Unknown(from + 1), leg.dx / s, leg.dy / s);
-  row.computed = s;
-  row.measured = measured;
-  row.sigma = sigma;
-  return row;
-}
-
-// Every observation equation at the traverse's current coordinates: the
-// angles in the order typed, then the lengths. Each leg is worked out once
-// for the two angles and the length that share it; `legs` and `rows` are
-// refilled, their storage kept from one iteration to the next.
-void Linearise(const Job& job, const Traverse& traverse, std::vector<Leg>& legs,
-               std::vector<ObservationRow>& rows) {
-  // Without orientation at C, C to D is no leg of the traverse: D may be C.
-  legs.resize(static_cast<std::size_t>(std::max(traverse.angles, traverse.legs) + 1));
-  for (std::size_t p = 0; p < legs.size(); ++p) {
-    Leg& leg = legs[p];
-    leg.dx = traverse.points[p + 1].x - traverse.points[p].x;
-    leg.dy = traverse.points[p + 1].y - traverse.points[p].y;
-    leg.squared = leg.dx * leg.dx + leg.dy * leg.dy;
-    leg.tx = -leg.dy / leg.squared * gonPerRadian;
-    leg.ty = leg.dx / leg.squared * gonPerRadian;
-  }
-  rows.clear();
-  for (int i = 0; i < traverse.angles; ++i) {
-    const std::size_t station = static_cast<std::size_t>(1 + i);
-    rows.push_back(AngleRow(traverse, 1 + i, legs[station - 1], legs[station],
-                            job.angles[static_cast<std::size_t>(i)], job.leftAngles,
-                            job.sigmas.angleGon));
-  }
-  for (int j = 0; j < traverse.legs; ++j) {
-    const double length = job.lengths[static_cast<std::size_t>(j)] * job.scale;
-    const double sigma = job.sigmas.lengthMetres + job.sigmas.lengthPpm * 1e-6 * length;
-    rows.push_back(
-        LengthRow(traverse, 1 + j, legs[static_cast<std::size_t>(1 + j)], length, sigma));
-  }
-}
-
-// Fills the normal equations with the standardised rows.
-void Accumulate(Normals& normals, const std::vector<ObservationRow>& rows) {
-  normals.Clear();
-  for (const ObservationRow& row : rows) {
-    if (row.count == 0) continue;  // an angle or length between known points
-    Normals::Row coefficients = Normals::Row::Zero();
-    for (std::size_t s = 0; s < row.count; ++s)
-      coefficients[static_cast<Eigen::Index>(s)] = row.a[s] / row.sigma;
-    normals.AddRow(row.unknown[0], coefficients,
-                   (row.measured - row.computed) / row.sigma);
-  }
-}
-
-// The global test. Its bounds, two chi-square quantiles, cost more than the
-// rest of a traverse's statistics and depend on the redundancy alone, which
-// the traverses of a book mostly share: those of the last redundancy are kept.
-GlobalTest TestGloballyKeepingBounds(double vTPv, int redundancy) {
-  static bool known = false;
-  static int knownRedundancy = 0;
-  static GlobalTest bounds;
-  if (!known || redundancy != knownRedundancy) {
-    bounds = TestGlobally(vTPv, redundancy);
-    known = true;
-    knownRedundancy = redundancy;
-    return bounds;
-  }
-  GlobalTest test = bounds;
-  test.value = vTPv;
-  test.passed = test.lower <= vTPv && vTPv <= test.upper;
-  return test;
-}
-
-void Factor(Normals& normals, Eigen::VectorXd& dx) {
-  if (!normals.Solve(dx))
-    throw JobError(0,
-                   "least squares: the observations do not fix the new points "
-                   "(the normal equations are singular)");
-}
 
 }  // namespace
 
 LeastSquaresResult AdjustLeastSquares(const Job& job, const std::vector<GridPoint>& start) {
-  Traverse traverse = LayOut(job, start);
-  const int unknowns = 2 * traverse.newPoints;
-  Normals normals(unknowns);
+  Band band(job, start);
   LeastSquaresResult result;
-
-  // Gauss-Newton: linearise at the current coordinates, solve for the
-  // corrections, apply them, until no coordinate moves by more than 0.01 mm.
-  Eigen::VectorXd dx;
-  std::vector<Leg> legs;
-  std::vector<ObservationRow> rows;
-  rows.reserve(static_cast<std::size_t>(traverse.angles + traverse.legs));
-  result.converged = unknowns == 0;
-  while (!result.converged && result.iterations < iterationLimit) {
-    Linearise(job, traverse, legs, rows);
-    Accumulate(normals, rows);
-    Factor(normals, dx);
-    for (int k = 0; k < traverse.newPoints; ++k) {
-      GridPoint& point = traverse.points[static_cast<std::size_t>(Traverse::firstNew + k)];
-      point.x += dx[2 * k];
-      point.y += dx[2 * k + 1];
-    }
-    ++result.iterations;
-    result.converged = dx.lpNorm<Eigen::Infinity>() <= largestStep;
+  static_cast<AdjustmentStatistics&>(result) = AdjustByGaussNewton(band, result.observations);
+  const std::size_t angles = job.angles.size();
+  for (std::size_t i = 0; i < result.observations.size(); ++i) {
+    ObservationRef& ref = result.observations[i].ref;
+    ref.observation = i;
+    ref.kind = i < angles ? ObservationKind::Angle : ObservationKind::Distance;
+    ref.index = static_cast<int>(i < angles ? i + 1 : i - angles + 1);
   }
-
-  // The residuals at the final coordinates themselves; the cofactors from the
-  // last factor, linearised at most 0.01 mm away, as good to many figures.
-  Linearise(job, traverse, legs, rows);
-  if (result.iterations == 0) {
-    Accumulate(normals, rows);
-    Factor(normals, dx);
-  }
-  normals.ComputeCofactors();
-
-  result.redundancy = static_cast<int>(rows.size()) - unknowns;
-  result.observations.reserve(rows.size());
-  result.points.reserve(static_cast<std::size_t>(traverse.newPoints));
-  result.precision.reserve(static_cast<std::size_t>(traverse.newPoints));
-  double vTPv = 0;
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    const ObservationRow& row = rows[i];
-    ObservationResult observation;
-    const bool angle = i < static_cast<std::size_t>(traverse.angles);
-    observation.ref.kind = angle ? ObservationKind::Angle : ObservationKind::Length;
-    observation.ref.index =
-        angle ? static_cast<int>(i) + 1 : static_cast<int>(i) - traverse.angles + 1;
-    observation.measured = row.measured;
-    observation.residual = row.computed - row.measured;
-    observation.sigma = row.sigma;
-    double controlled = 0;  // a Q_xx aᵀ
-    for (std::size_t s = 0; s < row.count; ++s)
-      for (std::size_t t = 0; t < row.count; ++t)
-        controlled += row.a[s] * row.a[t] * normals.Cofactor(row.unknown[s], row.unknown[t]);
-    const ObservationTest test = TestObservation(observation.residual, row.sigma, controlled);
-    observation.redundancyNumber = test.redundancyNumber;
-    observation.w = test.w.value_or(0);
-    const double standardised = observation.residual / row.sigma;
-    vTPv += standardised * standardised;
-    result.observations.push_back(observation);
-  }
-
-  result.sigma0 = std::sqrt(vTPv / result.redundancy);
-  result.globalTest = TestGloballyKeepingBounds(vTPv, result.redundancy);
-
   const double variance = result.sigma0 * result.sigma0;
-  for (int k = 0; k < traverse.newPoints; ++k) {
-    result.points.push_back(traverse.points[static_cast<std::size_t>(Traverse::firstNew + k)]);
-    result.precision.push_back(ErrorEllipse(normals.Cofactor(2 * k, 2 * k),
-                                            normals.Cofactor(2 * k + 1, 2 * k + 1),
-                                            normals.Cofactor(2 * k + 1, 2 * k), variance));
+  const int newPoints = band.Unknowns() / 2;
+  for (int k = 0; k < newPoints; ++k) {
+    result.points.push_back(band.Point(Band::firstNew + k));
+    result.precision.push_back(ErrorEllipse(band.Cofactor(2 * k, 2 * k),
+                                            band.Cofactor(2 * k + 1, 2 * k + 1),
+                                            band.Cofactor(2 * k + 1, 2 * k), variance));
   }
   return result;
-}
-
-std::optional<Suspect> FindSuspect(const LeastSquaresResult& result) {
-  std::vector<std::optional<double>> w;
-  w.reserve(result.observations.size());
-  for (const ObservationResult& observation : result.observations) w.push_back(observation.w);
-  const std::optional<SuspectIndices> found = FindSuspectAmong(w);
-  if (!found) return std::nullopt;
-  Suspect suspect{result.observations[found->largest].ref, result.observations[found->largest].w, {}};
-  for (std::size_t i : found->alternatives) suspect.alternatives.push_back(result.observations[i].ref);
-  return suspect;
 }
 
 }  // namespace traverse

@@ -20,13 +20,9 @@ namespace traverse {
 // coordinate moves by more than 0.01 mm, at most 20 iterations (converged
 // false after that). Lengths are the measured ones times job.scale; weights
 // from job.sigmas. Throws JobError for an open traverse (no redundancy) and
-// where the observations do not fix the new points. w is 0 for an
-// observation no other one checks (redundancy number 0).
+// where the observations do not fix the new points. An observation no other
+// one checks (redundancy number 0) has no w.
 LeastSquaresResult AdjustLeastSquares(const Job& job, const std::vector<GridPoint>& start);
-
-// The observation with the largest |w| when it exceeds 3.29, with the others
-// whose |w| lies within 5 % of it; none otherwise.
-std::optional<Suspect> FindSuspect(const LeastSquaresResult& result);
 
 // The standard deviations of the misclosures expected from job.sigmas,
 // propagated linearly through the compass computation, and the actual

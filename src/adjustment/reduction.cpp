@@ -88,7 +88,7 @@ void ReduceBook(Book& book, double refraction) {
     for (BookLeg& leg : traverse.legs) ReduceLeg(leg, book, refraction);
   }
   for (FreeObservation& free : book.free) {
-    if (free.kind == FreeKind::Distance) {
+    if (free.kind == ObservationKind::Distance) {
       ReduceLeg(free.distance, book, refraction);
       free.value = free.distance.length;
       free.readings = free.distance.readings;

@@ -171,14 +171,14 @@ void RunLeastSquares(const Job& job, Adjustment& result) {
     // The blunder search only: a traverse it cannot solve still gets its
     // compass or transit report.
     try {
-      result.suspect = FindSuspect(AdjustLeastSquares(job, result.points));
+      result.suspect = FindSuspect(AdjustLeastSquares(job, result.points).observations);
     } catch (const JobError& error) {
       result.notes.push_back(std::string("No blunder search: ") + error.what() + ".");
     }
     return;
   }
   LeastSquaresResult ls = AdjustLeastSquares(job, result.points);
-  result.suspect = FindSuspect(ls);
+  result.suspect = FindSuspect(ls.observations);
 
   result.points = ls.points;
   for (std::size_t i = 0; i < result.correctedAngles.size(); ++i)

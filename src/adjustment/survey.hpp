@@ -87,10 +87,9 @@ struct BookTraverse {
 // An observation outside the traverses, tying points together: a horizontal
 // angle at `at` turned clockwise from `from` to `to`, a horizontal distance,
 // or a grid bearing.
-enum class FreeKind { Angle, Distance, Bearing };
 
 struct FreeObservation {
-  FreeKind kind = FreeKind::Angle;
+  ObservationKind kind = ObservationKind::Angle;
   std::string at, from, to;  // `at` for angles only
   Measured angle;            // an angle's or a bearing's readings
   BookLeg distance;          // a distance's

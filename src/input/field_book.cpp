@@ -265,10 +265,10 @@ class Reader {
     free.line = line.number;
     free.inForce = sigmas_;
     const std::string_view keyword = line.words[0];
-    free.kind = IsWord(keyword, "angle")      ? FreeKind::Angle
-                : IsWord(keyword, "distance") ? FreeKind::Distance
-                                        : FreeKind::Bearing;
-    const std::size_t names = free.kind == FreeKind::Angle ? 3 : 2;
+    free.kind = IsWord(keyword, "angle")      ? ObservationKind::Angle
+                : IsWord(keyword, "distance") ? ObservationKind::Distance
+                                        : ObservationKind::Bearing;
+    const std::size_t names = free.kind == ObservationKind::Angle ? 3 : 2;
     std::vector<std::string_view> rest(line.words.begin() + 1, line.words.end());
     std::optional<std::string_view> sigma;
     for (auto word = rest.begin(); word != rest.end();) {
@@ -280,35 +280,35 @@ class Reader {
         ++word;
       }
     }
-    const char* form = free.kind == FreeKind::Angle      ? "angle AT FROM TO VALUE [sigma=S]"
-                       : free.kind == FreeKind::Distance ? "distance FROM TO DISTANCE [sigma=MM]"
+    const char* form = free.kind == ObservationKind::Angle      ? "angle AT FROM TO VALUE [sigma=S]"
+                       : free.kind == ObservationKind::Distance ? "distance FROM TO DISTANCE [sigma=MM]"
                                                          : "bearing FROM TO VALUE [sigma=S]";
-    if (rest.size() < names + 1 || (free.kind != FreeKind::Distance && rest.size() != names + 1))
+    if (rest.size() < names + 1 || (free.kind != ObservationKind::Distance && rest.size() != names + 1))
       throw JobError(line.number, std::string("expected '") + form + "', found " +
                                       Quoted(Trim(line.text)));
-    if (free.kind == FreeKind::Angle) free.at = Name(rest[0], line.number);
+    if (free.kind == ObservationKind::Angle) free.at = Name(rest[0], line.number);
     free.from = Name(rest[names - 2], line.number);
     free.to = Name(rest[names - 1], line.number);
     if (free.from == free.to || free.at == free.from || free.at == free.to)
       throw JobError(line.number, std::string("expected ") + (names == 3 ? "three" : "two") +
                                       " different points, found " + Quoted(Trim(line.text)));
-    if (free.kind == FreeKind::Distance) {
+    if (free.kind == ObservationKind::Distance) {
       BookLine leg = line;
       leg.words.assign(rest.begin() + 2, rest.end());
       leg.words.insert(leg.words.begin(), {"", ""});
       free.distance = ReadLeg(leg, 2);
     } else {
       free.angle = AngleReadings(
-          rest[names], Named{free.kind == FreeKind::Angle ? "the angle" : "the bearing"},
+          rest[names], Named{free.kind == ObservationKind::Angle ? "the angle" : "the bearing"},
           line.number);
     }
     if (sigma) {
       const double value = ParseNumber(*sigma, "sigma=", line.number);
       if (!(value > 0))
         throw JobError(line.number, "sigma=: expected a positive number, found " + Quoted(*sigma));
-      free.sigma = free.kind == FreeKind::Distance ? value / 1000 : SmallUnitToGon(value, unit_);
+      free.sigma = free.kind == ObservationKind::Distance ? value / 1000 : SmallUnitToGon(value, unit_);
     }
-    free.fixed = free.kind == FreeKind::Bearing && !sigma;
+    free.fixed = free.kind == ObservationKind::Bearing && !sigma;
     book_.free.push_back(std::move(free));
   }
 

@@ -132,9 +132,9 @@ PlanModel PlanBuilder::Whole() const {
       stand(from);
       stand(to);
     };
-    for (const NetworkObservationReport& o : book_.network->observations) {
+    for (const ObservationReport& o : book_.network->observations) {
       if (!o.free) continue;
-      if (o.kind == FreeKind::Angle) {
+      if (o.ref.kind == ObservationKind::Angle) {
         tie(o.at, o.from);
         tie(o.at, o.to);
       } else if (o.from) {

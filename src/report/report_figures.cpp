@@ -36,7 +36,7 @@ const char* ObservationName(ObservationKind kind) {
 
 std::optional<double> AngleCorrectionOf(const Adjustment& result, std::size_t i) {
   if (!result.leastSquares) return result.angleCorrection;
-  for (const ObservationResult& observation : result.leastSquares->observations) {
+  for (const ObservationReport& observation : result.leastSquares->observations) {
     if (observation.ref.kind == ObservationKind::Angle &&
         observation.ref.index == static_cast<int>(i + 1)) {
       return observation.residual;

@@ -463,13 +463,13 @@ void LeastSquaresSection(const Context& c, Document& d) {
                {"", true},
                {"w"},
                {"", true}});
-  for (const ObservationResult& o : ls.observations) {
+  for (const ObservationReport& o : ls.observations) {
     const bool isAngle = o.ref.kind == ObservationKind::Angle;
     table.Add({ObservationName(o.ref.kind), c.Book() ? ObservationPlace(c, o.ref) : IntegerText(o.ref.index),
                isAngle ? c.Angle(o.measured) : c.Metres(o.measured),
                isAngle ? c.Unit() : "m",
                isAngle ? c.Small(o.residual) : Context::Millimetres(o.residual),
-               isAngle ? SmallUnitName(c.job.unit) : "mm", FixedText(o.w, 2),
+               isAngle ? SmallUnitName(c.job.unit) : "mm", o.w ? FixedText(*o.w, 2) : "",
                IsSuspect(c.result, o.ref) ? "<- suspect" : ""},
               7);
   }
@@ -583,18 +583,18 @@ void NetworkSection(const BookResult& book, Document& d) {
                {"w"},
                {"r"},
                {"", true}});
-  const auto place = [](const NetworkObservationReport& o) {
+  const auto place = [](const ObservationReport& o) {
     const std::string from = o.from ? ValidUtf8(*o.from) : "(mark)";
     const std::string to = o.to ? ValidUtf8(*o.to) : "(mark)";
-    return o.kind == FreeKind::Angle ? "at " + ValidUtf8(o.at) + ": " + from + " to " + to
+    return o.ref.kind == ObservationKind::Angle ? "at " + ValidUtf8(o.at) + ": " + from + " to " + to
                                      : from + " to " + to;
   };
   const char* names[] = {"angle", "distance", "bearing"};
   for (std::size_t i = 0; i < n.observations.size(); ++i) {
-    const NetworkObservationReport& o = n.observations[i];
-    const bool isAngle = o.kind != FreeKind::Distance;
-    const bool suspect = n.suspect && n.suspect->observation == i;
-    table.Add({names[static_cast<int>(o.kind)], IntegerText(o.line), place(o),
+    const ObservationReport& o = n.observations[i];
+    const bool isAngle = o.ref.kind != ObservationKind::Distance;
+    const bool suspect = n.suspect && n.suspect->ref.observation == i;
+    table.Add({names[static_cast<int>(o.ref.kind)], IntegerText(o.line), place(o),
                isAngle ? AngleText(o.measured, unit) : FixedText(o.measured, 4),
                isAngle ? UnitName(unit) : "m",
                isAngle ? SmallAngleText(o.residual, unit) : FixedText(o.residual * 1000, 1),
@@ -611,18 +611,18 @@ void NetworkSection(const BookResult& book, Document& d) {
     return;
   }
   const auto ref = [&](std::size_t i) {
-    const NetworkObservationReport& o = n.observations[i];
-    return std::string(names[static_cast<int>(o.kind)]) + " on line " + IntegerText(o.line) +
+    const ObservationReport& o = n.observations[i];
+    return std::string(names[static_cast<int>(o.ref.kind)]) + " on line " + IntegerText(o.line) +
            " (" + place(o) + ")";
   };
-  d.Line("Suspected blunder: " + ref(n.suspect->observation) + " (w = " +
+  d.Line("Suspected blunder: " + ref(n.suspect->ref.observation) + " (w = " +
              FixedText(n.suspect->w, 1) + ")",
          false, true);
   if (!n.suspect->alternatives.empty()) {
     std::string text = "It cannot be told apart from ";
     for (std::size_t i = 0; i < n.suspect->alternatives.size(); ++i) {
       if (i > 0) text += i + 1 == n.suspect->alternatives.size() ? " and " : ", ";
-      text += ref(n.suspect->alternatives[i]);
+      text += ref(n.suspect->alternatives[i].observation);
     }
     d.Line(text + ", whose |w| lie within 5 % of its own.", false, true);
   }

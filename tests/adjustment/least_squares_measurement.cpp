@@ -50,7 +50,7 @@ TEST(LeastSquaresMeasure, DISABLED_BlunderDetectionRate) {
   std::uniform_real_distribution<double> angleBlunder(0.05, 0.5), lengthBlunder(0.1, 1.0);
   std::bernoulli_distribution negative(0.5);
   constexpr int trials = 5000;
-  for (ObservationKind kind : {ObservationKind::Angle, ObservationKind::Length}) {
+  for (ObservationKind kind : {ObservationKind::Angle, ObservationKind::Distance}) {
     int flagged = 0, named = 0, amongRivals = 0;
     for (int trial = 0; trial < trials; ++trial) {
       Job job = RandomTraverse(random, count(random));
@@ -61,7 +61,7 @@ TEST(LeastSquaresMeasure, DISABLED_BlunderDetectionRate) {
           kind == ObservationKind::Angle ? angleBlunder(random) : lengthBlunder(random);
       values[static_cast<std::size_t>(index - 1)] += negative(random) ? -size : size;
       const std::optional<Suspect> suspect =
-          FindSuspect(AdjustLeastSquares(job, CarryForward(job)));
+          FindSuspect(AdjustLeastSquares(job, CarryForward(job)).observations);
       if (!suspect) continue;
       ++flagged;
       auto blundered = [&](ObservationRef ref) { return ref.kind == kind && ref.index == index; };

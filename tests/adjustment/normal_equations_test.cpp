@@ -1,4 +1,4 @@
-#include "adjustment/normal_equations.hpp"
+#include "network/normal_equations.hpp"
 
 #include <gtest/gtest.h>
 

@@ -56,22 +56,26 @@ inline Adjustment WorkedLeastSquares() {
   const double measured[] = {219.0346, 250.0008, 174.9991, 265.0013};
   const double residuals[] = {-0.00041, -0.00052, -0.00110, -0.00033};
   const double ws[] = {-0.61, -0.77, -4.12, -0.49};
-  for (int i = 0; i < 4; ++i) {
-    ls.observations.push_back(
-        {{ObservationKind::Angle, i + 1}, measured[i], residuals[i], angleSigma, ws[i], 0.4});
-  }
-  for (int i = 0; i < 3; ++i) {
-    ls.observations.push_back({{ObservationKind::Length, i + 1},
-                               r.legs[static_cast<std::size_t>(i)].length,
-                               -0.0021,
-                               0.0035,
-                               -0.98,
-                               0.6});
-  }
+  auto observation = [&](ObservationKind kind, int index, double m, double v, double sigma,
+                         double w, double redundancyNumber) {
+    ObservationReport o;
+    o.ref = {ls.observations.size(), kind, index};
+    o.measured = m;
+    o.residual = v;
+    o.sigma = sigma;
+    o.w = w;
+    o.redundancyNumber = redundancyNumber;
+    ls.observations.push_back(o);
+  };
+  for (int i = 0; i < 4; ++i)
+    observation(ObservationKind::Angle, i + 1, measured[i], residuals[i], angleSigma, ws[i], 0.4);
+  for (int i = 0; i < 3; ++i)
+    observation(ObservationKind::Distance, i + 1, r.legs[static_cast<std::size_t>(i)].length,
+                -0.0021, 0.0035, -0.98, 0.6);
   ls.precision = {{0.0021, 0.0018, 0.0024, 0.0014, 135.2}, {0.0019, 0.0023, 0.0026, 0.0015, 72.9}};
   ls.points = r.points;
   r.leastSquares = ls;
-  r.suspect = Suspect{{ObservationKind::Angle, 3}, -4.12, {{ObservationKind::Length, 2}}};
+  r.suspect = Suspect{{2, ObservationKind::Angle, 3}, -4.12, {{5, ObservationKind::Distance, 2}}};
   r.expected = ExpectedMisclosure{0.0020, 0.0031, 0.0042, 1.18, 2.45, 1.68};
   return r;
 }

@@ -1,24 +1,20 @@
-#include "adjustment/network.hpp"
+#include "network/network.hpp"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <stdexcept>
 #include <string>
 
 #include <Eigen/SparseCholesky>
 
-#include "adjustment/precision.hpp"
-#include "adjustment/selected_inverse.hpp"
+#include "network/gauss_newton.hpp"
+#include "network/selected_inverse.hpp"
 
 namespace traverse {
 namespace {
 
-using Kind = NetworkObservationKind;
+using Kind = ObservationKind;
 
-constexpr double gonPerRadian = 63.661977236758134308;
-constexpr double largestStep = 1e-5;  // 0.01 mm: no coordinate moves more, the iteration stops
-constexpr int iterationLimit = 20;
 // A pivot below this share of its diagonal entry of N is taken for zero: a
 // singular N leaves rounding noise of about 1e-16 there, while a point held
 // so loosely that it comes near would have lost every figure of its
@@ -32,15 +28,9 @@ constexpr double nothingNew = 1e-9;
 using Factor =
     Eigen::SimplicialLDLT<Eigen::SparseMatrix<double>, Eigen::Lower, Eigen::AMDOrdering<int>>;
 
-bool Held(const NetworkObservation& observation) {
+bool Held(const Observation& observation) {
   return observation.kind == Kind::Bearing && observation.sigma == 0;
 }
-
-// One coefficient of an observation equation: d(computed) / d(unknown).
-struct Term {
-  int unknown = 0;
-  double a = 0;
-};
 
 // Adds a to the coefficient of `unknown` among `terms` from `first` on, or
 // appends it; the same unknown may come in from several points once the
@@ -54,87 +44,12 @@ void Add(std::vector<Term>& terms, std::size_t first, int unknown, double a) {
   terms.push_back({unknown, a});
 }
 
-// One observation at the current coordinates: its computed value and the
-// derivatives by the x and y of those of its points that are free.
-struct Linearised {
-  std::array<Term, 6> terms{};
-  std::size_t count = 0;
-  double computed = 0;
-
-  // The derivatives for a point whose x is unknown `x` (none where -1).
-  void Add(int x, double ax, double ay) {
-    if (x < 0) return;
-    terms[count++] = {x, ax};
-    terms[count++] = {x + 1, ay};
-  }
-};
-
-// The line between two points with the derivatives of its bearing by the x
-// and y of its end point, in gon: d t / d(x, y) = (-dy, dx) / s², and the
-// opposite for its start point.
-struct Line {
-  double dx = 0, dy = 0;
-  double tx = 0, ty = 0;
-
-  Line(const GridPoint& from, const GridPoint& to, std::size_t observation)
-      : dx(to.x - from.x), dy(to.y - from.y) {
-    const double squared = dx * dx + dy * dy;
-    if (!(squared > 0))
-      throw JobError(0, "observation #" + std::to_string(observation) +
-                            " joins two points that lie in one place");
-    tx = -dy / squared * gonPerRadian;
-    ty = dx / squared * gonPerRadian;
-  }
-  double Bearing() const { return std::atan2(dy, dx) * gonPerRadian; }
-};
-
-// The turns of 400 gon that bring `computed` next to `measured`.
-double NextTo(double computed, double measured) {
-  return computed + 400 * std::round((measured - computed) / 400);
-}
-
-// The observation equation of observation `index` at the coordinates `at`;
-// free point p's x is unknown firstUnknown[p] (-1 where fixed), y the next.
-Linearised Linearise(const NetworkObservation& o, std::size_t index,
-                     const std::vector<GridPoint>& at, const std::vector<int>& firstUnknown) {
-  auto point = [](int p) { return static_cast<std::size_t>(p); };
-  Linearised row;
-  switch (o.kind) {
-    case Kind::Angle: {
-      // t(at->to) - t(at->from), each bearing by its own arc tangent.
-      const Line back(at[point(o.at)], at[point(o.from)], index);
-      const Line forward(at[point(o.at)], at[point(o.to)], index);
-      row.Add(firstUnknown[point(o.at)], back.tx - forward.tx, back.ty - forward.ty);
-      row.Add(firstUnknown[point(o.from)], -back.tx, -back.ty);
-      row.Add(firstUnknown[point(o.to)], forward.tx, forward.ty);
-      row.computed = NextTo(forward.Bearing() - back.Bearing(), o.value);
-      break;
-    }
-    case Kind::Distance: {
-      const Line line(at[point(o.from)], at[point(o.to)], index);
-      const double s = std::hypot(line.dx, line.dy);
-      row.Add(firstUnknown[point(o.from)], -line.dx / s, -line.dy / s);
-      row.Add(firstUnknown[point(o.to)], line.dx / s, line.dy / s);
-      row.computed = s;
-      break;
-    }
-    case Kind::Bearing: {
-      const Line line(at[point(o.from)], at[point(o.to)], index);
-      row.Add(firstUnknown[point(o.from)], -line.tx, -line.ty);
-      row.Add(firstUnknown[point(o.to)], line.tx, line.ty);
-      row.computed = NextTo(line.Bearing(), o.value);
-      break;
-    }
-  }
-  return row;
-}
-
 // What the caller must never pass: it is a fault of the program, not of the data.
 void CheckInput(const std::vector<NetworkPoint>& points,
-                const std::vector<NetworkObservation>& observations) {
+                const std::vector<Observation>& observations) {
   const int n = static_cast<int>(points.size());
   auto valid = [n](int p) { return p >= 0 && p < n; };
-  for (const NetworkObservation& o : observations) {
+  for (const Observation& o : observations) {
     const bool angle = o.kind == Kind::Angle;
     if (!valid(o.from) || !valid(o.to) || (angle && !valid(o.at)) || o.from == o.to ||
         (angle && (o.at == o.from || o.at == o.to)))
@@ -150,7 +65,7 @@ void CheckInput(const std::vector<NetworkPoint>& points,
 // rotation, a distance to all but the scale, and a fixed point stops the
 // shifts, or, with a second one apart from it, all four.
 void CheckDatum(const std::vector<NetworkPoint>& points,
-                const std::vector<NetworkObservation>& observations) {
+                const std::vector<Observation>& observations) {
   const NetworkPoint* first = nullptr;
   for (const NetworkPoint& p : points) {
     if (!p.fixed) continue;
@@ -159,17 +74,16 @@ void CheckDatum(const std::vector<NetworkPoint>& points,
     else if (p.approximate.x != first->approximate.x || p.approximate.y != first->approximate.y)
       return;
   }
-  if (!first) throw JobError(0, "the network has no datum: no fixed point");
+  if (!first) throw NetworkError("the network has no datum: no fixed point");
   auto any = [&](Kind kind) {
     return std::any_of(observations.begin(), observations.end(),
-                       [kind](const NetworkObservation& o) { return o.kind == kind; });
+                       [kind](const Observation& o) { return o.kind == kind; });
   };
   if (!any(Kind::Bearing))
-    throw JobError(0, "the network has no datum: only one fixed point and no bearing to orient it");
+    throw NetworkError("the network has no datum: only one fixed point and no bearing to orient it");
   if (!any(Kind::Distance))
-    throw JobError(0,
-                   "the network has no datum: only one fixed point and no distance to give "
-                   "it scale");
+    throw NetworkError(
+        "the network has no datum: only one fixed point and no distance to give it scale");
 }
 
 // A bearing held fixed, eliminated: one unknown (the slave) expressed by the
@@ -185,74 +99,49 @@ struct Expansion {
 };
 
 // The network as a system of observation equations, relinearised per
-// iteration, with the pattern of its normal matrix laid down once.
+// iteration, with the pattern of its normal matrix laid down once; the
+// System of AdjustByGaussNewton.
 class System {
  public:
-  System(const std::vector<NetworkPoint>& points,
-         const std::vector<NetworkObservation>& observations)
-      : observations_(observations), firstUnknown_(points.size(), -1) {
+  System(const std::vector<NetworkPoint>& points, const std::vector<Observation>& observations)
+      : observations_(observations), index_(points.size()) {
     CheckInput(points, observations);
     at_.reserve(points.size());
     for (std::size_t p = 0; p < points.size(); ++p) {
       at_.push_back(points[p].approximate);
       if (points[p].fixed) continue;
-      firstUnknown_[p] = 2 * static_cast<int>(pointOfPair_.size());
-      pointOfPair_.push_back(static_cast<int>(p));
+      index_.Add(static_cast<int>(p), Unknown::X);
+      index_.Add(static_cast<int>(p), Unknown::Y);
     }
     for (std::size_t i = 0; i < observations.size(); ++i)
       if (Held(observations[i])) held_.push_back(i);
-    if (RawUnknowns() > 0) CheckDatum(points, observations);
+    if (Unknowns() > 0) CheckDatum(points, observations);
     if (Redundancy() <= 0)
-      throw JobError(0, "the network has no redundancy: " + std::to_string(observations.size()) +
-                            " observations for " + std::to_string(RawUnknowns()) + " unknowns");
-    Linearise(true);
+      throw NetworkError("the network has no redundancy: " + std::to_string(observations.size()) +
+                         " observations for " + std::to_string(Unknowns()) + " unknowns");
+    Relinearise(true);
     LayDownPattern();
   }
 
-  int RawUnknowns() const { return 2 * static_cast<int>(pointOfPair_.size()); }
-  int Unknowns() const { return static_cast<int>(rawOfReduced_.size()); }
-  int Redundancy() const { return static_cast<int>(observations_.size()) - RawUnknowns(); }
+  // The unknowns the iteration moves; those of N are fewer by one per
+  // bearing held fixed.
+  int Unknowns() const { return index_.size(); }
+  int Reduced() const { return static_cast<int>(rawOfReduced_.size()); }
+  int Redundancy() const { return static_cast<int>(observations_.size()) - Unknowns(); }
+  std::size_t Observations() const { return observations_.size(); }
   const std::vector<GridPoint>& Coordinates() const { return at_; }
+  const UnknownIndex& Index() const { return index_; }
   const Eigen::SparseMatrix<double>& Normals() const { return normals_; }
 
-  // Every observation equation at the current coordinates, the bearings held
-  // fixed put in. The first time chooses each one's slave; the later ones
-  // keep the choice, so the pattern of N stays the same.
-  void Linearise(bool first) {
-    const std::size_t n = observations_.size();
-    computed_.resize(n);
-    misclosure_.assign(n, 0.0);
-    rowStart_.assign(n + 1, 0);
-    terms_.clear();
-    EliminateHeld(first);
-    for (std::size_t i = 0; i < n; ++i) {
-      const NetworkObservation& o = observations_[i];
-      rowStart_[i] = terms_.size();
-      if (Held(o)) continue;
-      const Linearised row = traverse::Linearise(o, i, at_, firstUnknown_);
-      computed_[i] = row.computed;
-      double misclosure = o.value - row.computed;
-      for (std::size_t s = 0; s < row.count; ++s) {
-        const Term& term = row.terms[s];
-        const int e = expansionOf_[static_cast<std::size_t>(term.unknown)];
-        if (e < 0) {
-          Add(terms_, rowStart_[i], Reduced(term.unknown), term.a);
-          continue;
-        }
-        const Expansion& expansion = expansions_[static_cast<std::size_t>(e)];
-        misclosure -= term.a * expansion.constant;
-        for (const Term& g : expansion.terms)
-          Add(terms_, rowStart_[i], Reduced(g.unknown), term.a * g.a);
-      }
-      misclosure_[i] = misclosure;
-    }
-    rowStart_[n] = terms_.size();
+  void Linearise() {
+    if (moved_) Relinearise(false);
+    moved_ = false;
   }
 
   // N and n = AᵀPl from the standardised rows of the current linearisation.
   void Assemble() {
     std::fill_n(normals_.valuePtr(), normals_.nonZeros(), 0.0);
-    rightHandSide_.setZero(Unknowns());
+    rightHandSide_.setZero(Reduced());
     for (std::size_t i = 0; i < observations_.size(); ++i) {
       const double sigma = observations_[i].sigma;
       const double l = misclosure_[i] / sigma;
@@ -267,65 +156,115 @@ class System {
   }
 
   // Factors N (its pattern analysed on the first call only) and solves for
-  // the corrections; throws NetworkSingular at the first pivot that is
-  // zero but for rounding.
-  void Factorise(Eigen::VectorXd& dx) {
+  // the corrections; throws NetworkError naming the point at the first pivot
+  // that is zero but for rounding.
+  void Solve(Eigen::VectorXd& dx) {
+    if (Reduced() == 0) return;  // the bearings held fixed place every point
+    Assemble();
     if (!analysed_) factor_.analyzePattern(normals_);
     analysed_ = true;
     factor_.factorize(normals_);
     pivots_ = factor_.vectorD();
     const auto& original = factor_.permutationPinv().indices();
-    for (int k = 0; k < Unknowns(); ++k) {
+    for (int k = 0; k < Reduced(); ++k) {
       const int j = original[k];
       const double diagonal = normals_.valuePtr()[normals_.outerIndexPtr()[j]];
       // Eigen stops at an exact zero pivot, leaving it in D: found here first.
-      if (!(pivots_[k] > smallestPivot * diagonal)) throw NetworkSingular(PointOfReduced(j));
+      if (!(pivots_[k] > smallestPivot * diagonal)) {
+        const int point = index_.Owner(rawOfReduced_[static_cast<std::size_t>(j)]);
+        throw NetworkError("the observations do not fix point #" + std::to_string(point) +
+                               " (the normal equations are singular)",
+                           -1, point);
+      }
     }
     dx = factor_.solve(rightHandSide_);
   }
 
-  // Moves every free point by the corrections of the unknowns, the slaves'
-  // worked out from theirs; returns the largest move of a coordinate.
+  // Moves every unknown by its correction, the slaves' worked out from the
+  // others; returns the largest move.
   double Move(const Eigen::VectorXd& dx) {
     double largest = 0;
-    for (std::size_t pair = 0; pair < pointOfPair_.size(); ++pair) {
-      GridPoint& point = at_[static_cast<std::size_t>(pointOfPair_[pair])];
-      const int x = 2 * static_cast<int>(pair);
-      const double cx = Correction(x, dx), cy = Correction(x + 1, dx);
-      point.x += cx;
-      point.y += cy;
-      largest = std::max({largest, std::fabs(cx), std::fabs(cy)});
+    for (int u = 0; u < Unknowns(); ++u) {
+      GridPoint& point = at_[static_cast<std::size_t>(index_.Owner(u))];
+      const double c = Correction(u, dx);
+      (index_.Kind(u) == Unknown::X ? point.x : point.y) += c;
+      largest = std::max(largest, std::fabs(c));
     }
+    moved_ = true;
     return largest;
   }
 
-  // Q_xx between raw unknowns u and v (a point's x or y) from the reduced
-  // cofactors `q`.
-  template <class Cofactor>
-  double RawCofactor(int u, int v, const Cofactor& q) const {
+  void ComputeCofactors() {
+    if (Reduced() > 0) inverse_.emplace(factor_.matrixL().nestedExpression(), pivots_);
+  }
+
+  // Q_xx between reduced unknowns, after ComputeCofactors.
+  double Cofactor(int i, int j) const {
+    const auto& position = factor_.permutationP().indices();
+    return (*inverse_)(position[i], position[j]);
+  }
+
+  // Q_xx between raw unknowns u and v (a point's x or y).
+  double RawCofactor(int u, int v) const {
     double sum = 0;
     ForEachTerm(u, [&](int p, double gp) {
-      ForEachTerm(v, [&](int r, double gr) { sum += gp * gr * q(p, r); });
+      ForEachTerm(v, [&](int r, double gr) { sum += gp * gr * Cofactor(p, r); });
     });
     return sum;
   }
 
   // Observation i's row of A in the unknowns of N (none for a bearing held
-  // fixed) and its computed value; a free point's first raw unknown (its x).
+  // fixed), its computed, measured value and sigma.
   const Term* RowBegin(std::size_t i) const { return terms_.data() + rowStart_[i]; }
   const Term* RowEnd(std::size_t i) const { return terms_.data() + rowStart_[i + 1]; }
   double Computed(std::size_t i) const { return computed_[i]; }
-  int FirstUnknown(std::size_t point) const { return firstUnknown_[point]; }
-
-  const Factor& Factored() const { return factor_; }
-  const Eigen::VectorXd& Pivots() const { return pivots_; }
+  double Measured(std::size_t i) const { return observations_[i].value; }
+  double Sigma(std::size_t i) const { return observations_[i].sigma; }
 
  private:
-  int Reduced(int raw) const { return reducedOf_[static_cast<std::size_t>(raw)]; }
+  int ReducedOf(int raw) const { return reducedOf_[static_cast<std::size_t>(raw)]; }
 
-  int PointOfReduced(int reduced) const {
-    return pointOfPair_[static_cast<std::size_t>(rawOfReduced_[static_cast<std::size_t>(reduced)] /
-                                                 2)];
+  // Observation i's equation, naming it where its points lie in one place.
+  Equation EquationOf(std::size_t i) const {
+    try {
+      return traverse::Linearise(observations_[i], at_, index_);
+    } catch (const PointsInOnePlace& error) {
+      throw NetworkError(error.what(), static_cast<int>(i));
+    }
+  }
+
+  // Every observation equation at the current coordinates, the bearings held
+  // fixed put in. The first time chooses each one's slave; the later ones
+  // keep the choice, so the pattern of N stays the same.
+  void Relinearise(bool first) {
+    const std::size_t n = observations_.size();
+    computed_.resize(n);
+    misclosure_.assign(n, 0.0);
+    rowStart_.assign(n + 1, 0);
+    terms_.clear();
+    EliminateHeld(first);
+    for (std::size_t i = 0; i < n; ++i) {
+      const Observation& o = observations_[i];
+      rowStart_[i] = terms_.size();
+      if (Held(o)) continue;
+      const Equation row = EquationOf(i);
+      computed_[i] = row.computed;
+      double misclosure = o.value - row.computed;
+      for (std::size_t s = 0; s < row.count; ++s) {
+        const Term& term = row.terms[s];
+        const int e = expansionOf_[static_cast<std::size_t>(term.unknown)];
+        if (e < 0) {
+          Add(terms_, rowStart_[i], ReducedOf(term.unknown), term.a);
+          continue;
+        }
+        const Expansion& expansion = expansions_[static_cast<std::size_t>(e)];
+        misclosure -= term.a * expansion.constant;
+        for (const Term& g : expansion.terms)
+          Add(terms_, rowStart_[i], ReducedOf(g.unknown), term.a * g.a);
+      }
+      misclosure_[i] = misclosure;
+    }
+    rowStart_[n] = terms_.size();
   }
 
   // Calls f(reduced unknown, coefficient) for the terms of raw unknown u.
@@ -333,18 +272,19 @@ class System {
   void ForEachTerm(int u, F f) const {
     const int e = expansionOf_[static_cast<std::size_t>(u)];
     if (e < 0) {
-      f(Reduced(u), 1.0);
+      f(ReducedOf(u), 1.0);
       return;
     }
-    for (const Term& g : expansions_[static_cast<std::size_t>(e)].terms) f(Reduced(g.unknown), g.a);
+    for (const Term& g : expansions_[static_cast<std::size_t>(e)].terms)
+      f(ReducedOf(g.unknown), g.a);
   }
 
   double Correction(int u, const Eigen::VectorXd& dx) const {
     const int e = expansionOf_[static_cast<std::size_t>(u)];
-    if (e < 0) return dx[Reduced(u)];
+    if (e < 0) return dx[ReducedOf(u)];
     const Expansion& expansion = expansions_[static_cast<std::size_t>(e)];
     double correction = expansion.constant;
-    for (const Term& g : expansion.terms) correction += g.a * dx[Reduced(g.unknown)];
+    for (const Term& g : expansion.terms) correction += g.a * dx[ReducedOf(g.unknown)];
     return correction;
   }
 
@@ -355,17 +295,16 @@ class System {
   // coefficient, far from zero.
   void EliminateHeld(bool first) {
     if (first) {
-      expansionOf_.assign(static_cast<std::size_t>(RawUnknowns()), -1);
+      expansionOf_.assign(static_cast<std::size_t>(Unknowns()), -1);
       expansions_.resize(held_.size());
     }
     for (const Expansion& expansion : expansions_)
       if (expansion.slave >= 0) expansionOf_[static_cast<std::size_t>(expansion.slave)] = -1;
     for (std::size_t h = 0; h < held_.size(); ++h) {
       const std::size_t i = held_[h];
-      const NetworkObservation& o = observations_[i];
-      const Linearised row = traverse::Linearise(o, i, at_, firstUnknown_);
+      const Equation row = EquationOf(i);
       computed_[i] = row.computed;
-      double constant = o.value - row.computed;
+      double constant = observations_[i].value - row.computed;
       double largestOwn = 0;
       std::vector<Term> terms;
       for (std::size_t s = 0; s < row.count; ++s) {
@@ -391,9 +330,10 @@ class System {
       auto slave = std::find_if(terms.begin(), terms.end(),
                                 [&](const Term& t) { return t.unknown == expansion.slave; });
       if (slave == terms.end() || !(std::fabs(slave->a) > nothingNew * largestOwn))
-        throw JobError(0, "observation #" + std::to_string(i) +
-                              ": the bearing held fixed is fixed already by the fixed points "
-                              "and the bearings held fixed before it");
+        throw NetworkError(
+            "the bearing held fixed is fixed already by the fixed points and the bearings held "
+            "fixed before it",
+            static_cast<int>(i));
       const double as = slave->a;
       terms.erase(slave);
       expansion.constant = constant / as;
@@ -423,11 +363,11 @@ class System {
     for (const Term& t : slave.terms) Add(into.terms, 0, t.unknown, g * t.a);
   }
 
-  // The lower triangle of N wherever two unknowns share an observation or a
-  // point (a point's x and y may both be slaves, whose unknowns its error
+  // The lower triangle of N wherever two unknowns share an observation or an
+  // owner (a point's x and y may both be slaves, whose unknowns its error
   // ellipse needs together), with every diagonal entry.
   void LayDownPattern() {
-    const int unknowns = Unknowns();
+    const int unknowns = Reduced();
     std::vector<std::vector<int>> columns(static_cast<std::size_t>(unknowns));
     auto clique = [&](const std::vector<int>& together) {
       for (int r : together)
@@ -440,10 +380,11 @@ class System {
       for (const Term* t = RowBegin(i); t != RowEnd(i); ++t) together.push_back(t->unknown);
       clique(together);
     }
-    for (int u = 0; u < RawUnknowns(); u += 2) {
+    for (int u = 0; u < Unknowns(); ++u) {
+      if (u > 0 && index_.Owner(u) == index_.Owner(u - 1)) continue;
       together.clear();
-      ForEachTerm(u, [&](int p, double) { together.push_back(p); });
-      ForEachTerm(u + 1, [&](int p, double) { together.push_back(p); });
+      for (int v = u; v < Unknowns() && index_.Owner(v) == index_.Owner(u); ++v)
+        ForEachTerm(v, [&](int p, double) { together.push_back(p); });
       clique(together);
     }
     std::size_t entries = 0;
@@ -472,15 +413,15 @@ class System {
     return normals_.valuePtr() + (at - rows);
   }
 
-  const std::vector<NetworkObservation>& observations_;
+  const std::vector<Observation>& observations_;
   std::vector<GridPoint> at_;          // the current coordinates of every point
-  std::vector<int> firstUnknown_;      // per point: the raw unknown of its x, -1 where fixed
-  std::vector<int> pointOfPair_;       // per pair of raw unknowns: its point
+  UnknownIndex index_;                 // the raw unknowns: each free point's x and y
   std::vector<std::size_t> held_;      // the bearings held fixed, by index
   std::vector<Expansion> expansions_;  // one per bearing held fixed
   std::vector<int> expansionOf_;       // per raw unknown: the expansion it is the slave of, or -1
   std::vector<int> reducedOf_;         // per raw unknown: its place among the unknowns of N, or -1
   std::vector<int> rawOfReduced_;
+  bool moved_ = false;                 // since the last linearisation
 
   std::vector<double> computed_;       // per observation
   std::vector<double> misclosure_;     // measured - computed, less the slaves' constants
@@ -492,92 +433,48 @@ class System {
   Factor factor_;
   bool analysed_ = false;
   Eigen::VectorXd pivots_;
+  std::optional<SelectedInverse> inverse_;
 };
 
 }  // namespace
 
-NetworkSingular::NetworkSingular(int pointIndex)
-    : JobError(0, "the observations do not fix point #" + std::to_string(pointIndex) +
-                      " (the normal equations are singular)"),
-      pointIndex_(pointIndex) {}
+NetworkError::NetworkError(const std::string& message, int observation, int point)
+    : std::runtime_error(observation >= 0
+                             ? "observation #" + std::to_string(observation) + ": " + message
+                             : message),
+      message_(message),
+      observation_(observation),
+      point_(point) {}
 
 NetworkResult AdjustNetwork(const std::vector<NetworkPoint>& points,
-                            const std::vector<NetworkObservation>& observations) {
+                            const std::vector<Observation>& observations) {
   System system(points, observations);
   NetworkResult result;
-  result.redundancy = system.Redundancy();
-
-  // Gauss-Newton, as for one traverse: linearise, solve, move, until no
-  // coordinate moves by more than 0.01 mm.
-  Eigen::VectorXd dx;
-  result.converged = system.RawUnknowns() == 0;
-  bool linearised = true;  // the constructor's linearisation is at the start
-  while (!result.converged && result.iterations < iterationLimit) {
-    if (!linearised) system.Linearise(false);
-    linearised = false;
-    if (system.Unknowns() > 0) {
-      system.Assemble();
-      system.Factorise(dx);
-    }
-    ++result.iterations;
-    result.converged = system.Move(dx) <= largestStep;
-  }
-
-  // The residuals at the final coordinates themselves; the cofactors from the
-  // last factor, linearised at most 0.01 mm away, as good to many figures.
-  if (!linearised) system.Linearise(false);
-  std::optional<SelectedInverse> z;
-  if (system.Unknowns() > 0)
-    z.emplace(system.Factored().matrixL().nestedExpression(), system.Pivots());
-  const auto& position = system.Factored().permutationP().indices();
-  auto q = [&](int i, int j) { return (*z)(position[i], position[j]); };
-
-  result.observations.reserve(observations.size());
-  double vTPv = 0;
-  for (std::size_t i = 0; i < observations.size(); ++i) {
-    const NetworkObservation& o = observations[i];
-    NetworkObservationResult observation;
-    observation.residual = system.Computed(i) - o.value;
-    observation.sigma = o.sigma;
-    if (!Held(o)) {
-      double aQa = 0;
-      for (const Term* s = system.RowBegin(i); s != system.RowEnd(i); ++s)
-        for (const Term* t = system.RowBegin(i); t != system.RowEnd(i); ++t)
-          aQa += s->a * t->a * q(s->unknown, t->unknown);
-      const ObservationTest test = TestObservation(observation.residual, o.sigma, aQa);
-      observation.redundancyNumber = test.redundancyNumber;
-      observation.w = test.w;
-      const double standardised = observation.residual / o.sigma;
-      vTPv += standardised * standardised;
-    }
-    result.observations.push_back(observation);
-  }
-  result.sigma0 = std::sqrt(vTPv / result.redundancy);
-  result.globalTest = TestGlobally(vTPv, result.redundancy);
+  static_cast<AdjustmentStatistics&>(result) = AdjustByGaussNewton(system, result.observations);
 
   const double variance = result.sigma0 * result.sigma0;
   result.points = system.Coordinates();
   result.precision.reserve(points.size());
   for (std::size_t p = 0; p < points.size(); ++p) {
-    const int x = system.FirstUnknown(p);
-    if (x < 0) {
+    const int x = system.Index().Of(static_cast<int>(p), Unknown::X);
+    const int y = system.Index().Of(static_cast<int>(p), Unknown::Y);
+    if (x < 0 || y < 0) {
       result.precision.emplace_back();
       continue;
     }
-    result.precision.emplace_back(ErrorEllipse(system.RawCofactor(x, x, q),
-                                               system.RawCofactor(x + 1, x + 1, q),
-                                               system.RawCofactor(x + 1, x, q), variance));
+    result.precision.emplace_back(ErrorEllipse(system.RawCofactor(x, x), system.RawCofactor(y, y),
+                                               system.RawCofactor(y, x), variance));
   }
   return result;
 }
 
 NetworkNormals NormalsOfNetwork(const std::vector<NetworkPoint>& points,
-                                const std::vector<NetworkObservation>& observations) {
+                                const std::vector<Observation>& observations) {
   System system(points, observations);
   system.Assemble();
   const Eigen::SparseMatrix<double>& n = system.Normals();
   NetworkNormals normals;
-  normals.unknowns = system.Unknowns();
+  normals.unknowns = system.Reduced();
   normals.columnStarts.assign(n.outerIndexPtr(), n.outerIndexPtr() + n.outerSize() + 1);
   normals.rows.assign(n.innerIndexPtr(), n.innerIndexPtr() + n.nonZeros());
   normals.values.assign(n.valuePtr(), n.valuePtr() + n.nonZeros());

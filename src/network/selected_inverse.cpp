@@ -1,4 +1,4 @@
-#include "adjustment/selected_inverse.hpp"
+#include "network/selected_inverse.hpp"
 
 #include <algorithm>
 #include <stdexcept>

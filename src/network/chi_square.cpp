@@ -1,4 +1,4 @@
-#include "adjustment/chi_square.hpp"
+#include "network/chi_square.hpp"
 
 #include <cmath>
 #include <limits>

@@ -1,0 +1,71 @@
+// Least-squares adjustment of a network: points joined by angles, distances
+// and bearings in any pattern, by the observation equations of every
+// adjustment with a sparse factor of the normal equations (SimplicialLDLT
+// with AMD ordering) and the cofactors where rows meet by Takahashi's
+// recursion. Points are numbered by their place in the list given; the
+// caller keeps their names.
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "network/observations.hpp"
+#include "network/statistics.hpp"
+
+namespace traverse {
+
+struct NetworkPoint {
+  GridPoint approximate;  // the start of the iteration; the coordinates themselves where fixed
+  bool fixed = false;
+};
+
+struct NetworkResult : AdjustmentStatistics {
+  std::vector<GridPoint> points;  // adjusted, every point (fixed ones as given)
+  std::vector<std::optional<PointPrecision>> precision;  // none for fixed points
+  std::vector<ObservationReport> observations;           // in the order given, figures only
+};
+
+// A network that cannot be adjusted. Where one observation is to blame,
+// observation() is its 0-based place in the list and what() reads
+// "observation #N: " before message(); where the observations leave a free
+// point undetermined (its unknowns had no pivot in the factor), point() is
+// its place and the message names it "point #N". A caller that knows the
+// names says it in its own words.
+class NetworkError : public std::runtime_error {
+ public:
+  NetworkError(const std::string& message, int observation = -1, int point = -1);
+  const std::string& message() const { return message_; }
+  int observation() const { return observation_; }
+  int point() const { return point_; }
+
+ private:
+  std::string message_;
+  int observation_, point_;
+};
+
+// Gauss-Newton from the approximate coordinates (see AdjustByGaussNewton).
+// Throws std::invalid_argument for a point index out of range, an
+// observation between a point and itself or a sigma that is not positive (0
+// only for a bearing); NetworkError where the fixed points and the
+// observations give no datum (position, orientation, scale), where the
+// bearings held fixed fix something twice, where there is no redundancy, or
+// where the observations do not fix a free point.
+NetworkResult AdjustNetwork(const std::vector<NetworkPoint>& points,
+                            const std::vector<Observation>& observations);
+
+// The normal matrix N = AᵀPA at the approximate coordinates, its lower
+// triangle column by column (compressed sparse columns, rows ascending), the
+// unknowns x then y of each free point in order (bearings held fixed take
+// theirs out). For measurements and tests of the sparse machinery.
+struct NetworkNormals {
+  int unknowns = 0;
+  std::vector<int> columnStarts;  // unknowns + 1 of them
+  std::vector<int> rows;
+  std::vector<double> values;
+};
+NetworkNormals NormalsOfNetwork(const std::vector<NetworkPoint>& points,
+                                const std::vector<Observation>& observations);
+
+}  // namespace traverse

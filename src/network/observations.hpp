@@ -1,0 +1,111 @@
+// The observation equations of every least-squares adjustment: the kinds of
+// observation, their values computed from coordinates, and their partial
+// derivatives by typed unknowns, for the band solver of one traverse and the
+// sparse one of a network alike. Angles and bearings are in gon (400 to the
+// turn), bearings from +X (north) clockwise towards +Y (east).
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace traverse {
+
+struct GridPoint {
+  double x = 0;
+  double y = 0;
+};
+
+// Gon per radian (rho), for double arithmetic; the dialogue's extended one is
+// its own.
+inline constexpr double gonPerRadian = 63.661977236758134308;
+
+// `computed` moved by whole turns of 400 gon to lie next to `measured`.
+double NextTo(double computed, double measured);
+
+// The grid bearing from one point to another, gon in (-200, 200].
+double BearingOf(const GridPoint& from, const GridPoint& to);
+
+// What was observed. Room is left for a direction (which brings the
+// orientation unknown of its setup) and a height difference.
+enum class ObservationKind { Angle, Distance, Bearing };
+
+// One observation between points numbered by the caller: an angle at `at`
+// turned clockwise from `from` to `to`, t(at->to) - t(at->from); a distance
+// or a bearing t(from->to).
+struct Observation {
+  ObservationKind kind = ObservationKind::Angle;
+  int at = -1;
+  int from = -1;
+  int to = -1;
+  double value = 0;  // gon or metres
+  double sigma = 0;  // gon or metres; 0 for a bearing held fixed
+  // An angle of one traverse's band: the point behind, whose sight is the leg
+  // into `at` turned round (a zero component keeps the leg's sign, and with
+  // it the side of 200 gon an arc tangent takes); -1: both sights direct.
+  int behind = -1;
+};
+
+// The angle a traverse measures at station `at` between the stations behind
+// and ahead: left angles are turned clockwise from behind to ahead, right
+// ones the other way.
+Observation TraverseAngle(int behind, int at, int ahead, bool left, double value, double sigma);
+
+// The kinds of unknown an observation may depend on.
+enum class Unknown { X, Y, Orientation, Height };
+inline constexpr std::size_t unknownKinds = 4;
+
+// The number of each unknown among all of an adjustment's, by its owner (a
+// point, or the setup an orientation belongs to) and kind; -1 where that one
+// is known. Any owner may have any of the kinds.
+class UnknownIndex {
+ public:
+  explicit UnknownIndex(std::size_t owners = 0) : of_(owners, {-1, -1, -1, -1}) {}
+  // Numbers the next unknown; an owner past the end widens the index.
+  int Add(int owner, Unknown kind);
+  int Of(int owner, Unknown kind) const {
+    return of_[static_cast<std::size_t>(owner)][static_cast<std::size_t>(kind)];
+  }
+  int Owner(int unknown) const { return owner_[static_cast<std::size_t>(unknown)].owner; }
+  Unknown Kind(int unknown) const { return owner_[static_cast<std::size_t>(unknown)].kind; }
+  int size() const { return static_cast<int>(owner_.size()); }
+
+ private:
+  struct Owned {
+    int owner;
+    Unknown kind;
+  };
+  std::vector<std::array<int, unknownKinds>> of_;
+  std::vector<Owned> owner_;
+};
+
+// One coefficient of an observation equation: d(computed) / d(unknown).
+struct Term {
+  int unknown = 0;
+  double a = 0;
+};
+
+// An observation at the current coordinates: its computed value and the
+// derivatives by those of its unknowns the index numbers, in the order of its
+// points (at, from, to), each point's x before its y.
+struct Equation {
+  static constexpr std::size_t capacity = 6;  // three points of two unknowns: an angle
+  std::array<Term, capacity> terms{};
+  std::size_t count = 0;
+  double computed = 0;
+};
+
+// The observation equation of `o` at the coordinates `at` of its points.
+// Throws PointsInOnePlace where a line of it has no length.
+Equation Linearise(const Observation& o, const std::vector<GridPoint>& at,
+                   const UnknownIndex& unknowns);
+
+// Two points of an observation lie in one place: no bearing between them.
+class PointsInOnePlace : public std::runtime_error {
+ public:
+  PointsInOnePlace() : std::runtime_error("the observation joins two points that lie in one place") {}
+};
+
+}  // namespace traverse
