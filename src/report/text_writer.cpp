@@ -690,16 +690,16 @@ void BookPointsSection(const BookResult& book, int decimals, Document& d) {
          false, !passed);
 }
 
-// The report; with `plans`, each traverse's section and a book of more than
-// one open with a plan (for the page, which can show one).
-Document ReportDocument(const BookResult& book, const ReportOptions& options, bool plans) {
-  Document d;
+// The report, written into `d`; on a page, which can show plans, each
+// traverse's section and a book of more than one open with a plan.
+void ReportDocument(const BookResult& book, const ReportOptions& options, Document& d) {
+  const bool plans = d.format() == Document::Format::Html;
   HeaderSection(book, options, d);
   if (plans) d.Line("Options: " + (options.arguments.empty() ? "none" : ValidUtf8(options.arguments)));
   if (book.answerFile) {
     if (plans) d.Plan(FormatSvg(book, options));
     TraverseSections({book, book.traverses.front(), options.decimals}, d);
-    return d;
+    return;
   }
   const std::optional<PlanBuilder> planner = plans ? std::optional<PlanBuilder>(book) : std::nullopt;
   // The whole book's plan, with the network's ellipses and observations.
@@ -723,18 +723,20 @@ Document ReportDocument(const BookResult& book, const ReportOptions& options, bo
     d.Heading("Notes");
     for (const std::string& note : book.notes) d.Line(ValidUtf8(note), true);
   }
-  return d;
 }
 
 }  // namespace
 
 std::string FormatText(const BookResult& book, const ReportOptions& options) {
-  return RenderText(ReportDocument(book, options, false));
+  Document d(Document::Format::Text);
+  ReportDocument(book, options, d);
+  return d.Finish();
 }
 
 std::string FormatHtml(const BookResult& book, const ReportOptions& options) {
-  return RenderHtml(ReportDocument(book, options, true),
-                    "traverse adjustment: " + ValidUtf8(book.source));
+  Document d(Document::Format::Html, "traverse adjustment: " + ValidUtf8(book.source));
+  ReportDocument(book, options, d);
+  return d.Finish();
 }
 
 }  // namespace traverse
