@@ -65,6 +65,14 @@ struct HeightResult {
   bool passed = true;
 };
 
+// The gross-error guard, always on: where a misclosure is beyond what any
+// survey gives (limits of its own where no tolerance is given), the verdict
+// is GROSS, with the likely causes that fit the figures.
+struct GrossCheck {
+  bool angular = false, linear = false;  // which misclosure tripped it
+  std::vector<std::string> causes;       // plain sentences
+};
+
 struct Adjustment {
   TraverseKind kind = TraverseKind::Connecting;
   Rule rule = Rule::Compass;
@@ -92,10 +100,14 @@ struct Adjustment {
   std::optional<Suspect> suspect;  // only where least squares could run
   std::vector<std::string> notes;  // plain sentences for the report (no check, no convergence, ...)
   std::optional<HeightResult> heights;  // where the traverse carries heights
+  std::optional<GrossCheck> gross;       // where the guard tripped
+  // The scale error the linear misclosure implies, ppm, where it lies along
+  // the line from the first to the last station.
+  std::optional<double> scaleErrorPpm;
 
   bool TolerancesPassed() const {
     return (!angularVerdict || angularVerdict->passed) &&
-           (!linearVerdict || linearVerdict->passed) && (!heights || heights->passed);
+           (!linearVerdict || linearVerdict->passed) && (!heights || heights->passed) && !gross;
   }
 };
 

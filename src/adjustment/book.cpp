@@ -185,6 +185,9 @@ BookResult AdjustBook(const Book& book, const Job& settings,
   out.points.reserve(stations);
   PointTable table(book.known.size() + stations);
   for (const NamedPoint& point : book.known) table.Set(point);
+  // The traverse (its index) that computed each point of a traverse that
+  // failed its tolerances or the gross-error guard.
+  NameIndex<std::size_t> failed;
 
   // Under least squares every traverse is computed by the compass rule
   // first, for its misclosures and the network's approximate coordinates.
@@ -216,6 +219,17 @@ BookResult AdjustBook(const Book& book, const Job& settings,
     adjusted.legs = traverse.legs;
     Adjustment& result = adjusted.result;
     result.heights = CarryHeights(traverse, table, heightTolerance, result.notes);
+    for (const std::string* end : {&traverse.stations.front(), &traverse.stations.back(),
+                                   &traverse.start.point, traverse.end ? &traverse.end->point : nullptr}) {
+      const std::size_t* above = end && !end->empty() ? failed.Find(*end) : nullptr;
+      if (!above || adjusted.inheritsFrom) continue;
+      const BookTraverseResult& from = out.traverses[*above];
+      adjusted.inheritsFrom = *above;
+      result.notes.push_back("It starts or ends on '" + *end + "' of traverse " + from.name +
+                             " (line " + std::to_string(from.line) + "), which " +
+                             (from.result.gross ? "was GROSS" : "EXCEEDED its tolerances") +
+                             ": that error is in this traverse's figures too.");
+    }
 
     const LeastSquaresResult* ls = result.leastSquares ? &*result.leastSquares : nullptr;
     for (std::size_t i = 0; i < result.points.size(); ++i) {
@@ -227,6 +241,7 @@ BookResult AdjustBook(const Book& book, const Job& settings,
       if (ls && i < ls->precision.size()) point.precision = ls->precision[i];
       out.points.push_back(std::move(point));
       table.Set(out.points.back().point);
+      if (!result.TolerancesPassed()) failed.Set(out.points.back().point.name, out.traverses.size());
     }
     out.traverses.push_back(std::move(adjusted));
   }

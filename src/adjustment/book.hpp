@@ -23,6 +23,7 @@ struct BookTraverseResult {
   // from the last to its mark (none without end orientation), gon: as the
   // book gave them for a mark without coordinates.
   std::optional<double> startMarkBearing, endMarkBearing;
+  std::optional<std::size_t> inheritsFrom;  // a failed traverse above, on whose point it starts or ends
   std::vector<BookLeg> legs;  // as measured: slope distances, zeniths, hi, ht
 };
 

@@ -27,7 +27,9 @@ int NewPointCount(const Job& job) {
 // What the computations cannot take, said before they fail on it.
 void CheckJob(const Job& job) {
   const std::size_t n = job.angles.size();
-  if (n < (ClosesOnD(job.kind) ? 2u : 1u) || n > 255 ||
+  // The dialogue's record has room for far more than its 8-bit count of 255
+  // angles: the count is the dialogue's limit, not the computations'.
+  if (n < (ClosesOnD(job.kind) ? 2u : 1u) || n >= TableCapacity ||
       static_cast<int>(job.lengths.size()) != LegCount(job.kind, static_cast<int>(n)))
     throw JobError(0, "the numbers of angles and lengths do not fit the kind of traverse");
   if (!(job.scale > 0) || !std::isfinite(job.scale))
@@ -64,12 +66,9 @@ void RunCompassRule(const Job& job, TTraverse& t) {
   if (ClosesOnD(job.kind)) {
     CoordinateDifferences(t.XC, t.YC, t.XD, t.YD, t.DxCD, t.DyCD);
     t.BearingCD = job.endBearing ? *job.endBearing : GridBearing(t.DxCD, t.DyCD);
-    t.AngleCount = static_cast<std::uint8_t>(n);
-    AdjustAngles(t);
+    AdjustAnglesOf(t, n);
   } else {
-    // No orientation at C: the angles are used as measured. The record counts
-    // one angle more than legs, as if C had its angle.
-    t.AngleCount = static_cast<std::uint8_t>(n + 1);
+    // No orientation at C: the angles are used as measured.
     t.TheoreticalAngleSum = 0;
     t.AngularMisclosure = 0;
     t.AngleCorrection = 0;
@@ -79,7 +78,7 @@ void RunCompassRule(const Job& job, TTraverse& t) {
   t.SumLength = 0;
   for (int i = 1; i <= legs; ++i) {
     t.LegLength[i] = StoreReal(Extended(job.lengths[static_cast<std::size_t>(i - 1)]) * job.scale);
-    LegIncrements(t, static_cast<std::uint8_t>(i));
+    LegIncrements(t, i);
     t.SumLength = RunningSum(t.SumLength, t.LegLength[i]);
   }
 
@@ -92,7 +91,7 @@ void RunCompassRule(const Job& job, TTraverse& t) {
       t.CorrectedIncrementY[i] = t.IncrementY[i];
     }
   } else {
-    AdjustIncrements(t);
+    AdjustIncrementsOf(t, legs);
   }
 }
 
@@ -223,6 +222,73 @@ void JudgeTolerances(const Job& job, Adjustment& result) {
   }
 }
 
+// The gross-error limits where no tolerance is given: 1 gon (0.9 degrees)
+// of angular misclosure, and 1:1000.
+constexpr double grossAngleGon = 1;
+constexpr double grossPrecision = 1000;
+
+// The angular misclosure, in (-200, 200] gon, that `angles` would leave
+// between the known bearings as angles on the side `left`.
+double AngularMisclosureOf(const Job& job, const Adjustment& result, double angleFactor, bool left) {
+  long double sum = 0;
+  for (double angle : job.angles) sum += angle * static_cast<long double>(angleFactor);
+  const long double n = static_cast<long double>(job.angles.size());
+  const long double out = left ? result.startBearing + sum - 200 * n : result.startBearing - sum + 200 * n;
+  long double w = std::fmod(out - *result.endBearing, 400.0L);
+  if (w > 200) w -= 400;
+  if (w <= -200) w += 400;
+  return static_cast<double>(w);
+}
+
+// The guard, and the scale error a misclosure along B to C implies.
+void GuardAgainstGrossErrors(const Job& job, Adjustment& result) {
+  GrossCheck gross;
+  const char* side = job.leftAngles ? "right" : "left";
+  if (result.angularMisclosure && !job.angularTolerance &&
+      std::fabs(*result.angularMisclosure) > grossAngleGon) {
+    gross.angular = true;
+    if (std::fabs(AngularMisclosureOf(job, result, 1, !job.leftAngles)) <= grossAngleGon)
+      gross.causes.push_back(std::string("The side of the angles: as ") + side +
+                             " angles they close.");
+    const double typedAs = job.unit == AngleUnit::Gon ? 1 / 0.9 : 0.9;
+    if (job.unit != AngleUnit::Dms && (std::fabs(AngularMisclosureOf(job, result, typedAs, job.leftAngles)) <= grossAngleGon ||
+                                       std::fabs(AngularMisclosureOf(job, result, typedAs, !job.leftAngles)) <= grossAngleGon))
+      gross.causes.push_back(std::string("The angle unit: read as ") +
+                             (job.unit == AngleUnit::Gon ? "degrees" : "gon") + " they close.");
+    if (gross.causes.empty())
+      gross.causes.push_back("The order of the stations, or a blunder in one angle.");
+  }
+  const std::optional<LinearMisclosure>& linear = result.linear;
+  const double lineBC = std::hypot(job.c.x - job.b.x, job.c.y - job.b.y);
+  if (linear && linear->along && linear->across && lineBC > 0 && !gross.angular &&
+      std::fabs(*linear->across) <= 0.25 * std::fabs(*linear->along) &&
+      (!result.expected || !result.expected->alongRatio || std::fabs(*result.expected->alongRatio) > 3))
+    result.scaleErrorPpm = *linear->along / lineBC * 1e6;
+  if (result.relativePrecision && !job.linearTolerance && *result.relativePrecision < grossPrecision &&
+      !gross.angular) {
+    gross.linear = true;
+    gross.causes.push_back(result.scaleErrorPpm
+                               ? "A missing scale factor: the misclosure lies along the line from "
+                                 "the first to the last station."
+                               : "The order of the stations, a distance at the wrong station, or a "
+                                 "blunder in one distance.");
+  }
+  if (result.scaleErrorPpm)
+    result.notes.push_back("The linear misclosure lies along the line from the first to the last "
+                           "station: it implies a scale error of " +
+                           std::to_string(static_cast<long long>(std::lround(*result.scaleErrorPpm))) +
+                           " ppm (is a grid or height scale factor missing?); no one distance "
+                           "is suspected.");
+  if (result.scaleErrorPpm) result.suspect.reset();
+  if (!gross.angular && !gross.linear) return;
+  result.notes.push_back(std::string("GROSS: the ") + (gross.angular ? "angular" : "linear") +
+                         " misclosure is beyond any survey's (" +
+                         (gross.angular ? "1 gon, 0.9 degrees" : "1:1000") +
+                         " where no tolerance is given). Likely causes:");
+  for (const std::string& cause : gross.causes) result.notes.push_back(cause);
+  result.gross = std::move(gross);
+}
+
 }  // namespace
 
 Adjustment Adjust(const Job& job) {
@@ -244,7 +310,7 @@ Adjustment Adjust(const Job& job) {
         SpreadByTransit(t.IncrementX, t.CorrectedIncrementX, legs, t.MisclosureX, 'X');
         SpreadByTransit(t.IncrementY, t.CorrectedIncrementY, legs, t.MisclosureY, 'Y');
       }
-      for (int i = 1; i <= NewPointCount(job); ++i) NextPoint(t, static_cast<std::uint8_t>(i));
+      for (int i = 1; i <= NewPointCount(job); ++i) NextPoint(t, i);
       CollectResult(job, t, result);
     } catch (const RaisedFailure& failure) {
       throw JobError(0, "the traverse cannot be computed: " + TakeFailureMessage(failure));
@@ -258,6 +324,7 @@ Adjustment Adjust(const Job& job) {
   RunLeastSquares(job, result);
   result.expected = ExpectedMisclosures(job, result);
   JudgeTolerances(job, result);
+  GuardAgainstGrossErrors(job, result);
   return result;
 }
 

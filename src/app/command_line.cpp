@@ -52,6 +52,8 @@ struct AdjustRequest {
   bool open = false;
   bool unitGiven = false;
   std::string arguments;  // the options as given, for the page's header
+  std::string columns;    // CSV's, as letters
+  std::string points = "new";
   std::optional<double> heightTolerance;  // mm per sqrt(km), field books only
   std::optional<double> refraction;       // field books only
   double plotScale = 500;                 // DXF: 1:N
@@ -196,6 +198,8 @@ ReportOptions ReportOptionsOf(const AdjustRequest& request) {
   options.version = TRAVERSE_VERSION;
   options.arguments = request.arguments;
   options.plotScale = request.plotScale;
+  options.columns = request.columns;
+  options.allPoints = request.points == "all";
   return options;
 }
 
@@ -458,6 +462,21 @@ int RunCommandLine(int argc, char** argv) {
       ->add_option("--refraction", refractionText,
                    "Field books: the refraction coefficient k of trigonometric heights [0.13]")
       ->type_name("K");
+  adjust
+      ->add_option("--columns", request.columns,
+                   "CSV: the columns in order, letters of P (point), N (north, X), E (east, Y), "
+                   "Z and D (description), without a header [point,x,y(,z) with a header]")
+      ->type_name("PNEZD")
+      ->check([](const std::string& letters) -> std::string {
+        for (std::size_t i = 0; i < letters.size(); ++i)
+          if (std::string("PNEZD").find(letters[i]) == std::string::npos ||
+              letters.find(letters[i]) != i)
+            return "letters of P, N, E, Z and D, each once, found '" + letters + "'";
+        return letters.empty() ? "letters of P, N, E, Z and D, each once" : "";
+      });
+  adjust->add_option("--points", request.points, "CSV: the new points, or all with the known ones")
+      ->check(CLI::IsMember({"new", "all"}))
+      ->capture_default_str();
   adjust->add_option("--decimals", decimalsText, "Decimals of the coordinates in text and CSV, 0 to 9")
       ->type_name("N")
       ->default_str("3");

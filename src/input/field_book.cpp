@@ -12,6 +12,7 @@
 #include "adjustment/reduction.hpp"
 #include "input/control_points.hpp"
 #include "input/tokens.hpp"
+#include "traverse/traverse.hpp"
 
 namespace traverse {
 namespace {
@@ -35,7 +36,8 @@ std::optional<bool> LeftSide(std::string_view word) {
   if (IsWord(word, "right") || IsWord(word, "counterclockwise")) return false;
   return std::nullopt;
 }
-constexpr int mostAngles = 255;               // the traverse record's capacity
+// The computations' tables hold this many; the dialogue's 255 is its own.
+constexpr int mostAngles = static_cast<int>(TableCapacity) - 1;
 
 // One line of the book cut into words: blanks and tabs separate them, and a
 // word starting with '#' starts a comment that runs to the end of the line.

@@ -12,62 +12,83 @@ constexpr const char* ColumnGap = "  ";
 
 // ---- plain text ----
 
-std::string TextLine(const Table& table, const std::vector<std::string>& cells,
-                     const std::vector<std::size_t>& widths) {
-  std::string line(Indent);
-  for (std::size_t i = 0; i < table.columns.size(); ++i) {
-    const std::string cell = i < cells.size() ? cells[i] : std::string();
-    const std::size_t padding = widths[i] - std::min(widths[i], CodePointCount(cell));
-    if (i > 0) line += ColumnGap;
-    if (table.columns[i].left) {
-      line += cell;
-      line.append(padding, ' ');
-    } else {
-      line.append(padding, ' ');
-      line += cell;
-    }
-  }
-  line.erase(line.find_last_not_of(' ') + 1);
-  return line + '\n';
+// Removes the blanks that end the line begun at `start`.
+void TrimLine(std::string& out, std::size_t start) {
+  while (out.size() > start && out.back() == ' ') out.pop_back();
 }
 
-std::string TextTable(const Table& table) {
-  std::vector<std::size_t> widths;
-  for (const Table::Column& column : table.columns) widths.push_back(CodePointCount(column.heading));
-  for (const Table::Row& row : table.rows)
-    for (std::size_t i = 0; i < row.cells.size() && i < widths.size(); ++i)
-      widths[i] = std::max(widths[i], CodePointCount(row.cells[i]));
-  std::vector<std::string> headings, rules;
+// One line of cells, each padded to its column's width (`counts` are the
+// cells' widths in characters).
+void TextLine(std::string& out, const Table& table, const std::vector<std::string>& cells,
+              const std::size_t* counts, const std::vector<std::size_t>& widths) {
+  const std::size_t start = out.size();
+  out += Indent;
   for (std::size_t i = 0; i < table.columns.size(); ++i) {
-    headings.push_back(table.columns[i].heading);
+    const bool present = i < cells.size();
+    const std::size_t count = present ? counts[i] : 0;
+    const std::size_t padding = widths[i] - std::min(widths[i], count);
+    if (i > 0) out += ColumnGap;
+    if (table.columns[i].left) {
+      if (present) out += cells[i];
+      out.append(padding, ' ');
+    } else {
+      out.append(padding, ' ');
+      if (present) out += cells[i];
+    }
+  }
+  TrimLine(out, start);
+  out += '\n';
+}
+
+void TextTable(std::string& out, const Table& table) {
+  const std::size_t n = table.columns.size();
+  std::vector<std::size_t> widths, counts;
+  std::vector<std::string> headings, rules;
+  for (const Table::Column& column : table.columns) {
+    widths.push_back(CodePointCount(column.heading));
+    headings.push_back(column.heading);
+  }
+  // Each cell's width, counted once: n per row, a missing cell as 0.
+  counts.reserve(table.rows.size() * n);
+  for (const Table::Row& row : table.rows) {
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::size_t count = i < row.cells.size() ? CodePointCount(row.cells[i]) : 0;
+      counts.push_back(count);
+      widths[i] = std::max(widths[i], count);
+    }
+  }
+  for (std::size_t i = 0; i < n; ++i) {
     // A unit column beside its number has no heading and no rule of its own.
     rules.emplace_back(widths[i], table.columns[i].heading.empty() ? ' ' : '-');
   }
-  std::string text = TextLine(table, headings, widths) + TextLine(table, rules, widths);
-  for (const Table::Row& row : table.rows) text += TextLine(table, row.cells, widths);
-  return text;
+  std::vector<std::size_t> headingCounts(widths), ruleCounts(widths);
+  for (std::size_t i = 0; i < n; ++i) headingCounts[i] = CodePointCount(headings[i]);
+  TextLine(out, table, headings, headingCounts.data(), widths);
+  TextLine(out, table, rules, ruleCounts.data(), widths);
+  for (std::size_t r = 0; r < table.rows.size(); ++r)
+    TextLine(out, table, table.rows[r].cells, counts.data() + r * n, widths);
 }
 
-std::string TextFields(const Fields& fields, const char* indent) {
+void TextFields(std::string& out, const Fields& fields, const char* indent) {
   std::size_t labelWidth = 0, numberWidth = 0;
   for (const Fields::Field& field : fields.fields) {
     labelWidth = std::max(labelWidth, CodePointCount(field.label));
     numberWidth = std::max(numberWidth, CodePointCount(field.number));
   }
-  std::string text;
   for (const Fields::Field& field : fields.fields) {
-    std::string line = indent + field.label;
-    line.append(labelWidth - CodePointCount(field.label) + 2, ' ');
+    const std::size_t start = out.size();
+    out += indent;
+    out += field.label;
+    out.append(labelWidth - CodePointCount(field.label) + 2, ' ');
     if (!field.number.empty()) {
-      line.append(numberWidth - CodePointCount(field.number), ' ');
-      line += field.number;
-      if (!field.rest.empty()) line += ' ';
+      out.append(numberWidth - CodePointCount(field.number), ' ');
+      out += field.number;
+      if (!field.rest.empty()) out += ' ';
     }
-    line += field.rest;
-    line.erase(line.find_last_not_of(' ') + 1);
-    text += line + '\n';
+    out += field.rest;
+    TrimLine(out, start);
+    out += '\n';
   }
-  return text;
 }
 
 // ---- HTML ----
@@ -104,133 +125,158 @@ footer { margin-top: 2em; font-size: 8pt; color: #555; }
 )";
 
 // A cell holds a number where it starts with a digit, a sign or "1:".
-bool LooksNumeric(const std::string& text) {
+bool LooksNumeric(std::string_view text) {
   if (text.empty()) return false;
   const char first = text[0];
   return (first >= '0' && first <= '9') || first == '-' || first == '+';
 }
 
-std::string HtmlTable(const Table& table) {
-  std::string html = "<table>\n<thead><tr>";
-  for (const Table::Column& column : table.columns)
-    html += std::string(column.left ? "<th>" : "<th class=\"num\">") + XmlText(column.heading) +
-            "</th>";
-  html += "</tr></thead>\n<tbody>\n";
+void HtmlTable(std::string& out, const Table& table) {
+  out += "<table>\n<thead><tr>";
+  for (const Table::Column& column : table.columns) {
+    out += column.left ? "<th>" : "<th class=\"num\">";
+    AppendXmlText(out, column.heading);
+    out += "</th>";
+  }
+  out += "</tr></thead>\n<tbody>\n";
   for (const Table::Row& row : table.rows) {
-    html += "<tr>";
+    out += "<tr>";
     for (std::size_t i = 0; i < table.columns.size(); ++i) {
-      const std::string cell = i < row.cells.size() ? row.cells[i] : std::string();
+      const std::string_view cell = i < row.cells.size() ? row.cells[i] : std::string_view();
       const bool alarm = static_cast<int>(i) == row.alarm && !cell.empty();
       const bool number = !table.columns[i].left && LooksNumeric(cell);
-      std::string classes = number ? "num" : "";
-      if (alarm) classes += classes.empty() ? "alarm" : " alarm";
-      html += classes.empty() ? "<td>" : "<td class=\"" + classes + "\">";
-      html += XmlText(cell) + "</td>";
+      out += number ? (alarm ? "<td class=\"num alarm\">" : "<td class=\"num\">")
+                    : (alarm ? "<td class=\"alarm\">" : "<td>");
+      AppendXmlText(out, cell);
+      out += "</td>";
     }
-    html += "</tr>\n";
+    out += "</tr>\n";
   }
-  return html + "</tbody>\n</table>\n";
+  out += "</tbody>\n</table>\n";
 }
 
-std::string HtmlFields(const Fields& fields) {
-  std::string html = "<table class=\"fields\">\n";
+void HtmlFields(std::string& out, const Fields& fields) {
+  out += "<table class=\"fields\">\n";
   for (const Fields::Field& field : fields.fields) {
     // A value without a number starts where the numbers start, so that the
     // header's values line up.
     const char* alarm = field.alarm ? " class=\"alarm\"" : "";
-    html += "<tr><th>" + XmlText(field.label) + "</th>";
-    html += field.number.empty() ? std::string("<td colspan=\"2\"") + alarm + ">"
-                                 : "<td class=\"num\">" + XmlText(field.number) + "</td><td" +
-                                       alarm + ">";
-    html += XmlText(field.rest) + "</td></tr>\n";
+    out += "<tr><th>";
+    AppendXmlText(out, field.label);
+    out += "</th>";
+    if (field.number.empty()) {
+      out += "<td colspan=\"2\"";
+    } else {
+      out += "<td class=\"num\">";
+      AppendXmlText(out, field.number);
+      out += "</td><td";
+    }
+    out += alarm;
+    out += '>';
+    AppendXmlText(out, field.rest);
+    out += "</td></tr>\n";
   }
-  return html + "</table>\n";
+  out += "</table>\n";
 }
 
 // The plan's SVG without its XML declaration, to stand inside the page.
-std::string InlineSvg(const std::string& svg) {
+std::string_view InlineSvg(std::string_view svg) {
   const std::size_t start = svg.find("<svg");
-  return start == std::string::npos ? svg : svg.substr(start);
+  return start == std::string_view::npos ? svg : svg.substr(start);
+}
+
+// An HTML element of text: <tag> or <tag class="alarm">, the text, </tag>.
+void HtmlElement(std::string& out, const char* tag, std::string_view text, bool alarm = false) {
+  out += '<';
+  out += tag;
+  out += alarm ? " class=\"alarm\">" : ">";
+  AppendXmlText(out, text);
+  out += "</";
+  out += tag;
+  out += ">\n";
 }
 
 }  // namespace
 
-std::string RenderText(const Document& document) {
-  std::string text;
-  for (const Block& block : document.blocks()) {
-    switch (block.kind) {
-      case Block::Kind::Title:
-        text += block.text + '\n' + std::string(block.text.size(), '=') + "\n\n";
-        break;
-      case Block::Kind::Section:
-        text += "\n\n" + block.text + '\n' + std::string(CodePointCount(block.text), '-') + '\n';
-        break;
-      case Block::Kind::Heading:
-        text += '\n' + block.text + '\n';
-        break;
-      case Block::Kind::Table:
-        text += TextTable(block.table);
-        break;
-      case Block::Kind::Fields:
-        text += TextFields(block.fields, block.indent ? Indent : "");
-        break;
-      case Block::Kind::Line:
-        text += (block.indent ? Indent : "") + block.text + '\n';
-        break;
-      case Block::Kind::Blank:
-        text += '\n';
-        break;
-      case Block::Kind::Plan:
-        break;
-    }
-  }
-  return text;
+Document::Document(Format format, std::string_view title) : format_(format) {
+  if (format_ != Format::Html) return;
+  out_ =
+      "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>";
+  AppendXmlText(out_, title);
+  out_ += "</title>\n<style>";
+  out_ += Style;
+  out_ += "</style>\n</head>\n<body>\n";
 }
 
-std::string RenderHtml(const Document& document, const std::string& title) {
-  std::size_t sections = 0;
-  for (const Block& block : document.blocks()) sections += block.kind == Block::Kind::Section;
-  std::string html =
-      "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>" +
-      XmlText(title) + "</title>\n<style>" + Style + "</style>\n</head>\n<body>\n";
-  bool inSection = false, firstSection = true;
-  for (const Block& block : document.blocks()) {
-    switch (block.kind) {
-      case Block::Kind::Title:
-        html += "<h1>" + XmlText(block.text) + "</h1>\n";
-        break;
-      case Block::Kind::Section:
-        if (inSection) html += "</section>\n";
-        // On paper each traverse of a book of several starts a page, but
-        // for the first, which follows the header on its page.
-        html += sections > 1 && !firstSection ? "<section class=\"page\">\n" : "<section>\n";
-        firstSection = false;
-        html += "<h2>" + XmlText(block.text) + "</h2>\n";
-        inSection = true;
-        break;
-      case Block::Kind::Heading:
-        html += "<h3>" + XmlText(block.text) + "</h3>\n";
-        break;
-      case Block::Kind::Table:
-        html += HtmlTable(block.table);
-        break;
-      case Block::Kind::Fields:
-        html += HtmlFields(block.fields);
-        break;
-      case Block::Kind::Line:
-        html += std::string(block.alarm ? "<p class=\"alarm\">" : "<p>") + XmlText(block.text) +
-                "</p>\n";
-        break;
-      case Block::Kind::Blank:
-        break;
-      case Block::Kind::Plan:
-        html += "<figure class=\"plan\">\n" + InlineSvg(block.text) + "</figure>\n";
-        break;
-    }
+void Document::Title(std::string_view text) {
+  if (format_ == Format::Html) return HtmlElement(out_, "h1", text);
+  out_ += text;
+  out_ += '\n';
+  out_.append(text.size(), '=');
+  out_ += "\n\n";
+}
+
+void Document::Section(std::string_view text) {
+  if (format_ == Format::Text) {
+    out_ += "\n\n";
+    out_ += text;
+    out_ += '\n';
+    out_.append(CodePointCount(text), '-');
+    out_ += '\n';
+    return;
   }
-  if (inSection) html += "</section>\n";
-  return html + "</body>\n</html>\n";
+  if (inSection_) out_ += "</section>\n";
+  // On paper each section after the first starts a page; the first follows
+  // the header on its page.
+  out_ += firstSection_ ? "<section>\n" : "<section class=\"page\">\n";
+  firstSection_ = false;
+  inSection_ = true;
+  HtmlElement(out_, "h2", text);
+}
+
+void Document::Heading(std::string_view text) {
+  if (format_ == Format::Html) return HtmlElement(out_, "h3", text);
+  out_ += '\n';
+  out_ += text;
+  out_ += '\n';
+}
+
+void Document::Line(std::string_view text, bool indent, bool alarm) {
+  if (format_ == Format::Html) return HtmlElement(out_, "p", text, alarm);
+  if (indent) out_ += Indent;
+  out_ += text;
+  out_ += '\n';
+}
+
+void Document::Blank() {
+  if (format_ == Format::Text) out_ += '\n';
+}
+
+void Document::Plan(std::string_view svg) {
+  if (format_ != Format::Html) return;
+  out_ += "<figure class=\"plan\">\n";
+  out_ += InlineSvg(svg);
+  out_ += "</figure>\n";
+}
+
+void Document::Add(const Table& table) {
+  if (format_ == Format::Html) return HtmlTable(out_, table);
+  TextTable(out_, table);
+}
+
+void Document::Add(const Fields& fields, bool indent) {
+  if (format_ == Format::Html) return HtmlFields(out_, fields);
+  TextFields(out_, fields, indent ? Indent : "");
+}
+
+std::string Document::Finish() {
+  if (format_ == Format::Html) {
+    if (inSection_) out_ += "</section>\n";
+    out_ += "</body>\n</html>\n";
+    inSection_ = false;
+  }
+  return std::move(out_);
 }
 
 }  // namespace traverse

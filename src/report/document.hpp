@@ -1,9 +1,9 @@
 // A report as a sequence of blocks (titles, headings, tables, aligned
-// fields, lines, plans), built once and rendered as plain text or as HTML, so
-// that the printed report and the filed page show the same content.
+// fields, lines, plans), rendered as plain text or as HTML as they come.
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace traverse {
@@ -42,62 +42,35 @@ struct Fields {
   std::vector<Field> fields;
 };
 
-struct Block {
-  enum class Kind {
-    Title,     // the report's title, underlined with '='
-    Section,   // a traverse or the network, underlined with '-'; a new page on paper
-    Heading,   // a heading within a section
-    Table,
-    Fields,
-    Line,      // one line of text
-    Blank,     // an empty line
-    Plan,      // an SVG plan (HTML only)
-  };
-  Kind kind = Kind::Line;
-  std::string text;  // title, heading, line, or the plan's SVG
-  bool indent = false;
-  bool alarm = false;
-  Table table{{}};
-  Fields fields;
-};
-
+// A report written as it is built, as plain text or as HTML, so that the
+// printed report and the filed page show the same content and a book of
+// thousands of traverses never holds its whole report twice.
 class Document {
  public:
-  void Title(std::string text) { Push(Block::Kind::Title, std::move(text)); }
-  void Section(std::string text) { Push(Block::Kind::Section, std::move(text)); }
-  void Heading(std::string text) { Push(Block::Kind::Heading, std::move(text)); }
-  void Line(std::string text, bool indent = false, bool alarm = false) {
-    Push(Block::Kind::Line, std::move(text)).indent = indent;
-    blocks_.back().alarm = alarm;
-  }
-  void Blank() { Push(Block::Kind::Blank, ""); }
-  void Plan(std::string svg) { Push(Block::Kind::Plan, std::move(svg)); }
-  void Add(Table table) { Push(Block::Kind::Table, "").table = std::move(table); }
-  void Add(Fields fields, bool indent) {
-    Block& block = Push(Block::Kind::Fields, "");
-    block.fields = std::move(fields);
-    block.indent = indent;
-  }
+  enum class Format {
+    Text,  // LF lines: titles underlined, tables and fields sized to their widest cell
+    Html,  // one self-contained HTML5 page with a print stylesheet for A4 portrait
+  };
+  // An empty report; a page opens with `title` as its title.
+  explicit Document(Format format, std::string_view title = {});
 
-  const std::vector<Block>& blocks() const { return blocks_; }
+  void Title(std::string_view text);    // the report's title, underlined with '='
+  void Section(std::string_view text);  // a traverse or the network; a new page on paper
+  void Heading(std::string_view text);  // a heading within a section
+  void Line(std::string_view text, bool indent = false, bool alarm = false);
+  void Blank();                   // an empty line (text only)
+  void Plan(std::string_view svg);  // an SVG plan (HTML only)
+  void Add(const Table& table);
+  void Add(const Fields& fields, bool indent);
+
+  Format format() const { return format_; }
+  // The whole report, the page closed.
+  std::string Finish();
 
  private:
-  Block& Push(Block::Kind kind, std::string text) {
-    blocks_.push_back({});
-    blocks_.back().kind = kind;
-    blocks_.back().text = std::move(text);
-    return blocks_.back();
-  }
-  std::vector<Block> blocks_;
+  Format format_;
+  std::string out_;
+  bool inSection_ = false, firstSection_ = true;
 };
-
-// Plain text in LF lines: titles underlined, headings after an empty line,
-// tables and fields sized to their widest cell and indented two blanks.
-std::string RenderText(const Document& document);
-
-// One self-contained HTML5 page: the same blocks as real tables and
-// headings, alarms in red with their words, the plans inline, and a print
-// stylesheet for A4 portrait. `title` is the page's title.
-std::string RenderHtml(const Document& document, const std::string& title);
 
 }  // namespace traverse

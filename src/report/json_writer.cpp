@@ -47,6 +47,11 @@
 //                       misclosures divided by them, angular_ratio,
 //                       along_ratio, across_ratio (each null where absent)
 //   notes[]             plain sentences for the reader
+//   gross               where the gross-error guard tripped only: {angular,
+//                       linear (which misclosure), causes[] (likely causes)}
+//   scale_error_ppm     where the linear misclosure lies along the line from
+//                       the first to the last station only: the scale error
+//                       it implies
 //
 // A field book's report has program, version, source, title (where the book has
 // one), unit, rule and scale,
@@ -345,6 +350,16 @@ void WriteTraverse(JsonText& json, const Job& job, const Adjustment& result, boo
   json.Key("notes").BeginArray();
   for (const std::string& note : result.notes) json.String(note);
   json.EndArray();
+  if (result.gross) {
+    json.Key("gross").BeginObject();
+    json.Key("angular").Bool(result.gross->angular);
+    json.Key("linear").Bool(result.gross->linear);
+    json.Key("causes").BeginArray();
+    for (const std::string& cause : result.gross->causes) json.String(cause);
+    json.EndArray();
+    json.EndObject();
+  }
+  if (result.scaleErrorPpm) json.Key("scale_error_ppm").Number(*result.scaleErrorPpm);
 }
 
 std::size_t ItemCount(const Adjustment& result) {

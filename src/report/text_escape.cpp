@@ -36,9 +36,17 @@ std::size_t SequenceLength(std::string_view text, std::size_t at) {
   return length;
 }
 
+// Whether text is ASCII throughout, so valid as it is (the common case).
+bool Ascii(std::string_view text) {
+  for (const char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
 }  // namespace
 
 std::string ValidUtf8(std::string_view text) {
+  if (Ascii(text)) return std::string(text);
   std::string valid;
   valid.reserve(text.size());
   for (std::size_t at = 0; at < text.size();) {
@@ -89,32 +97,47 @@ std::string JsonString(std::string_view text) {
 
 std::string XmlText(std::string_view text) {
   std::string escaped;
+  AppendXmlText(escaped, text);
+  return escaped;
+}
+
+void AppendXmlText(std::string& out, std::string_view text) {
+  const auto plain = [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 0x20 && byte < 0x80 && c != '&' && c != '<' && c != '>' && c != '"' &&
+           c != '\'';
+  };
+  bool allPlain = true;
+  for (const char c : text) allPlain = allPlain && plain(c);
+  if (allPlain) {
+    out += text;
+    return;
+  }
   for (const char c : ValidUtf8(text)) {
     switch (c) {
       case '&':
-        escaped += "&amp;";
+        out += "&amp;";
         break;
       case '<':
-        escaped += "&lt;";
+        out += "&lt;";
         break;
       case '>':
-        escaped += "&gt;";
+        out += "&gt;";
         break;
       case '"':
-        escaped += "&quot;";
+        out += "&quot;";
         break;
       case '\'':
-        escaped += "&apos;";
+        out += "&apos;";
         break;
       default:
         if (static_cast<unsigned char>(c) < 0x20) {
-          escaped += ReplacementCharacter;
+          out += ReplacementCharacter;
         } else {
-          escaped += c;
+          out += c;
         }
     }
   }
-  return escaped;
 }
 
 std::string DxfText(std::string_view text) {

@@ -23,6 +23,8 @@ std::string JsonString(std::string_view text);
 // text escaped for XML character data and attribute values; control
 // characters, which XML 1.0 cannot hold at all, become U+FFFD.
 std::string XmlText(std::string_view text);
+// XmlText(text) appended to `out`.
+void AppendXmlText(std::string& out, std::string_view text);
 
 // text for a DXF drawing: printable ASCII as it is, every other character
 // as \U+XXXX (R12's spelling; beyond U+FFFF its UTF-16 pair), a byte of no

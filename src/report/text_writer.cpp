@@ -53,6 +53,12 @@ struct Context {
   bool Book() const { return !book.answerFile; }
 };
 
+// A relative precision 1:N; beyond 1:1000000 the digits of N say nothing
+// but how closely the last bits happened to agree.
+std::string PrecisionText(double n) {
+  return n > 1e6 ? "better than 1:1000000" : "1:" + FixedText(n, 0);
+}
+
 // "n" readings with their spread, for a field book's tables.
 std::string ReadingsText(const std::vector<ReadingSummary>& readings, std::size_t i) {
   return i < readings.size() ? IntegerText(readings[i].count) : "1";
@@ -366,9 +372,12 @@ void MisclosureSection(const Context& c, Document& d) {
   } else {
     fields.Add("Linear misclosure", "", "none: the traverse has no check");
   }
+  if (r.scaleErrorPpm)
+    fields.Add("Scale error", FixedText(*r.scaleErrorPpm, 0),
+               "ppm: the misclosure lies along the line; a grid or scale factor missing?");
   fields.Add("Total length", c.Metres(r.totalLength), "m");
   if (r.relativePrecision) {
-    fields.Add("Relative precision", "1:" + FixedText(*r.relativePrecision, 0));
+    fields.Add("Relative precision", PrecisionText(*r.relativePrecision));
   } else {
     fields.Add("Relative precision", "", "none");
   }
@@ -379,7 +388,21 @@ void MisclosureSection(const Context& c, Document& d) {
 void ToleranceSection(const Context& c, Document& d) {
   const Adjustment& r = c.result;
   d.Heading("Tolerances");
+  // The gross-error guard, on whether or not tolerances were given.
+  const auto gross = [&] {
+    if (!r.gross) return;
+    std::string tripped = r.gross->angular && r.gross->linear ? "the angular and the linear misclosure"
+                          : r.gross->angular                  ? "the angular misclosure"
+                                                              : "the linear misclosure";
+    // The likely causes are among the notes.
+    d.Line("GROSS: " + tripped + " is beyond what a survey gives", true, true);
+  };
   if (!r.angularVerdict && !r.linearVerdict && !(r.heights && r.heights->allowed)) {
+    if (r.gross) {
+      gross();
+      d.Line("Overall: GROSS", true, true);
+      return;
+    }
     d.Line("none checked", true);
     return;
   }
@@ -394,15 +417,16 @@ void ToleranceSection(const Context& c, Document& d) {
     add("angular", FixedText(v->allowed, 1) + ' ' + small, FixedText(v->actual, 1) + ' ' + small,
         v->passed);
   if (const std::optional<Verdict>& v = r.linearVerdict)
-    add("linear", "1:" + FixedText(v->allowed, 0), "1:" + FixedText(v->actual, 0), v->passed);
+    add("linear", "1:" + FixedText(v->allowed, 0), PrecisionText(v->actual), v->passed);
   if (r.heights && r.heights->allowed) {
     const HeightResult& h = *r.heights;
     add("height", Context::Millimetres(*h.allowed) + " mm",
         h.misclosure ? Context::Millimetres(std::fabs(*h.misclosure)) + " mm" : "none", h.passed);
   }
   d.Add(std::move(table));
-  d.Line(std::string("Overall: ") + (r.TolerancesPassed() ? "passed" : "EXCEEDED"), true,
-         !r.TolerancesPassed());
+  gross();
+  d.Line(std::string("Overall: ") + (r.gross ? "GROSS" : r.TolerancesPassed() ? "passed" : "EXCEEDED"),
+         true, !r.TolerancesPassed());
 }
 
 void ExpectedSection(const Context& c, Document& d) {
@@ -660,25 +684,28 @@ void BookPointsSection(const BookResult& book, int decimals, Document& d) {
   d.Add(std::move(table));
   d.Blank();
   const bool passed = book.TolerancesPassed();
+  const bool grossError = std::any_of(book.traverses.begin(), book.traverses.end(),
+                                      [](const BookTraverseResult& t) { return t.result.gross; });
   const Job& settings = book.settings;
   const bool given =
       settings.angularTolerance || settings.linearTolerance || book.heightTolerance;
-  d.Line(std::string("Overall: ") + (!passed  ? "a tolerance is EXCEEDED"
+  d.Line(std::string("Overall: ") + (grossError ? "GROSS: a misclosure is beyond what a survey gives"
+                                     : !passed  ? "a tolerance is EXCEEDED"
                                      : given ? "every tolerance held"
                                              : "no tolerance was given, so none was checked"),
          false, !passed);
 }
 
-// The report; with `plans`, each traverse's section and a book of more than
-// one open with a plan (for the page, which can show one).
-Document ReportDocument(const BookResult& book, const ReportOptions& options, bool plans) {
-  Document d;
+// The report, written into `d`; on a page, which can show plans, each
+// traverse's section and a book of more than one open with a plan.
+void ReportDocument(const BookResult& book, const ReportOptions& options, Document& d) {
+  const bool plans = d.format() == Document::Format::Html;
   HeaderSection(book, options, d);
   if (plans) d.Line("Options: " + (options.arguments.empty() ? "none" : ValidUtf8(options.arguments)));
   if (book.answerFile) {
     if (plans) d.Plan(FormatSvg(book, options));
     TraverseSections({book, book.traverses.front(), options.decimals}, d);
-    return d;
+    return;
   }
   const std::optional<PlanBuilder> planner = plans ? std::optional<PlanBuilder>(book) : std::nullopt;
   // The whole book's plan, with the network's ellipses and observations.
@@ -702,18 +729,20 @@ Document ReportDocument(const BookResult& book, const ReportOptions& options, bo
     d.Heading("Notes");
     for (const std::string& note : book.notes) d.Line(ValidUtf8(note), true);
   }
-  return d;
 }
 
 }  // namespace
 
 std::string FormatText(const BookResult& book, const ReportOptions& options) {
-  return RenderText(ReportDocument(book, options, false));
+  Document d(Document::Format::Text);
+  ReportDocument(book, options, d);
+  return d.Finish();
 }
 
 std::string FormatHtml(const BookResult& book, const ReportOptions& options) {
-  return RenderHtml(ReportDocument(book, options, true),
-                    "traverse adjustment: " + ValidUtf8(book.source));
+  Document d(Document::Format::Html, "traverse adjustment: " + ValidUtf8(book.source));
+  ReportDocument(book, options, d);
+  return d.Finish();
 }
 
 }  // namespace traverse

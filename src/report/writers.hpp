@@ -13,6 +13,8 @@ struct ReportOptions {
   int decimals = 3;     // coordinates in text and CSV
   std::string version;  // of the program, for the text header
   std::string arguments;  // the command line's options, for the page's header
+  std::string columns;    // CSV: letters of P, N, E, Z, D; empty for "point,x,y[,z]"
+  bool allPoints = false;  // CSV: the known points too, before the new ones
   double plotScale = 500;  // DXF: 1:N, its text 2.5 mm high on paper
 };
 
@@ -22,7 +24,8 @@ struct ReportOptions {
 std::string FormatText(const BookResult& book, const ReportOptions& options);
 
 // "point,x,y" and ",z" where any height is carried, a row per new point by
-// name (RFC 4180 quoting where a name needs it).
+// name (RFC 4180 quoting where a name needs it); or the chosen columns without
+// a header; the known points first where all are asked for.
 std::string FormatCsv(const BookResult& book, const ReportOptions& options);
 
 // One JSON object (see the manual page); numbers in the shortest form that

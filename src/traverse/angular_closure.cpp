@@ -28,8 +28,11 @@ bool IsLeftSide(std::string_view answer) {
 }
 
 void AdjustAngles(TTraverse& traverse) {
+  AdjustAnglesOf(traverse, traverse.AngleCount);
+}
+
+void AdjustAnglesOf(TTraverse& traverse, int n) {
   const bool leftAngles = IsLeftSide(traverse.AngleSide);
-  const int n = traverse.AngleCount;
   const Extended fullTurns = n * 200;  // exact
 
   if (leftAngles)

@@ -20,6 +20,10 @@ bool IsLeftSide(std::string_view answer);
 // before any table entry is written.
 void AdjustAngles(TTraverse& traverse);
 
+// AdjustAngles for `n` angles, which may be more than the 8-bit AngleCount
+// holds (a field book's traverse).
+void AdjustAnglesOf(TTraverse& traverse, int n);
+
 // From BearingAB, AngleSide, AngleCorrection and MeasuredAngle[1..count]:
 // sets CorrectedAngle[1..count] and LegBearing[0..count], each bearing from
 // the one before it and its corrected angle.

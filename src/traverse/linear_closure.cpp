@@ -6,15 +6,17 @@
 
 namespace traverse {
 
-void LegIncrements(TTraverse& traverse, std::uint8_t i) {
+void LegIncrements(TTraverse& traverse, int i) {
   const Extended angle = GonToRadian * traverse.LegBearing[i];
   traverse.IncrementX[i] = StoreReal(Cosine(angle) * traverse.LegLength[i]);
   traverse.IncrementY[i] = StoreReal(Sine(angle) * traverse.LegLength[i]);
 }
 
 void AdjustIncrements(TTraverse& traverse) {
-  const int legs = traverse.AngleCount - 1;
+  AdjustIncrementsOf(traverse, traverse.AngleCount - 1);
+}
 
+void AdjustIncrementsOf(TTraverse& traverse, int legs) {
   traverse.SumIncrementX = 0;
   traverse.SumIncrementY = 0;
   for (int i = 1; i <= legs; ++i) {
@@ -41,7 +43,7 @@ void AdjustIncrements(TTraverse& traverse) {
   traverse.PointY[0] = traverse.YB;
 }
 
-void NextPoint(TTraverse& traverse, std::uint8_t i) {
+void NextPoint(TTraverse& traverse, int i) {
   traverse.PointX[i] =
       StoreReal(Extended(traverse.PointX[i - 1]) + traverse.CorrectedIncrementX[i]);
   traverse.PointY[i] =

@@ -11,7 +11,7 @@ namespace traverse {
 
 // Sets IncrementX[i] and IncrementY[i] of leg i from LegBearing[i] and
 // LegLength[i].
-void LegIncrements(TTraverse& traverse, std::uint8_t i);
+void LegIncrements(TTraverse& traverse, int i);
 
 // After the last length: sets SumIncrementX, SumIncrementY, DxBC, DyBC,
 // MisclosureX, MisclosureY, CorrectedIncrementX/Y[1..n-1], and PointX[0],
@@ -19,8 +19,12 @@ void LegIncrements(TTraverse& traverse, std::uint8_t i);
 // when the first length is 0, else EZeroDivide.
 void AdjustIncrements(TTraverse& traverse);
 
+// AdjustIncrements for `legs` legs, which may be more than the 8-bit
+// AngleCount holds (a field book's traverse).
+void AdjustIncrementsOf(TTraverse& traverse, int legs);
+
 // Sets PointX[i] and PointY[i]: point i-1 plus the corrected increments of
 // leg i.
-void NextPoint(TTraverse& traverse, std::uint8_t i);
+void NextPoint(TTraverse& traverse, int i);
 
 }  // namespace traverse

@@ -69,7 +69,9 @@ TEST(Reduction, SlopeLegsGiveLengthHeightAndIndexError) {
     EXPECT_NEAR(leg.zenithMean.value_or(0), c.zenithMean, 1e-12);
     EXPECT_NEAR(leg.slopeMean.value_or(0), 100, 1e-12);
     EXPECT_EQ(leg.indexError.has_value(), c.indexError.has_value());
-    if (c.indexError) EXPECT_NEAR(*leg.indexError, *c.indexError, 1e-9);
+    if (c.indexError) {
+      EXPECT_NEAR(*leg.indexError, *c.indexError, 1e-9);
+    }
   }
 }
 

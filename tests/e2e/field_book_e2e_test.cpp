@@ -263,6 +263,62 @@ TEST(FieldBookEndToEnd, KeywordsInAnyCaseAndClockwiseSides) {
             Adjust({"--format", "json"}, counter).output);
 }
 
+// The mistakes that pass for surveys unless guarded against: each gives its
+// verdict, the hint that fits it and exit code 3; a scale left out shows as
+// the ppm it implies, not as a blunder in one distance.
+TEST(FieldBookEndToEnd, GrossMistakesAreNamedWithTheirLikelyCause) {
+  std::string wrongSide = WorkedBook(), scaled = WorkedBook();
+  wrongSide.replace(wrongSide.find("left"), 4, "right");
+  // The lengths 392 ppm long (with the example's own 10 ppm along B-C).
+  for (const auto& [from, to] : {std::pair{"250.012", "250.1100"}, {"299.987", "300.1046"},
+                                 {"280.009", "280.1188"}})
+    scaled.replace(scaled.find(from), std::string(from).size(), to);
+  std::string upstream = WorkedBook();
+  upstream.replace(upstream.find("250.0008"), 8, "252.0008");
+  upstream += "traverse\nP1\nP2 100 100\nQ1 200 150\nQ2\nend\n";
+  const struct {
+    const char* name;
+    std::string book;
+    int traverse, exitCode;
+    std::string note;  // the start of one of the traverse's notes
+  } cases[] = {
+      {"wrong side", wrongSide, 0, 3, "The side of the angles: as left angles they close."},
+      {"wrong unit", "unit deg\n" + WorkedBook(), 0, 3, "The angle unit: read as gon they close."},
+      {"forgotten scale", scaled, 0, 0,
+       "The linear misclosure lies along the line from the first to the last station: it implies "
+       "a scale error of 402 ppm"},
+      {"blunder upstream", upstream, 1, 3,
+       "It starts or ends on 'P2' of traverse 1 (line 5), which was GROSS"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ChildRun run = Adjust({"--format", "json"}, c.book);
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.error;
+    const json report = json::parse(run.output);
+    const json& traverse = report["traverses"][static_cast<std::size_t>(c.traverse)];
+    bool found = false;
+    for (const json& note : traverse["notes"]) found = found || note.get<std::string>().rfind(c.note, 0) == 0;
+    EXPECT_TRUE(found) << traverse["notes"].dump();
+    EXPECT_EQ(report["tolerance"]["passed"], c.exitCode == 0);
+    if (c.exitCode == 0) EXPECT_TRUE(traverse["suspect"].is_null());
+  }
+}
+
+// A book's traverse has as many stations as it needs: the dialogue's 255
+// angles are its record's count, not a limit of the computations.
+TEST(FieldBookEndToEnd, ATraverseOfMoreThan255Stations) {
+  // A straight line north, 10 m legs, every angle 200 gon.
+  std::string book = "point A 4990 3000\npoint B 5000 3000\npoint C 7990 3000\n"
+                     "point D 8000 3000\ntraverse\nA\nB 200 10\n";
+  for (int i = 1; i <= 298; ++i) book += "P" + std::to_string(i) + " 200 10\n";
+  book += "C 200\nD\nend\n";
+  const json report = JsonOf(Adjust({"--format", "json"}, book));
+  ASSERT_EQ(report["points"].size(), 298u);
+  for (std::size_t i = 0; i < 298; ++i)
+    EXPECT_NEAR(report["points"][i]["x"].get<double>(), 5010.0 + 10.0 * static_cast<double>(i), 1e-6);
+  EXPECT_EQ(report["traverses"][0]["angles"].size(), 300u);
+}
+
 struct ErrorCase {
   const char* name;
   std::string book;

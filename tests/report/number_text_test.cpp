@@ -41,6 +41,32 @@ TEST(Csv, RowsOfTheNewPointsWithTheChosenDecimals) {
   EXPECT_EQ(FormatCsv(AnswerFileResult(job, result), options), "point,x,y\n");
 }
 
+// Columns as CAD reads them: any order of the letters, no header, the
+// description quoted where it needs it; the known points first with all.
+TEST(Csv, ChosenColumnsAndPoints) {
+  BookResult book;
+  book.known.push_back({"K1", {100, 200}, 10.5, 1, "bolt, kerb"});
+  NewPoint point;
+  point.point = {"N1", {110, 210}, std::nullopt, 3, ""};
+  book.points.push_back(point);
+  const struct {
+    const char* columns;
+    bool all;
+    const char* csv;
+  } cases[] = {
+      {"", false, "point,x,y\nN1,110.000,210.000\n"},
+      {"", true, "point,x,y,z\nK1,100.000,200.000,10.500\nN1,110.000,210.000,\n"},
+      {"PENZD", true, "K1,200.000,100.000,10.500,\"bolt, kerb\"\nN1,210.000,110.000,,\n"},
+      {"DP", false, ",N1\n"},
+  };
+  for (const auto& c : cases) {
+    ReportOptions options;
+    options.columns = c.columns;
+    options.allPoints = c.all;
+    EXPECT_EQ(FormatCsv(book, options), c.csv) << c.columns << c.all;
+  }
+}
+
 TEST(TextEscape, InvalidUtf8AndMarkupBecomeSafe) {
   const struct {
     const char* input;

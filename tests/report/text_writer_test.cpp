@@ -148,6 +148,34 @@ TEST(TextReport, FieldBookSpeaksOfItsStationsInItsUnit) {
     EXPECT_EQ(report.find(line) != std::string::npos, std::string(line) != "  1  B  ") << line;
 }
 
+// A tripped gross-error guard is the verdict with or without tolerances,
+// and the implied scale error is stated.
+TEST(TextReport, GrossVerdictAndScaleError) {
+  for (const bool tolerances : {false, true}) {
+    Adjustment result = testing::WorkedCompass();
+    if (!tolerances) result.angularVerdict = result.linearVerdict = std::nullopt;
+    result.gross = GrossCheck{true, false, {"The angle unit: read as gon they close."}};
+    result.scaleErrorPpm = 392;
+    const std::string report = Report(testing::WorkedJob(), result);
+    EXPECT_NE(report.find("  GROSS: the angular misclosure is beyond what a survey gives\n"),
+              std::string::npos) << tolerances;
+    EXPECT_NE(report.find("  Overall: GROSS\n"), std::string::npos) << tolerances;
+    EXPECT_NE(report.find("  Scale error  "), std::string::npos);
+    EXPECT_NE(report.find("392 ppm: the misclosure lies along the line"), std::string::npos);
+  }
+}
+
+// A closure to the last bit is not a precision of 1:61322553974068952.
+TEST(TextReport, PrecisionBeyondAMillionIsBetterThanAMillion) {
+  Adjustment result = testing::WorkedCompass();
+  result.relativePrecision = 61322553974068952.0;
+  result.linearVerdict = Verdict{10000, 61322553974068952.0, true};
+  const std::string report = Report(testing::WorkedJob(), result);
+  EXPECT_NE(report.find("Relative precision     better than 1:1000000\n"), std::string::npos);
+  EXPECT_NE(report.find("  better than 1:1000000  passed\n"), std::string::npos);
+  EXPECT_EQ(report.find("61322553974068952"), std::string::npos);
+}
+
 TEST(TextReport, LeastSquaresInDegreesWithItsSuspect) {
   Job job = testing::WorkedJob();
   job.unit = AngleUnit::Degree;
