@@ -53,6 +53,12 @@ struct Context {
   bool Book() const { return !book.answerFile; }
 };
 
+// A relative precision 1:N; beyond 1:1000000 the digits of N say nothing
+// but how closely the last bits happened to agree.
+std::string PrecisionText(double n) {
+  return n > 1e6 ? "better than 1:1000000" : "1:" + FixedText(n, 0);
+}
+
 // "n" readings with their spread, for a field book's tables.
 std::string ReadingsText(const std::vector<ReadingSummary>& readings, std::size_t i) {
   return i < readings.size() ? IntegerText(readings[i].count) : "1";
@@ -371,7 +377,7 @@ void MisclosureSection(const Context& c, Document& d) {
                "ppm: the misclosure lies along the line; a grid or scale factor missing?");
   fields.Add("Total length", c.Metres(r.totalLength), "m");
   if (r.relativePrecision) {
-    fields.Add("Relative precision", "1:" + FixedText(*r.relativePrecision, 0));
+    fields.Add("Relative precision", PrecisionText(*r.relativePrecision));
   } else {
     fields.Add("Relative precision", "", "none");
   }
@@ -411,7 +417,7 @@ void ToleranceSection(const Context& c, Document& d) {
     add("angular", FixedText(v->allowed, 1) + ' ' + small, FixedText(v->actual, 1) + ' ' + small,
         v->passed);
   if (const std::optional<Verdict>& v = r.linearVerdict)
-    add("linear", "1:" + FixedText(v->allowed, 0), "1:" + FixedText(v->actual, 0), v->passed);
+    add("linear", "1:" + FixedText(v->allowed, 0), PrecisionText(v->actual), v->passed);
   if (r.heights && r.heights->allowed) {
     const HeightResult& h = *r.heights;
     add("height", Context::Millimetres(*h.allowed) + " mm",

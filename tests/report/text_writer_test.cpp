@@ -165,6 +165,17 @@ TEST(TextReport, GrossVerdictAndScaleError) {
   }
 }
 
+// A closure to the last bit is not a precision of 1:61322553974068952.
+TEST(TextReport, PrecisionBeyondAMillionIsBetterThanAMillion) {
+  Adjustment result = testing::WorkedCompass();
+  result.relativePrecision = 61322553974068952.0;
+  result.linearVerdict = Verdict{10000, 61322553974068952.0, true};
+  const std::string report = Report(testing::WorkedJob(), result);
+  EXPECT_NE(report.find("Relative precision     better than 1:1000000\n"), std::string::npos);
+  EXPECT_NE(report.find("  better than 1:1000000  passed\n"), std::string::npos);
+  EXPECT_EQ(report.find("61322553974068952"), std::string::npos);
+}
+
 TEST(TextReport, LeastSquaresInDegreesWithItsSuspect) {
   Job job = testing::WorkedJob();
   job.unit = AngleUnit::Degree;
