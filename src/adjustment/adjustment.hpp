@@ -105,9 +105,16 @@ struct Adjustment {
   // the line from the first to the last station.
   std::optional<double> scaleErrorPpm;
 
+  // Under least squares, whether vTPv kept within the global test's upper
+  // bound; true under the other rules.
+  bool GlobalTestPassed() const { return !leastSquares || !leastSquares->globalTest.Exceeded(); }
+
+  // Every tolerance given held, the gross-error guard did not trip, and a
+  // least-squares adjustment passed its global test.
   bool TolerancesPassed() const {
     return (!angularVerdict || angularVerdict->passed) &&
-           (!linearVerdict || linearVerdict->passed) && (!heights || heights->passed) && !gross;
+           (!linearVerdict || linearVerdict->passed) && (!heights || heights->passed) && !gross &&
+           GlobalTestPassed();
   }
 };
 

@@ -164,7 +164,7 @@ std::optional<HeightResult> CarryHeights(const BookTraverse& traverse, const Poi
 bool BookResult::TolerancesPassed() const {
   for (const BookTraverseResult& traverse : traverses)
     if (!traverse.result.TolerancesPassed()) return false;
-  return true;
+  return !network || !network->globalTest.Exceeded();
 }
 
 BookResult AdjustBook(const Book& book, const Job& settings,

@@ -19,6 +19,11 @@ struct GlobalTest {
   double lower = 0;  // 2.5 % quantile of chi-square with r degrees of freedom
   double upper = 0;  // 97.5 % quantile
   bool passed = true;
+
+  // Whether vTPv lies above the upper bound: residuals larger than the
+  // a-priori sigmas allow, which is what fails a survey's verdict. Below the
+  // lower bound the sigmas are pessimistic (an error-free survey lands there).
+  bool Exceeded() const { return !passed && value > upper; }
 };
 
 struct PointPrecision {

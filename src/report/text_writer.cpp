@@ -397,10 +397,27 @@ void ToleranceSection(const Context& c, Document& d) {
     // The likely causes are among the notes.
     d.Line("GROSS: " + tripped + " is beyond what a survey gives", true, true);
   };
+  // Under least squares a failed global test and a suspect are part of the
+  // verdict, tolerances or none.
+  const bool testFailed = !r.GlobalTestPassed();
+  const bool suspect = r.leastSquares && r.suspect;
+  const auto leastSquares = [&] {
+    if (testFailed)
+      d.Line("Global test FAILED: the residuals are larger than the a-priori sigmas allow", true,
+             true);
+    if (suspect) d.Line("A blunder is suspected: see \"Suspected blunder\" below", true, testFailed);
+  };
   if (!r.angularVerdict && !r.linearVerdict && !(r.heights && r.heights->allowed)) {
     if (r.gross) {
       gross();
       d.Line("Overall: GROSS", true, true);
+      return;
+    }
+    if (testFailed || suspect) {
+      leastSquares();
+      d.Line(testFailed ? "Overall: the global test FAILED"
+                        : "Overall: no tolerance was given; a blunder is suspected",
+             true, testFailed);
       return;
     }
     d.Line("none checked", true);
@@ -425,7 +442,13 @@ void ToleranceSection(const Context& c, Document& d) {
   }
   d.Add(std::move(table));
   gross();
-  d.Line(std::string("Overall: ") + (r.gross ? "GROSS" : r.TolerancesPassed() ? "passed" : "EXCEEDED"),
+  leastSquares();
+  d.Line(std::string("Overall: ") +
+             (r.gross        ? "GROSS"
+              : testFailed   ? "the global test FAILED"
+              : !r.TolerancesPassed() ? "EXCEEDED"
+              : suspect      ? "passed, but a blunder is suspected"
+                             : "passed"),
          true, !r.TolerancesPassed());
 }
 
@@ -689,10 +712,15 @@ void BookPointsSection(const BookResult& book, int decimals, Document& d) {
   const Job& settings = book.settings;
   const bool given =
       settings.angularTolerance || settings.linearTolerance || book.heightTolerance;
-  d.Line(std::string("Overall: ") + (grossError ? "GROSS: a misclosure is beyond what a survey gives"
-                                     : !passed  ? "a tolerance is EXCEEDED"
-                                     : given ? "every tolerance held"
-                                             : "no tolerance was given, so none was checked"),
+  const bool testFailed = book.network && book.network->globalTest.Exceeded();
+  const bool suspect = book.network && book.network->suspect;
+  d.Line(std::string("Overall: ") +
+             (grossError   ? "GROSS: a misclosure is beyond what a survey gives"
+              : testFailed ? "the global test of the network FAILED"
+              : !passed    ? "a tolerance is EXCEEDED"
+              : given      ? "every tolerance held"
+                           : "no tolerance was given, so none was checked") +
+             (suspect && !grossError ? "; a blunder is suspected (see the network's suspect)" : ""),
          false, !passed);
 }
 

@@ -320,6 +320,39 @@ TEST(AdjustEndToEnd, ExceededToleranceWritesTheWholeReportAndExits3) {
   EXPECT_EQ(within.exitCode, 0) << within.error;
 }
 
+TEST(AdjustEndToEnd, UnderLeastSquaresAFailedGlobalTestFailsTheVerdict) {
+  // The worked example with 100 cc added to its second angle: fβ = 123.5 cc,
+  // far inside the gross-error guard, but against sigmas of 10 cc the global
+  // test fails and the angle is the suspect.
+  std::vector<std::string> lines = WorkedLines();
+  lines[11] = "250.0108";
+  const struct {
+    const char* name;
+    std::vector<std::string> arguments;
+    std::string answers;
+    int exitCode;
+    const char* overall;
+  } cases[] = {
+      {"no blunder", {"--rule", "least-squares"}, Joined(WorkedLines()), 0, "none checked"},
+      {"blunder, no tolerance", {"--rule", "least-squares"}, Joined(lines), 3,
+       "Overall: the global test FAILED"},
+      {"blunder within wide tolerances",
+       {"--rule", "least-squares", "--angular-tolerance", "200", "--linear-tolerance", "1000"},
+       Joined(lines), 3, "Overall: the global test FAILED"},
+      {"blunder under the compass rule", {}, Joined(lines), 0, "none checked"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ChildRun text = Adjust(c.arguments, c.answers);
+    EXPECT_EQ(text.exitCode, c.exitCode) << text.error;
+    EXPECT_NE(text.output.find(c.overall), std::string::npos) << text.output;
+    std::vector<std::string> arguments = c.arguments;
+    arguments.insert(arguments.end(), {"--format", "json"});
+    const ChildRun run = Adjust(arguments, c.answers);
+    EXPECT_EQ(json::parse(run.output)["tolerance"]["passed"].get<bool>(), c.exitCode == 0);
+  }
+}
+
 TEST(AdjustEndToEnd, OutputFileIsReplacedOnlyWhenComplete) {
   namespace fs = std::filesystem;
   const fs::path folder =

@@ -114,9 +114,9 @@ ChildRun Adjust(std::vector<std::string> arguments, const std::string& input) {
   return RunChild(PROGRAM_UNDER_TEST, setup);
 }
 
-json Report(const std::string& book) {
+json Report(const std::string& book, int exitCode = 0) {
   const ChildRun run = Adjust({"--rule", "least-squares", "--format", "json"}, book);
-  EXPECT_EQ(run.exitCode, 0) << run.error;
+  EXPECT_EQ(run.exitCode, exitCode) << run.error;
   return json::parse(run.output);
 }
 
@@ -172,7 +172,10 @@ TEST(NetworkEndToEnd, ABlunderOfEachKindIsTheSuspect) {
   for (const auto& b : blunders) {
     SCOPED_TRACE(b.name);
     // Small noise everywhere would only blur the test: the blunder stands alone.
-    const json report = Report(Network(b.line, b.angle, b.distance));
+    // The blunder fails the global test, which fails the verdict: exit 3.
+    const json report = Report(Network(b.line, b.angle, b.distance), 3);
+    EXPECT_FALSE(report["tolerance"]["passed"].get<bool>());
+    EXPECT_FALSE(report["network"]["global_test"]["passed"].get<bool>());
     const json& suspect = report["network"]["suspect"];
     ASSERT_FALSE(suspect.is_null());
     EXPECT_EQ(suspect["line"], b.line);
