@@ -33,10 +33,10 @@ namespace traverse::fuzzing {
 namespace {
 
 // The bounds that keep one input to a few milliseconds under the network.
-constexpr std::size_t MaxText = 512;
-constexpr std::size_t MaxTraverses = 4;
-constexpr std::size_t MaxStations = 24;
-constexpr std::size_t MaxFree = 8;
+constexpr std::size_t MaxText = 320;
+constexpr std::size_t MaxTraverses = 3;
+constexpr std::size_t MaxStations = 16;
+constexpr std::size_t MaxFree = 6;
 
 // Whether the book is small enough for the network to take it quickly.
 bool Small(const traverse::Book& book) {
