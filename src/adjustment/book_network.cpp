@@ -303,13 +303,13 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
   static_cast<AdjustmentStatistics&>(report) = network;
   for (std::size_t k = 0; k < observations.size(); ++k) {
     ObservationReport r = origins[k].report;
-    const ObservationReport& result = network.observations[k];
+    const ObservationFigures& result = network.observations[k];
+    const double typed = r.measured;
+    static_cast<ObservationFigures&>(r) = result;
     r.ref.observation = k;
-    if (origins[k].angle < 0) r.measured = result.measured;  // an angle keeps its value as typed
+    if (origins[k].angle >= 0) r.measured = typed;  // an angle keeps its value as typed
     r.residual = origins[k].sign * result.residual;
-    r.sigma = result.sigma;
     r.w = result.w ? std::optional<double>(origins[k].sign * *result.w) : std::nullopt;
-    r.redundancyNumber = result.redundancyNumber;
     report.observations.push_back(std::move(r));
   }
   report.suspect = FindSuspect(report.observations);
