@@ -156,10 +156,12 @@ void LocateFreePoints(Points& points, const std::vector<Observation>& observatio
   }
 }
 
-double LengthSigma(const SigmaSettings& set, const Sigmas& fallback, double length) {
-  const double a = set.lengthMetres.value_or(fallback.lengthMetres);
-  const double b = set.lengthMetres ? set.lengthPpm.value_or(0) : fallback.lengthPpm;
-  return a + b * 1e-6 * length;
+// The sigmas of lengths that `sigma` records set, or else the run's.
+Sigmas LengthSigmas(const SigmaSettings& set, const Sigmas& fallback) {
+  Sigmas sigmas = fallback;
+  if (set.lengthMetres) sigmas.lengthMetres = *set.lengthMetres;
+  if (set.lengthMetres) sigmas.lengthPpm = set.lengthPpm.value_or(0);
+  return sigmas;
 }
 
 }  // namespace
@@ -239,9 +241,9 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
       origins.push_back(origin);
     }
     for (std::size_t j = 0; j < traverse.legs.size(); ++j) {
-      const double length = traverse.legs[j].length * settings.scale;
+      const double length = GridLength(traverse.legs[j].length, settings.scale);
       observations.push_back({ObservationKind::Distance, -1, point(s[j]), point(s[j + 1]), length,
-                              job.sigmas.lengthMetres + job.sigmas.lengthPpm * 1e-6 * length});
+                              LengthSigma(job.sigmas, length)});
       Origin origin;
       origin.traverse = t;
       origin.report.ref = {0, ObservationKind::Distance, static_cast<int>(j) + 1};
@@ -270,8 +272,9 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
         o.sigma = free.fixed ? 0 : *free.sigma;
         break;
       case ObservationKind::Distance:
-        o.value = free.value * settings.scale;
-        o.sigma = free.sigma ? *free.sigma : LengthSigma(free.inForce, settings.sigmas, o.value);
+        o.value = GridLength(free.value, settings.scale);
+        o.sigma = free.sigma ? *free.sigma
+                             : LengthSigma(LengthSigmas(free.inForce, settings.sigmas), o.value);
         break;
     }
     observations.push_back(o);
@@ -300,13 +303,13 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
   static_cast<AdjustmentStatistics&>(report) = network;
   for (std::size_t k = 0; k < observations.size(); ++k) {
     ObservationReport r = origins[k].report;
-    const ObservationReport& result = network.observations[k];
+    const ObservationFigures& result = network.observations[k];
+    const double typed = r.measured;
+    static_cast<ObservationFigures&>(r) = result;
     r.ref.observation = k;
-    if (origins[k].angle < 0) r.measured = result.measured;  // an angle keeps its value as typed
+    if (origins[k].angle >= 0) r.measured = typed;  // an angle keeps its value as typed
     r.residual = origins[k].sign * result.residual;
-    r.sigma = result.sigma;
     r.w = result.w ? std::optional<double>(origins[k].sign * *result.w) : std::nullopt;
-    r.redundancyNumber = result.redundancyNumber;
     report.observations.push_back(std::move(r));
   }
   report.suspect = FindSuspect(report.observations);

@@ -46,8 +46,8 @@ std::optional<ExpectedMisclosure> ExpectedMisclosures(const Job& job, const Adju
     bearing += s * (job.angles[j] + correction - 200);
     cosine[j] = std::cos(bearing / gonPerRadian);
     sine[j] = std::sin(bearing / gonPerRadian);
-    length[j] = job.lengths[j] * job.scale;
-    sigmaLength[j] = job.sigmas.lengthMetres + job.sigmas.lengthPpm * 1e-6 * length[j];
+    length[j] = GridLength(job.lengths[j], job.scale);
+    sigmaLength[j] = LengthSigma(job.sigmas, length[j]);
   }
 
   // Covariance of (fX, fY). For angle k (1-based) the sum over j >= k is a

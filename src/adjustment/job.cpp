@@ -16,6 +16,14 @@ bool InDegrees(AngleUnit unit) {
 
 }  // namespace
 
+double GridLength(double measured, double scale) {
+  return measured * scale;
+}
+
+double LengthSigma(const Sigmas& sigmas, double length) {
+  return sigmas.lengthMetres + sigmas.lengthPpm * 1e-6 * length;
+}
+
 bool ClosesOnD(TraverseKind kind) {
   return kind == TraverseKind::Connecting || kind == TraverseKind::Loop;
 }

@@ -81,6 +81,14 @@ struct Job {
   bool blunderSearch = true;
 };
 
+// A measured length on the grid: times the combined scale factor. The one
+// place the scale is applied, but for the compass rule, which applies it in
+// the dialogue's own extended precision.
+double GridLength(double measured, double scale);
+
+// The a-priori sigma of a grid length: the constant part plus the ppm part.
+double LengthSigma(const Sigmas& sigmas, double length);
+
 // Whether the traverse ends with an angle at C towards D: a connecting
 // traverse or a loop.
 bool ClosesOnD(TraverseKind kind);

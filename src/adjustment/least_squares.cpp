@@ -55,8 +55,8 @@ class Band {
       observations_.back().behind = i;
     }
     for (int j = 0; j < legs; ++j) {
-      const double length = job.lengths[static_cast<std::size_t>(j)] * job.scale;
-      const double sigma = job.sigmas.lengthMetres + job.sigmas.lengthPpm * 1e-6 * length;
+      const double length = GridLength(job.lengths[static_cast<std::size_t>(j)], job.scale);
+      const double sigma = LengthSigma(job.sigmas, length);
       observations_.push_back({ObservationKind::Distance, -1, j + 1, j + 2, length, sigma});
     }
     rows_.resize(observations_.size());

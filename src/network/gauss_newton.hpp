@@ -32,9 +32,10 @@ inline constexpr int iterationLimit = 20;
 // then the residuals at the final coordinates, and from the cofactors of the
 // last factor (linearised at most 0.01 mm away, as good to many figures)
 // every observation's redundancy number and w, sigma0 and the global test.
-// `reports` gets one entry per observation with its figures set.
-template <class System>
-AdjustmentStatistics AdjustByGaussNewton(System& system, std::vector<ObservationReport>& reports) {
+// `reports` (ObservationFigures or a type derived from them) gets one entry
+// per observation with its figures set.
+template <class System, class Report>
+AdjustmentStatistics AdjustByGaussNewton(System& system, std::vector<Report>& reports) {
   AdjustmentStatistics statistics;
   statistics.redundancy = system.Redundancy();
   Eigen::VectorXd dx;
@@ -51,7 +52,7 @@ AdjustmentStatistics AdjustByGaussNewton(System& system, std::vector<Observation
   reports.resize(system.Observations());
   double vTPv = 0;
   for (std::size_t i = 0; i < reports.size(); ++i) {
-    ObservationReport& o = reports[i];
+    ObservationFigures& o = reports[i];
     o.measured = system.Measured(i);
     o.residual = system.Computed(i) - o.measured;
     o.sigma = system.Sigma(i);

@@ -24,7 +24,7 @@ struct NetworkPoint {
 struct NetworkResult : AdjustmentStatistics {
   std::vector<GridPoint> points;  // adjusted, every point (fixed ones as given)
   std::vector<std::optional<PointPrecision>> precision;  // none for fixed points
-  std::vector<ObservationReport> observations;           // in the order given, figures only
+  std::vector<ObservationFigures> observations;          // in the order given
 };
 
 // A network that cannot be adjusted. Where one observation is to blame,

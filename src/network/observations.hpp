@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <stdexcept>
 #include <string>
@@ -23,7 +24,9 @@ struct GridPoint {
 inline constexpr double gonPerRadian = 63.661977236758134308;
 
 // `computed` moved by whole turns of 400 gon to lie next to `measured`.
-double NextTo(double computed, double measured);
+inline double NextTo(double computed, double measured) {
+  return computed + 400 * std::round((measured - computed) / 400);
+}
 
 // The grid bearing from one point to another, gon in (-200, 200].
 double BearingOf(const GridPoint& from, const GridPoint& to);
@@ -68,6 +71,9 @@ class UnknownIndex {
   int Of(int owner, Unknown kind) const {
     return of_[static_cast<std::size_t>(owner)][static_cast<std::size_t>(kind)];
   }
+  const std::array<int, unknownKinds>& Of(int owner) const {
+    return of_[static_cast<std::size_t>(owner)];
+  }
   int Owner(int unknown) const { return owner_[static_cast<std::size_t>(unknown)].owner; }
   Unknown Kind(int unknown) const { return owner_[static_cast<std::size_t>(unknown)].kind; }
   int size() const { return static_cast<int>(owner_.size()); }
@@ -97,15 +103,83 @@ struct Equation {
   double computed = 0;
 };
 
-// The observation equation of `o` at the coordinates `at` of its points.
-// Throws PointsInOnePlace where a line of it has no length.
-Equation Linearise(const Observation& o, const std::vector<GridPoint>& at,
-                   const UnknownIndex& unknowns);
-
 // Two points of an observation lie in one place: no bearing between them.
 class PointsInOnePlace : public std::runtime_error {
  public:
   PointsInOnePlace() : std::runtime_error("the observation joins two points that lie in one place") {}
 };
+
+namespace equations {
+
+// The line between two points with the derivatives of its bearing by the x
+// and y of its end point, in gon: d t / d(x, y) = (-dy, dx) / s², and the
+// opposite for its start point.
+struct Line {
+  double dx = 0, dy = 0;
+  double tx = 0, ty = 0;
+
+  Line(const GridPoint& from, const GridPoint& to) : dx(to.x - from.x), dy(to.y - from.y) {
+    const double squared = dx * dx + dy * dy;
+    if (!(squared > 0)) throw PointsInOnePlace();
+    tx = -dy / squared * gonPerRadian;
+    ty = dx / squared * gonPerRadian;
+  }
+  double Bearing() const { return std::atan2(dy, dx) * gonPerRadian; }
+  Line Reversed() const {
+    Line back = *this;
+    back.dx = -dx, back.dy = -dy, back.tx = -tx, back.ty = -ty;
+    return back;
+  }
+};
+
+// The derivatives by point p's x and y, where the index has them.
+inline void Add(Equation& e, const UnknownIndex& unknowns, int p, double ax, double ay) {
+  const std::array<int, unknownKinds>& of = unknowns.Of(p);
+  if (const int x = of[static_cast<std::size_t>(Unknown::X)]; x >= 0) e.terms[e.count++] = {x, ax};
+  if (const int y = of[static_cast<std::size_t>(Unknown::Y)]; y >= 0) e.terms[e.count++] = {y, ay};
+}
+
+}  // namespace equations
+
+// The observation equation of `o` at the coordinates `at` of its points (in
+// the header, so that the loops over every observation inline it). Throws
+// PointsInOnePlace where a line of it has no length.
+inline Equation Linearise(const Observation& o, const std::vector<GridPoint>& at,
+                          const UnknownIndex& unknowns) {
+  auto point = [&](int p) -> const GridPoint& { return at[static_cast<std::size_t>(p)]; };
+  using equations::Line;
+  using equations::Add;
+  Equation e;
+  switch (o.kind) {
+    case ObservationKind::Angle: {
+      // Each bearing by its own arc tangent.
+      auto sight = [&](int p) {
+        return p == o.behind ? Line(point(p), point(o.at)).Reversed() : Line(point(o.at), point(p));
+      };
+      const Line back = sight(o.from), forward = sight(o.to);
+      Add(e, unknowns, o.at, back.tx - forward.tx, back.ty - forward.ty);
+      Add(e, unknowns, o.from, -back.tx, -back.ty);
+      Add(e, unknowns, o.to, forward.tx, forward.ty);
+      e.computed = NextTo(forward.Bearing() - back.Bearing(), o.value);
+      break;
+    }
+    case ObservationKind::Distance: {
+      const Line line(point(o.from), point(o.to));
+      const double s = std::hypot(line.dx, line.dy);
+      Add(e, unknowns, o.from, -line.dx / s, -line.dy / s);
+      Add(e, unknowns, o.to, line.dx / s, line.dy / s);
+      e.computed = s;
+      break;
+    }
+    case ObservationKind::Bearing: {
+      const Line line(point(o.from), point(o.to));
+      Add(e, unknowns, o.from, -line.tx, -line.ty);
+      Add(e, unknowns, o.to, line.tx, line.ty);
+      e.computed = NextTo(line.Bearing(), o.value);
+      break;
+    }
+  }
+  return e;
+}
 
 }  // namespace traverse

@@ -45,7 +45,7 @@ PointPrecision ErrorEllipse(double qxx, double qyy, double qxy, double variance)
   return precision;
 }
 
-void TestObservation(ObservationReport& o, double aQa) {
+void TestObservation(ObservationFigures& o, double aQa) {
   // (A Q Aᵀ)_ii is the part of the observation the others determine; its
   // complement is the share of an error in it that its residual shows.
   const double redundancyNumber = 1 - aQa / (o.sigma * o.sigma);

@@ -45,19 +45,23 @@ struct ObservationRef {
   int index = 0;
 };
 
-// One observation of an adjustment, named as its book has it where it has one.
-struct ObservationReport {
-  ObservationRef ref;
-  int line = 0;
-  std::string at;                   // angles only
-  std::optional<std::string> from;  // clockwise order for angles; none for a mark without a name
-  std::optional<std::string> to;
+// What an adjustment found of one observation.
+struct ObservationFigures {
   double measured = 0;          // gon, or metres times the scale factor
   double residual = 0;          // v = adjusted - measured, of the value as typed
   double sigma = 0;             // a priori; 0 for a bearing held fixed
   std::optional<double> w;      // Baarda's; none where r is 0 (nothing checks it)
   double redundancyNumber = 0;  // r = q_vv / sigma²
-  bool free = false;            // a record of its own, not a traverse's
+};
+
+// One observation of an adjustment, named as its book has it where it has one.
+struct ObservationReport : ObservationFigures {
+  ObservationRef ref;
+  int line = 0;
+  std::string at;                   // angles only
+  std::optional<std::string> from;  // clockwise order for angles; none for a mark without a name
+  std::optional<std::string> to;
+  bool free = false;  // a record of its own, not a traverse's
 };
 
 // Two-sided, 0.1 % for one observation.
@@ -82,7 +86,7 @@ PointPrecision ErrorEllipse(double qxx, double qyy, double qxy, double variance)
 // r_i = 1 - (a Q_xx aᵀ) / sigma² for the observation's row a of the design
 // matrix (unstandardised), and Baarda's w of its residual with the a-priori
 // sigma, into `o` (whose residual and sigma are set).
-void TestObservation(ObservationReport& o, double aQa);
+void TestObservation(ObservationFigures& o, double aQa);
 
 // vTPv against the two-sided 95 % interval of chi-square with `redundancy`
 // degrees of freedom (at least 1). The bounds of the last redundancy asked

@@ -163,10 +163,12 @@ TEST(AdjustLeastSquares, BlunderIsTheSuspect) {
 
 TEST(FindSuspect, LargestAboveCriticalWithNearRivals) {
   LeastSquaresResult result;
-  for (double w : {1.0, -5.0, 4.8, 4.7, 3.0})
-    result.observations.push_back(
-        {{result.observations.size(), ObservationKind::Angle,
-          static_cast<int>(result.observations.size()) + 1}, 0, "", {}, {}, 0, 0, 1, w, 0.5});
+  for (double w : {1.0, -5.0, 4.8, 4.7, 3.0}) {
+    ObservationReport& o = result.observations.emplace_back();
+    o.ref = {result.observations.size() - 1, ObservationKind::Angle,
+             static_cast<int>(result.observations.size())};
+    o.w = w;
+  }
   const std::optional<Suspect> suspect = FindSuspect(result.observations);
   ASSERT_TRUE(suspect);
   EXPECT_EQ(suspect->ref.index, 2);

@@ -211,7 +211,7 @@ TEST(AdjustNetwork, AgreesWithTheDenseComputation) {
       ExpectClose(result.precision[p]->sy, sy, sy, "sy");
     }
     for (std::size_t i = 0; i < n; ++i) {
-      const ObservationReport& o = result.observations[i];
+      const ObservationFigures& o = result.observations[i];
       EXPECT_NEAR(o.redundancyNumber, dense.r[i], 1e-9) << i;
       if (kase.network.observations[i].sigma == 0) {
         EXPECT_LT(std::fabs(o.residual), 1e-9) << "a bearing held fixed is held";
