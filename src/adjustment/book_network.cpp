@@ -192,9 +192,13 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
       const std::size_t at = static_cast<std::size_t>(i);
       // The station behind and ahead; a mark given as a bearing has no point.
       const bool backIsMark = i == 0, aheadIsMark = i + 1 == static_cast<int>(s.size());
-      const std::optional<double> backBearing = backIsMark ? traverse.start.bearing : std::nullopt;
-      const std::optional<double> aheadBearing =
-          aheadIsMark && traverse.end ? traverse.end->bearing : std::nullopt;
+      // Flags and plain values: an optional copied out of a conditional is
+      // taken for uninitialised by the optimiser's warning.
+      const bool backBearing = backIsMark && traverse.start.bearing.has_value();
+      const bool aheadBearing = aheadIsMark && traverse.end && traverse.end->bearing.has_value();
+      const double markBearing = backBearing    ? *traverse.start.bearing
+                                 : aheadBearing ? *traverse.end->bearing
+                                                : 0;
       const std::string back = backIsMark ? traverse.start.point : s[at - 1];
       const std::string ahead = aheadIsMark ? (traverse.end ? traverse.end->point : "") : s[at + 1];
       Origin origin;
@@ -221,12 +225,12 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
       if (backBearing) {
         origin.sign = job.leftAngles ? 1 : -1;
         observations.push_back({ObservationKind::Bearing, -1, point(s[at]), point(ahead),
-                                bearing(*backBearing + origin.sign * beta),
+                                bearing(markBearing + origin.sign * beta),
                                 job.sigmas.angleGon});
       } else if (aheadBearing) {
         origin.sign = job.leftAngles ? -1 : 1;
         observations.push_back({ObservationKind::Bearing, -1, point(s[at]), point(back),
-                                bearing(*aheadBearing + origin.sign * beta),
+                                bearing(markBearing + origin.sign * beta),
                                 job.sigmas.angleGon});
       } else {
         // Points are numbered as they are first named: the station, then behind
