@@ -28,7 +28,8 @@ for book in grid_40 grid_100 book_10000; do
   for format in json svg html text; do
     /usr/bin/time -f '%e %M' -o "$work/time" "$program" adjust --format "$format" \
       "$work/$book.book" >"$work/out" 2>/dev/null || [[ $? -eq 3 ]]
-    read -r s kb <"$work/time"
+    # GNU time puts a line of the exit status first when it is not 0.
+    read -r s kb < <(tail -n 1 "$work/time")
     [[ -z $json_s ]] && json_s=$s json_kb=$kb
     awk -v b="$book" -v f="$format" -v s="$s" -v kb="$kb" -v js="$json_s" -v jkb="$json_kb" \
       'BEGIN { printf "%-16s %-6s %9.2f %9.1f %7.2f %7.2f\n", b, f, s, kb / 1024, s / js, kb / jkb }'

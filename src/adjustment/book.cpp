@@ -40,6 +40,21 @@ bool Coincide(const GridPoint& p, const GridPoint& q) {
   return p.x == q.x && p.y == q.y;
 }
 
+// The mark an orientation at `station` sights: a point along a typed bearing,
+// or a named point (its name into `mark`) that must lie apart from the station.
+GridPoint Sighted(const Orientation& orientation, const GridPoint& station,
+                  const std::string& stationName, const PointTable& table, const char* end,
+                  std::string& mark) {
+  if (orientation.bearing) return PointOnBearing(station, *orientation.bearing);
+  mark = orientation.point;
+  const GridPoint point = Known(table, mark, orientation.line).xy;
+  if (Coincide(point, station))
+    throw JobError(orientation.line, "the orientation point '" + mark +
+                                         "' coincides with the station '" + stationName +
+                                         "': there is no " + end + " bearing");
+  return point;
+}
+
 // The traverse as the rules take it: coordinates from the table, the book's
 // reduced values, names for the report.
 Job LayOutJob(const BookTraverse& traverse, const Job& settings, const PointTable& table) {
@@ -74,33 +89,16 @@ Job LayOutJob(const BookTraverse& traverse, const Job& settings, const PointTabl
 
   const NamedPoint& first = Known(table, traverse.stations.front(), traverse.line);
   job.b = first.xy;
-  if (traverse.start.bearing) {
-    // The typed bearing runs from B to the mark; the rules want A to B.
+  // A typed bearing runs from B to the mark; the rules want A to B.
+  if (traverse.start.bearing)
     job.startBearing = NormalisedGon(static_cast<long double>(*traverse.start.bearing) + 200);
-    job.a = PointOnBearing(job.b, *traverse.start.bearing);
-  } else {
-    job.markA = traverse.start.point;
-    job.a = Known(table, job.markA, traverse.start.line).xy;
-    if (Coincide(job.a, job.b))
-      throw JobError(traverse.start.line, "the orientation point '" + job.markA +
-                                              "' coincides with the station '" + first.name +
-                                              "': there is no start bearing");
-  }
+  job.a = Sighted(traverse.start, job.b, first.name, table, "start", job.markA);
   if (traverse.kind != TraverseKind::Open)
     job.c = Known(table, traverse.stations.back(), traverse.line).xy;
   if (ClosesOnD(traverse.kind) && traverse.end) {
-    if (traverse.end->bearing) {
+    if (traverse.end->bearing)
       job.endBearing = NormalisedGon(static_cast<long double>(*traverse.end->bearing));
-      job.d = PointOnBearing(job.c, *traverse.end->bearing);
-    } else {
-      job.markD = traverse.end->point;
-      job.d = Known(table, job.markD, traverse.end->line).xy;
-      if (Coincide(job.c, job.d))
-        throw JobError(traverse.end->line, "the orientation point '" + job.markD +
-                                               "' coincides with the station '" +
-                                               traverse.stations.back() +
-                                               "': there is no end bearing");
-    }
+    job.d = Sighted(*traverse.end, job.c, traverse.stations.back(), table, "end", job.markD);
   }
   return job;
 }

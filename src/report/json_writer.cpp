@@ -67,6 +67,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -93,17 +94,35 @@ struct AngleWriter {
       json.Null();
     }
   }
+  // The member `key` with its angle.
+  template <class Angle>
+  void operator()(const char* key, const Angle& gon) const {
+    json.Key(key);
+    (*this)(gon);
+  }
 };
 
-void WriteVerdict(JsonText& json, const std::optional<Verdict>& verdict) {
-  if (!verdict) {
+// Writes null where `value` is absent, else what `write` makes of it.
+template <class T, class Write>
+void OrNull(JsonText& json, const std::optional<T>& value, Write write) {
+  if (value) {
+    write(*value);
+  } else {
     json.Null();
-    return;
   }
+}
+
+void WriteStrings(JsonText& json, const std::vector<std::string>& texts) {
+  json.BeginArray();
+  for (const std::string& text : texts) json.String(text);
+  json.EndArray();
+}
+
+void WriteVerdict(JsonText& json, const Verdict& verdict) {
   json.BeginObject();
-  json.Key("allowed").Number(verdict->allowed);
-  json.Key("actual").Number(verdict->actual);
-  json.Key("passed").Bool(verdict->passed);
+  json.Key("allowed").Number(verdict.allowed);
+  json.Key("actual").Number(verdict.actual);
+  json.Key("passed").Bool(verdict.passed);
   json.EndObject();
 }
 
@@ -131,16 +150,11 @@ void WriteAngles(JsonText& json, const Job& job, const Adjustment& result, bool 
       json.Key("line").Integer(i < job.angleLines.size() ? job.angleLines[i] : 0);
       WriteReadings(json, job.angleReadings, i, GonToUnit(1, job.unit));
     }
-    json.Key("measured");
-    angle(job.angles[i]);
-    json.Key("correction");
-    angle(AngleCorrectionOf(result, i));
-    json.Key("adjusted");
-    if (i < result.correctedAngles.size()) {
-      angle(result.correctedAngles[i]);
-    } else {
-      json.Null();
-    }
+    angle("measured", job.angles[i]);
+    angle("correction", AngleCorrectionOf(result, i));
+    angle("adjusted", i < result.correctedAngles.size()
+                          ? std::optional<double>(result.correctedAngles[i])
+                          : std::nullopt);
     json.EndObject();
   }
   json.EndArray();
@@ -162,8 +176,7 @@ void WriteLegs(JsonText& json, const Job& job, const Adjustment& result, bool na
       if (result.heights && i < result.heights->dh.size())
         json.Key("dh").Number(result.heights->dh[i]);
     }
-    json.Key("bearing");
-    angle(leg.bearing);
+    angle("bearing", leg.bearing);
     json.Key("length").Number(leg.length);
     json.Key("dx").Number(leg.dx);
     json.Key("dy").Number(leg.dy);
@@ -174,19 +187,14 @@ void WriteLegs(JsonText& json, const Job& job, const Adjustment& result, bool na
   json.EndArray();
 }
 
-void WriteLinear(JsonText& json, const std::optional<LinearMisclosure>& linear, AngleWriter angle) {
-  if (!linear) {
-    json.Null();
-    return;
-  }
+void WriteLinear(JsonText& json, const LinearMisclosure& linear, AngleWriter angle) {
   json.BeginObject();
-  json.Key("x").Number(linear->x);
-  json.Key("y").Number(linear->y);
-  json.Key("length").Number(linear->length);
-  json.Key("bearing");
-  angle(linear->bearing);
-  json.Key("along").Number(linear->along);
-  json.Key("across").Number(linear->across);
+  json.Key("x").Number(linear.x);
+  json.Key("y").Number(linear.y);
+  json.Key("length").Number(linear.length);
+  angle("bearing", linear.bearing);
+  json.Key("along").Number(linear.along);
+  json.Key("across").Number(linear.across);
   json.EndObject();
 }
 
@@ -196,8 +204,7 @@ void WritePrecision(JsonText& json, const PointPrecision& p, AngleWriter angle) 
   json.Key("ellipse").BeginObject();
   json.Key("a").Number(p.a);
   json.Key("b").Number(p.b);
-  json.Key("bearing");
-  angle(p.bearing);
+  angle("bearing", p.bearing);
   json.EndObject();
 }
 
@@ -219,217 +226,30 @@ void WritePoints(JsonText& json, const Job& job, const Adjustment& result, bool 
   json.EndArray();
 }
 
-void WriteLeastSquares(JsonText& json, const Job& job, const std::optional<LeastSquaresResult>& ls,
-                       bool named, AngleWriter angle) {
-  if (!ls) {
-    json.Null();
-    return;
-  }
+// The statistics a least-squares adjustment shares with a network's, up to
+// its observations' rows: `head` writes what names a row.
+template <class Head>
+void WriteStatistics(JsonText& json, const AdjustmentStatistics& stats,
+                     const std::vector<ObservationReport>& observations, AngleWriter angle, Head head) {
   json.BeginObject();
-  json.Key("sigma0").Number(ls->sigma0);
-  json.Key("redundancy").Integer(ls->redundancy);
-  json.Key("iterations").Integer(ls->iterations);
-  json.Key("converged").Bool(ls->converged);
+  json.Key("sigma0").Number(stats.sigma0);
+  json.Key("redundancy").Integer(stats.redundancy);
+  json.Key("iterations").Integer(stats.iterations);
+  json.Key("converged").Bool(stats.converged);
   json.Key("global_test").BeginObject();
-  json.Key("passed").Bool(ls->globalTest.passed);
-  json.Key("lower").Number(ls->globalTest.lower);
-  json.Key("upper").Number(ls->globalTest.upper);
-  json.Key("value").Number(ls->globalTest.value);
+  json.Key("passed").Bool(stats.globalTest.passed);
+  json.Key("lower").Number(stats.globalTest.lower);
+  json.Key("upper").Number(stats.globalTest.upper);
+  json.Key("value").Number(stats.globalTest.value);
   json.EndObject();
   json.Key("observations").BeginArray();
-  for (const ObservationReport& observation : ls->observations) {
-    const bool isAngle = observation.ref.kind == ObservationKind::Angle;
+  for (const ObservationReport& o : observations) {
     json.BeginObject();
-    json.Key("kind").String(ObservationName(observation.ref.kind));
-    json.Key("index").Integer(observation.ref.index);
-    if (named) {
-      // An angle is read at its station, a length from the station its leg
-      // starts at.
-      const std::size_t i = static_cast<std::size_t>(observation.ref.index - 1);
-      const std::vector<int>& lines = isAngle ? job.angleLines : job.lengthLines;
-      json.Key("at").String(StationName(job, i));
-      json.Key("line").Integer(i < lines.size() ? lines[i] : 0);
-    }
-    for (const auto& [name, value] :
-         {std::pair{"measured", observation.measured}, std::pair{"residual", observation.residual},
-          std::pair{"sigma", observation.sigma}}) {
-      json.Key(name);
-      if (isAngle) {
-        angle(value);
-      } else {
-        json.Number(value);
-      }
-    }
-    json.Key("w").Number(observation.w);
-    json.Key("redundancy_number").Number(observation.redundancyNumber);
-    json.EndObject();
-  }
-  json.EndArray();
-  json.EndObject();
-}
-
-void WriteSuspect(JsonText& json, const std::optional<Suspect>& suspect) {
-  if (!suspect) {
-    json.Null();
-    return;
-  }
-  json.BeginObject();
-  json.Key("kind").String(ObservationName(suspect->ref.kind));
-  json.Key("index").Integer(suspect->ref.index);
-  json.Key("w").Number(suspect->w);
-  json.Key("alternatives").BeginArray();
-  for (const ObservationRef& alternative : suspect->alternatives) {
-    json.BeginObject();
-    json.Key("kind").String(ObservationName(alternative.kind));
-    json.Key("index").Integer(alternative.index);
-    json.EndObject();
-  }
-  json.EndArray();
-  json.EndObject();
-}
-
-void WriteExpected(JsonText& json, const std::optional<ExpectedMisclosure>& expected,
-                   AngleWriter angle) {
-  if (!expected) {
-    json.Null();
-    return;
-  }
-  json.BeginObject();
-  json.Key("angular");
-  angle(expected->angular);
-  json.Key("along").Number(expected->along);
-  json.Key("across").Number(expected->across);
-  json.Key("angular_ratio").Number(expected->angularRatio);
-  json.Key("along_ratio").Number(expected->alongRatio);
-  json.Key("across_ratio").Number(expected->acrossRatio);
-  json.EndObject();
-}
-
-
-// The members of one traverse's report, from `kind` on.
-void WriteTraverse(JsonText& json, const Job& job, const Adjustment& result, bool named) {
-  const AngleWriter angle{json, job.unit};
-  json.Key("kind").String(KindName(result.kind));
-  json.Key("left_angles").Bool(job.leftAngles);
-  json.Key("scale").Number(job.scale);
-  json.Key("start_bearing");
-  angle(result.startBearing);
-  json.Key("end_bearing");
-  angle(result.endBearing);
-  json.Key("measured_angle_sum");
-  angle(result.measuredAngleSum);
-  json.Key("required_angle_sum");
-  angle(result.requiredAngleSum);
-  json.Key("angular_misclosure");
-  angle(result.angularMisclosure);
-  json.Key("angle_correction");
-  angle(result.angleCorrection);
-  json.Key("angles");
-  WriteAngles(json, job, result, named, angle);
-  json.Key("legs");
-  WriteLegs(json, job, result, named, angle);
-  json.Key("linear_misclosure");
-  WriteLinear(json, result.linear, angle);
-  json.Key("total_length").Number(result.totalLength);
-  json.Key("relative_precision").Number(result.relativePrecision);
-  json.Key("points");
-  WritePoints(json, job, result, named, angle);
-  json.Key("tolerance").BeginObject();
-  json.Key("angular");
-  WriteVerdict(json, result.angularVerdict);
-  json.Key("linear");
-  WriteVerdict(json, result.linearVerdict);
-  json.Key("passed").Bool(result.TolerancesPassed());
-  json.EndObject();
-  json.Key("least_squares");
-  WriteLeastSquares(json, job, result.leastSquares, named, angle);
-  json.Key("suspect");
-  WriteSuspect(json, result.suspect);
-  json.Key("expected_misclosure");
-  WriteExpected(json, result.expected, angle);
-  json.Key("notes").BeginArray();
-  for (const std::string& note : result.notes) json.String(note);
-  json.EndArray();
-  if (result.gross) {
-    json.Key("gross").BeginObject();
-    json.Key("angular").Bool(result.gross->angular);
-    json.Key("linear").Bool(result.gross->linear);
-    json.Key("causes").BeginArray();
-    for (const std::string& cause : result.gross->causes) json.String(cause);
-    json.EndArray();
-    json.EndObject();
-  }
-  if (result.scaleErrorPpm) json.Key("scale_error_ppm").Number(*result.scaleErrorPpm);
-}
-
-std::size_t ItemCount(const Adjustment& result) {
-  return result.correctedAngles.size() + result.legs.size() + result.points.size() +
-         (result.leastSquares ? result.leastSquares->observations.size() : 0);
-}
-
-void WriteHeights(JsonText& json, const std::optional<HeightResult>& heights) {
-  if (!heights) {
-    json.Null();
-    return;
-  }
-  json.BeginObject();
-  json.Key("misclosure").Number(heights->misclosure);
-  json.Key("allowed").Number(heights->allowed);
-  json.Key("passed").Bool(heights->passed);
-  json.EndObject();
-}
-
-const char* FreeKindName(ObservationKind kind) {
-  switch (kind) {
-    case ObservationKind::Angle:
-      return "angle";
-    case ObservationKind::Distance:
-      return "distance";
-    case ObservationKind::Bearing:
-      return "bearing";
-  }
-  return "";
-}
-
-void WriteName(JsonText& json, const std::optional<std::string>& name) {
-  if (name) {
-    json.String(*name);
-  } else {
-    json.Null();
-  }
-}
-
-void WriteNetwork(JsonText& json, const std::optional<NetworkReport>& network, AngleWriter angle) {
-  if (!network) {
-    json.Null();
-    return;
-  }
-  json.BeginObject();
-  json.Key("sigma0").Number(network->sigma0);
-  json.Key("redundancy").Integer(network->redundancy);
-  json.Key("iterations").Integer(network->iterations);
-  json.Key("converged").Bool(network->converged);
-  json.Key("global_test").BeginObject();
-  json.Key("passed").Bool(network->globalTest.passed);
-  json.Key("lower").Number(network->globalTest.lower);
-  json.Key("upper").Number(network->globalTest.upper);
-  json.Key("value").Number(network->globalTest.value);
-  json.EndObject();
-  json.Key("observations").BeginArray();
-  for (const ObservationReport& o : network->observations) {
-    const bool isAngle = o.ref.kind != ObservationKind::Distance;
-    json.BeginObject();
-    json.Key("kind").String(FreeKindName(o.ref.kind));
-    json.Key("line").Integer(o.line);
-    if (o.ref.kind == ObservationKind::Angle) json.Key("at").String(o.at);
-    json.Key("from");
-    WriteName(json, o.from);
-    json.Key("to");
-    WriteName(json, o.to);
+    head(o);
     for (const auto& [name, value] : {std::pair{"measured", o.measured},
                                       std::pair{"residual", o.residual}, std::pair{"sigma", o.sigma}}) {
       json.Key(name);
-      if (isAngle) {
+      if (o.ref.kind != ObservationKind::Distance) {
         angle(value);
       } else {
         json.Number(value);
@@ -440,26 +260,146 @@ void WriteNetwork(JsonText& json, const std::optional<NetworkReport>& network, A
     json.EndObject();
   }
   json.EndArray();
-  json.Key("suspect");
-  if (!network->suspect) {
-    json.Null();
-  } else {
-    const ObservationReport& o = network->observations[network->suspect->ref.observation];
+}
+
+// A suspect and its alternatives, each named by `name`.
+template <class Name>
+void WriteSuspect(JsonText& json, const Suspect& suspect, Name name) {
+  json.BeginObject();
+  name(suspect.ref);
+  json.Key("w").Number(suspect.w);
+  json.Key("alternatives").BeginArray();
+  for (const ObservationRef& alternative : suspect.alternatives) {
     json.BeginObject();
-    json.Key("kind").String(FreeKindName(o.ref.kind));
-    json.Key("line").Integer(o.line);
-    json.Key("w").Number(network->suspect->w);
-    json.Key("alternatives").BeginArray();
-    for (const ObservationRef& alternative : network->suspect->alternatives) {
-      const ObservationReport& a = network->observations[alternative.observation];
-      json.BeginObject();
-      json.Key("kind").String(FreeKindName(a.ref.kind));
-      json.Key("line").Integer(a.line);
-      json.EndObject();
-    }
-    json.EndArray();
+    name(alternative);
     json.EndObject();
   }
+  json.EndArray();
+  json.EndObject();
+}
+
+void WriteLeastSquares(JsonText& json, const Job& job, const LeastSquaresResult& ls, bool named,
+                       AngleWriter angle) {
+  WriteStatistics(json, ls, ls.observations, angle, [&](const ObservationReport& o) {
+    json.Key("kind").String(ObservationName(o.ref.kind));
+    json.Key("index").Integer(o.ref.index);
+    if (named) {
+      // An angle is read at its station, a length from the station its leg
+      // starts at.
+      const std::size_t i = static_cast<std::size_t>(o.ref.index - 1);
+      const std::vector<int>& lines =
+          o.ref.kind == ObservationKind::Angle ? job.angleLines : job.lengthLines;
+      json.Key("at").String(StationName(job, i));
+      json.Key("line").Integer(i < lines.size() ? lines[i] : 0);
+    }
+  });
+  json.EndObject();
+}
+
+void WriteExpected(JsonText& json, const ExpectedMisclosure& expected, AngleWriter angle) {
+  json.BeginObject();
+  angle("angular", expected.angular);
+  json.Key("along").Number(expected.along);
+  json.Key("across").Number(expected.across);
+  json.Key("angular_ratio").Number(expected.angularRatio);
+  json.Key("along_ratio").Number(expected.alongRatio);
+  json.Key("across_ratio").Number(expected.acrossRatio);
+  json.EndObject();
+}
+
+// The members of one traverse's report, from `kind` on.
+void WriteTraverse(JsonText& json, const Job& job, const Adjustment& result, bool named) {
+  const AngleWriter angle{json, job.unit};
+  json.Key("kind").String(KindName(result.kind));
+  json.Key("left_angles").Bool(job.leftAngles);
+  json.Key("scale").Number(job.scale);
+  angle("start_bearing", result.startBearing);
+  angle("end_bearing", result.endBearing);
+  angle("measured_angle_sum", result.measuredAngleSum);
+  angle("required_angle_sum", result.requiredAngleSum);
+  angle("angular_misclosure", result.angularMisclosure);
+  angle("angle_correction", result.angleCorrection);
+  json.Key("angles");
+  WriteAngles(json, job, result, named, angle);
+  json.Key("legs");
+  WriteLegs(json, job, result, named, angle);
+  json.Key("linear_misclosure");
+  OrNull(json, result.linear, [&](const LinearMisclosure& l) { WriteLinear(json, l, angle); });
+  json.Key("total_length").Number(result.totalLength);
+  json.Key("relative_precision").Number(result.relativePrecision);
+  json.Key("points");
+  WritePoints(json, job, result, named, angle);
+  json.Key("tolerance").BeginObject();
+  json.Key("angular");
+  OrNull(json, result.angularVerdict, [&](const Verdict& v) { WriteVerdict(json, v); });
+  json.Key("linear");
+  OrNull(json, result.linearVerdict, [&](const Verdict& v) { WriteVerdict(json, v); });
+  json.Key("passed").Bool(result.TolerancesPassed());
+  json.EndObject();
+  json.Key("least_squares");
+  OrNull(json, result.leastSquares,
+         [&](const LeastSquaresResult& ls) { WriteLeastSquares(json, job, ls, named, angle); });
+  json.Key("suspect");
+  OrNull(json, result.suspect, [&](const Suspect& suspect) {
+    WriteSuspect(json, suspect, [&](const ObservationRef& ref) {
+      json.Key("kind").String(ObservationName(ref.kind));
+      json.Key("index").Integer(ref.index);
+    });
+  });
+  json.Key("expected_misclosure");
+  OrNull(json, result.expected, [&](const ExpectedMisclosure& e) { WriteExpected(json, e, angle); });
+  WriteStrings(json.Key("notes"), result.notes);
+  if (result.gross) {
+    json.Key("gross").BeginObject();
+    json.Key("angular").Bool(result.gross->angular);
+    json.Key("linear").Bool(result.gross->linear);
+    WriteStrings(json.Key("causes"), result.gross->causes);
+    json.EndObject();
+  }
+  if (result.scaleErrorPpm) json.Key("scale_error_ppm").Number(*result.scaleErrorPpm);
+}
+
+std::size_t ItemCount(const Adjustment& result) {
+  return result.correctedAngles.size() + result.legs.size() + result.points.size() +
+         (result.leastSquares ? result.leastSquares->observations.size() : 0);
+}
+
+void WriteHeights(JsonText& json, const HeightResult& heights) {
+  json.BeginObject();
+  json.Key("misclosure").Number(heights.misclosure);
+  json.Key("allowed").Number(heights.allowed);
+  json.Key("passed").Bool(heights.passed);
+  json.EndObject();
+}
+
+// A network's observation kinds in the order of ObservationKind.
+const char* FreeKindName(ObservationKind kind) {
+  static constexpr const char* kNames[] = {"angle", "distance", "bearing"};
+  static_assert(std::size(kNames) == static_cast<std::size_t>(ObservationKind::Bearing) + 1);
+  return kNames[static_cast<std::size_t>(kind)];
+}
+
+void WriteNetwork(JsonText& json, const NetworkReport& network, AngleWriter angle) {
+  const auto name = [&](const std::optional<std::string>& n) {
+    OrNull(json, n, [&](const std::string& text) { json.String(text); });
+  };
+  WriteStatistics(json, network, network.observations, angle, [&](const ObservationReport& o) {
+    json.Key("kind").String(FreeKindName(o.ref.kind));
+    json.Key("line").Integer(o.line);
+    if (o.ref.kind == ObservationKind::Angle) json.Key("at").String(o.at);
+    json.Key("from");
+    name(o.from);
+    json.Key("to");
+    name(o.to);
+  });
+  json.Key("suspect");
+  OrNull(json, network.suspect, [&](const Suspect& suspect) {
+    WriteSuspect(json, suspect, [&](const ObservationRef& ref) {
+      const ObservationReport& o = network.observations[ref.observation];
+      json.Key("kind").String(FreeKindName(o.ref.kind));
+      json.Key("line").Integer(o.line);
+    });
+  });
   json.EndObject();
 }
 
@@ -495,7 +435,7 @@ std::string FormatJson(const BookResult& book, const ReportOptions& options) {
     json.Key("line").Integer(traverse.line);
     WriteTraverse(json, traverse.job, traverse.result, true);
     json.Key("heights");
-    WriteHeights(json, traverse.result.heights);
+    OrNull(json, traverse.result.heights, [&](const HeightResult& h) { WriteHeights(json, h); });
     json.EndObject();
   }
   json.EndArray();
@@ -514,10 +454,8 @@ std::string FormatJson(const BookResult& book, const ReportOptions& options) {
   json.Key("passed").Bool(book.TolerancesPassed());
   json.EndObject();
   json.Key("network");
-  WriteNetwork(json, book.network, angle);
-  json.Key("notes").BeginArray();
-  for (const std::string& note : book.notes) json.String(note);
-  json.EndArray();
+  OrNull(json, book.network, [&](const NetworkReport& n) { WriteNetwork(json, n, angle); });
+  WriteStrings(json.Key("notes"), book.notes);
   json.EndObject();
   return json.Finish();
 }

@@ -1,33 +1,21 @@
 #include "report/report_figures.hpp"
 
-#include "report/number_text.hpp"
+#include <iterator>
+
 
 namespace traverse {
 
+// Names in the order of their enumerators.
 const char* RuleName(Rule rule) {
-  switch (rule) {
-    case Rule::Compass:
-      return "compass";
-    case Rule::Transit:
-      return "transit";
-    case Rule::LeastSquares:
-      return "least-squares";
-  }
-  return "";
+  static constexpr const char* kNames[] = {"compass", "transit", "least-squares"};
+  static_assert(std::size(kNames) == static_cast<std::size_t>(Rule::LeastSquares) + 1);
+  return kNames[static_cast<std::size_t>(rule)];
 }
 
 const char* KindName(TraverseKind kind) {
-  switch (kind) {
-    case TraverseKind::Connecting:
-      return "connecting";
-    case TraverseKind::Loop:
-      return "loop";
-    case TraverseKind::NoEndOrientation:
-      return "no-end-orientation";
-    case TraverseKind::Open:
-      return "open";
-  }
-  return "";
+  static constexpr const char* kNames[] = {"connecting", "loop", "no-end-orientation", "open"};
+  static_assert(std::size(kNames) == static_cast<std::size_t>(TraverseKind::Open) + 1);
+  return kNames[static_cast<std::size_t>(kind)];
 }
 
 const char* ObservationName(ObservationKind kind) {

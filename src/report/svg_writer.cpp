@@ -351,8 +351,9 @@ std::string Graticule(const Frame& frame, Labels& labels) {
   const auto lines = [&](Extended from, Extended to, bool across) {
     const Extended first = std::ceil(std::min(from, to) / step.value);
     const Extended last = std::floor(std::max(from, to) / step.value);
-    for (Extended k = first; k <= last && k - first < 40; ++k) {
-      const Extended value = k * step.value;
+    // Counted in an int: far from the origin k + 1 rounds back to k.
+    for (int n = 0; n < 40 && first + n <= last; ++n) {
+      const Extended value = (first + n) * step.value;
       const Extended at = across ? frame.SvgY({static_cast<double>(value), 0})
                                  : frame.SvgX({0, static_cast<double>(value)});
       path += 'M';
