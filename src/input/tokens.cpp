@@ -1,4 +1,6 @@
 #include "input/tokens.hpp"
+#include <cctype>
+#include <string>
 
 #include "failure/computation_guard.hpp"
 #include "console/number_reading.hpp"
@@ -31,16 +33,20 @@ bool IsWord(std::string_view word, std::string_view keyword) {
   return true;
 }
 
-bool OneEditApart(std::string_view a, std::string_view b) {
+bool OneEditApart(std::string_view first, std::string_view second) {
+  // Keywords are read in any case, so their near misses are too.
+  std::string a(first), b(second);
+  for (std::string* word : {&a, &b})
+    for (char& c : *word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (a.size() < b.size()) std::swap(a, b);
   if (a.size() - b.size() > 1) return false;
   std::size_t at = 0;
   while (at < b.size() && a[at] == b[at]) ++at;
   if (at == b.size()) return a.size() != b.size();  // one added at the end, or the same
-  if (a.size() != b.size()) return a.substr(at + 1) == b.substr(at);
-  return a.substr(at + 1) == b.substr(at + 1) ||
+  if (a.size() != b.size()) return a.compare(at + 1, std::string::npos, b, at) == 0;
+  return a.compare(at + 1, std::string::npos, b, at + 1) == 0 ||
          (at + 1 < a.size() && a[at] == b[at + 1] && a[at + 1] == b[at] &&
-          a.substr(at + 2) == b.substr(at + 2));
+          a.compare(at + 2, std::string::npos, b, at + 2) == 0);
 }
 
 void CheckIsText(std::string_view text) {

@@ -339,6 +339,9 @@ TEST(FieldBookEndToEnd, EveryFaultIsOneLineNamingItsPlace) {
       {"a slip in the first word is a book, not answers", "# job\nunti gon\n", {}, 1,
        "standard input:2: expected a record (unit, point, points, traverse, angle, distance, "
        "bearing, sigma or title), found 'unti': did you mean 'unit'?"},
+      {"a slip in a keyword typed in capitals", "UNITT gon\n", {}, 1,
+       "standard input:1: expected a record (unit, point, points, traverse, angle, distance, "
+       "bearing, sigma or title), found 'UNITT': did you mean 'unit'?"},
       {"empty", " \r\n\n", {}, 1, "standard input: the input is empty: no field book and no answers"},
       {"a NUL byte", std::string("4800\0\n", 6), {}, 1,
        "standard input:1: the input is not text: its first line holds a NUL byte"},
