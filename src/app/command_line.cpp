@@ -531,6 +531,7 @@ int RunCommandLine(int argc, char** argv) {
       if (format == f.name) request.format = &f;
     request.unitGiven = adjust->count("--unit") > 0;
     SetAngleSigma(job, request);
+    job.sigmas.given = request.sigmaAngle || !request.sigmaLength.empty();
     if (!request.angularTolerance.empty()) {
       AngularTolerance tolerance;
       if (!ParsePair(request.angularTolerance, tolerance.base, tolerance.perAngle))

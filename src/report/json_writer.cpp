@@ -56,8 +56,9 @@
 // A field book's report has program, version, source, title (where the book has
 // one), unit, rule and scale,
 // then traverses[] (one object per traverse in book order: name, line, the
-// members above from kind on, and heights: null or {misclosure, allowed,
-// passed} in metres), points[] (every new point in the order computed: name,
+// members above from kind on, heights: null or {misclosure, allowed,
+// passed} in metres, and known_from_above where it starts, ends or is oriented
+// on points of traverses above: {name: that traverse's number}), points[] (every new point in the order computed: name,
 // x, y, z where heights are carried, sx, sy and ellipse under least squares)
 // and tolerance {passed} over every traverse. Inside a traverse, points[]
 // also carry name and z, angles[] at, line, readings and spread (in the
@@ -436,6 +437,11 @@ std::string FormatJson(const BookResult& book, const ReportOptions& options) {
     WriteTraverse(json, traverse.job, traverse.result, true);
     json.Key("heights");
     OrNull(json, traverse.result.heights, [&](const HeightResult& h) { WriteHeights(json, h); });
+    if (!traverse.fromAbove.empty()) {
+      json.Key("known_from_above").BeginObject();
+      for (const auto& [name, t] : traverse.fromAbove) json.Key(name).Integer(static_cast<int>(t + 1));
+      json.EndObject();
+    }
     json.EndObject();
   }
   json.EndArray();

@@ -148,10 +148,18 @@ void HeaderSection(const BookResult& book, const ReportOptions& options, Documen
                                 ? book.traverses.front().result.leastSquares.has_value()
                                 : job.rule == Rule::LeastSquares;
   if (leastSquares) {
-    fields.Add("A-priori sigmas", "",
-               "angle " + SmallAngleText(job.sigmas.angleGon, job.unit) + ' ' + small +
-                   ", length " + FixedText(job.sigmas.lengthMetres * 1000, 1) + " mm + " +
-                   FixedText(job.sigmas.lengthPpm, 1) + " ppm");
+    std::string sigmas = "angle " + SmallAngleText(job.sigmas.angleGon, job.unit) + ' ' + small +
+                         ", length " + FixedText(job.sigmas.lengthMetres * 1000, 1) + " mm + " +
+                         FixedText(job.sigmas.lengthPpm, 1) + " ppm";
+    if (!book.answerFile) {
+      // A book's `sigma` records override the run's sigmas from their line on.
+      std::string records;
+      for (const auto& [text, line] : book.sigmaRecords)
+        records += (records.empty() ? "" : ", ") + ValidUtf8(text) + " (line " + IntegerText(line) + ")";
+      sigmas += job.sigmas.given ? " (from the command line)" : " (defaults)";
+      if (!records.empty()) sigmas = records + "; above them " + sigmas;
+    }
+    fields.Add("A-priori sigmas", "", sigmas);
   }
   d.Add(std::move(fields), false);
 }
@@ -172,7 +180,10 @@ void KnownPointsSection(const Context& c, Document& d) {
       anyHeight = anyHeight || heightOf(*name).has_value();
     if (anyHeight) table = Table({{"point", true}, {"X [m]"}, {"Y [m]"}, {"H [m]"}});
     const auto add = [&](const std::string& name, const GridPoint& p) {
-      std::vector<std::string> row = {ValidUtf8(name), c.Metres(p.x), c.Metres(p.y)};
+      std::string label = ValidUtf8(name);
+      for (const auto& [above, t] : c.traverse.fromAbove)
+        if (above == name) label += " (from traverse " + IntegerText(static_cast<int>(t + 1)) + ")";
+      std::vector<std::string> row = {std::move(label), c.Metres(p.x), c.Metres(p.y)};
       if (anyHeight) {
         const std::optional<double> z = heightOf(name);
         row.push_back(z ? c.Metres(*z) : "");
