@@ -155,7 +155,7 @@ PlanModel PlanBuilder::Traverse(std::size_t index) const {
   PlanModel plan;
   plan.title = TitleOf(book_.source);
   plan.heading = plan.title + " (traverse " + ValidUtf8(traverse.name) + ", " +
-                 RuleName(book_.settings.rule) + ")";
+                 (book_.network ? "compass first look" : RuleName(book_.settings.rule)) + ")";
   const std::vector<std::string>& stations = job.stations;
   std::optional<double> startZ;
   for (std::size_t i = 0; i < stations.size(); ++i) {

@@ -551,7 +551,9 @@ void SuspectSection(const Context& c, Document& d) {
     return;
   }
   if (!r.suspect) {
-    d.Line("No suspected blunder");
+    // A network's traverses leave the blunder search to the network.
+    d.Line(c.book.network ? "Blunders are looked for in the network adjustment below"
+                          : "No suspected blunder");
     return;
   }
   d.Line("Suspected blunder: " + RefText(c, r.suspect->ref) + " (w = " +

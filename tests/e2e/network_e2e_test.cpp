@@ -272,6 +272,8 @@ TEST(NetworkEndToEnd, EachTraverseShowsItsCompassFirstLookAndTheBookTheNetworks)
 
     const std::string text = run("text");
     EXPECT_NE(text.find("\nA-priori sigmas    " + b.sigmas + "\n"), std::string::npos);
+    // The blunder search is the network's alone: no traverse claims none.
+    EXPECT_EQ(text.find("No suspected blunder"), text.rfind("No suspected blunder"));
     // Every row of a point with its X and Y, section by section (a heading
     // underlined from the margin opens one).
     const std::regex row(R"(^  (\S+)( \(from traverse (\d+)\))?\s+(-?\d+\.\d+)\s+(-?\d+\.\d+)\b)");
