@@ -31,8 +31,11 @@ class PointTable {
 
 const NamedPoint& Known(const PointTable& table, const std::string& name, int line) {
   const NamedPoint* found = table.Find(name);
-  // The reader lets no traverse use a point that is not defined above it.
-  if (found == nullptr) throw JobError(line, "the point '" + name + "' is not known");
+  // The reader lets no traverse use a point that is not defined above it; a
+  // free record may name any.
+  if (found == nullptr)
+    throw JobError(line, "the point '" + name +
+                             "' is not known: no record defines it and no traverse computes it");
   return *found;
 }
 
@@ -157,6 +160,25 @@ std::optional<HeightResult> CarryHeights(const BookTraverse& traverse, const Poi
   return heights;
 }
 
+// A free record against the points the traverses adjusted, by the network's
+// own observation equations.
+Check CheckOf(const FreeObservation& free, const PointTable& table, double scale) {
+  const bool angle = free.kind == ObservationKind::Angle;
+  Check check{free.kind, free.line, free.at, free.from, free.to,
+              free.kind == ObservationKind::Distance ? GridLength(free.value, scale) : free.value, 0};
+  std::vector<GridPoint> at;
+  for (const std::string* name : {&free.at, &free.from, &free.to})
+    if (!name->empty()) at.push_back(Known(table, *name, free.line).xy);
+  const int first = angle ? 1 : 0;
+  const Observation o{free.kind, angle ? 0 : -1, first, first + 1, check.measured, 0};
+  try {
+    check.computed = Linearise(o, at, UnknownIndex(at.size())).computed;
+  } catch (const PointsInOnePlace& error) {
+    throw JobError(free.line, error.what());
+  }
+  return check;
+}
+
 }  // namespace
 
 bool BookResult::TolerancesPassed() const {
@@ -167,11 +189,11 @@ bool BookResult::TolerancesPassed() const {
 
 BookResult AdjustBook(const Book& book, const Job& settings,
                       std::optional<double> heightTolerance) {
-  if (book.traverses.empty()) throw JobError(0, "the book has no traverse to adjust");
-  if (!book.free.empty() && settings.rule != Rule::LeastSquares)
-    throw JobError(book.free.front().line,
-                   "an observation outside the traverses is adjusted only with the network, "
-                   "by --rule least-squares");
+  const bool network = settings.rule == Rule::LeastSquares;
+  if (book.traverses.empty() && (book.free.empty() || !network))
+    throw JobError(0, book.free.empty() ? "the book has no traverse to adjust"
+                                        : "the book has no traverse: a network of angle, distance "
+                                          "and bearing records alone needs --rule least-squares");
   BookResult out;
   out.source = book.source;
   out.title = book.title;
@@ -189,7 +211,6 @@ BookResult AdjustBook(const Book& book, const Job& settings,
 
   // Under least squares every traverse is computed by the compass rule
   // first, for its misclosures and the network's approximate coordinates.
-  const bool network = settings.rule == Rule::LeastSquares;
   Job firstLook = settings;
   if (network) {
     firstLook.rule = Rule::Compass;
@@ -246,6 +267,8 @@ BookResult AdjustBook(const Book& book, const Job& settings,
   if (network) {
     for (BookTraverseResult& traverse : out.traverses) traverse.job.rule = Rule::LeastSquares;
     AdjustNetworkOfBook(book, out);
+  } else {
+    for (const FreeObservation& free : book.free) out.checks.push_back(CheckOf(free, table, settings.scale));
   }
   return out;
 }

@@ -191,9 +191,8 @@ TEST(NetworkEndToEnd, RefusesWhatCannotBeAdjusted) {
     std::vector<std::string> arguments;
     std::string message;
   } cases[] = {
-      {"free records under compass", Network(), {}, "standard input:29: an observation outside the "
-                                                    "traverses is adjusted only with the network, by "
-                                                    "--rule least-squares"},
+      {"a check under compass on a point only the network places", Network(), {},
+       "standard input:32: the point 'F' is not known"},
       {"a point no observation places",
        free + "traverse\nA\nB 100 100\nC 100\nA\nend\ndistance C Z 50\n",
        {"--rule", "least-squares"},
