@@ -163,16 +163,13 @@ std::optional<HeightResult> CarryHeights(const BookTraverse& traverse, const Poi
 // A free record against the points the traverses adjusted, by the network's
 // own observation equations.
 Check CheckOf(const FreeObservation& free, const PointTable& table, double scale) {
-  const bool angle = free.kind == ObservationKind::Angle;
   Check check{free.kind, free.line, free.at, free.from, free.to,
               free.kind == ObservationKind::Distance ? GridLength(free.value, scale) : free.value, 0};
-  std::vector<GridPoint> at;
-  for (const std::string* name : {&free.at, &free.from, &free.to})
-    if (!name->empty()) at.push_back(Known(table, *name, free.line).xy);
-  const int first = angle ? 1 : 0;
-  const Observation o{free.kind, angle ? 0 : -1, first, first + 1, check.measured, 0};
+  const GridPoint& from = Known(table, free.from, free.line).xy;
+  const GridPoint& at = free.at.empty() ? from : Known(table, free.at, free.line).xy;
   try {
-    check.computed = Linearise(o, at, UnknownIndex(at.size())).computed;
+    check.computed = ComputedValue(free.kind, at, from, Known(table, free.to, free.line).xy,
+                                   check.measured);
   } catch (const PointsInOnePlace& error) {
     throw JobError(free.line, error.what());
   }

@@ -228,6 +228,17 @@ void WritePoints(JsonText& json, const Job& job, const Adjustment& result, bool 
   json.EndArray();
 }
 
+// The member `key` with an observation's value: an angle's or a bearing's in
+// the report's unit, a distance's in metres.
+void WriteValue(JsonText& json, const char* key, ObservationKind kind, double value, AngleWriter angle) {
+  json.Key(key);
+  if (kind == ObservationKind::Distance) {
+    json.Number(value);
+  } else {
+    angle(value);
+  }
+}
+
 // The statistics a least-squares adjustment shares with a network's, up to
 // its observations' rows: `head` writes what names a row.
 template <class Head>
@@ -249,14 +260,8 @@ void WriteStatistics(JsonText& json, const AdjustmentStatistics& stats,
     json.BeginObject();
     head(o);
     for (const auto& [name, value] : {std::pair{"measured", o.measured},
-                                      std::pair{"residual", o.residual}, std::pair{"sigma", o.sigma}}) {
-      json.Key(name);
-      if (o.ref.kind != ObservationKind::Distance) {
-        angle(value);
-      } else {
-        json.Number(value);
-      }
-    }
+                                      std::pair{"residual", o.residual}, std::pair{"sigma", o.sigma}})
+      WriteValue(json, name, o.ref.kind, value, angle);
     json.Key("w").Number(o.w);
     json.Key("redundancy_number").Number(o.redundancyNumber);
     json.EndObject();
@@ -459,14 +464,8 @@ std::string FormatJson(const BookResult& book, const ReportOptions& options) {
     json.Key("from").String(check.from);
     json.Key("to").String(check.to);
     for (const auto& [key, value] : {std::pair{"measured", check.measured},
-                                     {"computed", check.computed}, {"difference", check.Difference()}}) {
-      json.Key(key);
-      if (check.kind == ObservationKind::Distance) {
-        json.Number(value);
-      } else {
-        angle(value);
-      }
-    }
+                                     {"computed", check.computed}, {"difference", check.Difference()}})
+      WriteValue(json, key, check.kind, value, angle);
     json.EndObject();
   }
   json.EndArray();

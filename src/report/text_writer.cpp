@@ -489,19 +489,24 @@ bool IsSuspect(const Adjustment& r, const ObservationRef& ref) {
   return r.suspect && r.suspect->ref.kind == ref.kind && r.suspect->ref.index == ref.index;
 }
 
-void LeastSquaresSection(const Context& c, Document& d) {
-  if (!c.result.leastSquares) return;
-  const LeastSquaresResult& ls = *c.result.leastSquares;
+// sigma0, the redundancy, the iterations and the global test.
+Fields StatisticsFields(const AdjustmentStatistics& s) {
   Fields fields;
-  fields.Add("sigma0", FixedText(ls.sigma0, 3));
-  fields.Add("Redundancy", IntegerText(ls.redundancy));
-  fields.Add("Iterations", IntegerText(ls.iterations),
-             ls.converged ? "(converged)" : "(NOT converged)", !ls.converged);
-  const GlobalTest& g = ls.globalTest;
+  fields.Add("sigma0", FixedText(s.sigma0, 3));
+  fields.Add("Redundancy", IntegerText(s.redundancy));
+  fields.Add("Iterations", IntegerText(s.iterations),
+             s.converged ? "(converged)" : "(NOT converged)", !s.converged);
+  const GlobalTest& g = s.globalTest;
   fields.Add("Global test vTPv", FixedText(g.value, 2),
              "bounds [" + FixedText(g.lower, 2) + ", " + FixedText(g.upper, 2) +
                  "]: " + (g.passed ? "passed" : "FAILED"),
              !g.passed);
+  return fields;
+}
+
+void LeastSquaresSection(const Context& c, Document& d) {
+  if (!c.result.leastSquares) return;
+  const LeastSquaresResult& ls = *c.result.leastSquares;
   Table table({{"kind", true},
                {c.Book() ? "observation" : "no.", c.Book()},
                {"measured"},
@@ -521,10 +526,21 @@ void LeastSquaresSection(const Context& c, Document& d) {
               7);
   }
   d.Heading("Least squares");
-  d.Add(std::move(fields), true);
+  d.Add(StatisticsFields(ls), true);
   d.Blank();
   d.Line("Observations (w: standardised residual)", true);
   d.Add(std::move(table));
+}
+
+// The observations a suspect cannot be told from, each named by `name`.
+template <class Name>
+void TellApart(const Suspect& suspect, Name name, Document& d) {
+  const std::vector<ObservationRef>& others = suspect.alternatives;
+  if (others.empty()) return;
+  std::string text = "It cannot be told apart from ";
+  for (std::size_t i = 0; i < others.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == others.size() ? " and " : ", ") + name(others[i]);
+  d.Line(text + ", whose |w| lie within 5 % of its own.", false, true);
 }
 
 std::string RefText(const Context& c, const ObservationRef& ref) {
@@ -546,16 +562,7 @@ void SuspectSection(const Context& c, Document& d) {
   d.Line("Suspected blunder: " + RefText(c, r.suspect->ref) + " (w = " +
              FixedText(r.suspect->w, 1) + ")",
          false, true);
-  const std::vector<ObservationRef>& others = r.suspect->alternatives;
-  if (!others.empty()) {
-    std::string text = "It cannot be told apart from ";
-    for (std::size_t i = 0; i < others.size(); ++i) {
-      if (i > 0) text += i + 1 == others.size() ? " and " : ", ";
-      text += RefText(c, others[i]);
-    }
-    text += ", whose |w| lie within 5 % of its own.";
-    d.Line(text, false, true);
-  }
+  TellApart(*r.suspect, [&](const ObservationRef& ref) { return RefText(c, ref); }, d);
 }
 
 void NotesSection(const Adjustment& r, Document& d) {
@@ -640,16 +647,7 @@ void NetworkSection(const BookResult& book, Document& d) {
   const NetworkReport& n = *book.network;
   const AngleUnit unit = book.settings.unit;
   d.Section("Network adjustment (least squares, every observation together)");
-  Fields fields;
-  fields.Add("sigma0", FixedText(n.sigma0, 3));
-  fields.Add("Redundancy", IntegerText(n.redundancy));
-  fields.Add("Iterations", IntegerText(n.iterations),
-             n.converged ? "(converged)" : "(NOT converged)", !n.converged);
-  fields.Add("Global test vTPv", FixedText(n.globalTest.value, 2),
-             "bounds [" + FixedText(n.globalTest.lower, 2) + ", " +
-                 FixedText(n.globalTest.upper, 2) + "]: " + (n.globalTest.passed ? "passed" : "FAILED"),
-             !n.globalTest.passed);
-  d.Add(std::move(fields), true);
+  d.Add(StatisticsFields(n), true);
   Table table({{"kind", true},
                {"line"},
                {"observation", true},
@@ -689,14 +687,7 @@ void NetworkSection(const BookResult& book, Document& d) {
   d.Line("Suspected blunder: " + ref(n.suspect->ref.observation) + " (w = " +
              FixedText(n.suspect->w, 1) + ")",
          false, true);
-  if (!n.suspect->alternatives.empty()) {
-    std::string text = "It cannot be told apart from ";
-    for (std::size_t i = 0; i < n.suspect->alternatives.size(); ++i) {
-      if (i > 0) text += i + 1 == n.suspect->alternatives.size() ? " and " : ", ";
-      text += ref(n.suspect->alternatives[i].observation);
-    }
-    d.Line(text + ", whose |w| lie within 5 % of its own.", false, true);
-  }
+  TellApart(*n.suspect, [&](const ObservationRef& r) { return ref(r.observation); }, d);
 }
 
 void BookPointsSection(const BookResult& book, int decimals, Document& d) {
