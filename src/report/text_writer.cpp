@@ -501,19 +501,24 @@ bool IsSuspect(const Adjustment& r, const ObservationRef& ref) {
   return r.suspect && r.suspect->ref.kind == ref.kind && r.suspect->ref.index == ref.index;
 }
 
-void LeastSquaresSection(const Context& c, Document& d) {
-  if (!c.result.leastSquares) return;
-  const LeastSquaresResult& ls = *c.result.leastSquares;
+// sigma0, the redundancy, the iterations and the global test.
+Fields StatisticsFields(const AdjustmentStatistics& s) {
   Fields fields;
-  fields.Add("sigma0", FixedText(ls.sigma0, 3));
-  fields.Add("Redundancy", IntegerText(ls.redundancy));
-  fields.Add("Iterations", IntegerText(ls.iterations),
-             ls.converged ? "(converged)" : "(NOT converged)", !ls.converged);
-  const GlobalTest& g = ls.globalTest;
+  fields.Add("sigma0", FixedText(s.sigma0, 3));
+  fields.Add("Redundancy", IntegerText(s.redundancy));
+  fields.Add("Iterations", IntegerText(s.iterations),
+             s.converged ? "(converged)" : "(NOT converged)", !s.converged);
+  const GlobalTest& g = s.globalTest;
   fields.Add("Global test vTPv", FixedText(g.value, 2),
              "bounds [" + FixedText(g.lower, 2) + ", " + FixedText(g.upper, 2) +
                  "]: " + (g.passed ? "passed" : "FAILED"),
              !g.passed);
+  return fields;
+}
+
+void LeastSquaresSection(const Context& c, Document& d) {
+  if (!c.result.leastSquares) return;
+  const LeastSquaresResult& ls = *c.result.leastSquares;
   Table table({{"kind", true},
                {c.Book() ? "observation" : "no.", c.Book()},
                {"measured"},
@@ -533,10 +538,21 @@ void LeastSquaresSection(const Context& c, Document& d) {
               7);
   }
   d.Heading("Least squares");
-  d.Add(std::move(fields), true);
+  d.Add(StatisticsFields(ls), true);
   d.Blank();
   d.Line("Observations (w: standardised residual)", true);
   d.Add(std::move(table));
+}
+
+// The observations a suspect cannot be told from, each named by `name`.
+template <class Name>
+void TellApart(const Suspect& suspect, Name name, Document& d) {
+  const std::vector<ObservationRef>& others = suspect.alternatives;
+  if (others.empty()) return;
+  std::string text = "It cannot be told apart from ";
+  for (std::size_t i = 0; i < others.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == others.size() ? " and " : ", ") + name(others[i]);
+  d.Line(text + ", whose |w| lie within 5 % of its own.", false, true);
 }
 
 std::string RefText(const Context& c, const ObservationRef& ref) {
@@ -560,16 +576,7 @@ void SuspectSection(const Context& c, Document& d) {
   d.Line("Suspected blunder: " + RefText(c, r.suspect->ref) + " (w = " +
              FixedText(r.suspect->w, 1) + ")",
          false, true);
-  const std::vector<ObservationRef>& others = r.suspect->alternatives;
-  if (!others.empty()) {
-    std::string text = "It cannot be told apart from ";
-    for (std::size_t i = 0; i < others.size(); ++i) {
-      if (i > 0) text += i + 1 == others.size() ? " and " : ", ";
-      text += RefText(c, others[i]);
-    }
-    text += ", whose |w| lie within 5 % of its own.";
-    d.Line(text, false, true);
-  }
+  TellApart(*r.suspect, [&](const ObservationRef& ref) { return RefText(c, ref); }, d);
 }
 
 void NotesSection(const Adjustment& r, Document& d) {
@@ -617,6 +624,36 @@ void TraverseSections(const Context& c, Document& d) {
   NotesSection(c.result, d);
 }
 
+// Where a record of its own stands: at its station from one point to
+// another, or from one point to another; a mark without a name is "(mark)".
+std::string RecordPlace(ObservationKind kind, const std::string& at,
+                        const std::optional<std::string>& from, const std::optional<std::string>& to) {
+  const std::string line = (from ? ValidUtf8(*from) : "(mark)") + " to " + (to ? ValidUtf8(*to) : "(mark)");
+  return kind == ObservationKind::Angle ? "at " + ValidUtf8(at) + ": " + line : line;
+}
+
+// Under compass and transit, each free record against the adjusted points.
+void ChecksSection(const BookResult& book, Document& d) {
+  if (book.checks.empty()) return;
+  const AngleUnit unit = book.settings.unit;
+  const bool dms = unit == AngleUnit::Dms;
+  d.Section("Checks (free records against the adjusted points)");
+  Table table({{"kind", true}, {"line"}, {"observation", true}, {"measured"}, {"computed"},
+               {"", true}, {"difference"}, {"", true}});
+  for (const Check& c : book.checks) {
+    const bool angle = c.kind != ObservationKind::Distance;
+    const auto value = [&](double v) {
+      return !angle ? FixedText(v, 4) : dms ? DmsText(v) : AngleText(v, unit);
+    };
+    table.Add({RecordName(c.kind), IntegerText(c.line), RecordPlace(c.kind, c.at, c.from, c.to),
+               value(c.measured), value(c.computed), !angle ? "m" : dms ? "d-m-s" : UnitName(unit),
+               angle ? SmallAngleText(c.Difference(), unit) : FixedText(c.Difference() * 1000, 1),
+               angle ? SmallUnitName(unit) : "mm"});
+  }
+  d.Add(std::move(table));
+  d.Line("difference: measured less computed; distances times the scale factor", true);
+}
+
 // The network: its statistics, every observation with its book line, and
 // the suspect.
 void NetworkSection(const BookResult& book, Document& d) {
@@ -624,16 +661,7 @@ void NetworkSection(const BookResult& book, Document& d) {
   const NetworkReport& n = *book.network;
   const AngleUnit unit = book.settings.unit;
   d.Section("Network adjustment (least squares, every observation together)");
-  Fields fields;
-  fields.Add("sigma0", FixedText(n.sigma0, 3));
-  fields.Add("Redundancy", IntegerText(n.redundancy));
-  fields.Add("Iterations", IntegerText(n.iterations),
-             n.converged ? "(converged)" : "(NOT converged)", !n.converged);
-  fields.Add("Global test vTPv", FixedText(n.globalTest.value, 2),
-             "bounds [" + FixedText(n.globalTest.lower, 2) + ", " +
-                 FixedText(n.globalTest.upper, 2) + "]: " + (n.globalTest.passed ? "passed" : "FAILED"),
-             !n.globalTest.passed);
-  d.Add(std::move(fields), true);
+  d.Add(StatisticsFields(n), true);
   Table table({{"kind", true},
                {"line"},
                {"observation", true},
@@ -644,18 +672,12 @@ void NetworkSection(const BookResult& book, Document& d) {
                {"w"},
                {"r"},
                {"", true}});
-  const auto place = [](const ObservationReport& o) {
-    const std::string from = o.from ? ValidUtf8(*o.from) : "(mark)";
-    const std::string to = o.to ? ValidUtf8(*o.to) : "(mark)";
-    return o.ref.kind == ObservationKind::Angle ? "at " + ValidUtf8(o.at) + ": " + from + " to " + to
-                                     : from + " to " + to;
-  };
-  const char* names[] = {"angle", "distance", "bearing"};
+  const auto place = [](const ObservationReport& o) { return RecordPlace(o.ref.kind, o.at, o.from, o.to); };
   for (std::size_t i = 0; i < n.observations.size(); ++i) {
     const ObservationReport& o = n.observations[i];
     const bool isAngle = o.ref.kind != ObservationKind::Distance;
     const bool suspect = n.suspect && n.suspect->ref.observation == i;
-    table.Add({names[static_cast<int>(o.ref.kind)], IntegerText(o.line), place(o),
+    table.Add({RecordName(o.ref.kind), IntegerText(o.line), place(o),
                isAngle ? AngleText(o.measured, unit) : FixedText(o.measured, 4),
                isAngle ? UnitName(unit) : "m",
                isAngle ? SmallAngleText(o.residual, unit) : FixedText(o.residual * 1000, 1),
@@ -673,20 +695,13 @@ void NetworkSection(const BookResult& book, Document& d) {
   }
   const auto ref = [&](std::size_t i) {
     const ObservationReport& o = n.observations[i];
-    return std::string(names[static_cast<int>(o.ref.kind)]) + " on line " + IntegerText(o.line) +
+    return std::string(RecordName(o.ref.kind)) + " on line " + IntegerText(o.line) +
            " (" + place(o) + ")";
   };
   d.Line("Suspected blunder: " + ref(n.suspect->ref.observation) + " (w = " +
              FixedText(n.suspect->w, 1) + ")",
          false, true);
-  if (!n.suspect->alternatives.empty()) {
-    std::string text = "It cannot be told apart from ";
-    for (std::size_t i = 0; i < n.suspect->alternatives.size(); ++i) {
-      if (i > 0) text += i + 1 == n.suspect->alternatives.size() ? " and " : ", ";
-      text += ref(n.suspect->alternatives[i].observation);
-    }
-    d.Line(text + ", whose |w| lie within 5 % of its own.", false, true);
-  }
+  TellApart(*n.suspect, [&](const ObservationRef& r) { return ref(r.observation); }, d);
 }
 
 void BookPointsSection(const BookResult& book, int decimals, Document& d) {
@@ -765,6 +780,7 @@ void ReportDocument(const BookResult& book, const ReportOptions& options, Docume
     if (plans) d.Plan(DrawSvg(planner->Traverse(i)));
     TraverseSections({book, traverse, options.decimals}, d);
   }
+  ChecksSection(book, d);
   NetworkSection(book, d);
   BookPointsSection(book, options.decimals, d);
   if (!book.notes.empty()) {
