@@ -80,9 +80,10 @@ struct Direction {
 
 std::vector<Direction> DirectionsTo(int p, const Points& points,
                                     const std::vector<Observation>& observations,
+                                    const std::vector<std::size_t>& ofP,
                                     const std::vector<Origin>& origins) {
   std::vector<Direction> directions;
-  for (std::size_t k = 0; k < observations.size(); ++k) {
+  for (std::size_t k : ofP) {
     const Observation& o = observations[k];
     const int line = origins[k].report.line;
     if (o.kind == ObservationKind::Bearing) {
@@ -104,16 +105,22 @@ std::vector<Direction> DirectionsTo(int p, const Points& points,
 // direction from a located point, or where two directions cross.
 void LocateFreePoints(Points& points, const std::vector<Observation>& observations,
                       const std::vector<Origin>& origins) {
+  // Each point's observations, so that placing it looks at its own alone.
+  std::vector<std::vector<std::size_t>> of(points.size());
+  for (std::size_t k = 0; k < observations.size(); ++k)
+    for (const int q : {observations[k].at, observations[k].from, observations[k].to})
+      if (q >= 0) of[static_cast<std::size_t>(q)].push_back(k);
   for (bool progress = true; progress;) {
     progress = false;
     for (int p = 0; p < static_cast<int>(points.size()); ++p) {
       if (points.Located(p)) continue;
-      const std::vector<Direction> directions = DirectionsTo(p, points, observations, origins);
+      const std::vector<std::size_t>& ofP = of[static_cast<std::size_t>(p)];
+      const std::vector<Direction> directions = DirectionsTo(p, points, observations, ofP, origins);
       bool placed = false;
       // Polar: a distance from the station of one of the directions.
-      for (std::size_t k = 0; k < observations.size() && !placed; ++k) {
+      for (std::size_t k : ofP) {
         const Observation& o = observations[k];
-        if (o.kind != ObservationKind::Distance || (o.from != p && o.to != p)) continue;
+        if (placed || o.kind != ObservationKind::Distance) continue;
         const int other = o.from == p ? o.to : o.from;
         for (const Direction& d : directions) {
           if (d.from != other) continue;
@@ -144,22 +151,18 @@ void LocateFreePoints(Points& points, const std::vector<Observation>& observatio
       // line between them; the other observations of the point that reach
       // only placed points pick the side.
       std::vector<std::size_t> arcs;
-      for (std::size_t k = 0; k < observations.size(); ++k) {
-        const Observation& o = observations[k];
-        if (o.kind == ObservationKind::Distance && (o.from == p || o.to == p) &&
-            points.Located(o.from == p ? o.to : o.from))
+      for (std::size_t k : ofP)
+        if (observations[k].kind == ObservationKind::Distance &&
+            points.Located(observations[k].from == p ? observations[k].to : observations[k].from))
           arcs.push_back(k);
-      }
       const auto misfit = [&](const GridPoint& c, std::size_t ki, std::size_t kj, double scale) {
         const auto reached = [&](int q) { return q == p || points.Located(q); };
         const auto xy = [&](int q) { return q == p ? c : points.At(q); };
         double sum = 0;
-        for (std::size_t k = 0; k < observations.size(); ++k) {
+        for (std::size_t k : ofP) {
           const Observation& o = observations[k];
           const int at = o.kind == ObservationKind::Angle ? o.at : o.from;
-          if (k == ki || k == kj || (at != p && o.from != p && o.to != p) || !reached(at) ||
-              !reached(o.from) || !reached(o.to))
-            continue;
+          if (k == ki || k == kj || !reached(at) || !reached(o.from) || !reached(o.to)) continue;
           try {
             const double off = std::fabs(ComputedValue(o.kind, xy(at), xy(o.from), xy(o.to), o.value) - o.value);
             sum += o.kind == ObservationKind::Distance ? off : off / gonPerRadian * scale;
@@ -192,12 +195,8 @@ void LocateFreePoints(Points& points, const std::vector<Observation>& observatio
   }
   for (int p = 0; p < static_cast<int>(points.size()); ++p) {
     if (points.Located(p)) continue;
-    int line = 0;
-    for (std::size_t k = 0; k < observations.size() && line == 0; ++k) {
-      const Observation& o = observations[k];
-      if (o.at == p || o.from == p || o.to == p) line = origins[k].report.line;
-    }
-    throw JobError(line, "the point '" + points.Name(p) +
+    const std::vector<std::size_t>& ofP = of[static_cast<std::size_t>(p)];
+    throw JobError(ofP.empty() ? 0 : origins[ofP.front()].report.line, "the point '" + points.Name(p) +
                              "' cannot be placed from the observations: give it a distance and "
                              "an angle or bearing from placed points, two angles or bearings "
                              "from two placed points, distances from three, or its coordinates");
