@@ -283,6 +283,27 @@ TEST(NetworkEndToEnd, FreeRecordsAloneAreANetwork) {
   }
 }
 
+// Four distances to P from four points 100 m north, south, east and west of
+// it, 2 mm each, worked by hand: x = ((100 - sN) + (sS - 100)) / 2 = -8 mm,
+// y = ((100 - sE) + (sW - 100)) / 2 = +2 mm, every residual 2 mm, vTPv = 4
+// on 2 degrees of freedom, so sigma0 = sqrt(2) and sX = sY = sigma0 * 2 mm /
+// sqrt(2) = 2 mm. The first two arcs meet in one point: no side to choose.
+TEST(NetworkEndToEnd, ATrilaterationWorkedByHand) {
+  const ChildRun run = Adjust({"--rule", "least-squares", "--format", "json",
+                               std::string(EXAMPLES_DIR) + "/trilateration.book"},
+                              "");
+  ASSERT_EQ(run.exitCode, 0) << run.error;
+  const json report = json::parse(run.output);
+  const json& p = report["points"][0];
+  EXPECT_NEAR(p["x"].get<double>(), 999.992, 1e-6);
+  EXPECT_NEAR(p["y"].get<double>(), 1000.002, 1e-6);
+  EXPECT_NEAR(p["sx"].get<double>(), 0.002, 1e-6);
+  EXPECT_NEAR(p["sy"].get<double>(), 0.002, 1e-6);
+  EXPECT_NEAR(report["network"]["sigma0"].get<double>(), std::sqrt(2.0), 1e-3);
+  for (const json& o : report["network"]["observations"])
+    EXPECT_NEAR(std::fabs(o["residual"].get<double>()), 0.002, 1e-6) << o;
+}
+
 // A published traverse network with a junction: Ghilani and Wolf,
 // Elementary Surveying, 13th ed., 16.9.5, as Krumm's Geodetic Network
 // Adjustment Examples (Rev. 3.5) give it, 3.6.8. Every adjusted coordinate
