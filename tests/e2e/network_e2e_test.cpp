@@ -237,14 +237,16 @@ TEST(NetworkEndToEnd, FreeRecordsAloneAreANetwork) {
   const auto known = [](std::initializer_list<const char*> names) {
     std::string text;
     for (const char* name : names)
-      text += std::string("point ") + name + " " + Text(truth.at(name).x) + " " + Text(truth.at(name).y) + "\n";
+      text += std::string("point ") + name + " " + Text(truth.at(name).x) + " " +
+              Text(truth.at(name).y) + "\n";
     return text;
   };
   const auto distance = [](const char* from, const char* to) {
     return std::string("distance ") + from + " " + to + " " + Text(Distance(from, to)) + "\n";
   };
   const auto angle = [](const char* at, const char* from, const char* to) {
-    return std::string("angle ") + at + " " + from + " " + to + " " + Text(Angle(at, from, to)) + "\n";
+    return std::string("angle ") + at + " " + from + " " + to + " " + Text(Angle(at, from, to)) +
+           "\n";
   };
   const struct {
     const char* name;
@@ -253,16 +255,18 @@ TEST(NetworkEndToEnd, FreeRecordsAloneAreANetwork) {
     int redundancy;
   } cases[] = {
       {"trilateration: N1 on three arcs, J on two and N1's",
-       known({"K1", "K2", "K3"}) + distance("K1", "N1") + distance("K2", "N1") + distance("N1", "K3") +
-           distance("N1", "J") + distance("K1", "J") + distance("K3", "J"),
+       known({"K1", "K2", "K3"}) + distance("K1", "N1") + distance("K2", "N1") +
+           distance("N1", "K3") + distance("N1", "J") + distance("K1", "J") + distance("K3", "J"),
        {"N1", "J"}, 2},
       {"triangulation: two triangles of angles on K1 and K2",
-       known({"K1", "K2"}) + angle("K1", "K2", "N1") + angle("K2", "N1", "K1") + angle("N1", "K1", "K2") +
-           angle("N1", "J", "K1") + angle("K1", "N1", "J") + angle("J", "K1", "N1"),
+       known({"K1", "K2"}) + angle("K1", "K2", "N1") + angle("K2", "N1", "K1") +
+           angle("N1", "K1", "K2") + angle("N1", "J", "K1") + angle("K1", "N1", "J") +
+           angle("J", "K1", "N1"),
        {"N1", "J"}, 2},
       {"intersection: bearings from K3 and K4, and a distance",
-       known({"K3", "K4"}) + "bearing K3 F " + Text(Bearing("K3", "F")) + " sigma=5\nbearing K4 F " +
-           Text(Bearing("K4", "F")) + " sigma=5\n" + distance("F", "K4"),
+       known({"K3", "K4"}) + "bearing K3 F " + Text(Bearing("K3", "F")) +
+           " sigma=5\nbearing K4 F " + Text(Bearing("K4", "F")) + " sigma=5\n" +
+           distance("F", "K4"),
        {"F"}, 1},
       {"a side of two arcs told by the angle at the point",
        known({"K1", "K2"}) + distance("K1", "N1") + distance("K2", "N1") + angle("N1", "K2", "K1"),
