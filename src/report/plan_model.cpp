@@ -69,10 +69,13 @@ PlanModel PlanBuilder::Whole() const {
   PlanModel plan;
   plan.title = TitleOf(book_.source);
   const std::size_t count = book_.traverses.size();
-  plan.heading = plan.title + " (" +
-                 (count == 1 ? "traverse " + ValidUtf8(book_.traverses[0].name)
-                             : IntegerText(static_cast<int>(count)) + " traverses") +
-                 ", " + RuleName(book_.settings.rule) + ")";
+  // A network's plan holds its free observations too: it is not one traverse's.
+  const std::string traverses = count == 1 && !book_.network
+                                    ? "traverse " + ValidUtf8(book_.traverses[0].name)
+                                    : IntegerText(static_cast<int>(count)) +
+                                          (count == 1 ? " traverse" : " traverses");
+  plan.heading = plan.title + " (" + (book_.network ? "network of " : "") + traverses + ", " +
+                 RuleName(book_.settings.rule) + ")";
 
   // Control points first, in the book's order, then the new ones: a point's
   // index is known before its role.

@@ -627,8 +627,10 @@ void TraverseSections(const Context& c, Document& d) {
 // Where a record of its own stands: at its station from one point to
 // another, or from one point to another; a mark without a name is "(mark)".
 std::string RecordPlace(ObservationKind kind, const std::string& at,
-                        const std::optional<std::string>& from, const std::optional<std::string>& to) {
-  const std::string line = (from ? ValidUtf8(*from) : "(mark)") + " to " + (to ? ValidUtf8(*to) : "(mark)");
+                        const std::optional<std::string>& from,
+                        const std::optional<std::string>& to) {
+  const std::string line =
+      (from ? ValidUtf8(*from) : "(mark)") + " to " + (to ? ValidUtf8(*to) : "(mark)");
   return kind == ObservationKind::Angle ? "at " + ValidUtf8(at) + ": " + line : line;
 }
 
@@ -672,7 +674,9 @@ void NetworkSection(const BookResult& book, Document& d) {
                {"w"},
                {"r"},
                {"", true}});
-  const auto place = [](const ObservationReport& o) { return RecordPlace(o.ref.kind, o.at, o.from, o.to); };
+  const auto place = [](const ObservationReport& o) {
+    return RecordPlace(o.ref.kind, o.at, o.from, o.to);
+  };
   for (std::size_t i = 0; i < n.observations.size(); ++i) {
     const ObservationReport& o = n.observations[i];
     const bool isAngle = o.ref.kind != ObservationKind::Distance;
