@@ -179,12 +179,6 @@ void HtmlFields(std::string& out, const Fields& fields) {
   out += "</table>\n";
 }
 
-// The plan's SVG without its XML declaration, to stand inside the page.
-std::string_view InlineSvg(std::string_view svg) {
-  const std::size_t start = svg.find("<svg");
-  return start == std::string_view::npos ? svg : svg.substr(start);
-}
-
 // An HTML element of text: <tag> or <tag class="alarm">, the text, </tag>.
 void HtmlElement(std::string& out, const char* tag, std::string_view text, bool alarm = false) {
   out += '<';
@@ -198,7 +192,8 @@ void HtmlElement(std::string& out, const char* tag, std::string_view text, bool 
 
 }  // namespace
 
-Document::Document(Format format, std::string_view title) : format_(format) {
+Document::Document(Format format, std::string_view title, const ReportSink* sink)
+    : format_(format), sink_(sink) {
   if (format_ != Format::Html) return;
   out_ =
       "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
@@ -218,6 +213,7 @@ void Document::Title(std::string_view text) {
 }
 
 void Document::Section(std::string_view text) {
+  Spill();
   if (format_ == Format::Text) {
     out_ += "\n\n";
     out_ += text;
@@ -253,10 +249,10 @@ void Document::Blank() {
   if (format_ == Format::Text) out_ += '\n';
 }
 
-void Document::Plan(std::string_view svg) {
+void Document::Plan(const PlanModel& plan) {
   if (format_ != Format::Html) return;
   out_ += "<figure class=\"plan\">\n";
-  out_ += InlineSvg(svg);
+  DrawSvg(plan, out_, false);
   out_ += "</figure>\n";
 }
 
@@ -276,7 +272,14 @@ std::string Document::Finish() {
     out_ += "</body>\n</html>\n";
     inSection_ = false;
   }
+  Spill();
   return std::move(out_);
+}
+
+void Document::Spill() {
+  if (!sink_ || out_.empty()) return;
+  (*sink_)(out_);
+  out_.clear();
 }
 
 }  // namespace traverse

@@ -86,7 +86,8 @@ class PlanBuilder {
 // and 1, 2, ..., headed with the traverse's kind and rule.
 PlanModel AnswerPlan(const BookResult& book);
 
-// The plan as SVG 1.1, X up and Y to the right.
-std::string DrawSvg(const PlanModel& plan);
+// The plan as SVG 1.1, X up and Y to the right, appended to `out`; `alone`
+// opens it with the XML declaration of a file of its own.
+void DrawSvg(const PlanModel& plan, std::string& out, bool alone);
 
 }  // namespace traverse

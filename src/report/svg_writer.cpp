@@ -175,6 +175,16 @@ class Labels {
  public:
   Labels() : cells_(Cells * Cells) {}
 
+  // Empty again, keeping the room its cells have grown: a page of thousands
+  // of plans places each plan's labels in the same cells.
+  void Clear() {
+    for (const int cell : touched_) cells_[static_cast<std::size_t>(cell)].clear();
+    touched_.clear();
+    furniture_.clear();
+    boxes_.clear();
+    segments_.clear();
+  }
+
   // A box of the sheet's furniture (heading, legend, scale bar): few and
   // large, so met by every label without filing.
   void Furniture(const Box& box) { furniture_.push_back(box); }
@@ -234,16 +244,23 @@ class Labels {
   }
 
  private:
-  static constexpr int Cells = 40;  // a side; 20 units each
+  static constexpr int Cells = 40;  // a side; Size / Cells = 20 units each
+  // In double: an Extended turned into an int costs a change of the x87
+  // rounding mode each time, and any order-keeping cell serves.
   static int Cell(Extended v) {
-    return static_cast<int>(std::clamp<Extended>(v / (Size / Cells), 0, Cells - 1));
+    return static_cast<int>(std::clamp(static_cast<double>(v) / 20, 0.0, Cells - 1.0));
   }
 
   // Files item `id` (a box from 1, a segment from -1) in every cell its box touches.
   void File(const Box& box, int id) {
     if (!(box.left <= box.right && box.top <= box.bottom)) return;  // not a number
-    for (int i = Cell(box.left); i <= Cell(box.right); ++i)
-      for (int j = Cell(box.top); j <= Cell(box.bottom); ++j) cells_[static_cast<std::size_t>(i * Cells + j)].push_back(id);
+    const int right = Cell(box.right), top = Cell(box.top), bottom = Cell(box.bottom);
+    for (int i = Cell(box.left); i <= right; ++i)
+      for (int j = top; j <= bottom; ++j) {
+        std::vector<int>& cell = cells_[static_cast<std::size_t>(i * Cells + j)];
+        if (cell.empty()) touched_.push_back(i * Cells + j);
+        cell.push_back(id);
+      }
   }
 
   // The clashes of `box`; with `first`, only whether there is one.
@@ -255,8 +272,9 @@ class Labels {
     if (hits && first) return hits;
     ++query_;
     seen_.resize(boxes_.size() + segments_.size() + 1, 0);
-    for (int i = Cell(box.left); i <= Cell(box.right); ++i) {
-      for (int j = Cell(box.top); j <= Cell(box.bottom); ++j) {
+    const int right = Cell(box.right), top = Cell(box.top), bottom = Cell(box.bottom);
+    for (int i = Cell(box.left); i <= right; ++i) {
+      for (int j = top; j <= bottom; ++j) {
         for (const int id : cells_[static_cast<std::size_t>(i * Cells + j)]) {
           const std::size_t slot = id > 0 ? static_cast<std::size_t>(id)
                                           : boxes_.size() + static_cast<std::size_t>(-id);
@@ -277,6 +295,7 @@ class Labels {
   std::vector<Box> furniture_, boxes_;
   std::vector<Segment> segments_;
   std::vector<std::vector<int>> cells_;
+  std::vector<int> touched_;  // the cells that hold anything
   std::vector<unsigned> seen_;  // the last query that met each item
   unsigned query_ = 0;
 };
@@ -319,9 +338,10 @@ void EdgeTowards(Extended x, Extended y, Extended dx, Extended dy, Extended& tip
   tipY = y + dy * t;
 }
 
-std::string Opening(const std::string& title, const std::string& heading) {
-  std::string svg =
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+// The plan's opening up to its north arrow; `alone`, as a file of its own.
+void Opening(std::string& svg, const std::string& title, const std::string& heading, bool alone) {
+  if (alone) svg += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  svg +=
       "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"800\" height=\"800\" "
       "viewBox=\"0 0 800 800\" font-family=\"sans-serif\" font-size=\"14\">\n";
   svg += "<title>" + XmlText(title) + "</title>\n";
@@ -336,7 +356,6 @@ std::string Opening(const std::string& title, const std::string& heading) {
   // The north arrow: X is up.
   svg += "<path d=\"M760,70 L752,90 L760,84 L768,90 z\" fill=\"black\"/>\n";
   svg += Text(760, 62, "N (X)", " text-anchor=\"middle\"");
-  return svg;
 }
 
 // The coordinate grid, at the scale bar's round spacing, in light lines
@@ -366,7 +385,7 @@ std::string Graticule(const Frame& frame, Labels& labels) {
       const Extended width = Extended(0.6) * 10 * static_cast<Extended>(text.size());
       const Box box = across ? Box{low + 2, at - 10, low + 2 + width, at - 1}
                              : Box{at + 2, 66, at + 2 + width, 75};
-      if (box.top < 76 || !labels.Clear(box)) continue;  // below the Y ticks
+      if ((across && box.top < 76) || !labels.Clear(box)) continue;  // X below the Y ticks
       labels.Block(box);
       ticks += Text(box.left, box.bottom - 2, text);
     }
@@ -422,7 +441,9 @@ std::string ScaleBar(const Frame& frame) {
          Text((left + right) / 2, y - 10, RoundText(length) + " m", " text-anchor=\"middle\"");
 }
 
-std::string Draw(const PlanModel& plan) {
+}  // namespace
+
+void DrawSvg(const PlanModel& plan, std::string& svg, bool alone) {
   const auto drawn = [](const PlanPoint& p) {
     return p.role == PlanRole::Known || p.role == PlanRole::Above || p.role == PlanRole::New;
   };
@@ -440,8 +461,9 @@ std::string Draw(const PlanModel& plan) {
   }
   const Frame frame(framed);
 
-  std::string svg = Opening(plan.title, plan.heading);
-  Labels labels;
+  Opening(svg, plan.title, plan.heading, alone);
+  thread_local Labels labels;
+  labels.Clear();
   // The furniture: heading, north arrow, legend and scale bar.
   labels.Furniture(Box{20, 12, Size - 60, 36});
   labels.Furniture(Box{737, 45, 783, 92});
@@ -616,16 +638,12 @@ std::string Draw(const PlanModel& plan) {
   }
   svg += ScaleBar(frame);
   svg += "</svg>\n";
-  return svg;
 }
 
-}  // namespace
-
-std::string DrawSvg(const PlanModel& plan) { return Draw(plan); }
-
 std::string FormatSvg(const BookResult& book, const ReportOptions&) {
-  if (book.answerFile) return Draw(AnswerPlan(book));
-  return Draw(PlanBuilder(book).Whole());
+  std::string svg;
+  DrawSvg(book.answerFile ? AnswerPlan(book) : PlanBuilder(book).Whole(), svg, true);
+  return svg;
 }
 
 }  // namespace traverse

@@ -731,13 +731,13 @@ void ReportDocument(const BookResult& book, const ReportOptions& options, Docume
   HeaderSection(book, options, d);
   if (plans) d.Line("Options: " + (options.arguments.empty() ? "none" : ValidUtf8(options.arguments)));
   if (book.answerFile) {
-    if (plans) d.Plan(FormatSvg(book, options));
+    if (plans) d.Plan(AnswerPlan(book));
     TraverseSections({book, book.traverses.front(), options.decimals}, d);
     return;
   }
   const std::optional<PlanBuilder> planner = plans ? std::optional<PlanBuilder>(book) : std::nullopt;
   // The whole book's plan, with the network's ellipses and observations.
-  if (plans && (book.traverses.size() > 1 || book.network)) d.Plan(DrawSvg(planner->Whole()));
+  if (plans && (book.traverses.size() > 1 || book.network)) d.Plan(planner->Whole());
   for (std::size_t i = 0; i < book.traverses.size(); ++i) {
     const BookTraverseResult& traverse = book.traverses[i];
     std::string title = "Traverse " + IntegerText(static_cast<int>(i + 1));
@@ -748,7 +748,7 @@ void ReportDocument(const BookResult& book, const ReportOptions& options, Docume
     d.Line(NamedKindSentence(traverse.job, traverse.result.kind) + ", angles on the " +
                (traverse.job.leftAngles ? "left" : "right"),
            true);
-    if (plans) d.Plan(DrawSvg(planner->Traverse(i)));
+    if (plans) d.Plan(planner->Traverse(i));
     TraverseSections({book, traverse, options.decimals}, d);
   }
   NetworkSection(book, d);
@@ -771,6 +771,18 @@ std::string FormatHtml(const BookResult& book, const ReportOptions& options) {
   Document d(Document::Format::Html, "traverse adjustment: " + ValidUtf8(book.source));
   ReportDocument(book, options, d);
   return d.Finish();
+}
+
+void WriteText(const BookResult& book, const ReportOptions& options, const ReportSink& sink) {
+  Document d(Document::Format::Text, {}, &sink);
+  ReportDocument(book, options, d);
+  d.Finish();
+}
+
+void WriteHtml(const BookResult& book, const ReportOptions& options, const ReportSink& sink) {
+  Document d(Document::Format::Html, "traverse adjustment: " + ValidUtf8(book.source), &sink);
+  ReportDocument(book, options, d);
+  d.Finish();
 }
 
 }  // namespace traverse
