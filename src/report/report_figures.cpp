@@ -22,6 +22,12 @@ const char* ObservationName(ObservationKind kind) {
   return kind == ObservationKind::Angle ? "angle" : "length";
 }
 
+const char* NetworkObservationName(ObservationKind kind) {
+  static constexpr const char* kNames[] = {"angle", "distance", "bearing"};
+  static_assert(std::size(kNames) == static_cast<std::size_t>(ObservationKind::Bearing) + 1);
+  return kNames[static_cast<std::size_t>(kind)];
+}
+
 std::optional<double> AngleCorrectionOf(const Adjustment& result, std::size_t i) {
   if (!result.leastSquares) return result.angleCorrection;
   for (const ObservationReport& observation : result.leastSquares->observations) {

@@ -64,36 +64,24 @@ std::string ReadingsText(const std::vector<ReadingSummary>& readings, std::size_
   return i < readings.size() ? IntegerText(readings[i].count) : "1";
 }
 
-std::string KindSentence(TraverseKind kind) {
+// The kind of a traverse from its first station oriented on its mark to its
+// last; an answer file's by the dialogue's letters.
+std::string KindSentence(const Job& job, TraverseKind kind, bool letters) {
+  const auto name = [&](const std::string& text) { return text.empty() ? "a bearing" : ValidUtf8(text); };
+  const std::string first = letters ? "B" : name(job.stations.front());
+  const std::string last = letters ? "C" : name(job.stations.back());
+  const std::string from = " from " + first + " oriented on " + (letters ? "A" : name(job.markA));
+  const char* comma = letters ? "," : "";
   switch (kind) {
     case TraverseKind::Connecting:
-      return "connecting traverse, from B oriented on A to C oriented on D";
+      return "connecting traverse" + (comma + from) + " to " + last + " oriented on " +
+             (letters ? "D" : name(job.markD));
     case TraverseKind::Loop:
-      return "closed loop, from B oriented on A back to B (C = B, D = A)";
+      return "closed loop" + (comma + from) + " back to " + first + (letters ? " (C = B, D = A)" : "");
     case TraverseKind::NoEndOrientation:
-      return "connecting traverse from B oriented on A to C, with no orientation at C";
+      return "connecting traverse" + from + " to " + last + ", with no orientation at " + last;
     case TraverseKind::Open:
-      return "open traverse from B oriented on A: it has no check";
-  }
-  return "";
-}
-
-// The kind of a field book's traverse with its points' names.
-std::string NamedKindSentence(const Job& job, TraverseKind kind) {
-  const std::string first = ValidUtf8(job.stations.front()), last = ValidUtf8(job.stations.back());
-  const std::string start = job.markA.empty() ? "a bearing" : ValidUtf8(job.markA);
-  const std::string end = job.markD.empty() ? "a bearing" : ValidUtf8(job.markD);
-  switch (kind) {
-    case TraverseKind::Connecting:
-      return "connecting traverse from " + first + " oriented on " + start + " to " + last +
-             " oriented on " + end;
-    case TraverseKind::Loop:
-      return "closed loop from " + first + " oriented on " + start + " back to " + first;
-    case TraverseKind::NoEndOrientation:
-      return "connecting traverse from " + first + " oriented on " + start + " to " + last +
-             ", with no orientation at " + last;
-    case TraverseKind::Open:
-      return "open traverse from " + first + " oriented on " + start + ": it has no check";
+      return "open traverse" + from + ": it has no check";
   }
   return "";
 }
@@ -115,7 +103,7 @@ void HeaderSection(const BookResult& book, const ReportOptions& options, Documen
   const std::string small = SmallUnitName(job.unit);
   if (book.answerFile) {
     const Adjustment& result = book.traverses.front().result;
-    fields.Add("Traverse", "", KindSentence(result.kind));
+    fields.Add("Traverse", "", KindSentence(book.traverses.front().job, result.kind, true));
     fields.Add("Rule", "", RuleName(result.rule));
     fields.Add("Angle unit", "",
                std::string(UnitName(job.unit)) + ", angles measured on the " +
@@ -156,61 +144,49 @@ void HeaderSection(const BookResult& book, const ReportOptions& options, Documen
   d.Add(std::move(fields), false);
 }
 
+// The stations at the ends and the marks, a field book's by name (a mark
+// given as a bearing has no coordinates), an answer file's by letter.
 void KnownPointsSection(const Context& c, Document& d) {
-  Table table({{"point", true}, {"X [m]"}, {"Y [m]"}});
-  if (c.Book()) {
-    // The stations at the ends and the marks, by name; a mark given as a
-    // bearing has no coordinates.
-    const Job& job = c.job;
-    const auto heightOf = [&](const std::string& name) -> std::optional<double> {
-      for (const NamedPoint& point : c.book.known)
-        if (point.name == name) return point.z;
-      return std::nullopt;
-    };
-    bool anyHeight = false;
-    for (const std::string* name : {&job.markA, &job.stations.front(), &job.stations.back(), &job.markD})
-      anyHeight = anyHeight || heightOf(*name).has_value();
-    if (anyHeight) table = Table({{"point", true}, {"X [m]"}, {"Y [m]"}, {"H [m]"}});
-    const auto add = [&](const std::string& name, const GridPoint& p) {
-      std::vector<std::string> row = {ValidUtf8(name), c.Metres(p.x), c.Metres(p.y)};
-      if (anyHeight) {
-        const std::optional<double> z = heightOf(name);
-        row.push_back(z ? c.Metres(*z) : "");
-      }
-      table.Add(std::move(row));
-    };
-    const TraverseKind kind = c.result.kind;
-    if (!job.markA.empty()) add(job.markA, job.a);
-    add(job.stations.front(), job.b);
-    if (kind == TraverseKind::Connecting || kind == TraverseKind::NoEndOrientation) {
-      if (job.stations.back() != job.stations.front()) add(job.stations.back(), job.c);
-    }
-    if (ClosesOnD(kind) && !job.markD.empty() && job.markD != job.markA) add(job.markD, job.d);
-    d.Heading("Known points");
-    d.Add(std::move(table));
-    if (job.markA.empty() && c.traverse.startMarkBearing)
-      d.Line("Start orientation: bearing " + c.Angle(*c.traverse.startMarkBearing) + ' ' +
-                 c.Unit() + " from " + ValidUtf8(job.stations.front()) + " to its mark",
-             true);
-    if (job.markD.empty() && c.traverse.endMarkBearing && ClosesOnD(kind))
-      d.Line("End orientation: bearing " + c.Angle(*c.traverse.endMarkBearing) + ' ' +
-                 c.Unit() +
-                 " from " + ValidUtf8(job.stations.back()) + " to its mark",
-             true);
-    return;
-  }
-  const auto add = [&](const char* name, const GridPoint& p) {
-    table.Add({name, c.Metres(p.x), c.Metres(p.y)});
-  };
-  add("A", c.job.a);
-  add("B", c.job.b);
+  const Job& job = c.job;
   const TraverseKind kind = c.result.kind;
-  if (kind == TraverseKind::Connecting || kind == TraverseKind::NoEndOrientation) {
-    add("C", c.job.c);
-  }
-  if (kind == TraverseKind::Connecting) add("D", c.job.d);
+  const bool book = c.Book();
+  const auto heightOf = [&](const std::string& name) -> std::optional<double> {
+    for (const NamedPoint& point : c.book.known)
+      if (point.name == name) return point.z;
+    return std::nullopt;
+  };
+  bool anyHeight = false;
+  for (const std::string* name : {&job.markA, &job.stations.front(), &job.stations.back(), &job.markD})
+    anyHeight = anyHeight || (book && heightOf(*name).has_value());
+  Table table(anyHeight ? std::vector<Table::Column>{{"point", true}, {"X [m]"}, {"Y [m]"}, {"H [m]"}}
+                        : std::vector<Table::Column>{{"point", true}, {"X [m]"}, {"Y [m]"}});
+  const auto add = [&](bool shown, const std::string& name, const char* letter, const GridPoint& p) {
+    if (!shown) return;
+    std::vector<std::string> row = {book ? ValidUtf8(name) : letter, c.Metres(p.x), c.Metres(p.y)};
+    if (anyHeight) {
+      const std::optional<double> z = heightOf(name);
+      row.push_back(z ? c.Metres(*z) : "");
+    }
+    table.Add(std::move(row));
+  };
+  const bool toC = kind == TraverseKind::Connecting || kind == TraverseKind::NoEndOrientation;
+  add(!book || !job.markA.empty(), job.markA, "A", job.a);
+  add(true, job.stations.front(), "B", job.b);
+  add(toC && (!book || job.stations.back() != job.stations.front()), job.stations.back(), "C", job.c);
+  add(book ? ClosesOnD(kind) && !job.markD.empty() && job.markD != job.markA
+           : kind == TraverseKind::Connecting,
+      job.markD, "D", job.d);
   d.Heading("Known points");
   d.Add(std::move(table));
+  if (!book) return;
+  if (job.markA.empty() && c.traverse.startMarkBearing)
+    d.Line("Start orientation: bearing " + c.Angle(*c.traverse.startMarkBearing) + ' ' + c.Unit() +
+               " from " + ValidUtf8(job.stations.front()) + " to its mark",
+           true);
+  if (job.markD.empty() && c.traverse.endMarkBearing && ClosesOnD(kind))
+    d.Line("End orientation: bearing " + c.Angle(*c.traverse.endMarkBearing) + ' ' + c.Unit() +
+               " from " + ValidUtf8(job.stations.back()) + " to its mark",
+           true);
 }
 
 void AnglesSection(const Context& c, Document& d) {
@@ -485,6 +461,37 @@ std::string ObservationPlace(const Context& c, const ObservationRef& ref) {
   return place;
 }
 
+// What a least-squares adjustment tells of itself as a whole.
+Fields StatisticsFields(const AdjustmentStatistics& s) {
+  Fields fields;
+  fields.Add("sigma0", FixedText(s.sigma0, 3));
+  fields.Add("Redundancy", IntegerText(s.redundancy));
+  fields.Add("Iterations", IntegerText(s.iterations),
+             s.converged ? "(converged)" : "(NOT converged)", !s.converged);
+  const GlobalTest& g = s.globalTest;
+  fields.Add("Global test vTPv", FixedText(g.value, 2),
+             "bounds [" + FixedText(g.lower, 2) + ", " + FixedText(g.upper, 2) +
+                 "]: " + (g.passed ? "passed" : "FAILED"),
+             !g.passed);
+  return fields;
+}
+
+// The suspect's line, and the observations it cannot be told from, each
+// named by `name`.
+template <class Name>
+void SuspectLines(Document& d, const Suspect& suspect, Name name) {
+  d.Line("Suspected blunder: " + name(suspect.ref) + " (w = " + FixedText(suspect.w, 1) + ")", false,
+         true);
+  const std::vector<ObservationRef>& others = suspect.alternatives;
+  if (others.empty()) return;
+  std::string text = "It cannot be told apart from ";
+  for (std::size_t i = 0; i < others.size(); ++i) {
+    if (i > 0) text += i + 1 == others.size() ? " and " : ", ";
+    text += name(others[i]);
+  }
+  d.Line(text + ", whose |w| lie within 5 % of its own.", false, true);
+}
+
 bool IsSuspect(const Adjustment& r, const ObservationRef& ref) {
   return r.suspect && r.suspect->ref.kind == ref.kind && r.suspect->ref.index == ref.index;
 }
@@ -492,16 +499,6 @@ bool IsSuspect(const Adjustment& r, const ObservationRef& ref) {
 void LeastSquaresSection(const Context& c, Document& d) {
   if (!c.result.leastSquares) return;
   const LeastSquaresResult& ls = *c.result.leastSquares;
-  Fields fields;
-  fields.Add("sigma0", FixedText(ls.sigma0, 3));
-  fields.Add("Redundancy", IntegerText(ls.redundancy));
-  fields.Add("Iterations", IntegerText(ls.iterations),
-             ls.converged ? "(converged)" : "(NOT converged)", !ls.converged);
-  const GlobalTest& g = ls.globalTest;
-  fields.Add("Global test vTPv", FixedText(g.value, 2),
-             "bounds [" + FixedText(g.lower, 2) + ", " + FixedText(g.upper, 2) +
-                 "]: " + (g.passed ? "passed" : "FAILED"),
-             !g.passed);
   Table table({{"kind", true},
                {c.Book() ? "observation" : "no.", c.Book()},
                {"measured"},
@@ -521,7 +518,7 @@ void LeastSquaresSection(const Context& c, Document& d) {
               7);
   }
   d.Heading("Least squares");
-  d.Add(std::move(fields), true);
+  d.Add(StatisticsFields(ls), true);
   d.Blank();
   d.Line("Observations (w: standardised residual)", true);
   d.Add(std::move(table));
@@ -543,25 +540,13 @@ void SuspectSection(const Context& c, Document& d) {
     d.Line("No suspected blunder");
     return;
   }
-  d.Line("Suspected blunder: " + RefText(c, r.suspect->ref) + " (w = " +
-             FixedText(r.suspect->w, 1) + ")",
-         false, true);
-  const std::vector<ObservationRef>& others = r.suspect->alternatives;
-  if (!others.empty()) {
-    std::string text = "It cannot be told apart from ";
-    for (std::size_t i = 0; i < others.size(); ++i) {
-      if (i > 0) text += i + 1 == others.size() ? " and " : ", ";
-      text += RefText(c, others[i]);
-    }
-    text += ", whose |w| lie within 5 % of its own.";
-    d.Line(text, false, true);
-  }
+  SuspectLines(d, *r.suspect, [&](const ObservationRef& ref) { return RefText(c, ref); });
 }
 
-void NotesSection(const Adjustment& r, Document& d) {
-  if (r.notes.empty()) return;
+void NotesSection(const std::vector<std::string>& notes, Document& d) {
+  if (notes.empty()) return;
   d.Heading("Notes");
-  for (const std::string& note : r.notes) d.Line(ValidUtf8(note), true);
+  for (const std::string& note : notes) d.Line(ValidUtf8(note), true);
 }
 
 // The heights carried by trigonometric levelling: each leg's dH and its
@@ -600,7 +585,7 @@ void TraverseSections(const Context& c, Document& d) {
   ExpectedSection(c, d);
   LeastSquaresSection(c, d);
   SuspectSection(c, d);
-  NotesSection(c.result, d);
+  NotesSection(c.result.notes, d);
 }
 
 // The network: its statistics, every observation with its book line, and
@@ -610,16 +595,7 @@ void NetworkSection(const BookResult& book, Document& d) {
   const NetworkReport& n = *book.network;
   const AngleUnit unit = book.settings.unit;
   d.Section("Network adjustment (least squares, every observation together)");
-  Fields fields;
-  fields.Add("sigma0", FixedText(n.sigma0, 3));
-  fields.Add("Redundancy", IntegerText(n.redundancy));
-  fields.Add("Iterations", IntegerText(n.iterations),
-             n.converged ? "(converged)" : "(NOT converged)", !n.converged);
-  fields.Add("Global test vTPv", FixedText(n.globalTest.value, 2),
-             "bounds [" + FixedText(n.globalTest.lower, 2) + ", " +
-                 FixedText(n.globalTest.upper, 2) + "]: " + (n.globalTest.passed ? "passed" : "FAILED"),
-             !n.globalTest.passed);
-  d.Add(std::move(fields), true);
+  d.Add(StatisticsFields(n), true);
   Table table({{"kind", true},
                {"line"},
                {"observation", true},
@@ -636,12 +612,11 @@ void NetworkSection(const BookResult& book, Document& d) {
     return o.ref.kind == ObservationKind::Angle ? "at " + ValidUtf8(o.at) + ": " + from + " to " + to
                                      : from + " to " + to;
   };
-  const char* names[] = {"angle", "distance", "bearing"};
   for (std::size_t i = 0; i < n.observations.size(); ++i) {
     const ObservationReport& o = n.observations[i];
     const bool isAngle = o.ref.kind != ObservationKind::Distance;
     const bool suspect = n.suspect && n.suspect->ref.observation == i;
-    table.Add({names[static_cast<int>(o.ref.kind)], IntegerText(o.line), place(o),
+    table.Add({NetworkObservationName(o.ref.kind), IntegerText(o.line), place(o),
                isAngle ? AngleText(o.measured, unit) : FixedText(o.measured, 4),
                isAngle ? UnitName(unit) : "m",
                isAngle ? SmallAngleText(o.residual, unit) : FixedText(o.residual * 1000, 1),
@@ -657,22 +632,11 @@ void NetworkSection(const BookResult& book, Document& d) {
     d.Line("No suspected blunder");
     return;
   }
-  const auto ref = [&](std::size_t i) {
-    const ObservationReport& o = n.observations[i];
-    return std::string(names[static_cast<int>(o.ref.kind)]) + " on line " + IntegerText(o.line) +
+  SuspectLines(d, *n.suspect, [&](const ObservationRef& ref) {
+    const ObservationReport& o = n.observations[ref.observation];
+    return std::string(NetworkObservationName(o.ref.kind)) + " on line " + IntegerText(o.line) +
            " (" + place(o) + ")";
-  };
-  d.Line("Suspected blunder: " + ref(n.suspect->ref.observation) + " (w = " +
-             FixedText(n.suspect->w, 1) + ")",
-         false, true);
-  if (!n.suspect->alternatives.empty()) {
-    std::string text = "It cannot be told apart from ";
-    for (std::size_t i = 0; i < n.suspect->alternatives.size(); ++i) {
-      if (i > 0) text += i + 1 == n.suspect->alternatives.size() ? " and " : ", ";
-      text += ref(n.suspect->alternatives[i].observation);
-    }
-    d.Line(text + ", whose |w| lie within 5 % of its own.", false, true);
-  }
+  });
 }
 
 void BookPointsSection(const BookResult& book, int decimals, Document& d) {
@@ -745,7 +709,7 @@ void ReportDocument(const BookResult& book, const ReportOptions& options, Docume
       title += ": " + ValidUtf8(traverse.name);
     title += " (line " + IntegerText(traverse.line) + ")";
     d.Section(title);
-    d.Line(NamedKindSentence(traverse.job, traverse.result.kind) + ", angles on the " +
+    d.Line(KindSentence(traverse.job, traverse.result.kind, false) + ", angles on the " +
                (traverse.job.leftAngles ? "left" : "right"),
            true);
     if (plans) d.Plan(planner->Traverse(i));
@@ -753,36 +717,33 @@ void ReportDocument(const BookResult& book, const ReportOptions& options, Docume
   }
   NetworkSection(book, d);
   BookPointsSection(book, options.decimals, d);
-  if (!book.notes.empty()) {
-    d.Heading("Notes");
-    for (const std::string& note : book.notes) d.Line(ValidUtf8(note), true);
-  }
+  NotesSection(book.notes, d);
+}
+
+// The report in `format`, to `sink` or, without one, returned whole.
+std::string Report(const BookResult& book, const ReportOptions& options, Document::Format format,
+                   const ReportSink* sink) {
+  Document d(format, "traverse adjustment: " + ValidUtf8(book.source), sink);
+  ReportDocument(book, options, d);
+  return d.Finish();
 }
 
 }  // namespace
 
 std::string FormatText(const BookResult& book, const ReportOptions& options) {
-  Document d(Document::Format::Text);
-  ReportDocument(book, options, d);
-  return d.Finish();
+  return Report(book, options, Document::Format::Text, nullptr);
 }
 
 std::string FormatHtml(const BookResult& book, const ReportOptions& options) {
-  Document d(Document::Format::Html, "traverse adjustment: " + ValidUtf8(book.source));
-  ReportDocument(book, options, d);
-  return d.Finish();
+  return Report(book, options, Document::Format::Html, nullptr);
 }
 
 void WriteText(const BookResult& book, const ReportOptions& options, const ReportSink& sink) {
-  Document d(Document::Format::Text, {}, &sink);
-  ReportDocument(book, options, d);
-  d.Finish();
+  Report(book, options, Document::Format::Text, &sink);
 }
 
 void WriteHtml(const BookResult& book, const ReportOptions& options, const ReportSink& sink) {
-  Document d(Document::Format::Html, "traverse adjustment: " + ValidUtf8(book.source), &sink);
-  ReportDocument(book, options, d);
-  d.Finish();
+  Report(book, options, Document::Format::Html, &sink);
 }
 
 }  // namespace traverse
