@@ -309,12 +309,19 @@ std::string Text(Extended x, Extended y, const std::string& content, const char*
          "</text>\n";
 }
 
+// A line from (x1, y1) to (x2, y2): `open` is the tag with any class,
+// `rest` the attributes after the ends.
+std::string Line(const char* open, Extended x1, Extended y1, Extended x2, Extended y2,
+                 const std::string& rest) {
+  return open + (" x1=\"" + Number(x1)) + "\" y1=\"" + Number(y1) + "\" x2=\"" + Number(x2) +
+         "\" y2=\"" + Number(y2) + "\" " + rest + "/>\n";
+}
+
+// A line between two points of the grid, where both are finite.
 std::string Line(const Frame& frame, const GridPoint& from, const GridPoint& to,
                  const char* style) {
   if (!Finite(from) || !Finite(to)) return "";
-  return "<line x1=\"" + Number(frame.SvgX(from)) + "\" y1=\"" + Number(frame.SvgY(from)) +
-         "\" x2=\"" + Number(frame.SvgX(to)) + "\" y2=\"" + Number(frame.SvgY(to)) + "\" " + style +
-         "/>\n";
+  return Line("<line", frame.SvgX(from), frame.SvgY(from), frame.SvgX(to), frame.SvgY(to), style);
 }
 
 std::string Triangle(Extended x, Extended y, const char* fill) {
@@ -410,10 +417,7 @@ std::string SymbolLegend(const PlanModel& plan, bool misclosures) {
     svg += symbol + Text(x + 24, y + 4, words, " font-size=\"11\"");
     x += 24 + Extended(6.6) * static_cast<Extended>(words.size()) + 14;
   };
-  const auto line = [&](const char* style) {
-    return "<line x1=\"" + Number(x) + "\" y1=\"" + Number(y) + "\" x2=\"" + Number(x + 18) +
-           "\" y2=\"" + Number(y) + "\" " + style + "/>\n";
-  };
+  const auto line = [&](const char* style) { return Line("<line", x, y, x + 18, y, style); };
   const auto scaled = [&](const char* fill) {
     return "<polygon points=\"" + Number(x + 9) + ',' + Number(y - 6) + ' ' + Number(x + 3) + ',' +
            Number(y + 5) + ' ' + Number(x + 15) + ',' + Number(y + 5) + "\" fill=\"" + fill +
@@ -489,9 +493,8 @@ void DrawSvg(const PlanModel& plan, std::string& svg, bool alone) {
     if (!(length > 0)) continue;
     Extended tipX = x, tipY = y;
     EdgeTowards(x, y, dx / length, dy / length, tipX, tipY);
-    arrows += "<line class=\"far-mark\" x1=\"" + Number(x) + "\" y1=\"" + Number(y) +
-              "\" x2=\"" + Number(tipX) + "\" y2=\"" + Number(tipY) + "\" " + Dashed +
-              " marker-end=\"url(#mark)\"/>\n";
+    arrows += Line("<line class=\"far-mark\"", x, y, tipX, tipY,
+                   std::string(Dashed) + " marker-end=\"url(#mark)\"");
     labels.Block(Segment{x, y, tipX, tipY});
     farMarks.push_back({mark.point, {tipX, tipY}});
   }
@@ -531,9 +534,8 @@ void DrawSvg(const PlanModel& plan, std::string& svg, bool alone) {
       const Extended x = frame.SvgX(traverse.route.back()), y = frame.SvgY(traverse.route.back());
       const Extended tipX = x + Extended(f.y) * misclosureFactor.value * frame.scale();
       const Extended tipY = y - Extended(f.x) * misclosureFactor.value * frame.scale();
-      svg += "<line class=\"misclosure\" x1=\"" + Number(x) + "\" y1=\"" + Number(y) +
-             "\" x2=\"" + Number(tipX) + "\" y2=\"" + Number(tipY) +
-             "\" stroke=\"#c00000\" stroke-width=\"2\" marker-end=\"url(#arrow)\"/>\n";
+      svg += Line("<line class=\"misclosure\"", x, y, tipX, tipY,
+                  "stroke=\"#c00000\" stroke-width=\"2\" marker-end=\"url(#arrow)\"");
       misclosures.push_back({x, y, tipX, tipY});
       labels.Block(misclosures.back());
       labels.Block(Box{tipX - 6, tipY - 6, tipX + 6, tipY + 6});
@@ -572,17 +574,14 @@ void DrawSvg(const PlanModel& plan, std::string& svg, bool alone) {
       const std::string turn = FixedText(GonToUnit(p.bearing, AngleUnit::Degree) - 90, 3);
       const Extended rx = Extended(p.a) * factor.value * frame.scale();
       const Extended ry = Extended(p.b) * factor.value * frame.scale();
-      const std::string rotate = "\" transform=\"rotate(" + turn + ' ' + x + ' ' + y +
-                                 ")\" fill=\"none\" stroke=\"#2a8c2a\" stroke-width=\"1.5\"/>\n";
+      const std::string rotate = "transform=\"rotate(" + turn + ' ' + x + ' ' + y +
+                                 ")\" fill=\"none\" stroke=\"#2a8c2a\" stroke-width=\"1.5\"";
       // An ellipse flat to a line (a point that can move only along a held
       // bearing) is drawn as that line: SVG draws no ellipse of no height.
-      if (ry < Extended(0.5)) {
-        svg += "<line x1=\"" + Number(frame.SvgX(point.xy) - rx) + "\" y1=\"" + y + "\" x2=\"" +
-               Number(frame.SvgX(point.xy) + rx) + "\" y2=\"" + y + rotate;
-      } else {
-        svg += "<ellipse cx=\"" + x + "\" cy=\"" + y + "\" rx=\"" + Number(rx) + "\" ry=\"" +
-               Number(ry) + rotate;
-      }
+      const Extended cx = frame.SvgX(point.xy), cy = frame.SvgY(point.xy);
+      svg += ry < Extended(0.5) ? Line("<line", cx - rx, cy, cx + rx, cy, rotate)
+                                : "<ellipse cx=\"" + x + "\" cy=\"" + y + "\" rx=\"" + Number(rx) +
+                                      "\" ry=\"" + Number(ry) + "\" " + rotate + "/>\n";
     }
     ellipseLegend = "error ellipses (1 sigma) drawn \xC3\x97" + RoundText(factor);
   }
