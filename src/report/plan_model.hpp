@@ -54,7 +54,6 @@ struct PlanModel {
   std::vector<PlanTraverse> traverses;
   std::vector<std::pair<GridPoint, GridPoint>> ties;  // lines of free observations
   std::string note;  // a line for the legend ("open traverse: no check")
-  GridPoint low, high;  // the extent of every finite point (both 0 where none)
 };
 
 // Plans of one result: the index of its points is built once, so that a
