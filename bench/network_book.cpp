@@ -92,8 +92,7 @@ int Run(int argc, char** argv) {
     return 2;
   }
 
-  Job settings;  // as `traverse adjust --rule least-squares`
-  settings.source = argv[1];
+  Settings settings;  // as `traverse adjust --rule least-squares`
   settings.rule = Rule::LeastSquares;
   ReportOptions options;
   options.version = "bench";
@@ -103,10 +102,10 @@ int Run(int argc, char** argv) {
   int unknowns = 0;
   for (int round = 0; round < runs; ++round) {
     const Clock::time_point start = Clock::now();
-    Book book = ReadFieldBook(text, settings.source, FileAccess{});
+    Book book = ReadFieldBook(text, argv[1], FileAccess{});
     ReduceBook(book);
     const Clock::time_point read = Clock::now();
-    const BookResult result = AdjustBook(book, settings, std::nullopt);
+    const BookResult result = AdjustBook(book, settings);
     const Clock::time_point adjusted = Clock::now();
     const std::string json = FormatJson(result, options);
     const Clock::time_point written = Clock::now();

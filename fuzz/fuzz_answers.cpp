@@ -60,10 +60,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const AngleUnit units[] = {AngleUnit::Gon, AngleUnit::Degree, AngleUnit::Dms, AngleUnit::Gon};
   const Rule rules[] = {Rule::Compass, Rule::Transit, Rule::LeastSquares, Rule::Compass};
   job.kind = kinds[choice & 3];
-  job.unit = units[(choice >> 2) & 3];
-  job.rule = rules[(choice >> 4) & 3];
-  if (choice & 0x40) job.angularTolerance = AngularTolerance{10, 5};
-  if (choice & 0x80) job.linearTolerance = 5000;
+  job.settings.unit = units[(choice >> 2) & 3];
+  job.settings.rule = rules[(choice >> 4) & 3];
+  if (choice & 0x40) job.settings.angularTolerance = AngularTolerance{10, 5};
+  if (choice & 0x80) job.settings.linearTolerance = 5000;
   const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
 
   Adjustment result;

@@ -67,16 +67,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t choice = data[0];
   const Rule rules[] = {Rule::Compass, Rule::Transit, Rule::LeastSquares, Rule::Compass};
   const AngleUnit units[] = {AngleUnit::Gon, AngleUnit::Degree, AngleUnit::Dms, AngleUnit::Gon};
-  Job settings;
-  settings.source = "fuzz.book";
+  const std::string source = "fuzz.book";
+  Settings settings;
   settings.rule = rules[choice & 3];
   settings.unit = units[(choice >> 2) & 3];
   if (choice & 0x10) {
     settings.angularTolerance = AngularTolerance{10, 5};
     settings.linearTolerance = 5000;
   }
-  std::optional<double> heightTolerance;
-  if (choice & 0x20) heightTolerance = 20;
+  if (choice & 0x20) settings.heightTolerance = 20;
   if (choice & 0x80) settings.scale = 0.9996;
 
   const std::string_view input(reinterpret_cast<const char*>(data + 1), size - 1);
@@ -97,10 +96,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Book read;
   BookResult result;
   try {
-    read = ReadFieldBook(book, settings.source, files);
+    read = ReadFieldBook(book, source, files);
     if (!Small(read)) return 0;
     ReduceBook(read);
-    result = AdjustBook(read, settings, heightTolerance);
+    result = AdjustBook(read, settings);
   } catch (const JobError& error) {
     FUZZ_CHECK(std::string_view(error.what()).size() > 0, "a JobError without a message");
     const int lines = error.file().empty() ? LineCount(book) : LineCount(control);

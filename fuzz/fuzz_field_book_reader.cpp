@@ -78,16 +78,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t choice = data[0];
   const std::string_view letters[] = {"", "PNEZD", "PENZ", "DZPEN"};
   const AngleUnit units[] = {AngleUnit::Gon, AngleUnit::Degree, AngleUnit::Dms, AngleUnit::Gon};
-  Job settings;
-  settings.source = "fuzz.book";
+  const std::string source = "fuzz.book";
+  Settings settings;
   settings.rule = Rule::Compass;
   settings.unit = units[(choice >> 2) & 3];
   if (choice & 0x10) {
     settings.angularTolerance = AngularTolerance{10, 5};
     settings.linearTolerance = 5000;
   }
-  std::optional<double> heightTolerance;
-  if (choice & 0x20) heightTolerance = 20;
+  if (choice & 0x20) settings.heightTolerance = 20;
   if (choice & 0x80) settings.scale = 0.9996;
 
   const std::string_view input(reinterpret_cast<const char*>(data + 1), size - 1);
@@ -108,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Book read;
   BookResult result;
   try {
-    read = ReadFieldBook(book, settings.source, files);
+    read = ReadFieldBook(book, source, files);
     ReduceBook(read);
     for (const BookTraverse& traverse : read.traverses)
       for (const BookLeg& leg : traverse.legs)
@@ -116,7 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const FreeObservation& free : read.free)
       FUZZ_CHECK(std::isfinite(free.value), "an observation not finite on line " +
                                                 std::to_string(free.line));
-    result = AdjustBook(read, settings, heightTolerance);
+    result = AdjustBook(read, settings);
   } catch (const JobError& error) {
     CheckError(error, book, control);
     return 0;

@@ -57,35 +57,25 @@ GridPoint Sighted(const Orientation& orientation, const GridPoint& station,
 
 // The traverse as the rules take it: coordinates from the table, the book's
 // reduced values, names for the report.
-Job LayOutJob(const BookTraverse& traverse, const Job& settings, const PointTable& table) {
-  Job job = settings;
-  if (traverse.sigmas.angleGon) job.sigmas.angleGon = *traverse.sigmas.angleGon;
+Job LayOutJob(const BookTraverse& traverse, const std::string& source, const Settings& settings,
+              const PointTable& table) {
+  Job job;
+  job.source = source;
+  job.settings = settings;
+  if (traverse.sigmas.angleGon) job.settings.sigmas.angleGon = *traverse.sigmas.angleGon;
   if (traverse.sigmas.lengthMetres) {
-    job.sigmas.lengthMetres = *traverse.sigmas.lengthMetres;
-    job.sigmas.lengthPpm = traverse.sigmas.lengthPpm.value_or(0);
+    job.settings.sigmas.lengthMetres = *traverse.sigmas.lengthMetres;
+    job.settings.sigmas.lengthPpm = traverse.sigmas.lengthPpm.value_or(0);
   }
   job.kind = traverse.kind;
   job.leftAngles = traverse.leftAngles;
   job.stations = traverse.stations;
-  job.angles.clear();
-  job.angleLines.clear();
-  job.angleReadings.clear();
   job.angles.reserve(traverse.angles.size());
-  job.angleLines.reserve(traverse.angles.size());
-  job.angleReadings.reserve(traverse.angles.size());
-  for (const Measured& angle : traverse.angles) {
-    job.angles.push_back(angle.value);
-    job.angleLines.push_back(angle.line);
-    job.angleReadings.push_back(angle.summary);
-  }
-  job.lengths.clear();
-  job.lengthLines.clear();
-  job.lengthReadings.clear();
-  for (const BookLeg& leg : traverse.legs) {
-    job.lengths.push_back(leg.length);
-    job.lengthLines.push_back(leg.line);
-    job.lengthReadings.push_back(leg.readings);
-  }
+  for (const Measured& angle : traverse.angles)
+    job.angles.emplace_back(angle.value, angle.line, angle.summary);
+  job.lengths.reserve(traverse.legs.size());
+  for (const BookLeg& leg : traverse.legs)
+    job.lengths.emplace_back(leg.length, leg.line, leg.readings);
 
   const NamedPoint& first = Known(table, traverse.stations.front(), traverse.line);
   job.b = first.xy;
@@ -165,8 +155,7 @@ bool BookResult::TolerancesPassed() const {
   return !network || !network->globalTest.Exceeded();
 }
 
-BookResult AdjustBook(const Book& book, const Job& settings,
-                      std::optional<double> heightTolerance) {
+BookResult AdjustBook(const Book& book, const Settings& settings) {
   if (book.traverses.empty()) throw JobError(0, "the book has no traverse to adjust");
   if (!book.free.empty() && settings.rule != Rule::LeastSquares)
     throw JobError(book.free.front().line,
@@ -176,7 +165,6 @@ BookResult AdjustBook(const Book& book, const Job& settings,
   out.source = book.source;
   out.title = book.title;
   out.settings = settings;
-  out.heightTolerance = heightTolerance;
   out.known = book.known;
   std::size_t stations = 0;
   for (const BookTraverse& traverse : book.traverses) stations += traverse.stations.size();
@@ -190,7 +178,7 @@ BookResult AdjustBook(const Book& book, const Job& settings,
   // Under least squares every traverse is computed by the compass rule
   // first, for its misclosures and the network's approximate coordinates.
   const bool network = settings.rule == Rule::LeastSquares;
-  Job firstLook = settings;
+  Settings firstLook = settings;
   if (network) {
     firstLook.rule = Rule::Compass;
     firstLook.blunderSearch = false;
@@ -200,7 +188,7 @@ BookResult AdjustBook(const Book& book, const Job& settings,
     BookTraverseResult adjusted;
     adjusted.name = traverse.name;
     adjusted.line = traverse.line;
-    adjusted.job = LayOutJob(traverse, firstLook, table);
+    adjusted.job = LayOutJob(traverse, book.source, firstLook, table);
     if (traverse.start.bearing)
       adjusted.startMarkBearing = NormalisedGon(static_cast<long double>(*traverse.start.bearing));
     if (traverse.end && traverse.end->bearing)
@@ -216,7 +204,7 @@ BookResult AdjustBook(const Book& book, const Job& settings,
     if (!adjusted.endMarkBearing) adjusted.endMarkBearing = adjusted.result.endBearing;
     adjusted.legs = traverse.legs;
     Adjustment& result = adjusted.result;
-    result.heights = CarryHeights(traverse, table, heightTolerance, result.notes);
+    result.heights = CarryHeights(traverse, table, settings.heightTolerance, result.notes);
     for (const std::string* end : {&traverse.stations.front(), &traverse.stations.back(),
                                    &traverse.start.point, traverse.end ? &traverse.end->point : nullptr}) {
       const std::size_t* above = end && !end->empty() ? failed.Find(*end) : nullptr;
@@ -244,7 +232,8 @@ BookResult AdjustBook(const Book& book, const Job& settings,
     out.traverses.push_back(std::move(adjusted));
   }
   if (network) {
-    for (BookTraverseResult& traverse : out.traverses) traverse.job.rule = Rule::LeastSquares;
+    for (BookTraverseResult& traverse : out.traverses)
+      traverse.job.settings.rule = Rule::LeastSquares;
     AdjustNetworkOfBook(book, out);
   }
   return out;
@@ -254,7 +243,7 @@ BookResult AnswerFileResult(const Job& job, const Adjustment& result) {
   BookResult out;
   out.source = job.source;
   out.answerFile = true;
-  out.settings = job;
+  out.settings = job.settings;
   out.known.push_back({"A", job.a, std::nullopt, 0, {}});
   out.known.push_back({"B", job.b, std::nullopt, 0, {}});
   if (result.kind == TraverseKind::Connecting || result.kind == TraverseKind::NoEndOrientation)

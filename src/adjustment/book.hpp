@@ -47,8 +47,7 @@ struct BookResult {
   // An answer file's one traverse, stations named B, 1, 2, ..., C and marks A
   // and D: its report keeps the answer file's layout.
   bool answerFile = false;
-  Job settings;  // the rule, the report's unit, scale, tolerances and sigmas
-  std::optional<double> heightTolerance;  // mm per sqrt(km)
+  Settings settings;  // the rule, the report's unit, scale, tolerances and sigmas
   double refraction = 0.13;
   std::vector<NamedPoint> known;
   std::vector<BookTraverseResult> traverses;
@@ -59,13 +58,10 @@ struct BookResult {
   bool TolerancesPassed() const;
 };
 
-// What every traverse of a book is adjusted with: the rule, the report's
-// unit, the scale factor, the tolerances and sigmas, from `settings` (its
-// points, angles and lengths are not used); heights are checked against
-// `heightTolerance` mm per sqrt(km) where given. Throws JobError naming the
-// traverse's line (or none) for a traverse that cannot be adjusted.
-BookResult AdjustBook(const Book& book, const Job& settings,
-                      std::optional<double> heightTolerance);
+// Adjusts every traverse of a book by `settings`, each with the sigmas its
+// `sigma` records set. Throws JobError naming the traverse's line (or none)
+// for a traverse that cannot be adjusted.
+BookResult AdjustBook(const Book& book, const Settings& settings);
 
 // Adjusts every observation of the book together, its traverses' and its
 // free ones, by least squares on a sparse factor, from `out` as the compass

@@ -167,7 +167,7 @@ Sigmas LengthSigmas(const SigmaSettings& set, const Sigmas& fallback) {
 }  // namespace
 
 void AdjustNetworkOfBook(const Book& book, BookResult& out) {
-  const Job& settings = out.settings;
+  const Settings& settings = out.settings;
   Points points;
   for (const NewPoint& point : out.points) points.Add(point.point.name, point.point.xy, false, true);
   std::unordered_map<std::string, const NamedPoint*> known;
@@ -205,9 +205,9 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
       origin.traverse = t;
       origin.angle = i;
       origin.report.ref = {0, ObservationKind::Angle, i + 1};
-      origin.report.line = job.angleLines[at];
+      origin.report.line = job.angles[at].line;
       origin.report.at = s[at];
-      origin.report.measured = job.angles[at];
+      origin.report.measured = job.angles[at].value;
       const std::optional<std::string> backName =
           backBearing ? std::nullopt : std::optional<std::string>(back);
       const std::optional<std::string> aheadName =
@@ -218,7 +218,7 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
         throw JobError(origin.report.line, "the angle at '" + s[at] + "' runs from '" + back +
                                                "' to '" + ahead +
                                                "' itself: its sides must reach two different points");
-      const double beta = job.angles[at];
+      const double beta = job.angles[at].value;
       // The angle to a mark with no coordinates is a bearing of the leg,
       // reduced to [0, 400) by way of a sum with 400, as it always was.
       const auto bearing = [](double gon) { return std::fmod(std::fmod(gon, 400) + 400, 400); };
@@ -226,12 +226,12 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
         origin.sign = job.leftAngles ? 1 : -1;
         observations.push_back({ObservationKind::Bearing, -1, point(s[at]), point(ahead),
                                 bearing(markBearing + origin.sign * beta),
-                                job.sigmas.angleGon});
+                                job.settings.sigmas.angleGon});
       } else if (aheadBearing) {
         origin.sign = job.leftAngles ? -1 : 1;
         observations.push_back({ObservationKind::Bearing, -1, point(s[at]), point(back),
                                 bearing(markBearing + origin.sign * beta),
-                                job.sigmas.angleGon});
+                                job.settings.sigmas.angleGon});
       } else {
         // Points are numbered as they are first named: the station, then behind
         // and ahead in the order the angle is turned.
@@ -239,15 +239,15 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
         const int first = point(job.leftAngles ? back : ahead);
         const int behind = job.leftAngles ? first : point(back);
         const int front = job.leftAngles ? point(ahead) : first;
-        observations.push_back(
-            TraverseAngle(behind, station, front, job.leftAngles, beta, job.sigmas.angleGon));
+        observations.push_back(TraverseAngle(behind, station, front, job.leftAngles, beta,
+                                             job.settings.sigmas.angleGon));
       }
       origins.push_back(origin);
     }
     for (std::size_t j = 0; j < traverse.legs.size(); ++j) {
       const double length = GridLength(traverse.legs[j].length, settings.scale);
       observations.push_back({ObservationKind::Distance, -1, point(s[j]), point(s[j + 1]), length,
-                              LengthSigma(job.sigmas, length)});
+                              LengthSigma(job.settings.sigmas, length)});
       Origin origin;
       origin.traverse = t;
       origin.report.ref = {0, ObservationKind::Distance, static_cast<int>(j) + 1};
@@ -337,7 +337,8 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
     if (origins[k].angle < 0) continue;
     BookTraverseResult& traverse = out.traverses[origins[k].traverse];
     const std::size_t i = static_cast<std::size_t>(origins[k].angle);
-    traverse.result.correctedAngles[i] = traverse.job.angles[i] + report.observations[k].residual;
+    traverse.result.correctedAngles[i] =
+        traverse.job.angles[i].value + report.observations[k].residual;
   }
   for (std::size_t t = 0; t < out.traverses.size(); ++t) {
     BookTraverseResult& traverse = out.traverses[t];

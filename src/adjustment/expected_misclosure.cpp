@@ -26,12 +26,12 @@ std::optional<ExpectedMisclosure> ExpectedMisclosures(const Job& job, const Adju
   const auto legs = static_cast<std::size_t>(LegCount(job.kind, static_cast<int>(n)));
   if (job.lengths.size() < legs) return std::nullopt;
   const double s = job.leftAngles ? 1 : -1;
-  const double sigmaBeta = job.sigmas.angleGon;
+  const double sigmaBeta = job.settings.sigmas.angleGon;
 
   // The compass rule's bearings: measured angles, corrected by the equal
   // share of the angular misclosure where there is one.
   double sum = 0;
-  for (double angle : job.angles) sum += angle;
+  for (const MeasuredValue& angle : job.angles) sum += angle.value;
   double correction = 0;
   if (endAngle) {
     const double required =
@@ -43,11 +43,11 @@ std::optional<ExpectedMisclosure> ExpectedMisclosures(const Job& job, const Adju
   std::vector<double> cosine(legs), sine(legs), length(legs), sigmaLength(legs);
   double bearing = BearingOf(job.a, job.b);
   for (std::size_t j = 0; j < legs; ++j) {
-    bearing += s * (job.angles[j] + correction - 200);
+    bearing += s * (job.angles[j].value + correction - 200);
     cosine[j] = std::cos(bearing / gonPerRadian);
     sine[j] = std::sin(bearing / gonPerRadian);
-    length[j] = GridLength(job.lengths[j], job.scale);
-    sigmaLength[j] = LengthSigma(job.sigmas, length[j]);
+    length[j] = GridLength(job.lengths[j].value, job.settings.scale);
+    sigmaLength[j] = LengthSigma(job.settings.sigmas, length[j]);
   }
 
   // Covariance of (fX, fY). For angle k (1-based) the sum over j >= k is a

@@ -45,18 +45,41 @@ struct ReadingSummary {
   double spread = 0;
 };
 
-struct Job {
-  std::string source;  // the input's name, for the report header and messages
+// How a job is adjusted and reported, apart from what was measured: the
+// same for every traverse of a book but the sigmas, which `sigma` records may
+// change from one traverse to the next.
+struct Settings {
   AngleUnit unit = AngleUnit::Gon;
   Rule rule = Rule::Compass;
+  double scale = 1;  // combined grid and height scale factor
+  std::optional<AngularTolerance> angularTolerance;
+  std::optional<double> linearTolerance;  // N of 1:N
+  std::optional<double> heightTolerance;  // mm per sqrt(km), field books only
+  Sigmas sigmas;
+  // Whether the compass and transit rules also look for a blunder by least
+  // squares; a network's traverses leave that to the network.
+  bool blunderSearch = true;
+};
+
+// One measured angle (gon, in the order typed) or length (metres, as typed,
+// before the scale factor), with its input line and how it was read.
+struct MeasuredValue {
+  MeasuredValue(double measured = 0, int inputLine = 0, ReadingSummary read = {})
+      : value(measured), line(inputLine), readings(read) {}
+  double value;
+  int line;
+  ReadingSummary readings;
+};
+
+// One traverse to adjust, with the settings it is adjusted by.
+struct Job {
+  std::string source;  // the input's name, for the report header and messages
+  Settings settings;
   TraverseKind kind = TraverseKind::Connecting;  // Loop is detected on reading
 
   GridPoint a, b, c, d;  // c and d are unused where the kind has none
   bool leftAngles = true;
-  std::vector<double> angles;   // gon, in the order typed
-  std::vector<double> lengths;  // metres, as typed
-  std::vector<int> angleLines;  // the input line of each angle, for messages
-  std::vector<int> lengthLines;
+  std::vector<MeasuredValue> angles, lengths;
 
   // A grid bearing in place of an orientation point: A to B (the bearing from
   // B to its mark plus half a turn) and C to D, in gon. The rules use these
@@ -69,16 +92,6 @@ struct Job {
   // ..., C, D.
   std::vector<std::string> stations;
   std::string markA, markD;
-  std::vector<ReadingSummary> angleReadings;  // one per angle, or empty
-  std::vector<ReadingSummary> lengthReadings;  // one per length, or empty
-
-  double scale = 1;  // combined grid and height scale factor
-  std::optional<AngularTolerance> angularTolerance;
-  std::optional<double> linearTolerance;  // N of 1:N
-  Sigmas sigmas;
-  // Whether the compass and transit rules also look for a blunder by least
-  // squares; a network's traverses leave that to the network.
-  bool blunderSearch = true;
 };
 
 // A measured length on the grid: times the combined scale factor. The one

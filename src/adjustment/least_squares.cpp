@@ -50,13 +50,14 @@ class Band {
     }
     for (int i = 0; i < angles; ++i) {
       observations_.push_back(TraverseAngle(i, i + 1, i + 2, job.leftAngles,
-                                            job.angles[static_cast<std::size_t>(i)],
-                                            job.sigmas.angleGon));
+                                            job.angles[static_cast<std::size_t>(i)].value,
+                                            job.settings.sigmas.angleGon));
       observations_.back().behind = i;
     }
     for (int j = 0; j < legs; ++j) {
-      const double length = GridLength(job.lengths[static_cast<std::size_t>(j)], job.scale);
-      const double sigma = LengthSigma(job.sigmas, length);
+      const double length =
+          GridLength(job.lengths[static_cast<std::size_t>(j)].value, job.settings.scale);
+      const double sigma = LengthSigma(job.settings.sigmas, length);
       observations_.push_back({ObservationKind::Distance, -1, j + 1, j + 2, length, sigma});
     }
     rows_.resize(observations_.size());

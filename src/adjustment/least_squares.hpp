@@ -18,13 +18,13 @@ namespace traverse {
 //
 // Gauss-Newton from `start` (the new points of the compass rule) until no
 // coordinate moves by more than 0.01 mm, at most 20 iterations (converged
-// false after that). Lengths are the measured ones times job.scale; weights
-// from job.sigmas. Throws JobError for an open traverse (no redundancy) and
+// false after that). Lengths are the measured ones times job.settings.scale; weights
+// from job.settings.sigmas. Throws JobError for an open traverse (no redundancy) and
 // where the observations do not fix the new points. An observation no other
 // one checks (redundancy number 0) has no w.
 LeastSquaresResult AdjustLeastSquares(const Job& job, const std::vector<GridPoint>& start);
 
-// The standard deviations of the misclosures expected from job.sigmas,
+// The standard deviations of the misclosures expected from job.settings.sigmas,
 // propagated linearly through the compass computation, and the actual
 // misclosures of `adjusted` divided by them. Empty for an open traverse.
 std::optional<ExpectedMisclosure> ExpectedMisclosures(const Job& job, const Adjustment& adjusted);

@@ -32,7 +32,7 @@ void CheckJob(const Job& job) {
   if (n < (ClosesOnD(job.kind) ? 2u : 1u) || n >= TableCapacity ||
       static_cast<int>(job.lengths.size()) != LegCount(job.kind, static_cast<int>(n)))
     throw JobError(0, "the numbers of angles and lengths do not fit the kind of traverse");
-  if (!(job.scale > 0) || !std::isfinite(job.scale))
+  if (!(job.settings.scale > 0) || !std::isfinite(job.settings.scale))
     throw JobError(0, "the scale factor must be a positive number");
   if (Coincide(job.a, job.b))
     throw JobError(0, "points A and B coincide: there is no start bearing");
@@ -60,7 +60,7 @@ void RunCompassRule(const Job& job, TTraverse& t) {
   t.BearingAB = job.startBearing ? *job.startBearing : GridBearing(t.DxAB, t.DyAB);
   t.MeasuredAngleSum = 0;
   for (int i = 1; i <= n; ++i) {
-    t.MeasuredAngle[i] = job.angles[static_cast<std::size_t>(i - 1)];
+    t.MeasuredAngle[i] = job.angles[static_cast<std::size_t>(i - 1)].value;
     t.MeasuredAngleSum = RunningSum(t.MeasuredAngleSum, t.MeasuredAngle[i]);
   }
   if (ClosesOnD(job.kind)) {
@@ -77,7 +77,8 @@ void RunCompassRule(const Job& job, TTraverse& t) {
 
   t.SumLength = 0;
   for (int i = 1; i <= legs; ++i) {
-    t.LegLength[i] = StoreReal(Extended(job.lengths[static_cast<std::size_t>(i - 1)]) * job.scale);
+    t.LegLength[i] = StoreReal(Extended(job.lengths[static_cast<std::size_t>(i - 1)].value) *
+                               job.settings.scale);
     LegIncrements(t, i);
     t.SumLength = RunningSum(t.SumLength, t.LegLength[i]);
   }
@@ -162,11 +163,11 @@ void CollectResult(const Job& job, const TTraverse& t, Adjustment& result) {
 // other rules the blunder search alone.
 void RunLeastSquares(const Job& job, Adjustment& result) {
   if (job.kind == TraverseKind::Open) {
-    if (job.rule == Rule::LeastSquares) AdjustLeastSquares(job, result.points);  // refuses
+    if (job.settings.rule == Rule::LeastSquares) AdjustLeastSquares(job, result.points);  // refuses
     return;
   }
-  if (job.rule != Rule::LeastSquares) {
-    if (!job.blunderSearch) return;
+  if (job.settings.rule != Rule::LeastSquares) {
+    if (!job.settings.blunderSearch) return;
     // The blunder search only: a traverse it cannot solve still gets its
     // compass or transit report.
     try {
@@ -181,7 +182,7 @@ void RunLeastSquares(const Job& job, Adjustment& result) {
 
   result.points = ls.points;
   for (std::size_t i = 0; i < result.correctedAngles.size(); ++i)
-    result.correctedAngles[i] = job.angles[i] + ls.observations[i].residual;
+    result.correctedAngles[i] = job.angles[i].value + ls.observations[i].residual;
   // The legs' corrections: the adjusted increments less the raw ones.
   GridPoint from = job.b;
   for (std::size_t i = 0; i < result.legs.size(); ++i) {
@@ -197,22 +198,23 @@ void RunLeastSquares(const Job& job, Adjustment& result) {
 }
 
 void JudgeTolerances(const Job& job, Adjustment& result) {
-  if (job.angularTolerance) {
+  if (job.settings.angularTolerance) {
     if (result.angularMisclosure) {
       const double n = static_cast<double>(job.angles.size());
       Verdict verdict;
-      verdict.allowed = job.angularTolerance->base + job.angularTolerance->perAngle * std::sqrt(n);
-      verdict.actual = std::fabs(GonToSmallUnit(*result.angularMisclosure, job.unit));
+      verdict.allowed = job.settings.angularTolerance->base +
+                        job.settings.angularTolerance->perAngle * std::sqrt(n);
+      verdict.actual = std::fabs(GonToSmallUnit(*result.angularMisclosure, job.settings.unit));
       verdict.passed = verdict.actual <= verdict.allowed;
       result.angularVerdict = verdict;
     } else {
       result.notes.push_back("No angular misclosure: the angular tolerance does not apply.");
     }
   }
-  if (job.linearTolerance) {
+  if (job.settings.linearTolerance) {
     if (result.linear) {
       Verdict verdict;
-      verdict.allowed = *job.linearTolerance;
+      verdict.allowed = *job.settings.linearTolerance;
       verdict.actual = result.relativePrecision.value_or(0);
       verdict.passed = !result.relativePrecision || verdict.actual >= verdict.allowed;
       result.linearVerdict = verdict;
@@ -231,7 +233,8 @@ constexpr double grossPrecision = 1000;
 // between the known bearings as angles on the side `left`.
 double AngularMisclosureOf(const Job& job, const Adjustment& result, double angleFactor, bool left) {
   long double sum = 0;
-  for (double angle : job.angles) sum += angle * static_cast<long double>(angleFactor);
+  for (const MeasuredValue& angle : job.angles)
+    sum += angle.value * static_cast<long double>(angleFactor);
   const long double n = static_cast<long double>(job.angles.size());
   const long double out = left ? result.startBearing + sum - 200 * n : result.startBearing - sum + 200 * n;
   long double w = std::fmod(out - *result.endBearing, 400.0L);
@@ -244,17 +247,19 @@ double AngularMisclosureOf(const Job& job, const Adjustment& result, double angl
 void GuardAgainstGrossErrors(const Job& job, Adjustment& result) {
   GrossCheck gross;
   const char* side = job.leftAngles ? "right" : "left";
-  if (result.angularMisclosure && !job.angularTolerance &&
+  if (result.angularMisclosure && !job.settings.angularTolerance &&
       std::fabs(*result.angularMisclosure) > grossAngleGon) {
     gross.angular = true;
     if (std::fabs(AngularMisclosureOf(job, result, 1, !job.leftAngles)) <= grossAngleGon)
       gross.causes.push_back(std::string("The side of the angles: as ") + side +
                              " angles they close.");
-    const double typedAs = job.unit == AngleUnit::Gon ? 1 / 0.9 : 0.9;
-    if (job.unit != AngleUnit::Dms && (std::fabs(AngularMisclosureOf(job, result, typedAs, job.leftAngles)) <= grossAngleGon ||
-                                       std::fabs(AngularMisclosureOf(job, result, typedAs, !job.leftAngles)) <= grossAngleGon))
+    const double typedAs = job.settings.unit == AngleUnit::Gon ? 1 / 0.9 : 0.9;
+    if (job.settings.unit != AngleUnit::Dms &&
+        (std::fabs(AngularMisclosureOf(job, result, typedAs, job.leftAngles)) <= grossAngleGon ||
+         std::fabs(AngularMisclosureOf(job, result, typedAs, !job.leftAngles)) <= grossAngleGon))
       gross.causes.push_back(std::string("The angle unit: read as ") +
-                             (job.unit == AngleUnit::Gon ? "degrees" : "gon") + " they close.");
+                             (job.settings.unit == AngleUnit::Gon ? "degrees" : "gon") +
+                             " they close.");
     if (gross.causes.empty())
       gross.causes.push_back("The order of the stations, or a blunder in one angle.");
   }
@@ -264,8 +269,8 @@ void GuardAgainstGrossErrors(const Job& job, Adjustment& result) {
       std::fabs(*linear->across) <= 0.25 * std::fabs(*linear->along) &&
       (!result.expected || !result.expected->alongRatio || std::fabs(*result.expected->alongRatio) > 3))
     result.scaleErrorPpm = *linear->along / lineBC * 1e6;
-  if (result.relativePrecision && !job.linearTolerance && *result.relativePrecision < grossPrecision &&
-      !gross.angular) {
+  if (result.relativePrecision && !job.settings.linearTolerance &&
+      *result.relativePrecision < grossPrecision && !gross.angular) {
     gross.linear = true;
     gross.causes.push_back(result.scaleErrorPpm
                                ? "A missing scale factor: the misclosure lies along the line from "
@@ -295,7 +300,7 @@ Adjustment Adjust(const Job& job) {
   CheckJob(job);
   Adjustment result;
   result.kind = job.kind;
-  result.rule = job.rule;
+  result.rule = job.settings.rule;
 
   TTraverse& t = TraverseRecord;
   // The advice holds for the life of the process: a book's traverses need it
@@ -306,7 +311,7 @@ Adjustment Adjust(const Job& job) {
     try {
       RunCompassRule(job, t);
       const int legs = static_cast<int>(job.lengths.size());
-      if (job.rule == Rule::Transit && job.kind != TraverseKind::Open) {
+      if (job.settings.rule == Rule::Transit && job.kind != TraverseKind::Open) {
         SpreadByTransit(t.IncrementX, t.CorrectedIncrementX, legs, t.MisclosureX, 'X');
         SpreadByTransit(t.IncrementY, t.CorrectedIncrementY, legs, t.MisclosureY, 'Y');
       }

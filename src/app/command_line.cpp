@@ -193,9 +193,9 @@ bool ReadOptionNumber(const std::string& option, const std::string& text, double
 
 // The a-priori sigma of an angle, given in the small unit of the report's
 // unit (cc or arc seconds), in gon.
-void SetAngleSigma(Job& job, const AdjustRequest& request) {
-  job.sigmas.angleGon =
-      SmallUnitToGon(request.sigmaAngle.value_or(job.unit == AngleUnit::Gon ? 10 : 3), job.unit);
+void SetAngleSigma(Settings& settings, const AdjustRequest& request) {
+  settings.sigmas.angleGon = SmallUnitToGon(
+      request.sigmaAngle.value_or(settings.unit == AngleUnit::Gon ? 10 : 3), settings.unit);
 }
 
 // What the writers are told of the run.
@@ -260,7 +260,7 @@ std::optional<platform::FileIdentity> OutputIdentity(const AdjustRequest& reques
   return identity;
 }
 
-int AdjustFieldBook(const std::string& text, Job& settings, const AdjustRequest& request,
+int AdjustFieldBook(const std::string& text, const Job& job, const AdjustRequest& request,
                     BookResult& report, bool& passed) {
   if (request.noEndOrientation || request.open) {
     WriteStandard(platform::StdHandle::Error,
@@ -287,21 +287,23 @@ int AdjustFieldBook(const std::string& text, Job& settings, const AdjustRequest&
 
   BookResult result;
   try {
-    Book book = ReadFieldBook(text, settings.source, files);
+    Book book = ReadFieldBook(text, job.source, files);
     ReduceBook(book, refraction);
+    Settings settings = job.settings;
     if (!request.unitGiven) settings.unit = book.firstUnit.value_or(AngleUnit::Gon);
     SetAngleSigma(settings, request);
-    result = AdjustBook(book, settings, request.heightTolerance);
+    settings.heightTolerance = request.heightTolerance;
+    result = AdjustBook(book, settings);
   } catch (const JobError& error) {
     if (!controlIsOutput.empty())
       return RefuseOutput(request, "the control file '" + controlIsOutput + "' the book names");
-    const std::string file = error.file().empty() ? settings.source : error.file();
+    const std::string file = error.file().empty() ? job.source : error.file();
     const std::string where = error.line() > 0 ? file + ":" + std::to_string(error.line()) : file;
     return Fail(where + ": " + error.what());
   } catch (const std::exception& error) {
     // A case the reader let through and the adjustment cannot take: still
     // one line and exit code 1, never a crash report.
-    return Fail(settings.source + ": the book cannot be adjusted: " + error.what());
+    return Fail(job.source + ": the book cannot be adjusted: " + error.what());
   }
   result.refraction = refraction;
   passed = result.TolerancesPassed();
@@ -521,7 +523,7 @@ int RunCommandLine(int argc, char** argv) {
              ReadOptionNumber(option, text, least, positive, value, usage);
     };
     double linearTolerance = 0, sigmaAngle = 0, height = 0, refraction = 0, decimals = 3;
-    number("--scale", scaleText, 0, true, job.scale);
+    number("--scale", scaleText, 0, true, job.settings.scale);
     number("--linear-tolerance", linearText, 0, true, linearTolerance);
     number("--sigma-angle", sigmaAngleText, 0, true, sigmaAngle);
     number("--height-tolerance", heightText, 0, true, height);
@@ -534,23 +536,23 @@ int RunCommandLine(int argc, char** argv) {
       usage = "--decimals: must be a whole number from 0 to 9, found '" + decimalsText + "'";
     if (!usage.empty()) throw CLI::ValidationError(usage);
     request.decimals = static_cast<int>(decimals);
-    if (!linearText.empty()) job.linearTolerance = linearTolerance;
+    if (!linearText.empty()) job.settings.linearTolerance = linearTolerance;
     if (!sigmaAngleText.empty()) request.sigmaAngle = sigmaAngle;
     if (!heightText.empty()) request.heightTolerance = height;
     if (!refractionText.empty()) request.refraction = refraction;
-    job.unit = units.at(unit);
-    job.rule = rules.at(rule);
+    job.settings.unit = units.at(unit);
+    job.settings.rule = rules.at(rule);
     for (const Format& f : formats)
       if (format == f.name) request.format = &f;
     request.unitGiven = adjust->count("--unit") > 0;
-    SetAngleSigma(job, request);
+    SetAngleSigma(job.settings, request);
     if (!request.angularTolerance.empty()) {
       AngularTolerance tolerance;
       if (!ParsePair(request.angularTolerance, tolerance.base, tolerance.perAngle))
         throw CLI::ValidationError(
             "--angular-tolerance",
             "expected A or A,B (non-negative numbers), found '" + request.angularTolerance + "'");
-      job.angularTolerance = tolerance;
+      job.settings.angularTolerance = tolerance;
     }
     if (!request.sigmaLength.empty()) {
       double millimetres = 0, ppm = 0;
@@ -558,8 +560,8 @@ int RunCommandLine(int argc, char** argv) {
         throw CLI::ValidationError(
             "--sigma-length",
             "expected A or A,B (mm and ppm, not both 0), found '" + request.sigmaLength + "'");
-      job.sigmas.lengthMetres = millimetres / 1000;
-      job.sigmas.lengthPpm = ppm;
+      job.settings.sigmas.lengthMetres = millimetres / 1000;
+      job.settings.sigmas.lengthPpm = ppm;
     }
   } catch (const CLI::CallForHelp&) {
     WriteStandard(platform::StdHandle::Output, (adjust->parsed() ? adjust->help() : app.help()));

@@ -115,21 +115,19 @@ void ReadAnswers(std::string_view text, Job& job) {
   const int legs = LegCount(job.kind, n);
 
   job.angles.clear();
-  job.angleLines.clear();
   for (int i = 1; i <= n; ++i) {
-    job.angles.push_back(ReadAngle(lines, "the measured angle " + std::to_string(i), job.unit));
-    job.angleLines.push_back(lines.Line());
+    const double angle =
+        ReadAngle(lines, "the measured angle " + std::to_string(i), job.settings.unit);
+    job.angles.emplace_back(angle, lines.Line());
   }
   job.lengths.clear();
-  job.lengthLines.clear();
   for (int i = 1; i <= legs; ++i) {
     const std::string what = "the measured length " + std::to_string(i);
     const std::string_view token = NextToken(lines, what);
     const double length = ParseNumber(token, what, lines.Line());
     if (!(length > 0))
       throw JobError(lines.Line(), what + ": expected a positive length, found " + Quoted(token));
-    job.lengths.push_back(length);
-    job.lengthLines.push_back(lines.Line());
+    job.lengths.emplace_back(length, lines.Line());
   }
 
   if (std::optional<std::string_view> extra = lines.Rest())

@@ -10,7 +10,7 @@
 namespace traverse {
 
 // Fills job.a to job.d, leftAngles, angles, lengths and their lines from
-// `text`, by job.kind and job.unit (set beforehand); detects a loop. Throws
+// `text`, by job.kind and job.settings.unit (set beforehand); detects a loop. Throws
 // JobError naming the line, what was expected and what was found.
 void ReadAnswers(std::string_view text, Job& job);
 

@@ -76,11 +76,14 @@ const std::string& StationName(const Job& job, std::size_t i) {
   return job.stations[std::min(i, job.stations.size() - 1)];
 }
 
-void WriteReadings(JsonText& json, const std::vector<ReadingSummary>& readings, std::size_t i,
+// The line of value `i` of `values`, with its count of readings and their
+// spread in the unit `spreadScale` gives.
+void WriteReadings(JsonText& json, const std::vector<MeasuredValue>& values, std::size_t i,
                    double spreadScale) {
-  const ReadingSummary summary = i < readings.size() ? readings[i] : ReadingSummary{};
-  json.Key("readings").Integer(summary.count);
-  json.Key("spread").Number(summary.spread * spreadScale);
+  const MeasuredValue value = i < values.size() ? values[i] : MeasuredValue{};
+  json.Key("line").Integer(value.line);
+  json.Key("readings").Integer(value.readings.count);
+  json.Key("spread").Number(value.readings.spread * spreadScale);
 }
 
 // Where a traverse comes from a field book (`named`), its rows also name
@@ -93,10 +96,9 @@ void WriteAngles(JsonText& json, const Job& job, const Adjustment& result, bool 
     json.Key("index").Integer(static_cast<int>(i + 1));
     if (named) {
       json.Key("at").String(StationName(job, i));
-      json.Key("line").Integer(i < job.angleLines.size() ? job.angleLines[i] : 0);
-      WriteReadings(json, job.angleReadings, i, GonToUnit(1, job.unit));
+      WriteReadings(json, job.angles, i, GonToUnit(1, job.settings.unit));
     }
-    angle("measured", job.angles[i]);
+    angle("measured", job.angles[i].value);
     angle("correction", AngleCorrectionOf(result, i));
     angle("adjusted", i < result.correctedAngles.size()
                           ? std::optional<double>(result.correctedAngles[i])
@@ -117,8 +119,7 @@ void WriteLegs(JsonText& json, const Job& job, const Adjustment& result, bool na
     if (named) {
       json.Key("from").String(StationName(job, i));
       json.Key("to").String(StationName(job, i + 1));
-      json.Key("line").Integer(i < job.lengthLines.size() ? job.lengthLines[i] : 0);
-      WriteReadings(json, job.lengthReadings, i, 1);
+      WriteReadings(json, job.lengths, i, 1);
       if (result.heights && i < result.heights->dh.size())
         json.Key("dh").Number(result.heights->dh[i]);
     }
@@ -226,10 +227,10 @@ void WriteLeastSquares(JsonText& json, const Job& job, const LeastSquaresResult&
       // An angle is read at its station, a length from the station its leg
       // starts at.
       const std::size_t i = static_cast<std::size_t>(o.ref.index - 1);
-      const std::vector<int>& lines =
-          o.ref.kind == ObservationKind::Angle ? job.angleLines : job.lengthLines;
+      const std::vector<MeasuredValue>& values =
+          o.ref.kind == ObservationKind::Angle ? job.angles : job.lengths;
       json.Key("at").String(StationName(job, i));
-      json.Key("line").Integer(i < lines.size() ? lines[i] : 0);
+      json.Key("line").Integer(i < values.size() ? values[i].line : 0);
     }
   });
   json.EndObject();
@@ -248,10 +249,10 @@ void WriteExpected(JsonText& json, const ExpectedMisclosure& expected, AngleWrit
 
 // The members of one traverse's report, from `kind` on.
 void WriteTraverse(JsonText& json, const Job& job, const Adjustment& result, bool named) {
-  const AngleWriter angle{json, job.unit};
+  const AngleWriter angle{json, job.settings.unit};
   json.Key("kind").String(KindName(result.kind));
   json.Key("left_angles").Bool(job.leftAngles);
-  json.Key("scale").Number(job.scale);
+  json.Key("scale").Number(job.settings.scale);
   angle("start_bearing", result.startBearing);
   angle("end_bearing", result.endBearing);
   angle("measured_angle_sum", result.measuredAngleSum);
@@ -337,7 +338,7 @@ std::string FormatJson(const BookResult& book, const ReportOptions& options) {
   std::size_t items = book.points.size() + (book.network ? book.network->observations.size() : 0);
   for (const BookTraverseResult& traverse : book.traverses) items += ItemCount(traverse.result);
   JsonText json(4096 + 1024 * book.traverses.size() + 640 * items);
-  const Job& settings = book.settings;
+  const Settings& settings = book.settings;
   const AngleWriter angle{json, settings.unit};
   json.BeginObject();
   json.Key("program").String("traverse");

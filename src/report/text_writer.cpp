@@ -29,11 +29,15 @@ struct Context {
 
   // A field book in D-M-S is reported in D-M-S; an answer file keeps its
   // decimal degrees.
-  bool Dms() const { return !book.answerFile && job.unit == AngleUnit::Dms; }
-  std::string Angle(double gon) const { return Dms() ? DmsText(gon) : AngleText(gon, job.unit); }
-  std::string Unit() const { return Dms() ? "d-m-s" : UnitName(job.unit); }
-  std::string Small(double gon) const { return SmallAngleText(gon, job.unit); }
-  std::string SmallWithUnit(double gon) const { return Small(gon) + ' ' + SmallUnitName(job.unit); }
+  bool Dms() const { return !book.answerFile && job.settings.unit == AngleUnit::Dms; }
+  std::string Angle(double gon) const {
+    return Dms() ? DmsText(gon) : AngleText(gon, job.settings.unit);
+  }
+  std::string Unit() const { return Dms() ? "d-m-s" : UnitName(job.settings.unit); }
+  std::string Small(double gon) const { return SmallAngleText(gon, job.settings.unit); }
+  std::string SmallWithUnit(double gon) const {
+    return Small(gon) + ' ' + SmallUnitName(job.settings.unit);
+  }
   std::string Metres(double x) const { return FixedText(x, decimals); }
   // Misclosures are a tenth of the coordinates' last place and finer.
   std::string Misclosure(double x) const { return FixedText(x, decimals + 1); }
@@ -42,7 +46,7 @@ struct Context {
     return std::string(name) + " [" + Unit() + "]";
   }
   std::string SmallHeading(std::string_view name) const {
-    return std::string(name) + " [" + SmallUnitName(job.unit) + "]";
+    return std::string(name) + " [" + SmallUnitName(job.settings.unit) + "]";
   }
   // Station i of the traverse, the first = 0.
   std::string Station(std::size_t i) const {
@@ -57,11 +61,6 @@ struct Context {
 // but how closely the last bits happened to agree.
 std::string PrecisionText(double n) {
   return n > 1e6 ? "better than 1:1000000" : "1:" + FixedText(n, 0);
-}
-
-// "n" readings with their spread, for a field book's tables.
-std::string ReadingsText(const std::vector<ReadingSummary>& readings, std::size_t i) {
-  return i < readings.size() ? IntegerText(readings[i].count) : "1";
 }
 
 // The kind of a traverse from its first station oriented on its mark to its
@@ -88,7 +87,7 @@ std::string KindSentence(const Job& job, TraverseKind kind, bool letters) {
 
 // The report's title and what it was computed from and judged by.
 void HeaderSection(const BookResult& book, const ReportOptions& options, Document& d) {
-  const Job& job = book.settings;
+  const Settings& settings = book.settings;
   std::string title = "traverse";
   if (!options.version.empty()) title += ' ' + options.version;
   title += book.answerFile ? " - traverse adjustment" : " - field book adjustment";
@@ -100,46 +99,47 @@ void HeaderSection(const BookResult& book, const ReportOptions& options, Documen
 
   Fields fields;
   fields.Add("Input", "", ValidUtf8(book.source));
-  const std::string small = SmallUnitName(job.unit);
+  const std::string small = SmallUnitName(settings.unit);
   if (book.answerFile) {
     const Adjustment& result = book.traverses.front().result;
     fields.Add("Traverse", "", KindSentence(book.traverses.front().job, result.kind, true));
     fields.Add("Rule", "", RuleName(result.rule));
     fields.Add("Angle unit", "",
-               std::string(UnitName(job.unit)) + ", angles measured on the " +
-                   (job.leftAngles ? "left" : "right") + "; corrections in " + small);
+               std::string(UnitName(settings.unit)) + ", angles measured on the " +
+                   (book.traverses.front().job.leftAngles ? "left" : "right") +
+                   "; corrections in " + small);
   } else {
     fields.Add("Traverses", IntegerText(static_cast<int>(book.traverses.size())));
-    fields.Add("Rule", "", RuleName(job.rule));
+    fields.Add("Rule", "", RuleName(settings.rule));
     fields.Add("Angle unit", "",
-               std::string(job.unit == AngleUnit::Dms ? "d-m-s" : UnitName(job.unit)) +
+               std::string(settings.unit == AngleUnit::Dms ? "d-m-s" : UnitName(settings.unit)) +
                    "; corrections in " + small);
     fields.Add("Left angles", "",
                "clockwise from the station behind to the station ahead (US: angle right); "
                "a right angle is a full turn less a left one");
   }
-  fields.Add("Scale factor", "", ShortestText(job.scale));
+  fields.Add("Scale factor", "", ShortestText(settings.scale));
   fields.Add("Angular tolerance", "",
-             job.angularTolerance
-                 ? FixedText(job.angularTolerance->base, 1) + ' ' + small + " + " +
-                       FixedText(job.angularTolerance->perAngle, 1) + ' ' + small + " * sqrt(n)"
+             settings.angularTolerance
+                 ? FixedText(settings.angularTolerance->base, 1) + ' ' + small + " + " +
+                       FixedText(settings.angularTolerance->perAngle, 1) + ' ' + small +
+                       " * sqrt(n)"
                  : "none");
   fields.Add("Linear tolerance", "",
-             job.linearTolerance ? "1:" + FixedText(*job.linearTolerance, 0) : "none");
+             settings.linearTolerance ? "1:" + FixedText(*settings.linearTolerance, 0) : "none");
   if (!book.answerFile) {
     fields.Add("Height tolerance", "",
-               book.heightTolerance ? FixedText(*book.heightTolerance, 1) + " mm * sqrt(km)"
-                                    : "none");
+               settings.heightTolerance ? FixedText(*settings.heightTolerance, 1) + " mm * sqrt(km)"
+                                        : "none");
     fields.Add("Refraction k", "", ShortestText(book.refraction));
   }
-  const bool leastSquares = book.answerFile
-                                ? book.traverses.front().result.leastSquares.has_value()
-                                : job.rule == Rule::LeastSquares;
+  const bool leastSquares = book.answerFile ? book.traverses.front().result.leastSquares.has_value()
+                                            : settings.rule == Rule::LeastSquares;
   if (leastSquares) {
     fields.Add("A-priori sigmas", "",
-               "angle " + SmallAngleText(job.sigmas.angleGon, job.unit) + ' ' + small +
-                   ", length " + FixedText(job.sigmas.lengthMetres * 1000, 1) + " mm + " +
-                   FixedText(job.sigmas.lengthPpm, 1) + " ppm");
+               "angle " + SmallAngleText(settings.sigmas.angleGon, settings.unit) + ' ' + small +
+                   ", length " + FixedText(settings.sigmas.lengthMetres * 1000, 1) + " mm + " +
+                   FixedText(settings.sigmas.lengthPpm, 1) + " ppm");
   }
   d.Add(std::move(fields), false);
 }
@@ -204,13 +204,14 @@ void AnglesSection(const Context& c, Document& d) {
   for (std::size_t i = 0; i < c.job.angles.size(); ++i) {
     const std::optional<double> correction = AngleCorrectionOf(c.result, i);
     std::vector<std::string> row = {
-        IntegerText(static_cast<int>(i + 1)), c.Station(i), c.Angle(c.job.angles[i]),
+        IntegerText(static_cast<int>(i + 1)), c.Station(i), c.Angle(c.job.angles[i].value),
         correction ? c.Small(*correction) : "",
         i < c.result.correctedAngles.size() ? c.Angle(c.result.correctedAngles[i]) : ""};
     if (c.Book()) {
-      row.push_back(ReadingsText(c.job.angleReadings, i));
-      row.push_back(i < c.job.angleReadings.size() ? c.Small(c.job.angleReadings[i].spread) : "");
-      row.push_back(i < c.job.angleLines.size() ? IntegerText(c.job.angleLines[i]) : "");
+      const MeasuredValue& angle = c.job.angles[i];
+      row.push_back(IntegerText(angle.readings.count));
+      row.push_back(c.Small(angle.readings.spread));
+      row.push_back(IntegerText(angle.line));
     }
     table.Add(std::move(row));
   }
@@ -257,12 +258,11 @@ void LegsSection(const Context& c, Document& d) {
                     : k == 4 ? c.Small(*value)
                              : c.Metres(*value));
     }
-    if (c.Book()) {
-      row.push_back(ReadingsText(c.job.lengthReadings, i));
-      row.push_back(i < c.job.lengthReadings.size()
-                        ? Context::Millimetres(c.job.lengthReadings[i].spread)
-                        : "");
-      row.push_back(i < c.job.lengthLines.size() ? IntegerText(c.job.lengthLines[i]) : "");
+    if (c.Book() && i < c.job.lengths.size()) {
+      const MeasuredValue& length = c.job.lengths[i];
+      row.push_back(IntegerText(length.readings.count));
+      row.push_back(Context::Millimetres(length.readings.spread));
+      row.push_back(IntegerText(length.line));
     }
     table.Add(std::move(row));
   }
@@ -286,7 +286,7 @@ void PointsSection(const Context& c, Document& d) {
     if (ls && i < ls->precision.size()) {
       const PointPrecision& p = ls->precision[i];
       for (double metres : {p.sx, p.sy, p.a, p.b}) row.push_back(Context::Millimetres(metres));
-      row.push_back(FixedText(GonToUnit(p.bearing, c.job.unit), 1));
+      row.push_back(FixedText(GonToUnit(p.bearing, c.job.settings.unit), 1));
     }
     table.Add(std::move(row));
   }
@@ -302,7 +302,7 @@ void PointsSection(const Context& c, Document& d) {
 void MisclosureSection(const Context& c, Document& d) {
   const Adjustment& r = c.result;
   Fields fields;
-  const std::string unit = c.Unit(), small = SmallUnitName(c.job.unit);
+  const std::string unit = c.Unit(), small = SmallUnitName(c.job.settings.unit);
   // A field book's by its stations' names, each bearing from the station to
   // its mark; an answer file's by the dialogue's letters.
   const std::string dash = "\xE2\x80\x93";  // an en dash: names may hold hyphens
@@ -405,7 +405,7 @@ void ToleranceSection(const Context& c, Document& d) {
     table.Add({check, std::move(allowed), std::move(actual), passed ? "passed" : "EXCEEDED"},
               passed ? -1 : 3);
   };
-  const std::string small = SmallUnitName(c.job.unit);
+  const std::string small = SmallUnitName(c.job.settings.unit);
   if (const std::optional<Verdict>& v = r.angularVerdict)
     add("angular", FixedText(v->allowed, 1) + ' ' + small, FixedText(v->actual, 1) + ' ' + small,
         v->passed);
@@ -455,9 +455,9 @@ void ExpectedSection(const Context& c, Document& d) {
 std::string ObservationPlace(const Context& c, const ObservationRef& ref) {
   const std::size_t i = static_cast<std::size_t>(ref.index - 1);
   const bool angle = ref.kind == ObservationKind::Angle;
-  const std::vector<int>& lines = angle ? c.job.angleLines : c.job.lengthLines;
+  const std::vector<MeasuredValue>& values = angle ? c.job.angles : c.job.lengths;
   std::string place = angle ? "at " + c.Station(i) : c.Station(i) + "-" + c.Station(i + 1);
-  if (i < lines.size()) place += " (line " + IntegerText(lines[i]) + ")";
+  if (i < values.size()) place += " (line " + IntegerText(values[i].line) + ")";
   return place;
 }
 
@@ -509,11 +509,11 @@ void LeastSquaresSection(const Context& c, Document& d) {
                {"", true}});
   for (const ObservationReport& o : ls.observations) {
     const bool isAngle = o.ref.kind == ObservationKind::Angle;
-    table.Add({ObservationName(o.ref.kind), c.Book() ? ObservationPlace(c, o.ref) : IntegerText(o.ref.index),
-               isAngle ? c.Angle(o.measured) : c.Metres(o.measured),
-               isAngle ? c.Unit() : "m",
+    table.Add({ObservationName(o.ref.kind),
+               c.Book() ? ObservationPlace(c, o.ref) : IntegerText(o.ref.index),
+               isAngle ? c.Angle(o.measured) : c.Metres(o.measured), isAngle ? c.Unit() : "m",
                isAngle ? c.Small(o.residual) : Context::Millimetres(o.residual),
-               isAngle ? SmallUnitName(c.job.unit) : "mm", o.w ? FixedText(*o.w, 2) : "",
+               isAngle ? SmallUnitName(c.job.settings.unit) : "mm", o.w ? FixedText(*o.w, 2) : "",
                IsSuspect(c.result, o.ref) ? "<- suspect" : ""},
               7);
   }
@@ -673,9 +673,9 @@ void BookPointsSection(const BookResult& book, int decimals, Document& d) {
   const bool passed = book.TolerancesPassed();
   const bool grossError = std::any_of(book.traverses.begin(), book.traverses.end(),
                                       [](const BookTraverseResult& t) { return t.result.gross; });
-  const Job& settings = book.settings;
+  const Settings& settings = book.settings;
   const bool given =
-      settings.angularTolerance || settings.linearTolerance || book.heightTolerance;
+      settings.angularTolerance || settings.linearTolerance || settings.heightTolerance;
   const bool testFailed = book.network && book.network->globalTest.Exceeded();
   const bool suspect = book.network && book.network->suspect;
   d.Line(std::string("Overall: ") +

@@ -50,9 +50,9 @@ inline std::vector<GridPoint> CarryForward(const Job& job) {
   double bearing = TrueBearing(job.a, job.b);
   GridPoint at = job.b;
   for (std::size_t j = 0; j + 1 < job.lengths.size(); ++j) {
-    bearing += (job.leftAngles ? 1 : -1) * (job.angles[j] - 200);
-    at.x += job.lengths[j] * job.scale * std::cos(bearing / gonPerRadian);
-    at.y += job.lengths[j] * job.scale * std::sin(bearing / gonPerRadian);
+    bearing += (job.leftAngles ? 1 : -1) * (job.angles[j].value - 200);
+    at.x += job.lengths[j].value * job.settings.scale * std::cos(bearing / gonPerRadian);
+    at.y += job.lengths[j].value * job.settings.scale * std::sin(bearing / gonPerRadian);
     points.push_back(at);
   }
   return points;

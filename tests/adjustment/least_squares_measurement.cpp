@@ -38,9 +38,10 @@ Job RandomTraverse(std::mt19937& random, int angles) {
   const GridPoint d = step(at, bearing + turn(random), 300);
   Job job = LayOut(TraverseKind::Connecting, a, route, d);
   std::normal_distribution<double> unit(0, 1);
-  for (double& angle : job.angles) angle += job.sigmas.angleGon * unit(random);
-  for (double& length : job.lengths)
-    length += (job.sigmas.lengthMetres + job.sigmas.lengthPpm * 1e-6 * length) * unit(random);
+  for (MeasuredValue& angle : job.angles)
+    angle.value += job.settings.sigmas.angleGon * unit(random);
+  for (MeasuredValue& length : job.lengths)
+    length.value += LengthSigma(job.settings.sigmas, length.value) * unit(random);
   return job;
 }
 
@@ -59,7 +60,7 @@ TEST(LeastSquaresMeasure, DISABLED_BlunderDetectionRate) {
           std::uniform_int_distribution<int>(1, static_cast<int>(values.size()))(random);
       const double size =
           kind == ObservationKind::Angle ? angleBlunder(random) : lengthBlunder(random);
-      values[static_cast<std::size_t>(index - 1)] += negative(random) ? -size : size;
+      values[static_cast<std::size_t>(index - 1)].value += negative(random) ? -size : size;
       const std::optional<Suspect> suspect =
           FindSuspect(AdjustLeastSquares(job, CarryForward(job)).observations);
       if (!suspect) continue;

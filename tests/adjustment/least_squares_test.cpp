@@ -97,8 +97,8 @@ TEST(AdjustLeastSquares, OnePointByHand) {
                  s = std::sin(theta / testing::gonPerRadian);
     auto at = [&](double along) { return GridPoint{1000 + along * c, 2000 + along * s}; };
     Job job = LayOut(TraverseKind::Connecting, at(-100), {at(0), at(100), at(200)}, at(300));
-    job.lengths[0] += 0.003;
-    job.sigmas.lengthPpm = 0;  // equal weights for the two lengths, exactly
+    job.lengths[0].value += 0.003;
+    job.settings.sigmas.lengthPpm = 0;  // equal weights for the two lengths, exactly
     const LeastSquaresResult result = AdjustLeastSquares(job, CarryForward(job));
 
     const double sigmaS = 0.003;
@@ -131,7 +131,7 @@ TEST(AdjustLeastSquares, RefusesAnOpenTraverse) {
 // B straight to C: no new point, nothing to solve, yet three checks.
 TEST(AdjustLeastSquares, NoNewPoint) {
   Job job = LayOut(TraverseKind::Connecting, a, {route.front(), route[1]}, d);
-  job.angles[0] += 0.002;
+  job.angles[0].value += 0.002;
   const LeastSquaresResult result = AdjustLeastSquares(job, {});
   EXPECT_EQ(result.redundancy, 3);
   EXPECT_NEAR(result.observations[0].residual, -0.002, 1e-12);
@@ -151,7 +151,7 @@ TEST(AdjustLeastSquares, BlunderIsTheSuspect) {
   for (const auto& kase : cases) {
     Job job = LayOut(TraverseKind::Connecting, a, route, d);
     auto& values = kase.kind == ObservationKind::Angle ? job.angles : job.lengths;
-    values[static_cast<std::size_t>(kase.index - 1)] += kase.blunder;
+    values[static_cast<std::size_t>(kase.index - 1)].value += kase.blunder;
     const LeastSquaresResult result = AdjustLeastSquares(job, CarryForward(job));
     EXPECT_FALSE(result.globalTest.passed);
     const std::optional<Suspect> suspect = FindSuspect(result.observations);

@@ -275,9 +275,10 @@ TEST(AdjustNetwork, ReproducesOneTraverse) {
                                         {1540, 2700}, {1790, 2690}, {1850, 2900}};
   for (bool left : {true, false}) {
     Job job = testing::LayOut(TraverseKind::Connecting, {900, 1700}, route, {2100, 3000}, left);
-    for (std::size_t k = 0; k < job.angles.size(); ++k) job.angles[k] += 0.001 * someErrors[k];
+    for (std::size_t k = 0; k < job.angles.size(); ++k)
+      job.angles[k].value += 0.001 * someErrors[k];
     for (std::size_t k = 0; k < job.lengths.size(); ++k)
-      job.lengths[k] -= 0.004 * someErrors[k + 2];
+      job.lengths[k].value -= 0.004 * someErrors[k + 2];
     const std::vector<GridPoint> start = testing::CarryForward(job);
     const LeastSquaresResult single = AdjustLeastSquares(job, start);
 
@@ -289,13 +290,13 @@ TEST(AdjustNetwork, ReproducesOneTraverse) {
     network.points.push_back({job.d, true});
     for (int k = 1; k <= static_cast<int>(job.angles.size()); ++k)
       network.observations.push_back({Kind::Angle, k, left ? k - 1 : k + 1, left ? k + 1 : k - 1,
-                                      job.angles[static_cast<std::size_t>(k - 1)],
-                                      job.sigmas.angleGon});
+                                      job.angles[static_cast<std::size_t>(k - 1)].value,
+                                      job.settings.sigmas.angleGon});
     for (int k = 1; k <= static_cast<int>(job.lengths.size()); ++k) {
-      const double length = job.lengths[static_cast<std::size_t>(k - 1)];
+      const double length = job.lengths[static_cast<std::size_t>(k - 1)].value;
       network.observations.push_back(
           {Kind::Distance, -1, k, k + 1, length,
-           job.sigmas.lengthMetres + job.sigmas.lengthPpm * 1e-6 * length});
+           job.settings.sigmas.lengthMetres + job.settings.sigmas.lengthPpm * 1e-6 * length});
     }
     const NetworkResult result = AdjustNetwork(network.points, network.observations);
 

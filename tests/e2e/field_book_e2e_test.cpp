@@ -300,7 +300,9 @@ TEST(FieldBookEndToEnd, GrossMistakesAreNamedWithTheirLikelyCause) {
     for (const json& note : traverse["notes"]) found = found || note.get<std::string>().rfind(c.note, 0) == 0;
     EXPECT_TRUE(found) << traverse["notes"].dump();
     EXPECT_EQ(report["tolerance"]["passed"], c.exitCode == 0);
-    if (c.exitCode == 0) EXPECT_TRUE(traverse["suspect"].is_null());
+    if (c.exitCode == 0) {
+      EXPECT_TRUE(traverse["suspect"].is_null());
+    }
   }
 }
 

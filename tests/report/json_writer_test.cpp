@@ -110,7 +110,7 @@ TEST(Json, NullsWhereTheKindHasNoFigure) {
 
 TEST(Json, LeastSquaresInDegrees) {
   Job job = testing::WorkedJob();
-  job.unit = AngleUnit::Dms;
+  job.settings.unit = AngleUnit::Dms;
   const json report = Parse(job, testing::WorkedLeastSquares());
   EXPECT_EQ(report["unit"], "deg");
   EXPECT_EQ(report["rule"], "least-squares");

@@ -109,7 +109,7 @@ std::string ReadText(const std::string& path) {
 std::string AnswersPlan(const std::string& name, AngleUnit unit) {
   Job job;
   job.source = name;
-  job.unit = unit;
+  job.settings.unit = unit;
   ReadAnswers(ReadText(std::string(EXAMPLES_DIR) + "/" + name), job);
   return FormatSvg(AnswerFileResult(job, Adjust(job)), {});
 }
@@ -123,9 +123,9 @@ BookResult AdjustedBook(const std::string& name, Rule rule) {
   };
   Book book = ReadFieldBook(ReadText(std::string(EXAMPLES_DIR) + "/" + name), name, files);
   ReduceBook(book);
-  Job settings;
+  Settings settings;
   settings.rule = rule;
-  return AdjustBook(book, settings, std::nullopt);
+  return AdjustBook(book, settings);
 }
 
 std::string BookPlan(const std::string& name) {

@@ -136,9 +136,9 @@ TEST(TextReport, FieldBookSpeaksOfItsStationsInItsUnit) {
       "P1 225-00-00.3 299.987\nP2 157-29-57.1 280.009\nPP102 238-30-00.4\nbearing 135-00-00\nend\n";
   Book read = ReadFieldBook(book, "farm.book", {});
   ReduceBook(read);
-  Job settings;
+  Settings settings;
   settings.unit = AngleUnit::Dms;
-  const std::string report = FormatText(AdjustBook(read, settings, std::nullopt), {});
+  const std::string report = FormatText(AdjustBook(read, settings), {});
   for (const char* line : {"\nSmith farm, lot 7\n", "  Start bearing PP101\xE2\x80\x93TP12  ",
                            "  End bearing PP102 to its mark  135-00-00.00 d-m-s\n",
                            "  Along PP101\xE2\x80\x93PP102  ", "Angle unit         d-m-s;",
@@ -178,7 +178,7 @@ TEST(TextReport, PrecisionBeyondAMillionIsBetterThanAMillion) {
 
 TEST(TextReport, LeastSquaresInDegreesWithItsSuspect) {
   Job job = testing::WorkedJob();
-  job.unit = AngleUnit::Degree;
+  job.settings.unit = AngleUnit::Degree;
   const std::string report = Report(job, testing::WorkedLeastSquares());
   for (const char* text :
        {"measured [deg]  correction [arcsec]", "A-priori sigmas    angle 3.2 arcsec",

@@ -17,8 +17,8 @@ inline Job WorkedJob() {
   job.d = {4882.538, 4053.667};
   job.angles = {219.0346, 250.0008, 174.9991, 265.0013};
   job.lengths = {250.012, 299.987, 280.009};
-  job.angularTolerance = AngularTolerance{30, 10};
-  job.linearTolerance = 5000;
+  job.settings.angularTolerance = AngularTolerance{30, 10};
+  job.settings.linearTolerance = 5000;
   return job;
 }
 
