@@ -31,8 +31,11 @@ class PointTable {
 
 const NamedPoint& Known(const PointTable& table, const std::string& name, int line) {
   const NamedPoint* found = table.Find(name);
-  // The reader lets no traverse use a point that is not defined above it.
-  if (found == nullptr) throw JobError(line, "the point '" + name + "' is not known");
+  // The reader lets no traverse use a point that is not defined above it; a
+  // free record may name any.
+  if (found == nullptr)
+    throw JobError(line, "the point '" + name +
+                             "' is not known: no record defines it and no traverse computes it");
   return *found;
 }
 
@@ -147,6 +150,22 @@ std::optional<HeightResult> CarryHeights(const BookTraverse& traverse, const Poi
   return heights;
 }
 
+// A free record against the points the traverses adjusted, by the network's
+// own observation equations.
+Check CheckOf(const FreeObservation& free, const PointTable& table, double scale) {
+  Check check{free.kind, free.line, free.at, free.from, free.to,
+              free.kind == ObservationKind::Distance ? GridLength(free.value, scale) : free.value, 0};
+  const GridPoint& from = Known(table, free.from, free.line).xy;
+  const GridPoint& at = free.at.empty() ? from : Known(table, free.at, free.line).xy;
+  try {
+    check.computed = ComputedValue(free.kind, at, from, Known(table, free.to, free.line).xy,
+                                   check.measured);
+  } catch (const PointsInOnePlace& error) {
+    throw JobError(free.line, error.what());
+  }
+  return check;
+}
+
 }  // namespace
 
 bool BookResult::TolerancesPassed() const {
@@ -156,11 +175,11 @@ bool BookResult::TolerancesPassed() const {
 }
 
 BookResult AdjustBook(const Book& book, const Settings& settings) {
-  if (book.traverses.empty()) throw JobError(0, "the book has no traverse to adjust");
-  if (!book.free.empty() && settings.rule != Rule::LeastSquares)
-    throw JobError(book.free.front().line,
-                   "an observation outside the traverses is adjusted only with the network, "
-                   "by --rule least-squares");
+  const bool network = settings.rule == Rule::LeastSquares;
+  if (book.traverses.empty() && (book.free.empty() || !network))
+    throw JobError(0, book.free.empty() ? "the book has no traverse to adjust"
+                                        : "the book has no traverse: a network of angle, distance "
+                                          "and bearing records alone needs --rule least-squares");
   BookResult out;
   out.source = book.source;
   out.title = book.title;
@@ -177,7 +196,6 @@ BookResult AdjustBook(const Book& book, const Settings& settings) {
 
   // Under least squares every traverse is computed by the compass rule
   // first, for its misclosures and the network's approximate coordinates.
-  const bool network = settings.rule == Rule::LeastSquares;
   Settings firstLook = settings;
   if (network) {
     firstLook.rule = Rule::Compass;
@@ -235,6 +253,8 @@ BookResult AdjustBook(const Book& book, const Settings& settings) {
     for (BookTraverseResult& traverse : out.traverses)
       traverse.job.settings.rule = Rule::LeastSquares;
     AdjustNetworkOfBook(book, out);
+  } else {
+    for (const FreeObservation& free : book.free) out.checks.push_back(CheckOf(free, table, settings.scale));
   }
   return out;
 }

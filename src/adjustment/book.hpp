@@ -39,6 +39,16 @@ struct NetworkReport : AdjustmentStatistics {
   std::optional<Suspect> suspect;
 };
 
+// A free record under compass or transit, checked against the adjusted
+// points: gon, or metres times the scale factor.
+struct Check {
+  ObservationKind kind = ObservationKind::Angle;
+  int line = 0;
+  std::string at, from, to;  // `at` for angles only
+  double measured = 0, computed = 0;
+  double Difference() const { return measured - computed; }
+};
+
 // Every adjustment's result, a field book's or an answer file's: the one
 // shape every writer takes.
 struct BookResult {
@@ -53,6 +63,7 @@ struct BookResult {
   std::vector<BookTraverseResult> traverses;
   std::vector<NewPoint> points;  // every new point, in the order computed
   std::optional<NetworkReport> network;  // under least squares
+  std::vector<Check> checks;             // under compass and transit
   std::vector<std::string> notes;         // about the book as a whole
 
   bool TolerancesPassed() const;

@@ -4,6 +4,7 @@
 // that gives their misclosures (the surveyor's first look) and the
 // approximate coordinates of their new points. Points that only free
 // observations reach are placed by polar computation or by intersection.
+#include <algorithm>
 #include <cmath>
 #include <unordered_map>
 
@@ -139,6 +140,53 @@ void LocateFreePoints(Points& points, const std::vector<Observation>& observatio
           placed = true;
         }
       }
+      // Arcs: distances from two placed points cross on either side of the
+      // line between them; the other observations of the point that reach
+      // only placed points pick the side.
+      std::vector<std::size_t> arcs;
+      for (std::size_t k = 0; k < observations.size(); ++k) {
+        const Observation& o = observations[k];
+        if (o.kind == ObservationKind::Distance && (o.from == p || o.to == p) &&
+            points.Located(o.from == p ? o.to : o.from))
+          arcs.push_back(k);
+      }
+      const auto misfit = [&](const GridPoint& c, std::size_t ki, std::size_t kj, double scale) {
+        const auto reached = [&](int q) { return q == p || points.Located(q); };
+        const auto xy = [&](int q) { return q == p ? c : points.At(q); };
+        double sum = 0;
+        for (std::size_t k = 0; k < observations.size(); ++k) {
+          const Observation& o = observations[k];
+          const int at = o.kind == ObservationKind::Angle ? o.at : o.from;
+          if (k == ki || k == kj || (at != p && o.from != p && o.to != p) || !reached(at) ||
+              !reached(o.from) || !reached(o.to))
+            continue;
+          try {
+            const double off = std::fabs(ComputedValue(o.kind, xy(at), xy(o.from), xy(o.to), o.value) - o.value);
+            sum += o.kind == ObservationKind::Distance ? off : off / gonPerRadian * scale;
+          } catch (const PointsInOnePlace&) {
+            sum += scale;
+          }
+        }
+        return sum;
+      };
+      for (std::size_t i = 0; i < arcs.size() && !placed; ++i) {
+        for (std::size_t j = i + 1; j < arcs.size() && !placed; ++j) {
+          const Observation &oi = observations[arcs[i]], &oj = observations[arcs[j]];
+          const GridPoint& a = points.At(oi.from == p ? oi.to : oi.from);
+          const GridPoint& b = points.At(oj.from == p ? oj.to : oj.from);
+          const double d = std::hypot(b.x - a.x, b.y - a.y), ri = oi.value;
+          if (!(d > 0)) continue;
+          const double along = (ri * ri - oj.value * oj.value + d * d) / (2 * d);
+          const double h = std::sqrt(std::max(ri * ri - along * along, 0.0));
+          const double ux = (b.x - a.x) / d, uy = (b.y - a.y) / d;
+          const GridPoint left{a.x + along * ux - h * uy, a.y + along * uy + h * ux};
+          const GridPoint right{a.x + along * ux + h * uy, a.y + along * uy - h * ux};
+          const double ml = misfit(left, arcs[i], arcs[j], d), mr = misfit(right, arcs[i], arcs[j], d);
+          if (!(std::min(ml, mr) < 0.5 * std::max(ml, mr))) continue;  // nothing tells the sides apart
+          points.Locate(p, ml < mr ? left : right);
+          placed = true;
+        }
+      }
       progress = progress || placed;
     }
   }
@@ -152,7 +200,7 @@ void LocateFreePoints(Points& points, const std::vector<Observation>& observatio
     throw JobError(line, "the point '" + points.Name(p) +
                              "' cannot be placed from the observations: give it a distance and "
                              "an angle or bearing from placed points, two angles or bearings "
-                             "from two placed points, or its coordinates");
+                             "from two placed points, distances from three, or its coordinates");
   }
 }
 
@@ -285,9 +333,13 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
     origins.push_back(origin);
   }
 
-  LocateFreePoints(points, observations, origins);
   NetworkResult network;
   try {
+    // A missing datum is said as such, before any point is placed from it.
+    const std::vector<NetworkPoint>& all = points.points();
+    if (std::any_of(all.begin(), all.end(), [](const NetworkPoint& p) { return !p.fixed; }))
+      CheckDatum(all, observations);
+    LocateFreePoints(points, observations, origins);
     network = AdjustNetwork(points.points(), observations);
   } catch (const NetworkError& error) {
     // The network names points and observations by their places in its

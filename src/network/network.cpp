@@ -59,11 +59,11 @@ void CheckInput(const std::vector<NetworkPoint>& points,
   }
 }
 
-// The fixed points and the observations must leave no infinitesimal
-// similarity transformation (shifts in x and y, a rotation, a change of
-// scale) free: angles are blind to all four, a bearing to all but the
-// rotation, a distance to all but the scale, and a fixed point stops the
-// shifts, or, with a second one apart from it, all four.
+}  // namespace
+
+// Angles are blind to shifts, rotation and scale, a bearing to all but the
+// rotation, a distance to all but the scale; a fixed point stops the shifts,
+// or, with a second one apart from it, all four.
 void CheckDatum(const std::vector<NetworkPoint>& points,
                 const std::vector<Observation>& observations) {
   const NetworkPoint* first = nullptr;
@@ -74,17 +74,22 @@ void CheckDatum(const std::vector<NetworkPoint>& points,
     else if (p.approximate.x != first->approximate.x || p.approximate.y != first->approximate.y)
       return;
   }
-  if (!first) throw NetworkError("the network has no datum: no fixed point");
+  if (!first)
+    throw NetworkError("the network has no datum: no known point, so its position is free; give "
+                       "one of its points known coordinates");
   auto any = [&](Kind kind) {
     return std::any_of(observations.begin(), observations.end(),
                        [kind](const Observation& o) { return o.kind == kind; });
   };
-  if (!any(Kind::Bearing))
-    throw NetworkError("the network has no datum: only one fixed point and no bearing to orient it");
-  if (!any(Kind::Distance))
-    throw NetworkError(
-        "the network has no datum: only one fixed point and no distance to give it scale");
+  for (const auto& [kind, what] : {std::pair{Kind::Bearing, "bearing"}, {Kind::Distance, "distance"}})
+    if (!any(kind))
+      throw NetworkError(std::string("the network has no datum: one known point and no ") + what +
+                         " or second known point, so its " +
+                         (kind == Kind::Bearing ? "rotation" : "scale") + " is free; add a " + what +
+                         " or a second known point");
 }
+
+namespace {
 
 // A bearing held fixed, eliminated: one unknown (the slave) expressed by the
 // others it shares the linearised bearing with, x_s = constant + sum g_j x_j.

@@ -45,6 +45,11 @@ class NetworkError : public std::runtime_error {
   int observation_, point_;
 };
 
+// Throws NetworkError, saying what would fix it, where the fixed points and
+// the observations leave the network's position, rotation or scale free.
+void CheckDatum(const std::vector<NetworkPoint>& points,
+                const std::vector<Observation>& observations);
+
 // Gauss-Newton from the approximate coordinates (see AdjustByGaussNewton).
 // Throws std::invalid_argument for a point index out of range, an
 // observation between a point and itself or a sigma that is not positive (0

@@ -182,4 +182,13 @@ inline Equation Linearise(const Observation& o, const std::vector<GridPoint>& at
   return e;
 }
 
+// The value an observation of `kind` has at the coordinates of its points
+// (`at` counts for an angle only), moved next to `measured` by whole turns.
+// Throws PointsInOnePlace.
+inline double ComputedValue(ObservationKind kind, const GridPoint& at, const GridPoint& from,
+                            const GridPoint& to, double measured) {
+  const Observation o{kind, 0, 1, 2, measured, 0};
+  return Linearise(o, {at, from, to}, UnknownIndex(3)).computed;
+}
+
 }  // namespace traverse

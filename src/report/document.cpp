@@ -102,7 +102,8 @@ thead th { border-bottom: 1px solid #555; text-align: left; white-space: nowrap;
 thead th.num { text-align: right; }
 tbody tr:nth-child(even) { background: #f3f3f3; }
 td.num { text-align: right; font-variant-numeric: tabular-nums; white-space: nowrap; }
-table.fields th { text-align: left; font-weight: normal; padding-left: 0; }
+table.fields th { text-align: left; font-weight: normal; padding-left: 0; white-space: nowrap; }
+table.fields td.num { width: 1%; }
 .alarm { color: #b00000; font-weight: bold; }
 p { margin: 0.3em 0; }
 figure.plan { margin: 1em 0; }

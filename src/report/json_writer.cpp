@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <iterator>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -163,6 +162,17 @@ void WritePoints(JsonText& json, const Job& job, const Adjustment& result, bool 
   json.EndArray();
 }
 
+// The member `key` with an observation's value: an angle's or a bearing's in
+// the report's unit, a distance's in metres.
+void WriteValue(JsonText& json, const char* key, ObservationKind kind, double value, AngleWriter angle) {
+  json.Key(key);
+  if (kind == ObservationKind::Distance) {
+    json.Number(value);
+  } else {
+    angle(value);
+  }
+}
+
 // The statistics a least-squares adjustment shares with a network's, up to
 // its observations' rows: `head` writes what names a row.
 template <class Head>
@@ -183,14 +193,8 @@ void WriteStatistics(JsonText& json, const AdjustmentStatistics& stats,
     json.BeginObject();
     head(o);
     for (const auto& [name, value] : {std::pair{"measured", o.measured},
-                                      std::pair{"residual", o.residual}, std::pair{"sigma", o.sigma}}) {
-      json.Key(name);
-      if (o.ref.kind != ObservationKind::Distance) {
-        angle(value);
-      } else {
-        json.Number(value);
-      }
-    }
+                                      std::pair{"residual", o.residual}, std::pair{"sigma", o.sigma}})
+      WriteValue(json, name, o.ref.kind, value, angle);
     WriteNumbers(json, {{"w", o.w}, {"redundancy_number", o.redundancyNumber}});
     json.EndObject();
   }
@@ -312,7 +316,7 @@ void WriteNetwork(JsonText& json, const NetworkReport& network, AngleWriter angl
     OrNull(json, n, [&](const std::string& text) { json.String(text); });
   };
   WriteStatistics(json, network, network.observations, angle, [&](const ObservationReport& o) {
-    json.Key("kind").String(NetworkObservationName(o.ref.kind));
+    json.Key("kind").String(RecordName(o.ref.kind));
     json.Key("line").Integer(o.line);
     if (o.ref.kind == ObservationKind::Angle) json.Key("at").String(o.at);
     json.Key("from");
@@ -324,7 +328,7 @@ void WriteNetwork(JsonText& json, const NetworkReport& network, AngleWriter angl
   OrNull(json, network.suspect, [&](const Suspect& suspect) {
     WriteSuspect(json, suspect, [&](const ObservationRef& ref) {
       const ObservationReport& o = network.observations[ref.observation];
-      json.Key("kind").String(NetworkObservationName(o.ref.kind));
+      json.Key("kind").String(RecordName(o.ref.kind));
       json.Key("line").Integer(o.line);
     });
   });
@@ -382,6 +386,20 @@ std::string FormatJson(const BookResult& book, const ReportOptions& options) {
   json.EndObject();
   json.Key("network");
   OrNull(json, book.network, [&](const NetworkReport& n) { WriteNetwork(json, n, angle); });
+  json.Key("checks").BeginArray();
+  for (const Check& check : book.checks) {
+    json.BeginObject();
+    json.Key("kind").String(RecordName(check.kind));
+    json.Key("line").Integer(check.line);
+    if (check.kind == ObservationKind::Angle) json.Key("at").String(check.at);
+    json.Key("from").String(check.from);
+    json.Key("to").String(check.to);
+    for (const auto& [key, value] : {std::pair{"measured", check.measured},
+                                     {"computed", check.computed}, {"difference", check.Difference()}})
+      WriteValue(json, key, check.kind, value, angle);
+    json.EndObject();
+  }
+  json.EndArray();
   WriteStrings(json.Key("notes"), book.notes);
   json.EndObject();
   return json.Finish();

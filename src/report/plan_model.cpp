@@ -63,10 +63,12 @@ const PlanBuilder::Where* PlanBuilder::Find(const std::string& name) const {
 
 PlanModel PlanBuilder::Whole() const {
   const std::size_t count = book_.traverses.size();
-  PlanModel plan = Titled(book_,
-                          count == 1 ? "traverse " + ValidUtf8(book_.traverses[0].name)
-                                     : IntegerText(static_cast<int>(count)) + " traverses",
-                          book_.settings.rule);
+  // A network's plan holds its free observations too: it is not one traverse's.
+  const std::string traverses = count == 1 && !book_.network
+                                    ? "traverse " + ValidUtf8(book_.traverses[0].name)
+                                    : IntegerText(static_cast<int>(count)) +
+                                          (count == 1 ? " traverse" : " traverses");
+  PlanModel plan = Titled(book_, (book_.network ? "network of " : "") + traverses, book_.settings.rule);
 
   // Control points first, in the book's order, then the new ones: a point's
   // index is known before its role.

@@ -22,7 +22,7 @@ const char* ObservationName(ObservationKind kind) {
   return kind == ObservationKind::Angle ? "angle" : "length";
 }
 
-const char* NetworkObservationName(ObservationKind kind) {
+const char* RecordName(ObservationKind kind) {
   static constexpr const char* kNames[] = {"angle", "distance", "bearing"};
   static_assert(std::size(kNames) == static_cast<std::size_t>(ObservationKind::Bearing) + 1);
   return kNames[static_cast<std::size_t>(kind)];

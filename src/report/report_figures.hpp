@@ -20,8 +20,8 @@ const char* KindName(TraverseKind kind);
 // "angle" or "length".
 const char* ObservationName(ObservationKind kind);
 
-// A network's: "angle", "distance" or "bearing".
-const char* NetworkObservationName(ObservationKind kind);
+// A record of its own: "angle", "distance" or "bearing".
+const char* RecordName(ObservationKind kind);
 
 // The correction of angle i (0-based), gon: its residual where least squares
 // ran, else the rule's correction of every angle; none where least squares

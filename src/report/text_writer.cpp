@@ -588,6 +588,36 @@ void TraverseSections(const Context& c, Document& d) {
   NotesSection(c.result.notes, d);
 }
 
+// Where a record of its own stands: at its station from one point to
+// another, or from one point to another; a mark without a name is "(mark)".
+std::string RecordPlace(ObservationKind kind, const std::string& at,
+                        const std::optional<std::string>& from, const std::optional<std::string>& to) {
+  const std::string line = (from ? ValidUtf8(*from) : "(mark)") + " to " + (to ? ValidUtf8(*to) : "(mark)");
+  return kind == ObservationKind::Angle ? "at " + ValidUtf8(at) + ": " + line : line;
+}
+
+// Under compass and transit, each free record against the adjusted points.
+void ChecksSection(const BookResult& book, Document& d) {
+  if (book.checks.empty()) return;
+  const AngleUnit unit = book.settings.unit;
+  const bool dms = unit == AngleUnit::Dms;
+  d.Section("Checks (free records against the adjusted points)");
+  Table table({{"kind", true}, {"line"}, {"observation", true}, {"measured"}, {"computed"},
+               {"", true}, {"difference"}, {"", true}});
+  for (const Check& c : book.checks) {
+    const bool angle = c.kind != ObservationKind::Distance;
+    const auto value = [&](double v) {
+      return !angle ? FixedText(v, 4) : dms ? DmsText(v) : AngleText(v, unit);
+    };
+    table.Add({RecordName(c.kind), IntegerText(c.line), RecordPlace(c.kind, c.at, c.from, c.to),
+               value(c.measured), value(c.computed), !angle ? "m" : dms ? "d-m-s" : UnitName(unit),
+               angle ? SmallAngleText(c.Difference(), unit) : FixedText(c.Difference() * 1000, 1),
+               angle ? SmallUnitName(unit) : "mm"});
+  }
+  d.Add(std::move(table));
+  d.Line("difference: measured less computed; distances times the scale factor", true);
+}
+
 // The network: its statistics, every observation with its book line, and
 // the suspect.
 void NetworkSection(const BookResult& book, Document& d) {
@@ -607,16 +637,13 @@ void NetworkSection(const BookResult& book, Document& d) {
                {"r"},
                {"", true}});
   const auto place = [](const ObservationReport& o) {
-    const std::string from = o.from ? ValidUtf8(*o.from) : "(mark)";
-    const std::string to = o.to ? ValidUtf8(*o.to) : "(mark)";
-    return o.ref.kind == ObservationKind::Angle ? "at " + ValidUtf8(o.at) + ": " + from + " to " + to
-                                     : from + " to " + to;
+    return RecordPlace(o.ref.kind, o.at, o.from, o.to);
   };
   for (std::size_t i = 0; i < n.observations.size(); ++i) {
     const ObservationReport& o = n.observations[i];
     const bool isAngle = o.ref.kind != ObservationKind::Distance;
     const bool suspect = n.suspect && n.suspect->ref.observation == i;
-    table.Add({NetworkObservationName(o.ref.kind), IntegerText(o.line), place(o),
+    table.Add({RecordName(o.ref.kind), IntegerText(o.line), place(o),
                isAngle ? AngleText(o.measured, unit) : FixedText(o.measured, 4),
                isAngle ? UnitName(unit) : "m",
                isAngle ? SmallAngleText(o.residual, unit) : FixedText(o.residual * 1000, 1),
@@ -634,8 +661,8 @@ void NetworkSection(const BookResult& book, Document& d) {
   }
   SuspectLines(d, *n.suspect, [&](const ObservationRef& ref) {
     const ObservationReport& o = n.observations[ref.observation];
-    return std::string(NetworkObservationName(o.ref.kind)) + " on line " + IntegerText(o.line) +
-           " (" + place(o) + ")";
+    return std::string(RecordName(o.ref.kind)) + " on line " + IntegerText(o.line) + " (" +
+           place(o) + ")";
   });
 }
 
@@ -715,6 +742,7 @@ void ReportDocument(const BookResult& book, const ReportOptions& options, Docume
     if (plans) d.Plan(planner->Traverse(i));
     TraverseSections({book, traverse, options.decimals}, d);
   }
+  ChecksSection(book, d);
   NetworkSection(book, d);
   BookPointsSection(book, options.decimals, d);
   NotesSection(book.notes, d);

@@ -353,8 +353,9 @@ TEST(AdjustNetwork, RefusesWhatCannotBeAdjusted) {
     Network network;
     std::string message;
     int singularPoint;  // -1 for a refusal before the factorisation
-  } cases[] = {{floating, "no datum: no fixed point", -1},
-               {unoriented, "no datum: only one fixed point and no bearing", -1},
+  } cases[] = {{floating, "no datum: no known point, so its position is free", -1},
+               {unoriented, "no datum: one known point and no bearing or second known point, so "
+                            "its rotation is free; add a bearing", -1},
                {heldTwice, "fixed already", -1},
                {dangling, "point #8", 8}};
   for (const auto& kase : cases) {

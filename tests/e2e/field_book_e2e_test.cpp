@@ -240,6 +240,43 @@ TEST(FieldBookEndToEnd, ATraverseStartsOnAPointOfTheOneBefore) {
               1e-9);
 }
 
+// Free records under compass and transit are checks of the adjusted points,
+// worked by hand from the report's coordinates (P1 5146.949 3202.263, P2
+// 5100.014 3498.554) and the known B and C; they leave the verdict alone.
+TEST(FieldBookEndToEnd, FreeRecordsAreChecksOfTheAdjustedPoints) {
+  const std::string book = WorkedBook() +
+                           "distance B P2 508.500\n"    // line 13
+                           "angle P1 B C 237.9400\n"    // 14
+                           "bearing B C 86.5500\n";     // 15
+  const struct {
+    const char* kind;
+    int line;
+    double computed, difference;  // gon or metres
+  } checks[] = {{"distance", 13, 508.4873, 0.0127},
+                {"angle", 14, 237.9361, 0.0039},
+                {"bearing", 15, 86.5452, 0.0048}};
+  // Transit moves the points by a tenth of a millimetre or so.
+  for (const auto& [rule, within] : {std::pair{"compass", 5e-5}, {"transit", 1e-3}}) {
+    SCOPED_TRACE(rule);
+    const json report = JsonOf(Adjust({"--format", "json", "--rule", rule}, book));
+    ASSERT_EQ(report["checks"].size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+      const json& check = report["checks"][i];
+      EXPECT_EQ(check["kind"], checks[i].kind);
+      EXPECT_EQ(check["line"], checks[i].line);
+      EXPECT_NEAR(check["computed"].get<double>(), checks[i].computed, within);
+      EXPECT_NEAR(check["difference"].get<double>(), checks[i].difference, within);
+    }
+    EXPECT_EQ(report["checks"][1]["at"], "P1");
+    EXPECT_EQ(report["checks"][1]["to"], "C");
+  }
+  const std::string text = Adjust({}, book).output;
+  for (const char* row : {"B to P2         508.5000   508.4873  m          12.7  mm",
+                          "at P1: B to C  237.94000  237.93606  gon        39.4  cc"})
+    EXPECT_NE(text.find(row), std::string::npos) << text;
+  EXPECT_NE(Adjust({"--format", "html"}, book).output.find("Checks (free records"), std::string::npos);
+}
+
 // Keywords in any case, and the sides by the turn of the angles, read as the
 // lower-case book does.
 TEST(FieldBookEndToEnd, KeywordsInAnyCaseAndClockwiseSides) {
@@ -345,6 +382,12 @@ TEST(FieldBookEndToEnd, EveryFaultIsOneLineNamingItsPlace) {
        "standard input:1: expected a record (unit, point, points, traverse, angle, distance, "
        "bearing, sigma or title), found 'UNITT': did you mean 'unit'?"},
       {"empty", " \r\n\n", {}, 1, "standard input: the input is empty: no field book and no answers"},
+      {"a check on a point no traverse reaches", WorkedBook() + "distance P1 Q 10\n", {}, 1,
+       "standard input:13: the point 'Q' is not known: no record defines it and no traverse "
+       "computes it"},
+      {"free records alone under compass", "point A 0 0\npoint B 0 100\ndistance A B 100\n", {}, 1,
+       "standard input: the book has no traverse: a network of angle, distance and bearing records "
+       "alone needs --rule least-squares"},
       {"a NUL byte", std::string("4800\0\n", 6), {}, 1,
        "standard input:1: the input is not text: its first line holds a NUL byte"},
       {"not UTF-8", "\xFF\xFE" "4800\n", {}, 1,

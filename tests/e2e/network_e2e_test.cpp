@@ -191,9 +191,8 @@ TEST(NetworkEndToEnd, RefusesWhatCannotBeAdjusted) {
     std::vector<std::string> arguments;
     std::string message;
   } cases[] = {
-      {"free records under compass", Network(), {}, "standard input:29: an observation outside the "
-                                                    "traverses is adjusted only with the network, by "
-                                                    "--rule least-squares"},
+      {"a check under compass on a point only the network places", Network(), {},
+       "standard input:32: the point 'F' is not known"},
       {"a point no observation places",
        free + "traverse\nA\nB 100 100\nC 100\nA\nend\ndistance C Z 50\n",
        {"--rule", "least-squares"},
@@ -206,12 +205,81 @@ TEST(NetworkEndToEnd, RefusesWhatCannotBeAdjusted) {
               "distance B Z 111.8\nbearing A C 50\n",
        {"--rule", "least-squares"},
        "standard input:13: the bearing held fixed is fixed already"},
+      {"free records without a known point", "angle A B C 50\ndistance A B 100\ndistance B C 100\n",
+       {"--rule", "least-squares"},
+       "standard input: the network has no datum: no known point, so its position is free; give "
+       "one of its points known coordinates"},
+      {"one known point and distances", "point A 0 0\ndistance A B 100\ndistance B C 100\n"
+       "distance A C 150\n", {"--rule", "least-squares"},
+       "standard input: the network has no datum: one known point and no bearing or second known "
+       "point, so its rotation is free; add a bearing or a second known point"},
+      {"one known point, a bearing and angles", "point A 0 0\nbearing A B 50\nangle A B C 60\n"
+       "angle B C A 70\nangle C A B 70\n", {"--rule", "least-squares"},
+       "standard input: the network has no datum: one known point and no distance or second known "
+       "point, so its scale is free; add a distance or a second known point"},
+      {"two arcs and nothing to tell their sides", free + "distance A P 80\ndistance B P 80\n",
+       {"--rule", "least-squares"},
+       "standard input:4: the point 'P' cannot be placed from the observations: give it a distance "
+       "and an angle or bearing from placed points, two angles or bearings from two placed points, "
+       "distances from three, or its coordinates"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const ChildRun run = Adjust(c.arguments, c.book);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.error.rfind("traverse: " + c.message, 0), 0u) << run.error;
+  }
+}
+
+// Triangulation, trilateration and intersection: books of free records alone,
+// from the true coordinates, give those coordinates back.
+TEST(NetworkEndToEnd, FreeRecordsAloneAreANetwork) {
+  const auto known = [](std::initializer_list<const char*> names) {
+    std::string text;
+    for (const char* name : names)
+      text += std::string("point ") + name + " " + Text(truth.at(name).x) + " " + Text(truth.at(name).y) + "\n";
+    return text;
+  };
+  const auto distance = [](const char* from, const char* to) {
+    return std::string("distance ") + from + " " + to + " " + Text(Distance(from, to)) + "\n";
+  };
+  const auto angle = [](const char* at, const char* from, const char* to) {
+    return std::string("angle ") + at + " " + from + " " + to + " " + Text(Angle(at, from, to)) + "\n";
+  };
+  const struct {
+    const char* name;
+    std::string book;
+    std::vector<std::string> points;
+    int redundancy;
+  } cases[] = {
+      {"trilateration: N1 on three arcs, J on two and N1's",
+       known({"K1", "K2", "K3"}) + distance("K1", "N1") + distance("K2", "N1") + distance("N1", "K3") +
+           distance("N1", "J") + distance("K1", "J") + distance("K3", "J"),
+       {"N1", "J"}, 2},
+      {"triangulation: two triangles of angles on K1 and K2",
+       known({"K1", "K2"}) + angle("K1", "K2", "N1") + angle("K2", "N1", "K1") + angle("N1", "K1", "K2") +
+           angle("N1", "J", "K1") + angle("K1", "N1", "J") + angle("J", "K1", "N1"),
+       {"N1", "J"}, 2},
+      {"intersection: bearings from K3 and K4, and a distance",
+       known({"K3", "K4"}) + "bearing K3 F " + Text(Bearing("K3", "F")) + " sigma=5\nbearing K4 F " +
+           Text(Bearing("K4", "F")) + " sigma=5\n" + distance("F", "K4"),
+       {"F"}, 1},
+      {"a side of two arcs told by the angle at the point",
+       known({"K1", "K2"}) + distance("K1", "N1") + distance("K2", "N1") + angle("N1", "K2", "K1"),
+       {"N1"}, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const json report = Report(c.book);
+    ASSERT_EQ(report["points"].size(), c.points.size());
+    for (std::size_t i = 0; i < c.points.size(); ++i) {
+      const json& point = report["points"][i];
+      EXPECT_EQ(point["name"], c.points[i]);
+      EXPECT_NEAR(point["x"].get<double>(), truth.at(c.points[i]).x, 1e-6);
+      EXPECT_NEAR(point["y"].get<double>(), truth.at(c.points[i]).y, 1e-6);
+    }
+    EXPECT_EQ(report["network"]["redundancy"], c.redundancy);
+    EXPECT_TRUE(report["traverses"].empty());
   }
 }
 

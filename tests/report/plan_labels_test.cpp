@@ -204,6 +204,9 @@ TEST(PlanLabels, ThePagesPlansShowTheNetworkAndTheStartingPoints) {
   const std::vector<std::string> network = plans("ghilani_wolf_network.book", Rule::LeastSquares);
   ASSERT_EQ(network.size(), 2u);  // the network's, then its one traverse's
   EXPECT_TRUE(has(network[0], "stroke-dasharray=\"2,3\"") && has(network[0], "<ellipse"));
+  // Headed as the network it is, not as its one traverse.
+  EXPECT_TRUE(has(network[0], "(network of 1 traverse, least-squares)"));
+  EXPECT_TRUE(has(network[1], "(traverse AG, least-squares)"));
   const std::vector<std::string> book = plans("two_traverses.book", Rule::Compass);
   ASSERT_EQ(book.size(), 3u);
   for (const char* name : {">PP101<", ">PP102<", ">3001<", ">3002<", ">3003<"})
