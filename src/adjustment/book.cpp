@@ -153,13 +153,13 @@ std::optional<HeightResult> CarryHeights(const BookTraverse& traverse, const Poi
 // A free record against the points the traverses adjusted, by the network's
 // own observation equations.
 Check CheckOf(const FreeObservation& free, const PointTable& table, double scale) {
-  Check check{free.kind, free.line, free.at, free.from, free.to,
-              free.kind == ObservationKind::Distance ? GridLength(free.value, scale) : free.value, 0};
+  Check check{free.kind, free.line, free.at, free.from, free.to, free.value, 0};
+  if (free.kind == ObservationKind::Distance) check.measured = GridLength(free.value, scale);
   const GridPoint& from = Known(table, free.from, free.line).xy;
   const GridPoint& at = free.at.empty() ? from : Known(table, free.at, free.line).xy;
   try {
-    check.computed = ComputedValue(free.kind, at, from, Known(table, free.to, free.line).xy,
-                                   check.measured);
+    check.computed =
+        ComputedValue(free.kind, at, from, Known(table, free.to, free.line).xy, check.measured);
   } catch (const PointsInOnePlace& error) {
     throw JobError(free.line, error.what());
   }
@@ -254,7 +254,8 @@ BookResult AdjustBook(const Book& book, const Settings& settings) {
       traverse.job.settings.rule = Rule::LeastSquares;
     AdjustNetworkOfBook(book, out);
   } else {
-    for (const FreeObservation& free : book.free) out.checks.push_back(CheckOf(free, table, settings.scale));
+    for (const FreeObservation& free : book.free)
+      out.checks.push_back(CheckOf(free, table, settings.scale));
   }
   return out;
 }

@@ -80,9 +80,10 @@ struct Direction {
 
 std::vector<Direction> DirectionsTo(int p, const Points& points,
                                     const std::vector<Observation>& observations,
+                                    const std::vector<std::size_t>& ofP,
                                     const std::vector<Origin>& origins) {
   std::vector<Direction> directions;
-  for (std::size_t k = 0; k < observations.size(); ++k) {
+  for (std::size_t k : ofP) {
     const Observation& o = observations[k];
     const int line = origins[k].report.line;
     if (o.kind == ObservationKind::Bearing) {
@@ -104,25 +105,33 @@ std::vector<Direction> DirectionsTo(int p, const Points& points,
 // direction from a located point, or where two directions cross.
 void LocateFreePoints(Points& points, const std::vector<Observation>& observations,
                       const std::vector<Origin>& origins) {
+  // Each point's observations, so that placing it looks at its own alone.
+  std::vector<std::vector<std::size_t>> of(points.size());
+  for (std::size_t k = 0; k < observations.size(); ++k)
+    for (const int q : {observations[k].at, observations[k].from, observations[k].to})
+      if (q >= 0) of[static_cast<std::size_t>(q)].push_back(k);
   for (bool progress = true; progress;) {
     progress = false;
     for (int p = 0; p < static_cast<int>(points.size()); ++p) {
       if (points.Located(p)) continue;
-      const std::vector<Direction> directions = DirectionsTo(p, points, observations, origins);
+      const std::vector<std::size_t>& ofP = of[static_cast<std::size_t>(p)];
+      const std::vector<Direction> directions = DirectionsTo(p, points, observations, ofP, origins);
       bool placed = false;
-      // Polar: a distance from the station of one of the directions.
-      for (std::size_t k = 0; k < observations.size() && !placed; ++k) {
+      // Distances from placed points, each with its station.
+      std::vector<std::pair<std::size_t, int>> arcs;
+      for (std::size_t k : ofP) {
         const Observation& o = observations[k];
-        if (o.kind != ObservationKind::Distance || (o.from != p && o.to != p)) continue;
         const int other = o.from == p ? o.to : o.from;
-        for (const Direction& d : directions) {
-          if (d.from != other) continue;
-          const GridPoint& q = points.At(other);
-          points.Locate(p, Polar(q, d.bearing, o.value));
-          placed = true;
-          break;
-        }
+        if (o.kind == ObservationKind::Distance && points.Located(other))
+          arcs.emplace_back(k, other);
       }
+      // Polar: a distance from the station of one of the directions.
+      for (const auto& [k, other] : arcs)
+        for (const Direction& d : directions)
+          if (!placed && d.from == other) {
+            points.Locate(p, Polar(points.At(other), d.bearing, observations[k].value));
+            placed = true;
+          }
       // Intersection: two directions from different stations.
       for (std::size_t i = 0; i < directions.size() && !placed; ++i) {
         for (std::size_t j = i + 1; j < directions.size() && !placed; ++j) {
@@ -143,25 +152,17 @@ void LocateFreePoints(Points& points, const std::vector<Observation>& observatio
       // Arcs: distances from two placed points cross on either side of the
       // line between them; the other observations of the point that reach
       // only placed points pick the side.
-      std::vector<std::size_t> arcs;
-      for (std::size_t k = 0; k < observations.size(); ++k) {
-        const Observation& o = observations[k];
-        if (o.kind == ObservationKind::Distance && (o.from == p || o.to == p) &&
-            points.Located(o.from == p ? o.to : o.from))
-          arcs.push_back(k);
-      }
       const auto misfit = [&](const GridPoint& c, std::size_t ki, std::size_t kj, double scale) {
         const auto reached = [&](int q) { return q == p || points.Located(q); };
         const auto xy = [&](int q) { return q == p ? c : points.At(q); };
         double sum = 0;
-        for (std::size_t k = 0; k < observations.size(); ++k) {
+        for (std::size_t k : ofP) {
           const Observation& o = observations[k];
           const int at = o.kind == ObservationKind::Angle ? o.at : o.from;
-          if (k == ki || k == kj || (at != p && o.from != p && o.to != p) || !reached(at) ||
-              !reached(o.from) || !reached(o.to))
-            continue;
+          if (k == ki || k == kj || !reached(at) || !reached(o.from) || !reached(o.to)) continue;
           try {
-            const double off = std::fabs(ComputedValue(o.kind, xy(at), xy(o.from), xy(o.to), o.value) - o.value);
+            const double off =
+                std::fabs(ComputedValue(o.kind, xy(at), xy(o.from), xy(o.to), o.value) - o.value);
             sum += o.kind == ObservationKind::Distance ? off : off / gonPerRadian * scale;
           } catch (const PointsInOnePlace&) {
             sum += scale;
@@ -171,18 +172,20 @@ void LocateFreePoints(Points& points, const std::vector<Observation>& observatio
       };
       for (std::size_t i = 0; i < arcs.size() && !placed; ++i) {
         for (std::size_t j = i + 1; j < arcs.size() && !placed; ++j) {
-          const Observation &oi = observations[arcs[i]], &oj = observations[arcs[j]];
-          const GridPoint& a = points.At(oi.from == p ? oi.to : oi.from);
-          const GridPoint& b = points.At(oj.from == p ? oj.to : oj.from);
-          const double d = std::hypot(b.x - a.x, b.y - a.y), ri = oi.value;
+          const GridPoint &a = points.At(arcs[i].second), &b = points.At(arcs[j].second);
+          const double d = std::hypot(b.x - a.x, b.y - a.y);
+          const double ri = observations[arcs[i].first].value;
+          const double rj = observations[arcs[j].first].value;
           if (!(d > 0)) continue;
-          const double along = (ri * ri - oj.value * oj.value + d * d) / (2 * d);
+          const double along = (ri * ri - rj * rj + d * d) / (2 * d);
           const double h = std::sqrt(std::max(ri * ri - along * along, 0.0));
           const double ux = (b.x - a.x) / d, uy = (b.y - a.y) / d;
           const GridPoint left{a.x + along * ux - h * uy, a.y + along * uy + h * ux};
           const GridPoint right{a.x + along * ux + h * uy, a.y + along * uy - h * ux};
-          const double ml = misfit(left, arcs[i], arcs[j], d), mr = misfit(right, arcs[i], arcs[j], d);
-          if (!(std::min(ml, mr) < 0.5 * std::max(ml, mr))) continue;  // nothing tells the sides apart
+          const double ml = misfit(left, arcs[i].first, arcs[j].first, d);
+          const double mr = misfit(right, arcs[i].first, arcs[j].first, d);
+          // Where nothing tells the sides apart, another pair may.
+          if (!(std::min(ml, mr) < 0.5 * std::max(ml, mr))) continue;
           points.Locate(p, ml < mr ? left : right);
           placed = true;
         }
@@ -192,15 +195,12 @@ void LocateFreePoints(Points& points, const std::vector<Observation>& observatio
   }
   for (int p = 0; p < static_cast<int>(points.size()); ++p) {
     if (points.Located(p)) continue;
-    int line = 0;
-    for (std::size_t k = 0; k < observations.size() && line == 0; ++k) {
-      const Observation& o = observations[k];
-      if (o.at == p || o.from == p || o.to == p) line = origins[k].report.line;
-    }
-    throw JobError(line, "the point '" + points.Name(p) +
-                             "' cannot be placed from the observations: give it a distance and "
-                             "an angle or bearing from placed points, two angles or bearings "
-                             "from two placed points, distances from three, or its coordinates");
+    const std::vector<std::size_t>& ofP = of[static_cast<std::size_t>(p)];
+    throw JobError(ofP.empty() ? 0 : origins[ofP.front()].report.line,
+                   "the point '" + points.Name(p) +
+                       "' cannot be placed from the observations: give it a distance and an angle "
+                       "or bearing from placed points, two angles or bearings from two placed "
+                       "points, distances from three, or its coordinates");
   }
 }
 

@@ -376,9 +376,12 @@ FIELD BOOKS). Its first word is a keyword:
     NAME ANGLE                the last station, then the end ORIENTATION;
     ORIENTATION               or the last station as NAME alone (no end
   end                         orientation, or open where NAME is new)
-With --rule least-squares the whole book is one network, and may also hold
+A book may also hold, each with an optional sigma=, and sigma angle S /
+sigma length A [B] lines:
   angle AT FROM TO VALUE      distance FROM TO DISTANCE    bearing FROM TO VALUE
-each with an optional sigma=, and sigma angle S / sigma length A [B] lines.
+With --rule least-squares the whole book is one network (these records alone
+make a triangulation or trilateration); under compass or transit each record
+is a check of the adjusted points.
 
 A left angle is the angle on the left of the line of travel, measured
 clockwise from the station behind to the station ahead (in US practice an

@@ -81,12 +81,13 @@ void CheckDatum(const std::vector<NetworkPoint>& points,
     return std::any_of(observations.begin(), observations.end(),
                        [kind](const Observation& o) { return o.kind == kind; });
   };
-  for (const auto& [kind, what] : {std::pair{Kind::Bearing, "bearing"}, {Kind::Distance, "distance"}})
+  for (const auto& [kind, what] :
+       {std::pair{Kind::Bearing, "bearing"}, {Kind::Distance, "distance"}})
     if (!any(kind))
       throw NetworkError(std::string("the network has no datum: one known point and no ") + what +
                          " or second known point, so its " +
-                         (kind == Kind::Bearing ? "rotation" : "scale") + " is free; add a " + what +
-                         " or a second known point");
+                         (kind == Kind::Bearing ? "rotation" : "scale") + " is free; add a " +
+                         what + " or a second known point");
 }
 
 namespace {

@@ -164,7 +164,8 @@ void WritePoints(JsonText& json, const Job& job, const Adjustment& result, bool 
 
 // The member `key` with an observation's value: an angle's or a bearing's in
 // the report's unit, a distance's in metres.
-void WriteValue(JsonText& json, const char* key, ObservationKind kind, double value, AngleWriter angle) {
+void WriteValue(JsonText& json, const char* key, ObservationKind kind, double value,
+                AngleWriter angle) {
   json.Key(key);
   if (kind == ObservationKind::Distance) {
     json.Number(value);
@@ -192,8 +193,9 @@ void WriteStatistics(JsonText& json, const AdjustmentStatistics& stats,
   for (const ObservationReport& o : observations) {
     json.BeginObject();
     head(o);
-    for (const auto& [name, value] : {std::pair{"measured", o.measured},
-                                      std::pair{"residual", o.residual}, std::pair{"sigma", o.sigma}})
+    for (const auto& [name, value] :
+         {std::pair{"measured", o.measured}, std::pair{"residual", o.residual},
+          std::pair{"sigma", o.sigma}})
       WriteValue(json, name, o.ref.kind, value, angle);
     WriteNumbers(json, {{"w", o.w}, {"redundancy_number", o.redundancyNumber}});
     json.EndObject();
@@ -394,8 +396,9 @@ std::string FormatJson(const BookResult& book, const ReportOptions& options) {
     if (check.kind == ObservationKind::Angle) json.Key("at").String(check.at);
     json.Key("from").String(check.from);
     json.Key("to").String(check.to);
-    for (const auto& [key, value] : {std::pair{"measured", check.measured},
-                                     {"computed", check.computed}, {"difference", check.Difference()}})
+    for (const auto& [key, value] :
+         {std::pair{"measured", check.measured}, {"computed", check.computed},
+          {"difference", check.Difference()}})
       WriteValue(json, key, check.kind, value, angle);
     json.EndObject();
   }

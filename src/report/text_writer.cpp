@@ -591,8 +591,10 @@ void TraverseSections(const Context& c, Document& d) {
 // Where a record of its own stands: at its station from one point to
 // another, or from one point to another; a mark without a name is "(mark)".
 std::string RecordPlace(ObservationKind kind, const std::string& at,
-                        const std::optional<std::string>& from, const std::optional<std::string>& to) {
-  const std::string line = (from ? ValidUtf8(*from) : "(mark)") + " to " + (to ? ValidUtf8(*to) : "(mark)");
+                        const std::optional<std::string>& from,
+                        const std::optional<std::string>& to) {
+  const std::string line =
+      (from ? ValidUtf8(*from) : "(mark)") + " to " + (to ? ValidUtf8(*to) : "(mark)");
   return kind == ObservationKind::Angle ? "at " + ValidUtf8(at) + ": " + line : line;
 }
 

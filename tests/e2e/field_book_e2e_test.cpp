@@ -245,9 +245,9 @@ TEST(FieldBookEndToEnd, ATraverseStartsOnAPointOfTheOneBefore) {
 // 5100.014 3498.554) and the known B and C; they leave the verdict alone.
 TEST(FieldBookEndToEnd, FreeRecordsAreChecksOfTheAdjustedPoints) {
   const std::string book = WorkedBook() +
-                           "distance B P2 508.500\n"    // line 13
-                           "angle P1 B C 237.9400\n"    // 14
-                           "bearing B C 86.5500\n";     // 15
+                           "distance B P2 508.500\n"  // line 13
+                           "angle P1 B C 237.9400\n"  // 14
+                           "bearing B C 86.5500\n";   // 15
   const struct {
     const char* kind;
     int line;
@@ -274,7 +274,8 @@ TEST(FieldBookEndToEnd, FreeRecordsAreChecksOfTheAdjustedPoints) {
   for (const char* row : {"B to P2         508.5000   508.4873  m          12.7  mm",
                           "at P1: B to C  237.94000  237.93606  gon        39.4  cc"})
     EXPECT_NE(text.find(row), std::string::npos) << text;
-  EXPECT_NE(Adjust({"--format", "html"}, book).output.find("Checks (free records"), std::string::npos);
+  EXPECT_NE(Adjust({"--format", "html"}, book).output.find("Checks (free records"),
+            std::string::npos);
 }
 
 // Keywords in any case, and the sides by the turn of the angles, read as the

@@ -237,14 +237,16 @@ TEST(NetworkEndToEnd, FreeRecordsAloneAreANetwork) {
   const auto known = [](std::initializer_list<const char*> names) {
     std::string text;
     for (const char* name : names)
-      text += std::string("point ") + name + " " + Text(truth.at(name).x) + " " + Text(truth.at(name).y) + "\n";
+      text += std::string("point ") + name + " " + Text(truth.at(name).x) + " " +
+              Text(truth.at(name).y) + "\n";
     return text;
   };
   const auto distance = [](const char* from, const char* to) {
     return std::string("distance ") + from + " " + to + " " + Text(Distance(from, to)) + "\n";
   };
   const auto angle = [](const char* at, const char* from, const char* to) {
-    return std::string("angle ") + at + " " + from + " " + to + " " + Text(Angle(at, from, to)) + "\n";
+    return std::string("angle ") + at + " " + from + " " + to + " " + Text(Angle(at, from, to)) +
+           "\n";
   };
   const struct {
     const char* name;
@@ -253,16 +255,18 @@ TEST(NetworkEndToEnd, FreeRecordsAloneAreANetwork) {
     int redundancy;
   } cases[] = {
       {"trilateration: N1 on three arcs, J on two and N1's",
-       known({"K1", "K2", "K3"}) + distance("K1", "N1") + distance("K2", "N1") + distance("N1", "K3") +
-           distance("N1", "J") + distance("K1", "J") + distance("K3", "J"),
+       known({"K1", "K2", "K3"}) + distance("K1", "N1") + distance("K2", "N1") +
+           distance("N1", "K3") + distance("N1", "J") + distance("K1", "J") + distance("K3", "J"),
        {"N1", "J"}, 2},
       {"triangulation: two triangles of angles on K1 and K2",
-       known({"K1", "K2"}) + angle("K1", "K2", "N1") + angle("K2", "N1", "K1") + angle("N1", "K1", "K2") +
-           angle("N1", "J", "K1") + angle("K1", "N1", "J") + angle("J", "K1", "N1"),
+       known({"K1", "K2"}) + angle("K1", "K2", "N1") + angle("K2", "N1", "K1") +
+           angle("N1", "K1", "K2") + angle("N1", "J", "K1") + angle("K1", "N1", "J") +
+           angle("J", "K1", "N1"),
        {"N1", "J"}, 2},
       {"intersection: bearings from K3 and K4, and a distance",
-       known({"K3", "K4"}) + "bearing K3 F " + Text(Bearing("K3", "F")) + " sigma=5\nbearing K4 F " +
-           Text(Bearing("K4", "F")) + " sigma=5\n" + distance("F", "K4"),
+       known({"K3", "K4"}) + "bearing K3 F " + Text(Bearing("K3", "F")) +
+           " sigma=5\nbearing K4 F " + Text(Bearing("K4", "F")) + " sigma=5\n" +
+           distance("F", "K4"),
        {"F"}, 1},
       {"a side of two arcs told by the angle at the point",
        known({"K1", "K2"}) + distance("K1", "N1") + distance("K2", "N1") + angle("N1", "K2", "K1"),
@@ -281,6 +285,27 @@ TEST(NetworkEndToEnd, FreeRecordsAloneAreANetwork) {
     EXPECT_EQ(report["network"]["redundancy"], c.redundancy);
     EXPECT_TRUE(report["traverses"].empty());
   }
+}
+
+// Four distances to P from four points 100 m north, south, east and west of
+// it, 2 mm each, worked by hand: x = ((100 - sN) + (sS - 100)) / 2 = -8 mm,
+// y = ((100 - sE) + (sW - 100)) / 2 = +2 mm, every residual 2 mm, vTPv = 4
+// on 2 degrees of freedom, so sigma0 = sqrt(2) and sX = sY = sigma0 * 2 mm /
+// sqrt(2) = 2 mm. The first two arcs meet in one point: no side to choose.
+TEST(NetworkEndToEnd, ATrilaterationWorkedByHand) {
+  const ChildRun run = Adjust({"--rule", "least-squares", "--format", "json",
+                               std::string(EXAMPLES_DIR) + "/trilateration.book"},
+                              "");
+  ASSERT_EQ(run.exitCode, 0) << run.error;
+  const json report = json::parse(run.output);
+  const json& p = report["points"][0];
+  EXPECT_NEAR(p["x"].get<double>(), 999.992, 1e-6);
+  EXPECT_NEAR(p["y"].get<double>(), 1000.002, 1e-6);
+  EXPECT_NEAR(p["sx"].get<double>(), 0.002, 1e-6);
+  EXPECT_NEAR(p["sy"].get<double>(), 0.002, 1e-6);
+  EXPECT_NEAR(report["network"]["sigma0"].get<double>(), std::sqrt(2.0), 1e-3);
+  for (const json& o : report["network"]["observations"])
+    EXPECT_NEAR(std::fabs(o["residual"].get<double>()), 0.002, 1e-6) << o;
 }
 
 // A published traverse network with a junction: Ghilani and Wolf,
