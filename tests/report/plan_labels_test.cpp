@@ -207,7 +207,7 @@ TEST(PlanLabels, ThePagesPlansShowTheNetworkAndTheStartingPoints) {
   // Headed as the network it is, not as its one traverse.
   EXPECT_TRUE(has(network[0], "(network of 1 traverse, least-squares)"));
   // A traverse's plan shows its first look, by the compass rule.
-  EXPECT_TRUE(has(network[1], "(traverse AG, compass first look)"));
+  EXPECT_TRUE(has(network[1], "(traverse AG, compass)"));
   const std::vector<std::string> book = plans("two_traverses.book", Rule::Compass);
   ASSERT_EQ(book.size(), 3u);
   for (const char* name : {">PP101<", ">PP102<", ">3001<", ">3002<", ">3003<"})
