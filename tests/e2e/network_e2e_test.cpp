@@ -282,11 +282,12 @@ TEST(NetworkEndToEnd, EachTraverseShowsItsCompassFirstLookAndTheBookTheNetworks)
       }
     }
     EXPECT_EQ(report["traverses"].back().value("known_from_above", json()), b.fromAbove);
+    const std::string text = run("text");
     if (!b.fromAbove.is_null()) {
       EXPECT_NE(run("html").find("<td>3002 (from traverse 1)</td>"), std::string::npos);
+      // With the height the road carried to it, where the lane's heights start.
+      EXPECT_NE(text.find("3002 (from traverse 1)  5663290.862  565510.273  244.706\n"), std::string::npos);
     }
-
-    const std::string text = run("text");
     EXPECT_NE(text.find("\nA-priori sigmas    " + b.sigmas + "\n"), std::string::npos);
     // The blunder search is the network's alone: no traverse claims none.
     EXPECT_EQ(text.find("No suspected blunder"), text.rfind("No suspected blunder"));
