@@ -31,13 +31,20 @@
 namespace traverse {
 namespace {
 
+// A format written whole, handed to the sink at once.
+template <std::string (*Write)(const BookResult&, const ReportOptions&)>
+void Whole(const BookResult& book, const ReportOptions& options, const ReportSink& sink) {
+  sink(Write(book, options));
+}
+
 // The formats of the report, by the name --format takes.
 struct Format {
   const char* name;
-  std::string (*write)(const BookResult&, const ReportOptions&);
+  void (*write)(const BookResult&, const ReportOptions&, const ReportSink&);
 };
-constexpr Format formats[] = {{"text", FormatText}, {"csv", FormatCsv}, {"json", FormatJson},
-                              {"svg", FormatSvg},   {"dxf", FormatDxf}, {"html", FormatHtml}};
+constexpr Format formats[] = {{"text", WriteText},       {"csv", Whole<FormatCsv>},
+                              {"json", Whole<FormatJson>}, {"svg", Whole<FormatSvg>},
+                              {"dxf", Whole<FormatDxf>},   {"html", WriteHtml}};
 
 // What `traverse adjust` was asked for, as parsed.
 struct AdjustRequest {
@@ -132,11 +139,11 @@ bool ParsePair(const std::string& text, double& first, double& second) {
          ReadOptionNumber("", text.substr(comma + 1), 0, false, second, ignored);
 }
 
-// Writes `text` to `path` through a temporary file of its own beside it,
+// Writes what `text` writes to `path` through a temporary file of its own beside it,
 // forced to the disk and then renamed over `path`: two runs writing the same
 // file never mix their bytes, and a crash leaves the old file or the new one,
 // whole, never a half-written one that looks complete.
-bool WriteFileWhole(const std::string& path, const std::string& text, std::string& error) {
+bool WriteFileWhole(const std::string& path, const platform::TextWriter& text, std::string& error) {
   namespace fs = std::filesystem;
   std::string temporary;
   bool created = false;
@@ -205,7 +212,7 @@ ReportOptions ReportOptionsOf(const AdjustRequest& request) {
 
 // The report of an answer file, or why there is none.
 int AdjustAnswers(const std::string& text, Job& job, const AdjustRequest& request,
-                  std::string& report, bool& passed) {
+                  BookResult& report, bool& passed) {
   if (request.heightTolerance || request.refraction) {
     WriteStandard(platform::StdHandle::Error,
                   "traverse: --height-tolerance and --refraction need a field book; " +
@@ -221,7 +228,7 @@ int AdjustAnswers(const std::string& text, Job& job, const AdjustRequest& reques
         error.line() > 0 ? job.source + ":" + std::to_string(error.line()) : job.source;
     return Fail(where + ": " + error.what());
   }
-  report = request.format->write(AnswerFileResult(job, result), ReportOptionsOf(request));
+  report = AnswerFileResult(job, result);
   passed = result.TolerancesPassed();
   return ExitSuccess;
 }
@@ -254,7 +261,7 @@ std::optional<platform::FileIdentity> OutputIdentity(const AdjustRequest& reques
 }
 
 int AdjustFieldBook(const std::string& text, const Job& job, const AdjustRequest& request,
-                    std::string& report, bool& passed) {
+                    BookResult& report, bool& passed) {
   if (request.noEndOrientation || request.open) {
     WriteStandard(platform::StdHandle::Error,
                   std::string("traverse: ") + (request.open ? "--open" : "--no-end-orientation") +
@@ -299,8 +306,8 @@ int AdjustFieldBook(const std::string& text, const Job& job, const AdjustRequest
     return Fail(job.source + ": the book cannot be adjusted: " + error.what());
   }
   result.refraction = refraction;
-  report = request.format->write(result, ReportOptionsOf(request));
   passed = result.TolerancesPassed();
+  report = std::move(result);
   return ExitSuccess;
 }
 
@@ -328,18 +335,24 @@ int RunAdjust(Job& job, const AdjustRequest& request) {
     if (!reason.empty()) return Fail("cannot read '" + request.input + "': " + reason);
   }
 
-  std::string text;
+  BookResult result;
   bool passed = true;
-  const int status = IsFieldBook(input) ? AdjustFieldBook(input, job, request, text, passed)
-                                        : AdjustAnswers(input, job, request, text, passed);
+  const int status = IsFieldBook(input) ? AdjustFieldBook(input, job, request, result, passed)
+                                        : AdjustAnswers(input, job, request, result, passed);
   if (status != ExitSuccess) return status;
 
+  // The report goes out as it is written: a large book's is never held whole.
+  const ReportOptions options = ReportOptionsOf(request);
+  const auto write = [&](const ReportSink& sink) { request.format->write(result, options, sink); };
   if (request.output.empty() || request.output == "-") {
-    if (!WriteStandard(platform::StdHandle::Output, text))
-      return Fail("cannot write standard output");
+    bool written = true;
+    write([&](std::string_view piece) {
+      written = written && WriteStandard(platform::StdHandle::Output, piece);
+    });
+    if (!written) return Fail("cannot write standard output");
   } else {
     std::string error;
-    if (!WriteFileWhole(request.output, text, error)) return Fail(error);
+    if (!WriteFileWhole(request.output, write, error)) return Fail(error);
   }
   if (!passed) {
     WriteStandard(platform::StdHandle::Error, "traverse: a tolerance is exceeded\n");

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -87,10 +88,13 @@ Platform& System();
 // that hands out huge pages on first touch would otherwise commit megabytes).
 void KeepMemorySparse(void* start, std::size_t size);
 
-// Creates the file `path`, which must not exist yet, writes every byte of
-// `text` to it and forces them to the disk before closing it; false when any
-// step failed (and the file is then removed again).
-bool WriteNewFileDurably(const std::string& path, std::string_view text);
+// Text written piece by piece: the writer hands each piece to its argument.
+using TextWriter = std::function<void(const std::function<void(std::string_view)>&)>;
+
+// Creates the file `path`, which must not exist yet, writes every byte that
+// `text` writes to it and forces them to the disk before closing it; false
+// when any step failed (and the file is then removed again).
+bool WriteNewFileDurably(const std::string& path, const TextWriter& text);
 
 // A number that no other process running now has: the process id.
 unsigned long ProcessNumber();

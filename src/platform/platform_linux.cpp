@@ -161,16 +161,18 @@ void KeepMemorySparse(void* start, std::size_t size) {
   madvise(reinterpret_cast<void*>(alignedFirst), alignedLast - alignedFirst, MADV_NOHUGEPAGE);
 }
 
-bool WriteNewFileDurably(const std::string& path, std::string_view text) {
+bool WriteNewFileDurably(const std::string& path, const TextWriter& text) {
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) return false;
   bool written = true;
-  while (written && !text.empty()) {
-    const ssize_t done = write(fd, text.data(), text.size());
-    if (done < 0 && errno == EINTR) continue;
-    written = done > 0;
-    if (written) text.remove_prefix(static_cast<std::size_t>(done));
-  }
+  text([&](std::string_view piece) {
+    while (written && !piece.empty()) {
+      const ssize_t done = write(fd, piece.data(), piece.size());
+      if (done < 0 && errno == EINTR) continue;
+      written = done > 0;
+      if (written) piece.remove_prefix(static_cast<std::size_t>(done));
+    }
+  });
   written = written && fsync(fd) == 0;
   written = close(fd) == 0 && written;
   if (!written) unlink(path.c_str());

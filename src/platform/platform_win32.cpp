@@ -170,17 +170,19 @@ void PrepareProcess() {
   ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
 }
 
-bool WriteNewFileDurably(const std::string& path, std::string_view text) {
+bool WriteNewFileDurably(const std::string& path, const TextWriter& text) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   bool written = true;
-  while (written && !text.empty()) {
-    DWORD done = 0;
-    const DWORD size = static_cast<DWORD>(std::min<std::size_t>(text.size(), 1u << 20));
-    written = WriteFile(file, text.data(), size, &done, nullptr) && done > 0;
-    if (written) text.remove_prefix(done);
-  }
+  text([&](std::string_view piece) {
+    while (written && !piece.empty()) {
+      DWORD done = 0;
+      const DWORD size = static_cast<DWORD>(std::min<std::size_t>(piece.size(), 1u << 20));
+      written = WriteFile(file, piece.data(), size, &done, nullptr) && done > 0;
+      if (written) piece.remove_prefix(done);
+    }
+  });
   written = written && FlushFileBuffers(file);
   written = CloseHandle(file) && written;
   if (!written) DeleteFileA(path.c_str());

@@ -17,24 +17,19 @@ void TrimLine(std::string& out, std::size_t start) {
   while (out.size() > start && out.back() == ' ') out.pop_back();
 }
 
-// One line of cells, each padded to its column's width (`counts` are the
-// cells' widths in characters).
-void TextLine(std::string& out, const Table& table, const std::vector<std::string>& cells,
-              const std::size_t* counts, const std::vector<std::size_t>& widths) {
+// One line of cells, each padded to its column's width; `cell(i)` gives
+// column i's text and its width in characters.
+template <class Cell>
+void TextLine(std::string& out, const Table& table, const std::vector<std::size_t>& widths, Cell cell) {
   const std::size_t start = out.size();
   out += Indent;
-  for (std::size_t i = 0; i < table.columns.size(); ++i) {
-    const bool present = i < cells.size();
-    const std::size_t count = present ? counts[i] : 0;
+  for (std::size_t i = 0; i < widths.size(); ++i) {
+    const auto [text, count] = cell(i);
     const std::size_t padding = widths[i] - std::min(widths[i], count);
     if (i > 0) out += ColumnGap;
-    if (table.columns[i].left) {
-      if (present) out += cells[i];
-      out.append(padding, ' ');
-    } else {
-      out.append(padding, ' ');
-      if (present) out += cells[i];
-    }
+    if (!table.columns[i].left) out.append(padding, ' ');
+    out += text;
+    if (table.columns[i].left) out.append(padding, ' ');
   }
   TrimLine(out, start);
   out += '\n';
@@ -42,31 +37,31 @@ void TextLine(std::string& out, const Table& table, const std::vector<std::strin
 
 void TextTable(std::string& out, const Table& table) {
   const std::size_t n = table.columns.size();
-  std::vector<std::size_t> widths, counts;
-  std::vector<std::string> headings, rules;
-  for (const Table::Column& column : table.columns) {
-    widths.push_back(CodePointCount(column.heading));
-    headings.push_back(column.heading);
-  }
-  // Each cell's width, counted once: n per row, a missing cell as 0.
+  std::vector<std::size_t> widths, counts;  // each cell's width counted once, a missing one as 0
+  for (const Table::Column& column : table.columns) widths.push_back(CodePointCount(column.heading));
   counts.reserve(table.rows.size() * n);
   for (const Table::Row& row : table.rows) {
     for (std::size_t i = 0; i < n; ++i) {
-      const std::size_t count = i < row.cells.size() ? CodePointCount(row.cells[i]) : 0;
-      counts.push_back(count);
-      widths[i] = std::max(widths[i], count);
+      counts.push_back(i < row.cells.size() ? CodePointCount(row.cells[i]) : 0);
+      widths[i] = std::max(widths[i], counts.back());
     }
   }
-  for (std::size_t i = 0; i < n; ++i) {
-    // A unit column beside its number has no heading and no rule of its own.
-    rules.emplace_back(widths[i], table.columns[i].heading.empty() ? ' ' : '-');
+  using Cell = std::pair<std::string_view, std::size_t>;
+  TextLine(out, table, widths, [&](std::size_t i) {
+    return Cell(table.columns[i].heading, CodePointCount(table.columns[i].heading));
+  });
+  // A unit column beside its number has no heading and no rule of its own.
+  std::string rule;
+  TextLine(out, table, widths, [&](std::size_t i) {
+    rule.assign(widths[i], table.columns[i].heading.empty() ? ' ' : '-');
+    return Cell(rule, widths[i]);
+  });
+  for (std::size_t r = 0; r < table.rows.size(); ++r) {
+    const std::vector<std::string>& cells = table.rows[r].cells;
+    TextLine(out, table, widths, [&](std::size_t i) {
+      return i < cells.size() ? Cell(cells[i], counts[r * n + i]) : Cell();
+    });
   }
-  std::vector<std::size_t> headingCounts(widths), ruleCounts(widths);
-  for (std::size_t i = 0; i < n; ++i) headingCounts[i] = CodePointCount(headings[i]);
-  TextLine(out, table, headings, headingCounts.data(), widths);
-  TextLine(out, table, rules, ruleCounts.data(), widths);
-  for (std::size_t r = 0; r < table.rows.size(); ++r)
-    TextLine(out, table, table.rows[r].cells, counts.data() + r * n, widths);
 }
 
 void TextFields(std::string& out, const Fields& fields, const char* indent) {
@@ -180,12 +175,6 @@ void HtmlFields(std::string& out, const Fields& fields) {
   out += "</table>\n";
 }
 
-// The plan's SVG without its XML declaration, to stand inside the page.
-std::string_view InlineSvg(std::string_view svg) {
-  const std::size_t start = svg.find("<svg");
-  return start == std::string_view::npos ? svg : svg.substr(start);
-}
-
 // An HTML element of text: <tag> or <tag class="alarm">, the text, </tag>.
 void HtmlElement(std::string& out, const char* tag, std::string_view text, bool alarm = false) {
   out += '<';
@@ -199,7 +188,8 @@ void HtmlElement(std::string& out, const char* tag, std::string_view text, bool 
 
 }  // namespace
 
-Document::Document(Format format, std::string_view title) : format_(format) {
+Document::Document(Format format, std::string_view title, const ReportSink* sink)
+    : format_(format), sink_(sink) {
   if (format_ != Format::Html) return;
   out_ =
       "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
@@ -219,6 +209,7 @@ void Document::Title(std::string_view text) {
 }
 
 void Document::Section(std::string_view text) {
+  Spill();
   if (format_ == Format::Text) {
     out_ += "\n\n";
     out_ += text;
@@ -254,10 +245,10 @@ void Document::Blank() {
   if (format_ == Format::Text) out_ += '\n';
 }
 
-void Document::Plan(std::string_view svg) {
+void Document::Plan(const PlanModel& plan) {
   if (format_ != Format::Html) return;
   out_ += "<figure class=\"plan\">\n";
-  out_ += InlineSvg(svg);
+  DrawSvg(plan, out_, false);
   out_ += "</figure>\n";
 }
 
@@ -277,7 +268,14 @@ std::string Document::Finish() {
     out_ += "</body>\n</html>\n";
     inSection_ = false;
   }
+  Spill();
   return std::move(out_);
+}
+
+void Document::Spill() {
+  if (!sink_ || out_.empty()) return;
+  (*sink_)(out_);
+  out_.clear();
 }
 
 }  // namespace traverse

@@ -6,6 +6,9 @@
 #include <string_view>
 #include <vector>
 
+#include "report/plan_model.hpp"
+#include "report/writers.hpp"
+
 namespace traverse {
 
 // A table with a heading line and rows; text columns flush left, number
@@ -51,25 +54,29 @@ class Document {
     Text,  // LF lines: titles underlined, tables and fields sized to their widest cell
     Html,  // one self-contained HTML5 page with a print stylesheet for A4 portrait
   };
-  // An empty report; a page opens with `title` as its title.
-  explicit Document(Format format, std::string_view title = {});
+  // An empty report; a page opens with `title` as its title. With a sink,
+  // the text goes to it a section at a time, else Finish returns it whole.
+  explicit Document(Format format, std::string_view title = {}, const ReportSink* sink = nullptr);
 
   void Title(std::string_view text);    // the report's title, underlined with '='
   void Section(std::string_view text);  // a traverse or the network; a new page on paper
   void Heading(std::string_view text);  // a heading within a section
   void Line(std::string_view text, bool indent = false, bool alarm = false);
   void Blank();                   // an empty line (text only)
-  void Plan(std::string_view svg);  // an SVG plan (HTML only)
+  void Plan(const PlanModel& plan);  // an SVG plan (HTML only)
   void Add(const Table& table);
   void Add(const Fields& fields, bool indent);
 
   Format format() const { return format_; }
-  // The whole report, the page closed.
+  // The page closed; what the sink has not taken of the report.
   std::string Finish();
 
  private:
+  void Spill();  // what is written so far to the sink, where there is one
+
   Format format_;
   std::string out_;
+  const ReportSink* sink_;
   bool inSection_ = false, firstSection_ = true;
 };
 

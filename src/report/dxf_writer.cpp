@@ -10,6 +10,7 @@
 // an INSERT of the block POINT whose attributes NAME, ELEV and DESC (kept
 // hidden, as the texts show them) let a CAD program list the points.
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "report/number_text.hpp"
@@ -93,11 +94,19 @@ void Blocks(Groups& dxf, double textHeight) {
 
 std::string FormatDxf(const BookResult& book, const ReportOptions& options) {
   const PlanModel plan = PlanBuilder(book).Whole();
+  // The extent of the finite points (0 where none), and of the heights.
+  GridPoint low, high;
   double minZ = 0, maxZ = 0;
+  bool any = false;
   for (std::size_t i = 0; i < plan.points.size(); ++i) {
+    const GridPoint& p = plan.points[i].xy;
     const double z = plan.points[i].z.value_or(0);
     minZ = i == 0 ? z : std::min(minZ, z);
     maxZ = i == 0 ? z : std::max(maxZ, z);
+    if (!std::isfinite(p.x) || !std::isfinite(p.y)) continue;
+    low = any ? GridPoint{std::min(low.x, p.x), std::min(low.y, p.y)} : p;
+    high = any ? GridPoint{std::max(high.x, p.x), std::max(high.y, p.y)} : p;
+    any = true;
   }
   const double textHeight = 0.0025 * options.plotScale;
 
@@ -105,8 +114,8 @@ std::string FormatDxf(const BookResult& book, const ReportOptions& options) {
   dxf(999, "traverse: " + DxfText(book.source));
   dxf(0, "SECTION")(2, "HEADER");
   dxf(9, "$ACADVER")(1, "AC1009");
-  dxf(9, "$EXTMIN")(10, plan.low.y)(20, plan.low.x)(30, minZ);
-  dxf(9, "$EXTMAX")(10, plan.high.y)(20, plan.high.x)(30, maxZ);
+  dxf(9, "$EXTMIN")(10, low.y)(20, low.x)(30, minZ);
+  dxf(9, "$EXTMAX")(10, high.y)(20, high.x)(30, maxZ);
   dxf(0, "ENDSEC");
   Tables(dxf);
   Blocks(dxf, textHeight);

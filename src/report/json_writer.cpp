@@ -1,71 +1,9 @@
-// The adjustment as one JSON object. Numbers are the shortest decimal that
-// reads back to the same double; a value that is not finite, or that the
-// adjustment does not have, is null. Angles are decimal in the report's unit
-// (gon, or degrees for deg and dms); lengths and coordinates are metres.
-//
-//   program             "traverse"
-//   version             the program's version
-//   source              the input's name
-//   unit                "gon" or "deg"
-//   rule                "compass", "transit" or "least-squares"
-//   kind                "connecting", "loop", "no-end-orientation" or "open"
-//   left_angles         true when the angles were measured on the left
-//   scale               the combined scale factor applied to the lengths
-//   start_bearing       A to B
-//   end_bearing         C to D; null without orientation at C
-//   measured_angle_sum  the sum of the measured angles
-//   required_angle_sum  what they should sum to; null without orientation at C
-//   angular_misclosure  f_beta; null without orientation at C
-//   angle_correction    added to every angle by the compass and transit rules
-//   angles[]            index (1-based), measured, correction, adjusted; the
-//                       correction is the residual where least squares ran
-//   legs[]              index, bearing, length (scaled), dx, dy (raw
-//                       increments), cx, cy (their corrections)
-//   linear_misclosure   x, y (fX, fY), length (fL), bearing, along, across (on
-//                       and across B to C; null where B to C has no direction);
-//                       null for an open traverse
-//   total_length        the sum of the leg lengths
-//   relative_precision  N of 1:N; null where fL is 0 or nothing checks it
-//   points[]            number, x, y of the new points in order; where least
-//                       squares ran also sx, sy and ellipse {a, b, bearing},
-//                       the standard error ellipse with the bearing of a
-//   tolerance           angular {allowed, actual, passed} in cc or arc seconds
-//                       (null without an angular tolerance or a check),
-//                       linear {allowed, actual, passed} as N of 1:N (likewise
-//                       null), passed: both held
-//   least_squares       null unless least squares ran; sigma0, redundancy,
-//                       iterations, converged, global_test {passed, lower,
-//                       upper, value} (value vTPv, bounds the 2.5 % and 97.5 %
-//                       chi-square quantiles), observations[] {kind ("angle"
-//                       or "length"), index, measured, residual, sigma, w,
-//                       redundancy_number}
-//   suspect             null or {kind, index, w, alternatives[] {kind, index}}:
-//                       the observation data snooping points at, and those it
-//                       cannot be told apart from
-//   expected_misclosure null or the standard deviations to be expected from the
-//                       a-priori sigmas, angular, along, across, and the actual
-//                       misclosures divided by them, angular_ratio,
-//                       along_ratio, across_ratio (each null where absent)
-//   notes[]             plain sentences for the reader
-//   gross               where the gross-error guard tripped only: {angular,
-//                       linear (which misclosure), causes[] (likely causes)}
-//   scale_error_ppm     where the linear misclosure lies along the line from
-//                       the first to the last station only: the scale error
-//                       it implies
-//
-// A field book's report has program, version, source, title (where the book has
-// one), unit, rule and scale,
-// then traverses[] (one object per traverse in book order: name, line, the
-// members above from kind on, and heights: null or {misclosure, allowed,
-// passed} in metres), points[] (every new point in the order computed: name,
-// x, y, z where heights are carried, sx, sy and ellipse under least squares)
-// and tolerance {passed} over every traverse. Inside a traverse, points[]
-// also carry name and z, angles[] at, line, readings and spread (in the
-// report's unit), legs[] from, to, line, readings, spread (metres) and dh,
-// and least_squares.observations[] at and line. Under compass and transit,
-// checks[] holds each free record against the adjusted points: kind, line,
-// at (angles only), from, to, measured, computed and difference (measured
-// less computed), distances times the scale factor.
+// The adjustment as one JSON object, its members as the manual page lists
+// them for an answer file and for a field book. Numbers are the shortest
+// decimal that reads back to the same double; a value that is not finite, or
+// that the adjustment does not have, is null. Angles are decimal in the
+// report's unit (gon, or degrees for deg and dms); lengths and coordinates
+// are metres.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -114,6 +52,12 @@ void OrNull(JsonText& json, const std::optional<T>& value, Write write) {
   }
 }
 
+// Members that are numbers, in order.
+void WriteNumbers(JsonText& json,
+                  std::initializer_list<std::pair<const char*, std::optional<double>>> members) {
+  for (const auto& [key, value] : members) json.Key(key).Number(value);
+}
+
 void WriteStrings(JsonText& json, const std::vector<std::string>& texts) {
   json.BeginArray();
   for (const std::string& text : texts) json.String(text);
@@ -122,8 +66,7 @@ void WriteStrings(JsonText& json, const std::vector<std::string>& texts) {
 
 void WriteVerdict(JsonText& json, const Verdict& verdict) {
   json.BeginObject();
-  json.Key("allowed").Number(verdict.allowed);
-  json.Key("actual").Number(verdict.actual);
+  WriteNumbers(json, {{"allowed", verdict.allowed}, {"actual", verdict.actual}});
   json.Key("passed").Bool(verdict.passed);
   json.EndObject();
 }
@@ -180,11 +123,7 @@ void WriteLegs(JsonText& json, const Job& job, const Adjustment& result, bool na
         json.Key("dh").Number(result.heights->dh[i]);
     }
     angle("bearing", leg.bearing);
-    json.Key("length").Number(leg.length);
-    json.Key("dx").Number(leg.dx);
-    json.Key("dy").Number(leg.dy);
-    json.Key("cx").Number(leg.cx);
-    json.Key("cy").Number(leg.cy);
+    WriteNumbers(json, {{"length", leg.length}, {"dx", leg.dx}, {"dy", leg.dy}, {"cx", leg.cx}, {"cy", leg.cy}});
     json.EndObject();
   }
   json.EndArray();
@@ -192,21 +131,16 @@ void WriteLegs(JsonText& json, const Job& job, const Adjustment& result, bool na
 
 void WriteLinear(JsonText& json, const LinearMisclosure& linear, AngleWriter angle) {
   json.BeginObject();
-  json.Key("x").Number(linear.x);
-  json.Key("y").Number(linear.y);
-  json.Key("length").Number(linear.length);
+  WriteNumbers(json, {{"x", linear.x}, {"y", linear.y}, {"length", linear.length}});
   angle("bearing", linear.bearing);
-  json.Key("along").Number(linear.along);
-  json.Key("across").Number(linear.across);
+  WriteNumbers(json, {{"along", linear.along}, {"across", linear.across}});
   json.EndObject();
 }
 
 void WritePrecision(JsonText& json, const PointPrecision& p, AngleWriter angle) {
-  json.Key("sx").Number(p.sx);
-  json.Key("sy").Number(p.sy);
+  WriteNumbers(json, {{"sx", p.sx}, {"sy", p.sy}});
   json.Key("ellipse").BeginObject();
-  json.Key("a").Number(p.a);
-  json.Key("b").Number(p.b);
+  WriteNumbers(json, {{"a", p.a}, {"b", p.b}});
   angle("bearing", p.bearing);
   json.EndObject();
 }
@@ -220,8 +154,7 @@ void WritePoints(JsonText& json, const Job& job, const Adjustment& result, bool 
     json.BeginObject();
     json.Key("number").Integer(static_cast<int>(i + 1));
     if (named) json.Key("name").String(StationName(job, i + 1));
-    json.Key("x").Number(result.points[i].x);
-    json.Key("y").Number(result.points[i].y);
+    WriteNumbers(json, {{"x", result.points[i].x}, {"y", result.points[i].y}});
     if (result.heights && i < result.heights->z.size()) json.Key("z").Number(result.heights->z[i]);
     if (precision && i < precision->size()) WritePrecision(json, (*precision)[i], angle);
     json.EndObject();
@@ -253,9 +186,8 @@ void WriteStatistics(JsonText& json, const AdjustmentStatistics& stats,
   json.Key("converged").Bool(stats.converged);
   json.Key("global_test").BeginObject();
   json.Key("passed").Bool(stats.globalTest.passed);
-  json.Key("lower").Number(stats.globalTest.lower);
-  json.Key("upper").Number(stats.globalTest.upper);
-  json.Key("value").Number(stats.globalTest.value);
+  const GlobalTest& test = stats.globalTest;
+  WriteNumbers(json, {{"lower", test.lower}, {"upper", test.upper}, {"value", test.value}});
   json.EndObject();
   json.Key("observations").BeginArray();
   for (const ObservationReport& o : observations) {
@@ -265,11 +197,16 @@ void WriteStatistics(JsonText& json, const AdjustmentStatistics& stats,
          {std::pair{"measured", o.measured}, std::pair{"residual", o.residual},
           std::pair{"sigma", o.sigma}})
       WriteValue(json, name, o.ref.kind, value, angle);
-    json.Key("w").Number(o.w);
-    json.Key("redundancy_number").Number(o.redundancyNumber);
+    WriteNumbers(json, {{"w", o.w}, {"redundancy_number", o.redundancyNumber}});
     json.EndObject();
   }
   json.EndArray();
+}
+
+// A traverse's observation by its kind and index.
+void WriteRef(JsonText& json, const ObservationRef& ref) {
+  json.Key("kind").String(ObservationName(ref.kind));
+  json.Key("index").Integer(ref.index);
 }
 
 // A suspect and its alternatives, each named by `name`.
@@ -291,8 +228,7 @@ void WriteSuspect(JsonText& json, const Suspect& suspect, Name name) {
 void WriteLeastSquares(JsonText& json, const Job& job, const LeastSquaresResult& ls, bool named,
                        AngleWriter angle) {
   WriteStatistics(json, ls, ls.observations, angle, [&](const ObservationReport& o) {
-    json.Key("kind").String(ObservationName(o.ref.kind));
-    json.Key("index").Integer(o.ref.index);
+    WriteRef(json, o.ref);
     if (named) {
       // An angle is read at its station, a length from the station its leg
       // starts at.
@@ -309,11 +245,11 @@ void WriteLeastSquares(JsonText& json, const Job& job, const LeastSquaresResult&
 void WriteExpected(JsonText& json, const ExpectedMisclosure& expected, AngleWriter angle) {
   json.BeginObject();
   angle("angular", expected.angular);
-  json.Key("along").Number(expected.along);
-  json.Key("across").Number(expected.across);
-  json.Key("angular_ratio").Number(expected.angularRatio);
-  json.Key("along_ratio").Number(expected.alongRatio);
-  json.Key("across_ratio").Number(expected.acrossRatio);
+  WriteNumbers(json, {{"along", expected.along},
+                      {"across", expected.across},
+                      {"angular_ratio", expected.angularRatio},
+                      {"along_ratio", expected.alongRatio},
+                      {"across_ratio", expected.acrossRatio}});
   json.EndObject();
 }
 
@@ -335,8 +271,7 @@ void WriteTraverse(JsonText& json, const Job& job, const Adjustment& result, boo
   WriteLegs(json, job, result, named, angle);
   json.Key("linear_misclosure");
   OrNull(json, result.linear, [&](const LinearMisclosure& l) { WriteLinear(json, l, angle); });
-  json.Key("total_length").Number(result.totalLength);
-  json.Key("relative_precision").Number(result.relativePrecision);
+  WriteNumbers(json, {{"total_length", result.totalLength}, {"relative_precision", result.relativePrecision}});
   json.Key("points");
   WritePoints(json, job, result, named, angle);
   json.Key("tolerance").BeginObject();
@@ -351,10 +286,7 @@ void WriteTraverse(JsonText& json, const Job& job, const Adjustment& result, boo
          [&](const LeastSquaresResult& ls) { WriteLeastSquares(json, job, ls, named, angle); });
   json.Key("suspect");
   OrNull(json, result.suspect, [&](const Suspect& suspect) {
-    WriteSuspect(json, suspect, [&](const ObservationRef& ref) {
-      json.Key("kind").String(ObservationName(ref.kind));
-      json.Key("index").Integer(ref.index);
-    });
+    WriteSuspect(json, suspect, [&](const ObservationRef& ref) { WriteRef(json, ref); });
   });
   json.Key("expected_misclosure");
   OrNull(json, result.expected, [&](const ExpectedMisclosure& e) { WriteExpected(json, e, angle); });
@@ -376,8 +308,7 @@ std::size_t ItemCount(const Adjustment& result) {
 
 void WriteHeights(JsonText& json, const HeightResult& heights) {
   json.BeginObject();
-  json.Key("misclosure").Number(heights.misclosure);
-  json.Key("allowed").Number(heights.allowed);
+  WriteNumbers(json, {{"misclosure", heights.misclosure}, {"allowed", heights.allowed}});
   json.Key("passed").Bool(heights.passed);
   json.EndObject();
 }
@@ -446,8 +377,7 @@ std::string FormatJson(const BookResult& book, const ReportOptions& options) {
   for (const NewPoint& point : book.points) {
     json.BeginObject();
     json.Key("name").String(point.point.name);
-    json.Key("x").Number(point.point.xy.x);
-    json.Key("y").Number(point.point.xy.y);
+    WriteNumbers(json, {{"x", point.point.xy.x}, {"y", point.point.xy.y}});
     if (point.point.z) json.Key("z").Number(*point.point.z);
     if (point.precision) WritePrecision(json, *point.precision, angle);
     json.EndObject();

@@ -11,17 +11,13 @@
 namespace traverse {
 namespace {
 
-std::string TitleOf(const std::string& source) { return source.empty() ? "traverse" : source; }
-
-// The extent of the plan's finite points.
-void Frame(PlanModel& plan) {
-  bool any = false;
-  for (const PlanPoint& p : plan.points) {
-    if (!std::isfinite(p.xy.x) || !std::isfinite(p.xy.y)) continue;
-    plan.low = any ? GridPoint{std::min(plan.low.x, p.xy.x), std::min(plan.low.y, p.xy.y)} : p.xy;
-    plan.high = any ? GridPoint{std::max(plan.high.x, p.xy.x), std::max(plan.high.y, p.xy.y)} : p.xy;
-    any = true;
-  }
+// An empty plan titled by the book's name, headed with what it shows (`what`)
+// and the rule.
+PlanModel Titled(const BookResult& book, const std::string& what, Rule rule) {
+  PlanModel plan;
+  plan.title = book.source.empty() ? "traverse" : book.source;
+  plan.heading = plan.title + " (" + what + ", " + RuleName(rule) + ")";
+  return plan;
 }
 
 // A traverse's route through its stations, with their heights where carried.
@@ -66,16 +62,13 @@ const PlanBuilder::Where* PlanBuilder::Find(const std::string& name) const {
 }
 
 PlanModel PlanBuilder::Whole() const {
-  PlanModel plan;
-  plan.title = TitleOf(book_.source);
   const std::size_t count = book_.traverses.size();
   // A network's plan holds its free observations too: it is not one traverse's.
   const std::string traverses = count == 1 && !book_.network
                                     ? "traverse " + ValidUtf8(book_.traverses[0].name)
                                     : IntegerText(static_cast<int>(count)) +
                                           (count == 1 ? " traverse" : " traverses");
-  plan.heading = plan.title + " (" + (book_.network ? "network of " : "") + traverses + ", " +
-                 RuleName(book_.settings.rule) + ")";
+  PlanModel plan = Titled(book_, (book_.network ? "network of " : "") + traverses, book_.settings.rule);
 
   // Control points first, in the book's order, then the new ones: a point's
   // index is known before its role.
@@ -145,17 +138,13 @@ PlanModel PlanBuilder::Whole() const {
       }
     }
   }
-  Frame(plan);
   return plan;
 }
 
 PlanModel PlanBuilder::Traverse(std::size_t index) const {
   const BookTraverseResult& traverse = book_.traverses.at(index);
   const Job& job = traverse.job;
-  PlanModel plan;
-  plan.title = TitleOf(book_.source);
-  plan.heading = plan.title + " (traverse " + ValidUtf8(traverse.name) + ", " +
-                 RuleName(book_.settings.rule) + ")";
+  PlanModel plan = Titled(book_, "traverse " + ValidUtf8(traverse.name), book_.settings.rule);
   const std::vector<std::string>& stations = job.stations;
   std::optional<double> startZ;
   for (std::size_t i = 0; i < stations.size(); ++i) {
@@ -193,14 +182,13 @@ PlanModel PlanBuilder::Traverse(std::size_t index) const {
   if (!stations.empty()) mark(job.markA, job.b);
   if (ClosesOnD(traverse.result.kind) && traverse.result.kind != TraverseKind::Loop)
     mark(job.markD, job.c);
-  Frame(plan);
   return plan;
 }
 
 PlanModel AnswerPlan(const BookResult& book) {
   const Adjustment& result = book.traverses.front().result;
   PlanModel plan = PlanBuilder(book).Whole();
-  plan.heading = plan.title + " (" + KindName(result.kind) + ", " + RuleName(result.rule) + ")";
+  plan.heading = Titled(book, KindName(result.kind), result.rule).heading;
   if (result.kind == TraverseKind::Loop) {
     // A loop ends where it began: C is B and D is A.
     for (PlanPoint& point : plan.points)

@@ -54,7 +54,6 @@ struct PlanModel {
   std::vector<PlanTraverse> traverses;
   std::vector<std::pair<GridPoint, GridPoint>> ties;  // lines of free observations
   std::string note;  // a line for the legend ("open traverse: no check")
-  GridPoint low, high;  // the extent of every finite point (both 0 where none)
 };
 
 // Plans of one result: the index of its points is built once, so that a
@@ -86,7 +85,8 @@ class PlanBuilder {
 // and 1, 2, ..., headed with the traverse's kind and rule.
 PlanModel AnswerPlan(const BookResult& book);
 
-// The plan as SVG 1.1, X up and Y to the right.
-std::string DrawSvg(const PlanModel& plan);
+// The plan as SVG 1.1, X up and Y to the right, appended to `out`; `alone`
+// opens it with the XML declaration of a file of its own.
+void DrawSvg(const PlanModel& plan, std::string& out, bool alone);
 
 }  // namespace traverse

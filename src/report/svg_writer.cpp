@@ -175,6 +175,16 @@ class Labels {
  public:
   Labels() : cells_(Cells * Cells) {}
 
+  // Empty again, keeping the room its cells have grown: a page of thousands
+  // of plans places each plan's labels in the same cells.
+  void Clear() {
+    for (const int cell : touched_) cells_[static_cast<std::size_t>(cell)].clear();
+    touched_.clear();
+    furniture_.clear();
+    boxes_.clear();
+    segments_.clear();
+  }
+
   // A box of the sheet's furniture (heading, legend, scale bar): few and
   // large, so met by every label without filing.
   void Furniture(const Box& box) { furniture_.push_back(box); }
@@ -234,16 +244,23 @@ class Labels {
   }
 
  private:
-  static constexpr int Cells = 40;  // a side; 20 units each
+  static constexpr int Cells = 40;  // a side; Size / Cells = 20 units each
+  // In double: an Extended turned into an int costs a change of the x87
+  // rounding mode each time, and any order-keeping cell serves.
   static int Cell(Extended v) {
-    return static_cast<int>(std::clamp<Extended>(v / (Size / Cells), 0, Cells - 1));
+    return static_cast<int>(std::clamp(static_cast<double>(v) / 20, 0.0, Cells - 1.0));
   }
 
   // Files item `id` (a box from 1, a segment from -1) in every cell its box touches.
   void File(const Box& box, int id) {
     if (!(box.left <= box.right && box.top <= box.bottom)) return;  // not a number
-    for (int i = Cell(box.left); i <= Cell(box.right); ++i)
-      for (int j = Cell(box.top); j <= Cell(box.bottom); ++j) cells_[static_cast<std::size_t>(i * Cells + j)].push_back(id);
+    const int right = Cell(box.right), top = Cell(box.top), bottom = Cell(box.bottom);
+    for (int i = Cell(box.left); i <= right; ++i)
+      for (int j = top; j <= bottom; ++j) {
+        std::vector<int>& cell = cells_[static_cast<std::size_t>(i * Cells + j)];
+        if (cell.empty()) touched_.push_back(i * Cells + j);
+        cell.push_back(id);
+      }
   }
 
   // The clashes of `box`; with `first`, only whether there is one.
@@ -255,8 +272,9 @@ class Labels {
     if (hits && first) return hits;
     ++query_;
     seen_.resize(boxes_.size() + segments_.size() + 1, 0);
-    for (int i = Cell(box.left); i <= Cell(box.right); ++i) {
-      for (int j = Cell(box.top); j <= Cell(box.bottom); ++j) {
+    const int right = Cell(box.right), top = Cell(box.top), bottom = Cell(box.bottom);
+    for (int i = Cell(box.left); i <= right; ++i) {
+      for (int j = top; j <= bottom; ++j) {
         for (const int id : cells_[static_cast<std::size_t>(i * Cells + j)]) {
           const std::size_t slot = id > 0 ? static_cast<std::size_t>(id)
                                           : boxes_.size() + static_cast<std::size_t>(-id);
@@ -277,6 +295,7 @@ class Labels {
   std::vector<Box> furniture_, boxes_;
   std::vector<Segment> segments_;
   std::vector<std::vector<int>> cells_;
+  std::vector<int> touched_;  // the cells that hold anything
   std::vector<unsigned> seen_;  // the last query that met each item
   unsigned query_ = 0;
 };
@@ -290,12 +309,19 @@ std::string Text(Extended x, Extended y, const std::string& content, const char*
          "</text>\n";
 }
 
+// A line from (x1, y1) to (x2, y2): `open` is the tag with any class,
+// `rest` the attributes after the ends.
+std::string Line(const char* open, Extended x1, Extended y1, Extended x2, Extended y2,
+                 const std::string& rest) {
+  return open + (" x1=\"" + Number(x1)) + "\" y1=\"" + Number(y1) + "\" x2=\"" + Number(x2) +
+         "\" y2=\"" + Number(y2) + "\" " + rest + "/>\n";
+}
+
+// A line between two points of the grid, where both are finite.
 std::string Line(const Frame& frame, const GridPoint& from, const GridPoint& to,
                  const char* style) {
   if (!Finite(from) || !Finite(to)) return "";
-  return "<line x1=\"" + Number(frame.SvgX(from)) + "\" y1=\"" + Number(frame.SvgY(from)) +
-         "\" x2=\"" + Number(frame.SvgX(to)) + "\" y2=\"" + Number(frame.SvgY(to)) + "\" " + style +
-         "/>\n";
+  return Line("<line", frame.SvgX(from), frame.SvgY(from), frame.SvgX(to), frame.SvgY(to), style);
 }
 
 std::string Triangle(Extended x, Extended y, const char* fill) {
@@ -319,9 +345,10 @@ void EdgeTowards(Extended x, Extended y, Extended dx, Extended dy, Extended& tip
   tipY = y + dy * t;
 }
 
-std::string Opening(const std::string& title, const std::string& heading) {
-  std::string svg =
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+// The plan's opening up to its north arrow; `alone`, as a file of its own.
+void Opening(std::string& svg, const std::string& title, const std::string& heading, bool alone) {
+  if (alone) svg += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  svg +=
       "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"800\" height=\"800\" "
       "viewBox=\"0 0 800 800\" font-family=\"sans-serif\" font-size=\"14\">\n";
   svg += "<title>" + XmlText(title) + "</title>\n";
@@ -336,7 +363,6 @@ std::string Opening(const std::string& title, const std::string& heading) {
   // The north arrow: X is up.
   svg += "<path d=\"M760,70 L752,90 L760,84 L768,90 z\" fill=\"black\"/>\n";
   svg += Text(760, 62, "N (X)", " text-anchor=\"middle\"");
-  return svg;
 }
 
 // The coordinate grid, at the scale bar's round spacing, in light lines
@@ -366,7 +392,7 @@ std::string Graticule(const Frame& frame, Labels& labels) {
       const Extended width = Extended(0.6) * 10 * static_cast<Extended>(text.size());
       const Box box = across ? Box{low + 2, at - 10, low + 2 + width, at - 1}
                              : Box{at + 2, 66, at + 2 + width, 75};
-      if (box.top < 76 || !labels.Clear(box)) continue;  // below the Y ticks
+      if ((across && box.top < 76) || !labels.Clear(box)) continue;  // X below the Y ticks
       labels.Block(box);
       ticks += Text(box.left, box.bottom - 2, text);
     }
@@ -391,10 +417,7 @@ std::string SymbolLegend(const PlanModel& plan, bool misclosures) {
     svg += symbol + Text(x + 24, y + 4, words, " font-size=\"11\"");
     x += 24 + Extended(6.6) * static_cast<Extended>(words.size()) + 14;
   };
-  const auto line = [&](const char* style) {
-    return "<line x1=\"" + Number(x) + "\" y1=\"" + Number(y) + "\" x2=\"" + Number(x + 18) +
-           "\" y2=\"" + Number(y) + "\" " + style + "/>\n";
-  };
+  const auto line = [&](const char* style) { return Line("<line", x, y, x + 18, y, style); };
   const auto scaled = [&](const char* fill) {
     return "<polygon points=\"" + Number(x + 9) + ',' + Number(y - 6) + ' ' + Number(x + 3) + ',' +
            Number(y + 5) + ' ' + Number(x + 15) + ',' + Number(y + 5) + "\" fill=\"" + fill +
@@ -422,7 +445,9 @@ std::string ScaleBar(const Frame& frame) {
          Text((left + right) / 2, y - 10, RoundText(length) + " m", " text-anchor=\"middle\"");
 }
 
-std::string Draw(const PlanModel& plan) {
+}  // namespace
+
+void DrawSvg(const PlanModel& plan, std::string& svg, bool alone) {
   const auto drawn = [](const PlanPoint& p) {
     return p.role == PlanRole::Known || p.role == PlanRole::Above || p.role == PlanRole::New;
   };
@@ -440,8 +465,9 @@ std::string Draw(const PlanModel& plan) {
   }
   const Frame frame(framed);
 
-  std::string svg = Opening(plan.title, plan.heading);
-  Labels labels;
+  Opening(svg, plan.title, plan.heading, alone);
+  thread_local Labels labels;
+  labels.Clear();
   // The furniture: heading, north arrow, legend and scale bar.
   labels.Furniture(Box{20, 12, Size - 60, 36});
   labels.Furniture(Box{737, 45, 783, 92});
@@ -467,9 +493,8 @@ std::string Draw(const PlanModel& plan) {
     if (!(length > 0)) continue;
     Extended tipX = x, tipY = y;
     EdgeTowards(x, y, dx / length, dy / length, tipX, tipY);
-    arrows += "<line class=\"far-mark\" x1=\"" + Number(x) + "\" y1=\"" + Number(y) +
-              "\" x2=\"" + Number(tipX) + "\" y2=\"" + Number(tipY) + "\" " + Dashed +
-              " marker-end=\"url(#mark)\"/>\n";
+    arrows += Line("<line class=\"far-mark\"", x, y, tipX, tipY,
+                   std::string(Dashed) + " marker-end=\"url(#mark)\"");
     labels.Block(Segment{x, y, tipX, tipY});
     farMarks.push_back({mark.point, {tipX, tipY}});
   }
@@ -509,9 +534,8 @@ std::string Draw(const PlanModel& plan) {
       const Extended x = frame.SvgX(traverse.route.back()), y = frame.SvgY(traverse.route.back());
       const Extended tipX = x + Extended(f.y) * misclosureFactor.value * frame.scale();
       const Extended tipY = y - Extended(f.x) * misclosureFactor.value * frame.scale();
-      svg += "<line class=\"misclosure\" x1=\"" + Number(x) + "\" y1=\"" + Number(y) +
-             "\" x2=\"" + Number(tipX) + "\" y2=\"" + Number(tipY) +
-             "\" stroke=\"#c00000\" stroke-width=\"2\" marker-end=\"url(#arrow)\"/>\n";
+      svg += Line("<line class=\"misclosure\"", x, y, tipX, tipY,
+                  "stroke=\"#c00000\" stroke-width=\"2\" marker-end=\"url(#arrow)\"");
       misclosures.push_back({x, y, tipX, tipY});
       labels.Block(misclosures.back());
       labels.Block(Box{tipX - 6, tipY - 6, tipX + 6, tipY + 6});
@@ -550,17 +574,14 @@ std::string Draw(const PlanModel& plan) {
       const std::string turn = FixedText(GonToUnit(p.bearing, AngleUnit::Degree) - 90, 3);
       const Extended rx = Extended(p.a) * factor.value * frame.scale();
       const Extended ry = Extended(p.b) * factor.value * frame.scale();
-      const std::string rotate = "\" transform=\"rotate(" + turn + ' ' + x + ' ' + y +
-                                 ")\" fill=\"none\" stroke=\"#2a8c2a\" stroke-width=\"1.5\"/>\n";
+      const std::string rotate = "transform=\"rotate(" + turn + ' ' + x + ' ' + y +
+                                 ")\" fill=\"none\" stroke=\"#2a8c2a\" stroke-width=\"1.5\"";
       // An ellipse flat to a line (a point that can move only along a held
       // bearing) is drawn as that line: SVG draws no ellipse of no height.
-      if (ry < Extended(0.5)) {
-        svg += "<line x1=\"" + Number(frame.SvgX(point.xy) - rx) + "\" y1=\"" + y + "\" x2=\"" +
-               Number(frame.SvgX(point.xy) + rx) + "\" y2=\"" + y + rotate;
-      } else {
-        svg += "<ellipse cx=\"" + x + "\" cy=\"" + y + "\" rx=\"" + Number(rx) + "\" ry=\"" +
-               Number(ry) + rotate;
-      }
+      const Extended cx = frame.SvgX(point.xy), cy = frame.SvgY(point.xy);
+      svg += ry < Extended(0.5) ? Line("<line", cx - rx, cy, cx + rx, cy, rotate)
+                                : "<ellipse cx=\"" + x + "\" cy=\"" + y + "\" rx=\"" + Number(rx) +
+                                      "\" ry=\"" + Number(ry) + "\" " + rotate + "/>\n";
     }
     ellipseLegend = "error ellipses (1 sigma) drawn \xC3\x97" + RoundText(factor);
   }
@@ -616,16 +637,12 @@ std::string Draw(const PlanModel& plan) {
   }
   svg += ScaleBar(frame);
   svg += "</svg>\n";
-  return svg;
 }
 
-}  // namespace
-
-std::string DrawSvg(const PlanModel& plan) { return Draw(plan); }
-
 std::string FormatSvg(const BookResult& book, const ReportOptions&) {
-  if (book.answerFile) return Draw(AnswerPlan(book));
-  return Draw(PlanBuilder(book).Whole());
+  std::string svg;
+  DrawSvg(book.answerFile ? AnswerPlan(book) : PlanBuilder(book).Whole(), svg, true);
+  return svg;
 }
 
 }  // namespace traverse

@@ -63,36 +63,24 @@ std::string PrecisionText(double n) {
   return n > 1e6 ? "better than 1:1000000" : "1:" + FixedText(n, 0);
 }
 
-std::string KindSentence(TraverseKind kind) {
+// The kind of a traverse from its first station oriented on its mark to its
+// last; an answer file's by the dialogue's letters.
+std::string KindSentence(const Job& job, TraverseKind kind, bool letters) {
+  const auto name = [&](const std::string& text) { return text.empty() ? "a bearing" : ValidUtf8(text); };
+  const std::string first = letters ? "B" : name(job.stations.front());
+  const std::string last = letters ? "C" : name(job.stations.back());
+  const std::string from = " from " + first + " oriented on " + (letters ? "A" : name(job.markA));
+  const char* comma = letters ? "," : "";
   switch (kind) {
     case TraverseKind::Connecting:
-      return "connecting traverse, from B oriented on A to C oriented on D";
+      return "connecting traverse" + (comma + from) + " to " + last + " oriented on " +
+             (letters ? "D" : name(job.markD));
     case TraverseKind::Loop:
-      return "closed loop, from B oriented on A back to B (C = B, D = A)";
+      return "closed loop" + (comma + from) + " back to " + first + (letters ? " (C = B, D = A)" : "");
     case TraverseKind::NoEndOrientation:
-      return "connecting traverse from B oriented on A to C, with no orientation at C";
+      return "connecting traverse" + from + " to " + last + ", with no orientation at " + last;
     case TraverseKind::Open:
-      return "open traverse from B oriented on A: it has no check";
-  }
-  return "";
-}
-
-// The kind of a field book's traverse with its points' names.
-std::string NamedKindSentence(const Job& job, TraverseKind kind) {
-  const std::string first = ValidUtf8(job.stations.front()), last = ValidUtf8(job.stations.back());
-  const std::string start = job.markA.empty() ? "a bearing" : ValidUtf8(job.markA);
-  const std::string end = job.markD.empty() ? "a bearing" : ValidUtf8(job.markD);
-  switch (kind) {
-    case TraverseKind::Connecting:
-      return "connecting traverse from " + first + " oriented on " + start + " to " + last +
-             " oriented on " + end;
-    case TraverseKind::Loop:
-      return "closed loop from " + first + " oriented on " + start + " back to " + first;
-    case TraverseKind::NoEndOrientation:
-      return "connecting traverse from " + first + " oriented on " + start + " to " + last +
-             ", with no orientation at " + last;
-    case TraverseKind::Open:
-      return "open traverse from " + first + " oriented on " + start + ": it has no check";
+      return "open traverse" + from + ": it has no check";
   }
   return "";
 }
@@ -114,7 +102,7 @@ void HeaderSection(const BookResult& book, const ReportOptions& options, Documen
   const std::string small = SmallUnitName(settings.unit);
   if (book.answerFile) {
     const Adjustment& result = book.traverses.front().result;
-    fields.Add("Traverse", "", KindSentence(result.kind));
+    fields.Add("Traverse", "", KindSentence(book.traverses.front().job, result.kind, true));
     fields.Add("Rule", "", RuleName(result.rule));
     fields.Add("Angle unit", "",
                std::string(UnitName(settings.unit)) + ", angles measured on the " +
@@ -156,61 +144,49 @@ void HeaderSection(const BookResult& book, const ReportOptions& options, Documen
   d.Add(std::move(fields), false);
 }
 
+// The stations at the ends and the marks, a field book's by name (a mark
+// given as a bearing has no coordinates), an answer file's by letter.
 void KnownPointsSection(const Context& c, Document& d) {
-  Table table({{"point", true}, {"X [m]"}, {"Y [m]"}});
-  if (c.Book()) {
-    // The stations at the ends and the marks, by name; a mark given as a
-    // bearing has no coordinates.
-    const Job& job = c.job;
-    const auto heightOf = [&](const std::string& name) -> std::optional<double> {
-      for (const NamedPoint& point : c.book.known)
-        if (point.name == name) return point.z;
-      return std::nullopt;
-    };
-    bool anyHeight = false;
-    for (const std::string* name : {&job.markA, &job.stations.front(), &job.stations.back(), &job.markD})
-      anyHeight = anyHeight || heightOf(*name).has_value();
-    if (anyHeight) table = Table({{"point", true}, {"X [m]"}, {"Y [m]"}, {"H [m]"}});
-    const auto add = [&](const std::string& name, const GridPoint& p) {
-      std::vector<std::string> row = {ValidUtf8(name), c.Metres(p.x), c.Metres(p.y)};
-      if (anyHeight) {
-        const std::optional<double> z = heightOf(name);
-        row.push_back(z ? c.Metres(*z) : "");
-      }
-      table.Add(std::move(row));
-    };
-    const TraverseKind kind = c.result.kind;
-    if (!job.markA.empty()) add(job.markA, job.a);
-    add(job.stations.front(), job.b);
-    if (kind == TraverseKind::Connecting || kind == TraverseKind::NoEndOrientation) {
-      if (job.stations.back() != job.stations.front()) add(job.stations.back(), job.c);
-    }
-    if (ClosesOnD(kind) && !job.markD.empty() && job.markD != job.markA) add(job.markD, job.d);
-    d.Heading("Known points");
-    d.Add(std::move(table));
-    if (job.markA.empty() && c.traverse.startMarkBearing)
-      d.Line("Start orientation: bearing " + c.Angle(*c.traverse.startMarkBearing) + ' ' +
-                 c.Unit() + " from " + ValidUtf8(job.stations.front()) + " to its mark",
-             true);
-    if (job.markD.empty() && c.traverse.endMarkBearing && ClosesOnD(kind))
-      d.Line("End orientation: bearing " + c.Angle(*c.traverse.endMarkBearing) + ' ' +
-                 c.Unit() +
-                 " from " + ValidUtf8(job.stations.back()) + " to its mark",
-             true);
-    return;
-  }
-  const auto add = [&](const char* name, const GridPoint& p) {
-    table.Add({name, c.Metres(p.x), c.Metres(p.y)});
-  };
-  add("A", c.job.a);
-  add("B", c.job.b);
+  const Job& job = c.job;
   const TraverseKind kind = c.result.kind;
-  if (kind == TraverseKind::Connecting || kind == TraverseKind::NoEndOrientation) {
-    add("C", c.job.c);
-  }
-  if (kind == TraverseKind::Connecting) add("D", c.job.d);
+  const bool book = c.Book();
+  const auto heightOf = [&](const std::string& name) -> std::optional<double> {
+    for (const NamedPoint& point : c.book.known)
+      if (point.name == name) return point.z;
+    return std::nullopt;
+  };
+  bool anyHeight = false;
+  for (const std::string* name : {&job.markA, &job.stations.front(), &job.stations.back(), &job.markD})
+    anyHeight = anyHeight || (book && heightOf(*name).has_value());
+  Table table(anyHeight ? std::vector<Table::Column>{{"point", true}, {"X [m]"}, {"Y [m]"}, {"H [m]"}}
+                        : std::vector<Table::Column>{{"point", true}, {"X [m]"}, {"Y [m]"}});
+  const auto add = [&](bool shown, const std::string& name, const char* letter, const GridPoint& p) {
+    if (!shown) return;
+    std::vector<std::string> row = {book ? ValidUtf8(name) : letter, c.Metres(p.x), c.Metres(p.y)};
+    if (anyHeight) {
+      const std::optional<double> z = heightOf(name);
+      row.push_back(z ? c.Metres(*z) : "");
+    }
+    table.Add(std::move(row));
+  };
+  const bool toC = kind == TraverseKind::Connecting || kind == TraverseKind::NoEndOrientation;
+  add(!book || !job.markA.empty(), job.markA, "A", job.a);
+  add(true, job.stations.front(), "B", job.b);
+  add(toC && (!book || job.stations.back() != job.stations.front()), job.stations.back(), "C", job.c);
+  add(book ? ClosesOnD(kind) && !job.markD.empty() && job.markD != job.markA
+           : kind == TraverseKind::Connecting,
+      job.markD, "D", job.d);
   d.Heading("Known points");
   d.Add(std::move(table));
+  if (!book) return;
+  if (job.markA.empty() && c.traverse.startMarkBearing)
+    d.Line("Start orientation: bearing " + c.Angle(*c.traverse.startMarkBearing) + ' ' + c.Unit() +
+               " from " + ValidUtf8(job.stations.front()) + " to its mark",
+           true);
+  if (job.markD.empty() && c.traverse.endMarkBearing && ClosesOnD(kind))
+    d.Line("End orientation: bearing " + c.Angle(*c.traverse.endMarkBearing) + ' ' + c.Unit() +
+               " from " + ValidUtf8(job.stations.back()) + " to its mark",
+           true);
 }
 
 void AnglesSection(const Context& c, Document& d) {
@@ -485,11 +461,7 @@ std::string ObservationPlace(const Context& c, const ObservationRef& ref) {
   return place;
 }
 
-bool IsSuspect(const Adjustment& r, const ObservationRef& ref) {
-  return r.suspect && r.suspect->ref.kind == ref.kind && r.suspect->ref.index == ref.index;
-}
-
-// sigma0, the redundancy, the iterations and the global test.
+// What a least-squares adjustment tells of itself as a whole.
 Fields StatisticsFields(const AdjustmentStatistics& s) {
   Fields fields;
   fields.Add("sigma0", FixedText(s.sigma0, 3));
@@ -502,6 +474,26 @@ Fields StatisticsFields(const AdjustmentStatistics& s) {
                  "]: " + (g.passed ? "passed" : "FAILED"),
              !g.passed);
   return fields;
+}
+
+// The suspect's line, and the observations it cannot be told from, each
+// named by `name`.
+template <class Name>
+void SuspectLines(Document& d, const Suspect& suspect, Name name) {
+  d.Line("Suspected blunder: " + name(suspect.ref) + " (w = " + FixedText(suspect.w, 1) + ")", false,
+         true);
+  const std::vector<ObservationRef>& others = suspect.alternatives;
+  if (others.empty()) return;
+  std::string text = "It cannot be told apart from ";
+  for (std::size_t i = 0; i < others.size(); ++i) {
+    if (i > 0) text += i + 1 == others.size() ? " and " : ", ";
+    text += name(others[i]);
+  }
+  d.Line(text + ", whose |w| lie within 5 % of its own.", false, true);
+}
+
+bool IsSuspect(const Adjustment& r, const ObservationRef& ref) {
+  return r.suspect && r.suspect->ref.kind == ref.kind && r.suspect->ref.index == ref.index;
 }
 
 void LeastSquaresSection(const Context& c, Document& d) {
@@ -532,17 +524,6 @@ void LeastSquaresSection(const Context& c, Document& d) {
   d.Add(std::move(table));
 }
 
-// The observations a suspect cannot be told from, each named by `name`.
-template <class Name>
-void TellApart(const Suspect& suspect, Name name, Document& d) {
-  const std::vector<ObservationRef>& others = suspect.alternatives;
-  if (others.empty()) return;
-  std::string text = "It cannot be told apart from ";
-  for (std::size_t i = 0; i < others.size(); ++i)
-    text += (i == 0 ? "" : i + 1 == others.size() ? " and " : ", ") + name(others[i]);
-  d.Line(text + ", whose |w| lie within 5 % of its own.", false, true);
-}
-
 std::string RefText(const Context& c, const ObservationRef& ref) {
   if (c.Book()) return std::string(ObservationName(ref.kind)) + ' ' + ObservationPlace(c, ref);
   return std::string(ObservationName(ref.kind)) + ' ' + IntegerText(ref.index);
@@ -559,16 +540,13 @@ void SuspectSection(const Context& c, Document& d) {
     d.Line("No suspected blunder");
     return;
   }
-  d.Line("Suspected blunder: " + RefText(c, r.suspect->ref) + " (w = " +
-             FixedText(r.suspect->w, 1) + ")",
-         false, true);
-  TellApart(*r.suspect, [&](const ObservationRef& ref) { return RefText(c, ref); }, d);
+  SuspectLines(d, *r.suspect, [&](const ObservationRef& ref) { return RefText(c, ref); });
 }
 
-void NotesSection(const Adjustment& r, Document& d) {
-  if (r.notes.empty()) return;
+void NotesSection(const std::vector<std::string>& notes, Document& d) {
+  if (notes.empty()) return;
   d.Heading("Notes");
-  for (const std::string& note : r.notes) d.Line(ValidUtf8(note), true);
+  for (const std::string& note : notes) d.Line(ValidUtf8(note), true);
 }
 
 // The heights carried by trigonometric levelling: each leg's dH and its
@@ -607,7 +585,7 @@ void TraverseSections(const Context& c, Document& d) {
   ExpectedSection(c, d);
   LeastSquaresSection(c, d);
   SuspectSection(c, d);
-  NotesSection(c.result, d);
+  NotesSection(c.result.notes, d);
 }
 
 // Where a record of its own stands: at its station from one point to
@@ -683,15 +661,11 @@ void NetworkSection(const BookResult& book, Document& d) {
     d.Line("No suspected blunder");
     return;
   }
-  const auto ref = [&](std::size_t i) {
-    const ObservationReport& o = n.observations[i];
-    return std::string(RecordName(o.ref.kind)) + " on line " + IntegerText(o.line) +
-           " (" + place(o) + ")";
-  };
-  d.Line("Suspected blunder: " + ref(n.suspect->ref.observation) + " (w = " +
-             FixedText(n.suspect->w, 1) + ")",
-         false, true);
-  TellApart(*n.suspect, [&](const ObservationRef& r) { return ref(r.observation); }, d);
+  SuspectLines(d, *n.suspect, [&](const ObservationRef& ref) {
+    const ObservationReport& o = n.observations[ref.observation];
+    return std::string(RecordName(o.ref.kind)) + " on line " + IntegerText(o.line) + " (" +
+           place(o) + ")";
+  });
 }
 
 void BookPointsSection(const BookResult& book, int decimals, Document& d) {
@@ -750,13 +724,13 @@ void ReportDocument(const BookResult& book, const ReportOptions& options, Docume
   HeaderSection(book, options, d);
   if (plans) d.Line("Options: " + (options.arguments.empty() ? "none" : ValidUtf8(options.arguments)));
   if (book.answerFile) {
-    if (plans) d.Plan(FormatSvg(book, options));
+    if (plans) d.Plan(AnswerPlan(book));
     TraverseSections({book, book.traverses.front(), options.decimals}, d);
     return;
   }
   const std::optional<PlanBuilder> planner = plans ? std::optional<PlanBuilder>(book) : std::nullopt;
   // The whole book's plan, with the network's ellipses and observations.
-  if (plans && (book.traverses.size() > 1 || book.network)) d.Plan(DrawSvg(planner->Whole()));
+  if (plans && (book.traverses.size() > 1 || book.network)) d.Plan(planner->Whole());
   for (std::size_t i = 0; i < book.traverses.size(); ++i) {
     const BookTraverseResult& traverse = book.traverses[i];
     std::string title = "Traverse " + IntegerText(static_cast<int>(i + 1));
@@ -764,33 +738,42 @@ void ReportDocument(const BookResult& book, const ReportOptions& options, Docume
       title += ": " + ValidUtf8(traverse.name);
     title += " (line " + IntegerText(traverse.line) + ")";
     d.Section(title);
-    d.Line(NamedKindSentence(traverse.job, traverse.result.kind) + ", angles on the " +
+    d.Line(KindSentence(traverse.job, traverse.result.kind, false) + ", angles on the " +
                (traverse.job.leftAngles ? "left" : "right"),
            true);
-    if (plans) d.Plan(DrawSvg(planner->Traverse(i)));
+    if (plans) d.Plan(planner->Traverse(i));
     TraverseSections({book, traverse, options.decimals}, d);
   }
   ChecksSection(book, d);
   NetworkSection(book, d);
   BookPointsSection(book, options.decimals, d);
-  if (!book.notes.empty()) {
-    d.Heading("Notes");
-    for (const std::string& note : book.notes) d.Line(ValidUtf8(note), true);
-  }
+  NotesSection(book.notes, d);
+}
+
+// The report in `format`, to `sink` or, without one, returned whole.
+std::string Report(const BookResult& book, const ReportOptions& options, Document::Format format,
+                   const ReportSink* sink) {
+  Document d(format, "traverse adjustment: " + ValidUtf8(book.source), sink);
+  ReportDocument(book, options, d);
+  return d.Finish();
 }
 
 }  // namespace
 
 std::string FormatText(const BookResult& book, const ReportOptions& options) {
-  Document d(Document::Format::Text);
-  ReportDocument(book, options, d);
-  return d.Finish();
+  return Report(book, options, Document::Format::Text, nullptr);
 }
 
 std::string FormatHtml(const BookResult& book, const ReportOptions& options) {
-  Document d(Document::Format::Html, "traverse adjustment: " + ValidUtf8(book.source));
-  ReportDocument(book, options, d);
-  return d.Finish();
+  return Report(book, options, Document::Format::Html, nullptr);
+}
+
+void WriteText(const BookResult& book, const ReportOptions& options, const ReportSink& sink) {
+  Report(book, options, Document::Format::Text, &sink);
+}
+
+void WriteHtml(const BookResult& book, const ReportOptions& options, const ReportSink& sink) {
+  Report(book, options, Document::Format::Html, &sink);
 }
 
 }  // namespace traverse

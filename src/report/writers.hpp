@@ -3,7 +3,9 @@
 // as one text. They format what the result holds and compute nothing.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "adjustment/book.hpp"
 
@@ -22,6 +24,14 @@ struct ReportOptions {
 // one section per traverse of a field book with names, readings and
 // heights, aligned tables with units, the misclosures and the verdicts.
 std::string FormatText(const BookResult& book, const ReportOptions& options);
+
+// Where a report goes as it is written: its pieces, in order.
+using ReportSink = std::function<void(std::string_view)>;
+
+// The text report and the page handed to `sink` a section at a time, so that
+// a book of thousands of traverses never holds its whole report.
+void WriteText(const BookResult& book, const ReportOptions& options, const ReportSink& sink);
+void WriteHtml(const BookResult& book, const ReportOptions& options, const ReportSink& sink);
 
 // "point,x,y" and ",z" where any height is carried, a row per new point by
 // name (RFC 4180 quoting where a name needs it); or the chosen columns without

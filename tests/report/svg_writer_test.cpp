@@ -75,7 +75,8 @@ TEST(Svg, WorkedExampleLabelsAndFactors) {
   const Job job = testing::WorkedJob();
   const std::string svg = FormatSvg(AnswerFileResult(job, testing::WorkedLeastSquares()), {});
   EXPECT_TRUE(Contains(svg, "xmlns=\"http://www.w3.org/2000/svg\""));
-  for (const char* label : {">A<", ">B<", ">C<", ">D<", ">1<", ">2<", ">200 m<",
+  // The grid's ticks on both axes: X at the left, Y along the top.
+  for (const char* label : {">A<", ">B<", ">C<", ">D<", ">1<", ">2<", ">200 m<", ">X 5000<", ">Y 3000<",
                             "misclosure fL 0.0104 m, drawn \xC3\x97"
                             "10000<",
                             "error ellipses (1 sigma) drawn \xC3\x97"
