@@ -1,6 +1,6 @@
 #include "adjustment/least_squares.hpp"
 
-#include <algorithm>
+#include <utility>
 #include <stdexcept>
 
 #include "adjustment/job_error.hpp"
@@ -39,15 +39,18 @@ class Band {
       throw std::invalid_argument(
           "least squares: the counts of angles, lengths and points disagree");
     const bool loop = job.kind == TraverseKind::Loop;
+    points_.reserve(start.size() + 4);
     points_ = {job.a, job.b};
     points_.insert(points_.end(), start.begin(), start.end());
     points_.push_back(loop ? job.b : job.c);
     points_.push_back(loop ? job.a : job.d);
     index_ = UnknownIndex(points_.size());
+    index_.Reserve(2 * start.size());
     for (int k = 0; k < newPoints; ++k) {
       index_.Add(firstNew + k, Unknown::X);
       index_.Add(firstNew + k, Unknown::Y);
     }
+    observations_.reserve(static_cast<std::size_t>(angles + legs));
     for (int i = 0; i < angles; ++i) {
       observations_.push_back(TraverseAngle(i, i + 1, i + 2, job.leftAngles,
                                             job.angles[static_cast<std::size_t>(i)].value,
@@ -77,9 +80,11 @@ class Band {
       // sums over a row then run as they always have, to the last bit.
       for (std::size_t i = 0; i < observations_.size(); ++i) {
         Equation& row = rows_[i];
-        row = traverse::Linearise(observations_[i], points_, index_);
-        std::sort(row.terms.begin(), row.terms.begin() + static_cast<std::ptrdiff_t>(row.count),
-                  [](const Term& a, const Term& b) { return a.unknown < b.unknown; });
+        traverse::Linearise(observations_[i], points_, index_, row);
+        // At most three pairs, all but in order: insertion beats a general sort.
+        for (std::size_t s = 1; s < row.count; ++s)
+          for (std::size_t t = s; t > 0 && row.terms[t].unknown < row.terms[t - 1].unknown; --t)
+            std::swap(row.terms[t], row.terms[t - 1]);
       }
     } catch (const PointsInOnePlace&) {
       Singular();
@@ -149,6 +154,8 @@ LeastSquaresResult AdjustLeastSquares(const Job& job, const std::vector<GridPoin
   }
   const double variance = result.sigma0 * result.sigma0;
   const int newPoints = band.Unknowns() / 2;
+  result.points.reserve(static_cast<std::size_t>(newPoints));
+  result.precision.reserve(static_cast<std::size_t>(newPoints));
   for (int k = 0; k < newPoints; ++k) {
     result.points.push_back(band.Point(Band::firstNew + k));
     result.precision.push_back(ErrorEllipse(band.Cofactor(2 * k, 2 * k),

@@ -232,8 +232,10 @@ class System {
 
   // Observation i's equation, naming it where its points lie in one place.
   Equation EquationOf(std::size_t i) const {
+    Equation e;
     try {
-      return traverse::Linearise(observations_[i], at_, index_);
+      traverse::Linearise(observations_[i], at_, index_, e);
+      return e;
     } catch (const PointsInOnePlace& error) {
       throw NetworkError(error.what(), static_cast<int>(i));
     }

@@ -68,6 +68,7 @@ class UnknownIndex {
   explicit UnknownIndex(std::size_t owners = 0) : of_(owners, {-1, -1, -1, -1}) {}
   // Numbers the next unknown; an owner past the end widens the index.
   int Add(int owner, Unknown kind);
+  void Reserve(std::size_t unknowns) { owner_.reserve(unknowns); }
   int Of(int owner, Unknown kind) const {
     return of_[static_cast<std::size_t>(owner)][static_cast<std::size_t>(kind)];
   }
@@ -87,10 +88,11 @@ class UnknownIndex {
   std::vector<Owned> owner_;
 };
 
-// One coefficient of an observation equation: d(computed) / d(unknown).
+// One coefficient of an observation equation: d(computed) / d(unknown). No
+// default values: an equation's unused terms stay unwritten.
 struct Term {
-  int unknown = 0;
-  double a = 0;
+  int unknown;
+  double a;
 };
 
 // An observation at the current coordinates: its computed value and the
@@ -98,7 +100,8 @@ struct Term {
 // points (at, from, to), each point's x before its y.
 struct Equation {
   static constexpr std::size_t capacity = 6;  // three points of two unknowns: an angle
-  std::array<Term, capacity> terms{};
+  Equation() {}  // provided, so that even a vector's value-initialisation leaves the terms be
+  std::array<Term, capacity> terms;  // the first `count` set
   std::size_t count = 0;
   double computed = 0;
 };
@@ -141,15 +144,15 @@ inline void Add(Equation& e, const UnknownIndex& unknowns, int p, double ax, dou
 
 }  // namespace equations
 
-// The observation equation of `o` at the coordinates `at` of its points (in
-// the header, so that the loops over every observation inline it). Throws
-// PointsInOnePlace where a line of it has no length.
-inline Equation Linearise(const Observation& o, const std::vector<GridPoint>& at,
-                          const UnknownIndex& unknowns) {
+// Sets `e` to the observation equation of `o` at the coordinates `at` of its
+// points, in place: the loops over every observation neither copy nor clear
+// an equation. Throws PointsInOnePlace where a line of it has no length.
+inline void Linearise(const Observation& o, const std::vector<GridPoint>& at,
+                      const UnknownIndex& unknowns, Equation& e) {
   auto point = [&](int p) -> const GridPoint& { return at[static_cast<std::size_t>(p)]; };
   using equations::Line;
   using equations::Add;
-  Equation e;
+  e.count = 0;
   switch (o.kind) {
     case ObservationKind::Angle: {
       // Each bearing by its own arc tangent.
@@ -179,7 +182,6 @@ inline Equation Linearise(const Observation& o, const std::vector<GridPoint>& at
       break;
     }
   }
-  return e;
 }
 
 // The value an observation of `kind` has at the coordinates of its points
@@ -188,7 +190,9 @@ inline Equation Linearise(const Observation& o, const std::vector<GridPoint>& at
 inline double ComputedValue(ObservationKind kind, const GridPoint& at, const GridPoint& from,
                             const GridPoint& to, double measured) {
   const Observation o{kind, 0, 1, 2, measured, 0};
-  return Linearise(o, {at, from, to}, UnknownIndex(3)).computed;
+  Equation e;
+  Linearise(o, {at, from, to}, UnknownIndex(3), e);
+  return e.computed;
 }
 
 }  // namespace traverse
