@@ -185,14 +185,14 @@ BookResult AdjustBook(const Book& book, const Settings& settings) {
   out.title = book.title;
   out.settings = settings;
   out.known = book.known;
+  out.sigmaRecords = book.sigmaRecords;
   std::size_t stations = 0;
   for (const BookTraverse& traverse : book.traverses) stations += traverse.stations.size();
   out.points.reserve(stations);
   PointTable table(book.known.size() + stations);
   for (const NamedPoint& point : book.known) table.Set(point);
-  // The traverse (its index) that computed each point of a traverse that
-  // failed its tolerances or the gross-error guard.
-  NameIndex<std::size_t> failed;
+  // The traverse (its index) that computed each new point.
+  NameIndex<std::size_t> computedBy(stations);
 
   // Under least squares every traverse is computed by the compass rule
   // first, for its misclosures and the network's approximate coordinates.
@@ -225,9 +225,12 @@ BookResult AdjustBook(const Book& book, const Settings& settings) {
     result.heights = CarryHeights(traverse, table, settings.heightTolerance, result.notes);
     for (const std::string* end : {&traverse.stations.front(), &traverse.stations.back(),
                                    &traverse.start.point, traverse.end ? &traverse.end->point : nullptr}) {
-      const std::size_t* above = end && !end->empty() ? failed.Find(*end) : nullptr;
-      if (!above || adjusted.inheritsFrom) continue;
+      const std::size_t* above = end && !end->empty() ? computedBy.Find(*end) : nullptr;
+      auto& fromAbove = adjusted.fromAbove;
+      if (!above || std::count(fromAbove.begin(), fromAbove.end(), std::pair(*end, *above))) continue;
+      fromAbove.emplace_back(*end, *above);
       const BookTraverseResult& from = out.traverses[*above];
+      if (from.result.TolerancesPassed() || adjusted.inheritsFrom) continue;
       adjusted.inheritsFrom = *above;
       result.notes.push_back("It starts or ends on '" + *end + "' of traverse " + from.name +
                              " (line " + std::to_string(from.line) + "), which " +
@@ -245,13 +248,11 @@ BookResult AdjustBook(const Book& book, const Settings& settings) {
       if (ls && i < ls->precision.size()) point.precision = ls->precision[i];
       out.points.push_back(std::move(point));
       table.Set(out.points.back().point);
-      if (!result.TolerancesPassed()) failed.Set(out.points.back().point.name, out.traverses.size());
+      computedBy.Set(out.points.back().point.name, out.traverses.size());
     }
     out.traverses.push_back(std::move(adjusted));
   }
   if (network) {
-    for (BookTraverseResult& traverse : out.traverses)
-      traverse.job.settings.rule = Rule::LeastSquares;
     AdjustNetworkOfBook(book, out);
   } else {
     for (const FreeObservation& free : book.free)

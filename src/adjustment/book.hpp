@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "adjustment/adjustment.hpp"
@@ -24,6 +25,8 @@ struct BookTraverseResult {
   // book gave them for a mark without coordinates.
   std::optional<double> startMarkBearing, endMarkBearing;
   std::optional<std::size_t> inheritsFrom;  // a failed traverse above, on whose point it starts or ends
+  // Its ends and marks that a traverse above computed: name, that traverse.
+  std::vector<std::pair<std::string, std::size_t>> fromAbove;
   std::vector<BookLeg> legs;  // as measured: slope distances, zeniths, hi, ht
 };
 
@@ -58,6 +61,7 @@ struct BookResult {
   // and D: its report keeps the answer file's layout.
   bool answerFile = false;
   Settings settings;  // the rule, the report's unit, scale, tolerances and sigmas
+  std::vector<std::pair<std::string, int>> sigmaRecords;  // the book's, as written, and their lines
   double refraction = 0.13;
   std::vector<NamedPoint> known;
   std::vector<BookTraverseResult> traverses;
@@ -76,10 +80,10 @@ BookResult AdjustBook(const Book& book, const Settings& settings);
 
 // Adjusts every observation of the book together, its traverses' and its
 // free ones, by least squares on a sparse factor, from `out` as the compass
-// rule left it (traverse by traverse in book order): the new points of the
-// traverses, and of the free observations by polar computation or
-// intersection, take the network's coordinates and precision, and `network`
-// its statistics. Throws JobError for a point that cannot be reached, a
+// rule left it (traverse by traverse in book order, which stays each
+// traverse's first look): the book's new points, with those of the free
+// observations by polar computation or intersection, take the network's
+// coordinates and precision, and `network` its statistics. Throws JobError for a point that cannot be reached, a
 // network without datum or redundancy, a singular network.
 void AdjustNetworkOfBook(const Book& book, BookResult& out);
 

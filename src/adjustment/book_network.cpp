@@ -66,8 +66,7 @@ class Points {
 struct Origin {
   ObservationReport report;
   double sign = 1;
-  std::size_t traverse = 0;  // for a traverse's observations
-  int angle = -1;            // its angle's index, or -1
+  bool angle = false;  // a traverse's angle, reported as typed
 };
 
 // The directions to an unlocated point from located ones, each a station and
@@ -250,8 +249,7 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
       const std::string back = backIsMark ? traverse.start.point : s[at - 1];
       const std::string ahead = aheadIsMark ? (traverse.end ? traverse.end->point : "") : s[at + 1];
       Origin origin;
-      origin.traverse = t;
-      origin.angle = i;
+      origin.angle = true;
       origin.report.ref = {0, ObservationKind::Angle, i + 1};
       origin.report.line = job.angles[at].line;
       origin.report.at = s[at];
@@ -297,7 +295,6 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
       observations.push_back({ObservationKind::Distance, -1, point(s[j]), point(s[j + 1]), length,
                               LengthSigma(job.settings.sigmas, length)});
       Origin origin;
-      origin.traverse = t;
       origin.report.ref = {0, ObservationKind::Distance, static_cast<int>(j) + 1};
       origin.report.line = traverse.legs[j].line;
       origin.report.from = s[j];
@@ -308,7 +305,6 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
   for (const FreeObservation& free : book.free) {
     Observation o{free.kind, -1, point(free.from), point(free.to), free.value, 0};
     Origin origin;
-    origin.traverse = book.traverses.size();
     origin.report.free = true;
     origin.report.ref.kind = free.kind;
     origin.report.line = free.line;
@@ -363,7 +359,7 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
     const double typed = r.measured;
     static_cast<ObservationFigures&>(r) = result;
     r.ref.observation = k;
-    if (origins[k].angle >= 0) r.measured = typed;  // an angle keeps its value as typed
+    if (origins[k].angle) r.measured = typed;
     r.residual = origins[k].sign * result.residual;
     r.w = result.w ? std::optional<double>(origins[k].sign * *result.w) : std::nullopt;
     report.observations.push_back(std::move(r));
@@ -384,30 +380,6 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
     p.point.xy = network.points[static_cast<std::size_t>(i)];
     p.precision = network.precision[static_cast<std::size_t>(i)];
     out.points.push_back(std::move(p));
-  }
-  for (std::size_t k = 0; k < origins.size(); ++k) {
-    if (origins[k].angle < 0) continue;
-    BookTraverseResult& traverse = out.traverses[origins[k].traverse];
-    const std::size_t i = static_cast<std::size_t>(origins[k].angle);
-    traverse.result.correctedAngles[i] =
-        traverse.job.angles[i].value + report.observations[k].residual;
-  }
-  for (std::size_t t = 0; t < out.traverses.size(); ++t) {
-    BookTraverseResult& traverse = out.traverses[t];
-    Adjustment& result = traverse.result;
-    const std::vector<std::string>& s = traverse.job.stations;
-    result.rule = Rule::LeastSquares;
-    result.leastSquares.reset();
-    result.suspect.reset();
-    for (std::size_t i = 0; i < result.points.size(); ++i)
-      result.points[i] = network.points[static_cast<std::size_t>(points.Find(s[i + 1]))];
-    // The legs' corrections: the adjusted increments less the raw ones.
-    for (std::size_t j = 0; j < result.legs.size(); ++j) {
-      const GridPoint& from = network.points[static_cast<std::size_t>(points.Find(s[j]))];
-      const GridPoint& to = network.points[static_cast<std::size_t>(points.Find(s[j + 1]))];
-      result.legs[j].cx = (to.x - from.x) - result.legs[j].dx;
-      result.legs[j].cy = (to.y - from.y) - result.legs[j].dy;
-    }
   }
   if (!report.converged)
     out.notes.push_back("The network's least-squares iteration did not converge in " +

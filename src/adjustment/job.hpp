@@ -35,6 +35,7 @@ struct Sigmas {
   double angleGon = 0.0010;     // 10 cc
   double lengthMetres = 0.003;  // the constant part
   double lengthPpm = 2;         // the part proportional to the length
+  bool given = false;           // by the command line, not the defaults
 };
 
 // How an angle or a distance was read: the number of readings averaged and

@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "adjustment/job.hpp"
@@ -107,6 +108,7 @@ struct Book {
   std::vector<NamedPoint> known;  // every point the book defines, in book order
   std::vector<BookTraverse> traverses;
   std::vector<FreeObservation> free;  // in book order
+  std::vector<std::pair<std::string, int>> sigmaRecords;  // each `sigma` record as written, its line
   std::optional<AngleUnit> firstUnit;  // of the book's first `unit` record
   std::vector<double> readings;        // of every value, in book order
 

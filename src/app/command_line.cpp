@@ -549,6 +549,7 @@ int RunCommandLine(int argc, char** argv) {
       if (format == f.name) request.format = &f;
     request.unitGiven = adjust->count("--unit") > 0;
     SetAngleSigma(job.settings, request);
+    job.settings.sigmas.given = request.sigmaAngle || !request.sigmaLength.empty();
     if (!request.angularTolerance.empty()) {
       AngularTolerance tolerance;
       if (!ParsePair(request.angularTolerance, tolerance.base, tolerance.perAngle))

@@ -236,6 +236,7 @@ class Reader {
   // `sigma angle S` (cc for gon, arc seconds for degrees) or `sigma length A
   // [B]` (mm and ppm).
   void ReadSigma(const BookLine& line) {
+    book_.sigmaRecords.emplace_back(Trim(line.text), line.number);
     const std::size_t count = line.words.size();
     const std::string_view kind = count > 1 ? line.words[1] : std::string_view();
     if (IsWord(kind, "angle") && count == 3) {

@@ -370,6 +370,11 @@ std::string FormatJson(const BookResult& book, const ReportOptions& options) {
     WriteTraverse(json, traverse.job, traverse.result, true);
     json.Key("heights");
     OrNull(json, traverse.result.heights, [&](const HeightResult& h) { WriteHeights(json, h); });
+    if (!traverse.fromAbove.empty()) {
+      json.Key("known_from_above").BeginObject();
+      for (const auto& [name, t] : traverse.fromAbove) json.Key(name).Integer(static_cast<int>(t + 1));
+      json.EndObject();
+    }
     json.EndObject();
   }
   json.EndArray();

@@ -99,6 +99,9 @@ PlanModel PlanBuilder::Whole() const {
       if (end) end->junction = true;
     }
     plan.traverses.push_back(RouteOf(traverse, first ? first->z : std::nullopt));
+    // The route runs through the book's points, the network's where there is one.
+    for (std::size_t i = 0; i < stations.size(); ++i)
+      if (const PlanPoint* point = at(stations[i])) plan.traverses.back().route[i] = point->xy;
   }
   // A mark given as a bearing is a stand-in 1 km off: it has no name and
   // stays off the plan. A mark that orients a station is drawn once.
@@ -144,7 +147,9 @@ PlanModel PlanBuilder::Whole() const {
 PlanModel PlanBuilder::Traverse(std::size_t index) const {
   const BookTraverseResult& traverse = book_.traverses.at(index);
   const Job& job = traverse.job;
-  PlanModel plan = Titled(book_, "traverse " + ValidUtf8(traverse.name), book_.settings.rule);
+  // Its plan shows its first look, by the compass rule under a network.
+  PlanModel plan = Titled(book_, "traverse " + ValidUtf8(traverse.name),
+                          book_.network ? Rule::Compass : book_.settings.rule);
   const std::vector<std::string>& stations = job.stations;
   std::optional<double> startZ;
   for (std::size_t i = 0; i < stations.size(); ++i) {
@@ -153,35 +158,33 @@ PlanModel PlanBuilder::Traverse(std::size_t index) const {
     const Where* where = Find(name);
     if (!where) continue;
     const bool last = i + 1 == stations.size();
-    PlanPoint point{name, {}, {}, PlanRole::Known, i == 0 || last, std::nullopt};
+    // Where the traverse's first look has the point: its known ends as it
+    // took them, its new points as the compass rule put them.
+    const std::vector<GridPoint>& computed = traverse.result.points;
+    const GridPoint xy = i == 0 ? job.b : i <= computed.size() ? computed[i - 1] : job.c;
+    PlanPoint point{name, xy, {}, PlanRole::Known, i == 0 || last, std::nullopt};
     if (where->point) {
-      point.xy = where->point->xy;
       point.z = where->point->z;
     } else {
       const auto by = computedBy_.find(name);
       const bool here = by != computedBy_.end() && by->second == index;
       point.role = here ? PlanRole::New : PlanRole::Above;
-      point.xy = where->computed->point.xy;
       point.z = where->computed->point.z;
-      if (here) point.precision = where->computed->precision;
+      if (here && !book_.network) point.precision = where->computed->precision;
     }
     if (i == 0) startZ = point.z;
     plan.points.push_back(std::move(point));
   }
   plan.traverses.push_back(RouteOf(traverse, startZ));
-  const auto mark = [&](const std::string& name, const GridPoint& station) {
+  const auto mark = [&](const std::string& name, const GridPoint& xy, const GridPoint& station) {
     if (name.empty() || std::find(stations.begin(), stations.end(), name) != stations.end()) return;
-    const Where* where = Find(name);
-    if (!where) return;
-    if (plan.points.empty() || plan.points.back().name != name) {
-      const GridPoint xy = where->point ? where->point->xy : where->computed->point.xy;
+    if (plan.points.empty() || plan.points.back().name != name)
       plan.points.push_back({name, xy, std::nullopt, PlanRole::Mark, false, std::nullopt});
-    }
     plan.marks.push_back({plan.points.size() - 1, station});
   };
-  if (!stations.empty()) mark(job.markA, job.b);
+  if (!stations.empty()) mark(job.markA, job.a, job.b);
   if (ClosesOnD(traverse.result.kind) && traverse.result.kind != TraverseKind::Loop)
-    mark(job.markD, job.c);
+    mark(job.markD, job.d, job.c);
   return plan;
 }
 

@@ -138,10 +138,19 @@ void HeaderSection(const BookResult& book, const ReportOptions& options, Documen
   const bool leastSquares = book.answerFile ? book.traverses.front().result.leastSquares.has_value()
                                             : settings.rule == Rule::LeastSquares;
   if (leastSquares) {
-    fields.Add("A-priori sigmas", "",
-               "angle " + SmallAngleText(settings.sigmas.angleGon, settings.unit) + ' ' + small +
-                   ", length " + FixedText(settings.sigmas.lengthMetres * 1000, 1) + " mm + " +
-                   FixedText(settings.sigmas.lengthPpm, 1) + " ppm");
+    const Sigmas& run = settings.sigmas;
+    std::string sigmas = "angle " + SmallAngleText(run.angleGon, settings.unit) + ' ' + small +
+                         ", length " + FixedText(run.lengthMetres * 1000, 1) + " mm + " +
+                         FixedText(run.lengthPpm, 1) + " ppm";
+    if (!book.answerFile) {
+      // A book's `sigma` records override the run's sigmas from their line on.
+      std::string records;
+      for (const auto& [text, line] : book.sigmaRecords)
+        records += (records.empty() ? "" : ", ") + ValidUtf8(text) + " (line " + IntegerText(line) + ")";
+      sigmas += run.given ? " (from the command line)" : " (defaults)";
+      if (!records.empty()) sigmas = records + "; above them " + sigmas;
+    }
+    fields.Add("A-priori sigmas", "", sigmas);
   }
   d.Add(std::move(fields), false);
 }
@@ -163,7 +172,10 @@ void KnownPointsSection(const Context& c, Document& d) {
                         : std::vector<Table::Column>{{"point", true}, {"X [m]"}, {"Y [m]"}});
   const auto add = [&](bool shown, const std::string& name, const char* letter, const GridPoint& p) {
     if (!shown) return;
-    std::vector<std::string> row = {book ? ValidUtf8(name) : letter, c.Metres(p.x), c.Metres(p.y)};
+    std::string label = book ? ValidUtf8(name) : letter;
+    for (const auto& [above, t] : c.traverse.fromAbove)
+      if (above == name) label += " (from traverse " + IntegerText(static_cast<int>(t + 1)) + ")";
+    std::vector<std::string> row = {std::move(label), c.Metres(p.x), c.Metres(p.y)};
     if (anyHeight) {
       const std::optional<double> z = heightOf(name);
       row.push_back(z ? c.Metres(*z) : "");
@@ -538,7 +550,9 @@ void SuspectSection(const Context& c, Document& d) {
     return;
   }
   if (!r.suspect) {
-    d.Line("No suspected blunder");
+    // A network's traverses leave the blunder search to the network.
+    d.Line(c.book.network ? "Blunders are looked for in the network adjustment below"
+                          : "No suspected blunder");
     return;
   }
   SuspectLines(d, *r.suspect, [&](const ObservationRef& ref) { return RefText(c, ref); });

@@ -85,7 +85,9 @@ TEST(FieldBookEndToEnd, WorkedExampleAsABookGivesTheAnswerFilesDoubles) {
     const json& traverse = book["traverses"][0];
     EXPECT_EQ(traverse["name"], "1");
     EXPECT_EQ(traverse["kind"], "connecting");
-    ExpectSamePoints(traverse, answers, 0);
+    // Under least squares the traverse keeps its compass first look, and the
+    // book's points are the network's.
+    ExpectSamePoints(std::string(rule) == "least-squares" ? book : traverse, answers, 0);
     EXPECT_EQ(traverse["angular_misclosure"], answers["angular_misclosure"]);
     EXPECT_EQ(traverse["linear_misclosure"], answers["linear_misclosure"]);
     EXPECT_EQ(traverse["points"][1]["name"], "P2");

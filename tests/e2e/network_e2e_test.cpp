@@ -12,6 +12,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <numbers>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -49,9 +50,9 @@ double Distance(const std::string& from, const std::string& to) {
   return std::hypot(b.x - a.x, b.y - a.y);
 }
 
-std::string Text(double value) {
+std::string Text(double value, int decimals = 12) {
   std::ostringstream text;
-  text.precision(12);
+  text.precision(decimals);
   text << std::fixed << value;
   return text.str();
 }
@@ -136,11 +137,13 @@ TEST(NetworkEndToEnd, GivesTheTrueCoordinatesBackWhateverWayTheObservationsEnter
   EXPECT_EQ(network["redundancy"], 9);
   for (const json& o : network["observations"])
     EXPECT_NEAR(o["residual"].get<double>(), 0, o["kind"] == "distance" ? 1e-6 : 1e-6) << o;
-  // Each traverse keeps its own first look, and its points are the network's.
+  // Each traverse keeps its own compass first look, which error-free data
+  // puts where the network does, and names the points it takes from above.
   EXPECT_EQ(report["traverses"][0]["kind"], "open");
   EXPECT_EQ(report["traverses"][1]["kind"], "connecting");
   EXPECT_TRUE(report["traverses"][1]["least_squares"].is_null());
-  EXPECT_EQ(report["traverses"][2]["points"][0]["x"], report["points"][3]["x"]);
+  EXPECT_NEAR(report["traverses"][2]["points"][0]["x"], report["points"][3]["x"], 1e-6);
+  EXPECT_EQ(report["traverses"][2]["known_from_above"], (json{{"J", 1}, {"N2", 2}}));
   // A right angle runs clockwise from the station ahead to the one behind,
   // and an angle to a bearing mark has no name for it.
   const json& right = network["observations"][4];
@@ -228,6 +231,86 @@ TEST(NetworkEndToEnd, RefusesWhatCannotBeAdjusted) {
     const ChildRun run = Adjust(c.arguments, c.book);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.error.rfind("traverse: " + c.message, 0), 0u) << run.error;
+  }
+}
+
+// Under least squares each traverse's section is its compass first look
+// throughout, the points it takes from a traverse above as that traverse's
+// first look has them, and the network's coordinates are the book's points.
+// Checked on every example book: the JSON's figures add up, and in the text
+// no section gives a point two coordinates. The header says where the
+// a-priori sigmas come from: the book's records, the command line or the
+// defaults.
+TEST(NetworkEndToEnd, EachTraverseShowsItsCompassFirstLookAndTheBookTheNetworks) {
+  const struct {
+    const char* book;
+    std::vector<std::string> options;
+    json fromAbove;  // of its last traverse
+    std::string sigmas;
+  } books[] = {
+      {"two_traverses", {}, {{"3002", 1}}, "angle 10.0 cc, length 3.0 mm + 2.0 ppm (defaults)"},
+      {"ghilani_wolf_network", {}, nullptr,
+       "sigma angle 8.9 (line 16), sigma length 7 (line 17); above them angle 3.0 arcsec, "
+       "length 3.0 mm + 2.0 ppm (defaults)"},
+      {"worked", {"--sigma-angle", "5"}, nullptr,
+       "angle 5.0 cc, length 3.0 mm + 2.0 ppm (from the command line)"}};
+  for (const auto& b : books) {
+    SCOPED_TRACE(b.book);
+    const auto run = [&](const char* format) {
+      std::vector<std::string> arguments = b.options;
+      for (std::string word : {"--rule", "least-squares", "--format", format}) arguments.push_back(word);
+      arguments.push_back(std::string(EXAMPLES_DIR) + "/" + b.book + ".book");
+      const ChildRun child = Adjust(arguments, "");
+      EXPECT_EQ(child.exitCode, 0) << child.error;
+      return child.output;
+    };
+    const json report = json::parse(run("json"));
+    std::map<std::string, Point> firstLook;
+    for (const json& traverse : report["traverses"]) {
+      for (const json& angle : traverse["angles"]) {
+        EXPECT_EQ(angle["correction"], traverse["angle_correction"]) << angle;
+        EXPECT_NEAR(angle["measured"].get<double>() + angle["correction"].get<double>(),
+                    angle["adjusted"].get<double>(), 1e-9) << angle;
+      }
+      for (const json& point : traverse["points"]) firstLook[point["name"]] = {point["x"], point["y"]};
+      // Each leg's corrected increments run between the first look's points.
+      for (const json& leg : traverse["legs"]) {
+        if (!firstLook.count(leg["from"]) || !firstLook.count(leg["to"])) continue;
+        const Point from = firstLook.at(leg["from"]), to = firstLook.at(leg["to"]);
+        EXPECT_NEAR(from.x + leg["dx"].get<double>() + leg["cx"].get<double>(), to.x, 1e-6) << leg;
+        EXPECT_NEAR(from.y + leg["dy"].get<double>() + leg["cy"].get<double>(), to.y, 1e-6) << leg;
+      }
+    }
+    EXPECT_EQ(report["traverses"].back().value("known_from_above", json()), b.fromAbove);
+    if (!b.fromAbove.is_null()) {
+      EXPECT_NE(run("html").find("<td>3002 (from traverse 1)</td>"), std::string::npos);
+    }
+
+    const std::string text = run("text");
+    EXPECT_NE(text.find("\nA-priori sigmas    " + b.sigmas + "\n"), std::string::npos);
+    // The blunder search is the network's alone: no traverse claims none.
+    EXPECT_EQ(text.find("No suspected blunder"), text.rfind("No suspected blunder"));
+    // Every row of a point with its X and Y, section by section (a heading
+    // underlined from the margin opens one).
+    const std::regex row(R"(^  (\S+)( \(from traverse (\d+)\))?\s+(-?\d+\.\d+)\s+(-?\d+\.\d+)\b)");
+    std::vector<std::map<std::string, std::string>> sections(1);
+    std::istringstream lines(text);
+    std::smatch m;
+    for (std::string line; std::getline(lines, line);) {
+      if (!line.empty() && line.find_first_not_of('-') == std::string::npos) sections.emplace_back();
+      if (!std::regex_search(line, m, row)) continue;
+      const std::string xy = m[4].str() + " " + m[5].str();
+      const auto [at, added] = sections.back().emplace(m[1], xy);
+      EXPECT_EQ(at->second, xy) << "two coordinates of " << m[1] << " in one section";
+      // A point from above is where that traverse's first look put it.
+      if (m[2].matched) {
+        EXPECT_EQ(sections.at(std::stoul(m[3])).at(m[1]), xy);
+      }
+    }
+    std::map<std::string, std::string> network;
+    for (const json& point : report["points"])
+      network[point["name"]] = Text(point["x"], 3) + " " + Text(point["y"], 3);
+    EXPECT_EQ(sections.back(), network);  // "All new points"
   }
 }
 
