@@ -74,8 +74,10 @@ struct BookResult {
 };
 
 // Adjusts every traverse of a book by `settings`, each with the sigmas its
-// `sigma` records set. Throws JobError naming the traverse's line (or none)
-// for a traverse that cannot be adjusted.
+// `sigma` records set; under compass and transit its free records are then
+// checks. Throws JobError naming the line (or none) of a traverse that cannot
+// be adjusted, of a check on a point unknown, or for a book without traverse
+// (free records alone are a network, under least squares only).
 BookResult AdjustBook(const Book& book, const Settings& settings);
 
 // Adjusts every observation of the book together, its traverses' and its
