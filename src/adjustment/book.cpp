@@ -227,8 +227,10 @@ BookResult AdjustBook(const Book& book, const Settings& settings) {
                                    &traverse.start.point, traverse.end ? &traverse.end->point : nullptr}) {
       const std::size_t* above = end && !end->empty() ? computedBy.Find(*end) : nullptr;
       auto& fromAbove = adjusted.fromAbove;
-      if (!above || std::count(fromAbove.begin(), fromAbove.end(), std::pair(*end, *above))) continue;
-      fromAbove.emplace_back(*end, *above);
+      if (!above || std::any_of(fromAbove.begin(), fromAbove.end(),
+                                [&](const auto& taken) { return taken.first.name == *end; }))
+        continue;
+      fromAbove.emplace_back(*table.Find(*end), *above);
       const BookTraverseResult& from = out.traverses[*above];
       if (from.result.TolerancesPassed() || adjusted.inheritsFrom) continue;
       adjusted.inheritsFrom = *above;

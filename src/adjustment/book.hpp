@@ -25,8 +25,9 @@ struct BookTraverseResult {
   // book gave them for a mark without coordinates.
   std::optional<double> startMarkBearing, endMarkBearing;
   std::optional<std::size_t> inheritsFrom;  // a failed traverse above, on whose point it starts or ends
-  // Its ends and marks that a traverse above computed: name, that traverse.
-  std::vector<std::pair<std::string, std::size_t>> fromAbove;
+  // Its ends and marks that a traverse above computed, as it took them, and
+  // that traverse.
+  std::vector<std::pair<NamedPoint, std::size_t>> fromAbove;
   std::vector<BookLeg> legs;  // as measured: slope distances, zeniths, hi, ht
 };
 
@@ -85,8 +86,9 @@ BookResult AdjustBook(const Book& book, const Settings& settings);
 // rule left it (traverse by traverse in book order, which stays each
 // traverse's first look): the book's new points, with those of the free
 // observations by polar computation or intersection, take the network's
-// coordinates and precision, and `network` its statistics. Throws JobError for a point that cannot be reached, a
-// network without datum or redundancy, a singular network.
+// coordinates and precision, and `network` its statistics. Throws JobError
+// for a point that cannot be reached, a network without datum or redundancy,
+// a singular network.
 void AdjustNetworkOfBook(const Book& book, BookResult& out);
 
 // An answer file's traverse as a book of one traverse: points named A, B, C,

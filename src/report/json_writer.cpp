@@ -372,7 +372,8 @@ std::string FormatJson(const BookResult& book, const ReportOptions& options) {
     OrNull(json, traverse.result.heights, [&](const HeightResult& h) { WriteHeights(json, h); });
     if (!traverse.fromAbove.empty()) {
       json.Key("known_from_above").BeginObject();
-      for (const auto& [name, t] : traverse.fromAbove) json.Key(name).Integer(static_cast<int>(t + 1));
+      for (const auto& [point, t] : traverse.fromAbove)
+        json.Key(point.name).Integer(static_cast<int>(t + 1));
       json.EndObject();
     }
     json.EndObject();

@@ -100,8 +100,9 @@ PlanModel PlanBuilder::Whole() const {
     }
     plan.traverses.push_back(RouteOf(traverse, first ? first->z : std::nullopt));
     // The route runs through the book's points, the network's where there is one.
-    for (std::size_t i = 0; i < stations.size(); ++i)
-      if (const PlanPoint* point = at(stations[i])) plan.traverses.back().route[i] = point->xy;
+    std::vector<GridPoint>& route = plan.traverses.back().route;
+    for (std::size_t i = 0; i < stations.size() && i < route.size(); ++i)
+      if (const PlanPoint* point = at(stations[i])) route[i] = point->xy;
   }
   // A mark given as a bearing is a stand-in 1 km off: it has no name and
   // stays off the plan. A mark that orients a station is drawn once.

@@ -146,7 +146,8 @@ void HeaderSection(const BookResult& book, const ReportOptions& options, Documen
       // A book's `sigma` records override the run's sigmas from their line on.
       std::string records;
       for (const auto& [text, line] : book.sigmaRecords)
-        records += (records.empty() ? "" : ", ") + ValidUtf8(text) + " (line " + IntegerText(line) + ")";
+        records +=
+            (records.empty() ? "" : ", ") + ValidUtf8(text) + " (line " + IntegerText(line) + ")";
       sigmas += run.given ? " (from the command line)" : " (defaults)";
       if (!records.empty()) sigmas = records + "; above them " + sigmas;
     }
@@ -161,9 +162,11 @@ void KnownPointsSection(const Context& c, Document& d) {
   const Job& job = c.job;
   const TraverseKind kind = c.result.kind;
   const bool book = c.Book();
-  const auto heightOf = [&](const std::string& name) {
-    const std::optional<double>* z = c.heights.Find(name);
-    return z ? *z : std::nullopt;
+  const auto heightOf = [&](const std::string& name) -> std::optional<double> {
+    if (const std::optional<double>* z = c.heights.Find(name)) return *z;
+    for (const auto& [point, t] : c.traverse.fromAbove)
+      if (point.name == name) return point.z;
+    return std::nullopt;
   };
   bool anyHeight = false;
   for (const std::string* name : {&job.markA, &job.stations.front(), &job.stations.back(), &job.markD})
@@ -174,7 +177,7 @@ void KnownPointsSection(const Context& c, Document& d) {
     if (!shown) return;
     std::string label = book ? ValidUtf8(name) : letter;
     for (const auto& [above, t] : c.traverse.fromAbove)
-      if (above == name) label += " (from traverse " + IntegerText(static_cast<int>(t + 1)) + ")";
+      if (above.name == name) label += " (from traverse " + IntegerText(static_cast<int>(t + 1)) + ")";
     std::vector<std::string> row = {std::move(label), c.Metres(p.x), c.Metres(p.y)};
     if (anyHeight) {
       const std::optional<double> z = heightOf(name);

@@ -249,16 +249,21 @@ TEST(NetworkEndToEnd, EachTraverseShowsItsCompassFirstLookAndTheBookTheNetworks)
     std::string sigmas;
   } books[] = {
       {"two_traverses", {}, {{"3002", 1}}, "angle 10.0 cc, length 3.0 mm + 2.0 ppm (defaults)"},
-      {"ghilani_wolf_network", {}, nullptr,
+      {"ghilani_wolf_network",
+       {},
+       nullptr,
        "sigma angle 8.9 (line 16), sigma length 7 (line 17); above them angle 3.0 arcsec, "
        "length 3.0 mm + 2.0 ppm (defaults)"},
-      {"worked", {"--sigma-angle", "5"}, nullptr,
+      {"worked",
+       {"--sigma-angle", "5"},
+       nullptr,
        "angle 5.0 cc, length 3.0 mm + 2.0 ppm (from the command line)"}};
   for (const auto& b : books) {
     SCOPED_TRACE(b.book);
     const auto run = [&](const char* format) {
       std::vector<std::string> arguments = b.options;
-      for (std::string word : {"--rule", "least-squares", "--format", format}) arguments.push_back(word);
+      for (std::string word : {"--rule", "least-squares", "--format", format})
+        arguments.push_back(word);
       arguments.push_back(std::string(EXAMPLES_DIR) + "/" + b.book + ".book");
       const ChildRun child = Adjust(arguments, "");
       EXPECT_EQ(child.exitCode, 0) << child.error;
@@ -270,9 +275,11 @@ TEST(NetworkEndToEnd, EachTraverseShowsItsCompassFirstLookAndTheBookTheNetworks)
       for (const json& angle : traverse["angles"]) {
         EXPECT_EQ(angle["correction"], traverse["angle_correction"]) << angle;
         EXPECT_NEAR(angle["measured"].get<double>() + angle["correction"].get<double>(),
-                    angle["adjusted"].get<double>(), 1e-9) << angle;
+                    angle["adjusted"].get<double>(), 1e-9)
+            << angle;
       }
-      for (const json& point : traverse["points"]) firstLook[point["name"]] = {point["x"], point["y"]};
+      for (const json& point : traverse["points"])
+        firstLook[point["name"]] = {point["x"], point["y"]};
       // Each leg's corrected increments run between the first look's points.
       for (const json& leg : traverse["legs"]) {
         if (!firstLook.count(leg["from"]) || !firstLook.count(leg["to"])) continue;
@@ -282,11 +289,13 @@ TEST(NetworkEndToEnd, EachTraverseShowsItsCompassFirstLookAndTheBookTheNetworks)
       }
     }
     EXPECT_EQ(report["traverses"].back().value("known_from_above", json()), b.fromAbove);
+    const std::string text = run("text");
     if (!b.fromAbove.is_null()) {
       EXPECT_NE(run("html").find("<td>3002 (from traverse 1)</td>"), std::string::npos);
+      // With the height the road carried to it, where the lane's heights start.
+      EXPECT_NE(text.find("3002 (from traverse 1)  5663290.862  565510.273  244.706\n"),
+                std::string::npos);
     }
-
-    const std::string text = run("text");
     EXPECT_NE(text.find("\nA-priori sigmas    " + b.sigmas + "\n"), std::string::npos);
     // The blunder search is the network's alone: no traverse claims none.
     EXPECT_EQ(text.find("No suspected blunder"), text.rfind("No suspected blunder"));
@@ -297,7 +306,8 @@ TEST(NetworkEndToEnd, EachTraverseShowsItsCompassFirstLookAndTheBookTheNetworks)
     std::istringstream lines(text);
     std::smatch m;
     for (std::string line; std::getline(lines, line);) {
-      if (!line.empty() && line.find_first_not_of('-') == std::string::npos) sections.emplace_back();
+      if (!line.empty() && line.find_first_not_of('-') == std::string::npos)
+        sections.emplace_back();
       if (!std::regex_search(line, m, row)) continue;
       const std::string xy = m[4].str() + " " + m[5].str();
       const auto [at, added] = sections.back().emplace(m[1], xy);
