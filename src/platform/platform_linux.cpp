@@ -165,14 +165,20 @@ bool WriteNewFileDurably(const std::string& path, const TextWriter& text) {
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) return false;
   bool written = true;
-  text([&](std::string_view piece) {
-    while (written && !piece.empty()) {
-      const ssize_t done = write(fd, piece.data(), piece.size());
-      if (done < 0 && errno == EINTR) continue;
-      written = done > 0;
-      if (written) piece.remove_prefix(static_cast<std::size_t>(done));
-    }
-  });
+  try {
+    text([&](std::string_view piece) {
+      while (written && !piece.empty()) {
+        const ssize_t done = write(fd, piece.data(), piece.size());
+        if (done < 0 && errno == EINTR) continue;
+        written = done > 0;
+        if (written) piece.remove_prefix(static_cast<std::size_t>(done));
+      }
+    });
+  } catch (...) {  // the text failed: no file that looks complete is left
+    close(fd);
+    unlink(path.c_str());
+    throw;
+  }
   written = written && fsync(fd) == 0;
   written = close(fd) == 0 && written;
   if (!written) unlink(path.c_str());

@@ -175,14 +175,20 @@ bool WriteNewFileDurably(const std::string& path, const TextWriter& text) {
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   bool written = true;
-  text([&](std::string_view piece) {
-    while (written && !piece.empty()) {
-      DWORD done = 0;
-      const DWORD size = static_cast<DWORD>(std::min<std::size_t>(piece.size(), 1u << 20));
-      written = WriteFile(file, piece.data(), size, &done, nullptr) && done > 0;
-      if (written) piece.remove_prefix(done);
-    }
-  });
+  try {
+    text([&](std::string_view piece) {
+      while (written && !piece.empty()) {
+        DWORD done = 0;
+        const DWORD size = static_cast<DWORD>(std::min<std::size_t>(piece.size(), 1u << 20));
+        written = WriteFile(file, piece.data(), size, &done, nullptr) && done > 0;
+        if (written) piece.remove_prefix(done);
+      }
+    });
+  } catch (...) {  // the text failed: no file that looks complete is left
+    ::CloseHandle(file);
+    DeleteFileA(path.c_str());
+    throw;
+  }
   written = written && FlushFileBuffers(file);
   written = CloseHandle(file) && written;
   if (!written) DeleteFileA(path.c_str());

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "adjustment/name_index.hpp"
 #include "report/document.hpp"
 #include "report/number_text.hpp"
 #include "report/plan_model.hpp"
@@ -24,6 +25,7 @@ struct Context {
   const BookResult& book;
   const BookTraverseResult& traverse;
   int decimals;  // of coordinates and lengths
+  const NameIndex<std::optional<double>>& heights;  // of the known points, by name
   const Job& job = traverse.job;
   const Adjustment& result = traverse.result;
 
@@ -161,8 +163,7 @@ void KnownPointsSection(const Context& c, Document& d) {
   const TraverseKind kind = c.result.kind;
   const bool book = c.Book();
   const auto heightOf = [&](const std::string& name) -> std::optional<double> {
-    for (const NamedPoint& point : c.book.known)
-      if (point.name == name) return point.z;
+    if (const std::optional<double>* z = c.heights.Find(name)) return *z;
     for (const auto& [point, t] : c.traverse.fromAbove)
       if (point.name == name) return point.z;
     return std::nullopt;
@@ -740,9 +741,14 @@ void ReportDocument(const BookResult& book, const ReportOptions& options, Docume
   const bool plans = d.format() == Document::Format::Html;
   HeaderSection(book, options, d);
   if (plans) d.Line("Options: " + (options.arguments.empty() ? "none" : ValidUtf8(options.arguments)));
+  // Each traverse's table of known points looks up their heights: a scan
+  // of every known point for each made a book of thousands quadratic.
+  NameIndex<std::optional<double>> heights(book.known.size());
+  for (const NamedPoint& point : book.known)
+    if (!heights.Find(point.name)) heights.Set(point.name, point.z);
   if (book.answerFile) {
     if (plans) d.Plan(AnswerPlan(book));
-    TraverseSections({book, book.traverses.front(), options.decimals}, d);
+    TraverseSections({book, book.traverses.front(), options.decimals, heights}, d);
     return;
   }
   const std::optional<PlanBuilder> planner = plans ? std::optional<PlanBuilder>(book) : std::nullopt;
@@ -759,7 +765,7 @@ void ReportDocument(const BookResult& book, const ReportOptions& options, Docume
                (traverse.job.leftAngles ? "left" : "right"),
            true);
     if (plans) d.Plan(planner->Traverse(i));
-    TraverseSections({book, traverse, options.decimals}, d);
+    TraverseSections({book, traverse, options.decimals, heights}, d);
   }
   ChecksSection(book, d);
   NetworkSection(book, d);
