@@ -1,7 +1,7 @@
 #include "adjustment/least_squares.hpp"
 
-#include <utility>
 #include <stdexcept>
+#include <utility>
 
 #include "adjustment/job_error.hpp"
 #include "network/gauss_newton.hpp"
@@ -26,7 +26,8 @@ using Normals = NormalEquations<5>;
 // in the order typed, then the lengths. The System of AdjustByGaussNewton.
 class Band {
  public:
-  Band(const Job& job, const std::vector<GridPoint>& start) {
+  Band(const Job& job, const std::vector<GridPoint>& start)
+      : normals_(2 * static_cast<int>(start.size())) {
     if (job.kind == TraverseKind::Open)
       throw JobError(0,
                      "least squares needs a traverse that ends on a known point: "
@@ -64,7 +65,6 @@ class Band {
       observations_.push_back({ObservationKind::Distance, -1, j + 1, j + 2, length, sigma});
     }
     rows_.resize(observations_.size());
-    normals_ = Normals(Unknowns());
   }
 
   static constexpr int firstNew = 2;  // after A and B
@@ -135,7 +135,7 @@ class Band {
   UnknownIndex index_;
   std::vector<Observation> observations_;
   std::vector<Equation> rows_;
-  Normals normals_{0};
+  Normals normals_;  // the x and y of each new point
   bool factored_ = false;
 };
 
