@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 
 #include "report/worked_example.hpp"
@@ -15,9 +16,11 @@ namespace {
 
 // Whether rsvg-convert turns the SVG into a PNG without complaint.
 bool Renders(const std::string& svg, const std::string& name) {
+  // Named afresh, so that test runs side by side do not share files.
   const std::filesystem::path folder = std::filesystem::temp_directory_path();
-  const std::filesystem::path input = folder / ("traverse_plan_" + name + ".svg");
-  const std::filesystem::path output = folder / ("traverse_plan_" + name + ".png");
+  const std::string stem = "traverse_plan_" + std::to_string(std::random_device{}()) + "_" + name;
+  const std::filesystem::path input = folder / (stem + ".svg");
+  const std::filesystem::path output = folder / (stem + ".png");
   std::ofstream(input, std::ios::binary) << svg;
   const std::string command =
       "rsvg-convert '" + input.string() + "' -o '" + output.string() + "' 2>/dev/null";
