@@ -35,7 +35,8 @@ const NamedPoint& Known(const PointTable& table, const std::string& name, int li
   // free record may name any.
   if (found == nullptr)
     throw JobError(line, "the point '" + name +
-                             "' is not known: no record defines it and no traverse computes it");
+                             "' is not known: no record defines it and no traverse computes it "
+                             "(free records alone place points under --rule least-squares)");
   return *found;
 }
 

@@ -387,7 +387,7 @@ TEST(FieldBookEndToEnd, EveryFaultIsOneLineNamingItsPlace) {
       {"empty", " \r\n\n", {}, 1, "standard input: the input is empty: no field book and no answers"},
       {"a check on a point no traverse reaches", WorkedBook() + "distance P1 Q 10\n", {}, 1,
        "standard input:13: the point 'Q' is not known: no record defines it and no traverse "
-       "computes it"},
+       "computes it (free records alone place points under --rule least-squares)"},
       {"free records alone under compass", "point A 0 0\npoint B 0 100\ndistance A B 100\n", {}, 1,
        "standard input: the book has no traverse: a network of angle, distance and bearing records "
        "alone needs --rule least-squares"},
