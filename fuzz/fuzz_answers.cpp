@@ -37,12 +37,6 @@ std::size_t ExpectedPoints(const Job& job) {
   return 0;
 }
 
-int LineCount(std::string_view text) {
-  int lines = 1;
-  for (char byte : text) lines += byte == '\n';
-  return lines;
-}
-
 }  // namespace
 }  // namespace traverse::fuzzing
 

@@ -21,6 +21,13 @@ namespace traverse::fuzzing {
   std::abort();
 }
 
+// The number of lines of `text`, the last one counted without its line end.
+inline int LineCount(std::string_view text) {
+  int lines = 1;
+  for (char byte : text) lines += byte == '\n';
+  return lines;
+}
+
 // Stops the run when `holds` is false; `what` is only worked out then, so
 // that the checks cost nothing on the way.
 #define FUZZ_CHECK(holds, what)                    \

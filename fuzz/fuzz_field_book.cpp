@@ -25,6 +25,7 @@
 #include "adjustment/reduction.hpp"
 #include "adjustment/job_error.hpp"
 #include "failure/float_checks.hpp"
+#include "book_input.hpp"
 #include "fuzz_check.hpp"
 #include "input/field_book.hpp"
 #include "report/writers.hpp"
@@ -46,12 +47,6 @@ bool Small(const traverse::Book& book) {
          book.free.size() <= MaxFree;
 }
 
-int LineCount(std::string_view text) {
-  int lines = 1;
-  for (char byte : text) lines += byte == '\n';
-  return lines;
-}
-
 }  // namespace
 }  // namespace traverse::fuzzing
 
@@ -62,50 +57,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const bool ready = (ResetFloatingPoint(), true);
   (void)ready;
 
-  // Bits 0-1 the rule, 2-3 the report's unit, 4 the tolerances, 5 a height
-  // tolerance, 6 a control file that cannot be read, 7 a scale factor.
-  const std::uint8_t choice = data[0];
+  // Bits 0-1 of the first byte: the rule; the others as SplitBookInput reads
+  // them.
   const Rule rules[] = {Rule::Compass, Rule::Transit, Rule::LeastSquares, Rule::Compass};
-  const AngleUnit units[] = {AngleUnit::Gon, AngleUnit::Degree, AngleUnit::Dms, AngleUnit::Gon};
-  const std::string source = "fuzz.book";
-  Settings settings;
-  settings.rule = rules[choice & 3];
-  settings.unit = units[(choice >> 2) & 3];
-  if (choice & 0x10) {
-    settings.angularTolerance = AngularTolerance{10, 5};
-    settings.linearTolerance = 5000;
-  }
-  if (choice & 0x20) settings.heightTolerance = 20;
-  if (choice & 0x80) settings.scale = 0.9996;
-
-  const std::string_view input(reinterpret_cast<const char*>(data + 1), size - 1);
-  const std::size_t nul = input.find('\0');
-  const std::string_view book = input.substr(0, nul);
-  const std::string_view control =
-      nul == std::string_view::npos ? std::string_view() : input.substr(nul + 1);
+  const BookInput in = SplitBookInput(data, size, rules[data[0] & 3]);
+  const std::string_view book = in.book, control = in.control;
   if (book.size() > MaxText || control.size() > MaxText) return 0;
-
-  FileAccess files;
-  files.resolve = [](const std::string& written) { return "control/" + written; };
-  files.read = [&](const std::string&, std::string& text) -> std::string {
-    if (choice & 0x40) return "No such file or directory";
-    text = control;
-    return "";
-  };
 
   Book read;
   BookResult result;
   try {
-    read = ReadFieldBook(book, source, files);
+    read = ReadFieldBook(book, "fuzz.book", in.files);
     if (!Small(read)) return 0;
     ReduceBook(read);
-    result = AdjustBook(read, settings);
+    result = AdjustBook(read, in.settings);
   } catch (const JobError& error) {
-    FUZZ_CHECK(std::string_view(error.what()).size() > 0, "a JobError without a message");
-    const int lines = error.file().empty() ? LineCount(book) : LineCount(control);
-    FUZZ_CHECK(error.line() >= 0 && error.line() <= lines,
-               "a JobError line outside its text: " + std::to_string(error.line()) + " of " +
-                   std::to_string(lines) + (error.file().empty() ? " (book)" : " (control file)"));
+    CheckError(error, book, control);
     return 0;
   } catch (const std::exception& other) {
     Fail(std::string("an exception other than JobError: ") + other.what());
