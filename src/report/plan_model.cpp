@@ -68,7 +68,11 @@ PlanModel PlanBuilder::Whole() const {
                                     ? "traverse " + ValidUtf8(book_.traverses[0].name)
                                     : IntegerText(static_cast<int>(count)) +
                                           (count == 1 ? " traverse" : " traverses");
-  PlanModel plan = Titled(book_, (book_.network ? "network of " : "") + traverses, book_.settings.rule);
+  // A network of free records alone has no traverse to count.
+  const std::string what = !book_.network ? traverses
+                           : count == 0    ? "network"
+                                           : "network of " + traverses;
+  PlanModel plan = Titled(book_, what, book_.settings.rule);
 
   // Control points first, in the book's order, then the new ones: a point's
   // index is known before its role.

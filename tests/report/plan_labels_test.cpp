@@ -206,6 +206,7 @@ TEST(PlanLabels, ThePagesPlansShowTheNetworkAndTheStartingPoints) {
   EXPECT_TRUE(has(network[0], "stroke-dasharray=\"2,3\"") && has(network[0], "<ellipse"));
   // Headed as the network it is, not as its one traverse.
   EXPECT_TRUE(has(network[0], "(network of 1 traverse, least-squares)"));
+  EXPECT_TRUE(has(plans("trilateration.book", Rule::LeastSquares)[0], "(network, least-squares)"));
   // A traverse's plan shows its first look, by the compass rule.
   EXPECT_TRUE(has(network[1], "(traverse AG, compass)"));
   const std::vector<std::string> book = plans("two_traverses.book", Rule::Compass);
