@@ -53,6 +53,25 @@ struct Check {
   double Difference() const { return measured - computed; }
 };
 
+// A setup of the book, reduced, with its orientation unknown under least
+// squares: the grid bearing of the circle's zero, gon in [0, 400).
+struct SetupResult {
+  BookSetup setup;
+  std::optional<double> orientation, orientationSigma;
+};
+
+// A target sighted from one setup alone that is neither a station nor a
+// known point: radiated from its station after the adjustment, with no check.
+struct Sideshot {
+  std::string name, from;  // the target, and the station it is radiated from
+  int line = 0;            // of its pointing
+  int setupLine = 0;       // of the setup record
+  GridPoint xy;
+  std::optional<double> z;
+  std::optional<PointPrecision> precision;  // under least squares
+  std::string code, description;
+};
+
 // Every adjustment's result, a field book's or an answer file's: the one
 // shape every writer takes.
 struct BookResult {
@@ -69,6 +88,8 @@ struct BookResult {
   std::vector<NewPoint> points;  // every new point, in the order computed
   std::optional<NetworkReport> network;  // under least squares
   std::vector<Check> checks;             // under compass and transit
+  std::vector<SetupResult> setups;       // in book order
+  std::vector<Sideshot> sideshots;       // in the order read
   std::vector<std::string> notes;         // about the book as a whole
 
   bool TolerancesPassed() const;

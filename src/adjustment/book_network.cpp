@@ -324,6 +324,8 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
         o.sigma = free.sigma ? *free.sigma
                              : LengthSigma(LengthSigmas(free.inForce, settings.sigmas), o.value);
         break;
+      case ObservationKind::Direction:  // a setup's, never a record of its own
+        break;
     }
     observations.push_back(o);
     origins.push_back(origin);

@@ -20,7 +20,15 @@ void ReduceAngle(Measured& angle, std::span<const double> readings);
 // line where the zenith angles leave no horizontal length.
 void ReduceLeg(BookLeg& leg, const Book& book, double refraction);
 
-// Every traverse angle, leg and free observation of the book.
+// A setup's face pairs meaned, its rounds reduced to the reference direction
+// and meaned, c and i per pair and as the setup's mean, the empirical sigma
+// of a direction from the rounds with the rounds whose residual exceeds three
+// of it flagged, and each direction's slope distance reduced by its mean
+// zenith (and, with hi and ht, its height difference for `refraction`).
+// Throws JobError on a pointing's line where the readings cannot be paired.
+void ReduceSetup(BookSetup& setup, double refraction);
+
+// Every traverse angle, leg, free observation and setup of the book.
 void ReduceBook(Book& book, double refraction = StandardRefraction);
 
 }  // namespace traverse

@@ -102,12 +102,79 @@ struct FreeObservation {
   bool fixed = false;           // a bearing without sigma=: held fixed
 };
 
+// One pointing of a setup as the instrument recorded it: the horizontal
+// circle reading to a target in one face, with what else was read there.
+struct SetupReading {
+  std::string target;
+  int line = 0;
+  double hz = 0;                     // gon, clockwise, as read
+  std::optional<double> zenith;      // gon, as read (face two above half a turn)
+  std::optional<double> slope;       // sd=, metres
+  std::optional<double> horizontal;  // hd=, metres
+  std::optional<double> ht;          // metres, carried over from the pointing before
+  int face = 1;                      // 2: a zenith above half a turn, or face=2
+  std::string code, description;
+};
+
+// The two faces of one target in one round, and what their difference says
+// of the instrument: gon.
+struct FacePair {
+  std::string target;
+  int lineI = 0, lineII = 0;
+  double collimation = 0;            // c = (HZ_I - HZ_II +- half a turn) / 2
+  std::optional<double> indexError;  // i = (V_I + V_II - full turn) / 2
+};
+
+// One round of a set of directions: every target once in each face read.
+struct SetupRound {
+  int number = 0;  // from 1
+  int firstLine = 0, lastLine = 0;
+  double largestResidual = 0;  // gon, of its directions in the station adjustment
+  bool flagged = false;        // a residual above three times the direction's sigma
+};
+
+// A target of a setup reduced: its face pairs meaned, its rounds reduced to
+// the reference direction (the setup's first target) and meaned.
+struct SetupDirection {
+  std::string target;
+  int line = 0;                      // of its first pointing
+  double direction = 0;              // gon in [0, 400), from the reference direction
+  double spread = 0;                 // gon: largest less smallest of its rounds' values
+  int rounds = 0;                    // the values meaned
+  bool oneFace = false;              // read once in one face: the setup's c (and i) applied
+  std::optional<double> zenith;      // gon, face one, the index error taken out
+  std::optional<double> slope;       // metres, the mean slope distance
+  std::optional<double> horizontal;  // metres: hd=, or the slope distance reduced
+  std::optional<double> dh;          // trigonometric height difference, station mark to target mark
+  std::optional<double> ht;          // metres
+  std::string code, description;     // of its first pointing that has them
+};
+
+// A setup of the instrument over `station`: its pointings as read, and once
+// reduced (ReduceSetup), its face pairs, rounds and directions.
+struct BookSetup {
+  std::string station;
+  int line = 0;               // of its `setup` record
+  std::optional<double> hi;   // metres
+  SigmaSettings inForce;      // what `sigma` records set above it
+  std::vector<SetupReading> readings;
+
+  std::vector<FacePair> pairs;
+  std::vector<SetupRound> rounds;
+  std::vector<SetupDirection> directions;  // in the order first read; the first is the reference
+  double collimation = 0;                  // gon, the mean c (0 where no pair was read)
+  std::optional<double> indexError;        // gon, the mean i
+  std::optional<double> directionSigma;    // gon, one direction of one round, from the rounds
+  int degreesOfFreedom = 0;                // of directionSigma
+};
+
 struct Book {
   std::string source;  // for messages and the report
   std::optional<std::string> title;  // of its `title` record, for the top of every report
   std::vector<NamedPoint> known;  // every point the book defines, in book order
   std::vector<BookTraverse> traverses;
   std::vector<FreeObservation> free;  // in book order
+  std::vector<BookSetup> setups;      // in book order; a station may have several
   std::vector<std::pair<std::string, int>> sigmaRecords;  // each `sigma` record as written, its line
   std::optional<AngleUnit> firstUnit;  // of the book's first `unit` record
   std::vector<double> readings;        // of every value, in book order

@@ -8,6 +8,7 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -31,13 +32,13 @@ inline double NextTo(double computed, double measured) {
 // The grid bearing from one point to another, gon in (-200, 200].
 double BearingOf(const GridPoint& from, const GridPoint& to);
 
-// What was observed. Room is left for a direction (which brings the
-// orientation unknown of its setup) and a height difference.
-enum class ObservationKind { Angle, Distance, Bearing };
+// What was observed. Room is left for a height difference.
+enum class ObservationKind { Angle, Distance, Bearing, Direction };
 
 // One observation between points numbered by the caller: an angle at `at`
 // turned clockwise from `from` to `to`, t(at->to) - t(at->from); a distance
-// or a bearing t(from->to).
+// or a bearing t(from->to); a direction t(from->to) - o, the circle reading
+// from the station `from` with the orientation unknown o of its setup.
 struct Observation {
   ObservationKind kind = ObservationKind::Angle;
   int at = -1;
@@ -49,6 +50,7 @@ struct Observation {
   // into `at` turned round (a zero component keeps the leg's sign, and with
   // it the side of 200 gon an arc tangent takes); -1: both sights direct.
   int behind = -1;
+  int setup = -1;  // a direction's setup, numbered by the caller from 0
 };
 
 // The angle a traverse measures at station `at` between the stations behind
@@ -74,6 +76,10 @@ class UnknownIndex {
   }
   const std::array<int, unknownKinds>& Of(int owner) const {
     return of_[static_cast<std::size_t>(owner)];
+  }
+  // As Of, or -1 for an owner past the end.
+  int Find(int owner, Unknown kind) const {
+    return owner < static_cast<int>(of_.size()) ? Of(owner, kind) : -1;
   }
   int Owner(int unknown) const { return owner_[static_cast<std::size_t>(unknown)].owner; }
   Unknown Kind(int unknown) const { return owner_[static_cast<std::size_t>(unknown)].kind; }
@@ -145,10 +151,13 @@ inline void Add(Equation& e, const UnknownIndex& unknowns, int p, double ax, dou
 }  // namespace equations
 
 // Sets `e` to the observation equation of `o` at the coordinates `at` of its
-// points, in place: the loops over every observation neither copy nor clear
-// an equation. Throws PointsInOnePlace where a line of it has no length.
+// points and the `orientations` of the setups, in place: the loops over every
+// observation neither copy nor clear an equation. The orientation unknown of
+// setup s is owned by at.size() + s. Throws PointsInOnePlace where a line of
+// it has no length.
 inline void Linearise(const Observation& o, const std::vector<GridPoint>& at,
-                      const UnknownIndex& unknowns, Equation& e) {
+                      const UnknownIndex& unknowns, Equation& e,
+                      std::span<const double> orientations = {}) {
   auto point = [&](int p) -> const GridPoint& { return at[static_cast<std::size_t>(p)]; };
   using equations::Line;
   using equations::Add;
@@ -181,17 +190,28 @@ inline void Linearise(const Observation& o, const std::vector<GridPoint>& at,
       e.computed = NextTo(line.Bearing(), o.value);
       break;
     }
+    case ObservationKind::Direction: {
+      const Line line(point(o.from), point(o.to));
+      Add(e, unknowns, o.from, -line.tx, -line.ty);
+      Add(e, unknowns, o.to, line.tx, line.ty);
+      const int owner = static_cast<int>(at.size()) + o.setup;
+      if (const int u = unknowns.Find(owner, Unknown::Orientation); u >= 0)
+        e.terms[e.count++] = {u, -1};
+      e.computed = NextTo(line.Bearing() - orientations[static_cast<std::size_t>(o.setup)], o.value);
+      break;
+    }
   }
 }
 
 // The value an observation of `kind` has at the coordinates of its points
-// (`at` counts for an angle only), moved next to `measured` by whole turns.
-// Throws PointsInOnePlace.
+// (`at` counts for an angle only, `orientation` for a direction), moved next
+// to `measured` by whole turns. Throws PointsInOnePlace.
 inline double ComputedValue(ObservationKind kind, const GridPoint& at, const GridPoint& from,
-                            const GridPoint& to, double measured) {
-  const Observation o{kind, 0, 1, 2, measured, 0};
+                            const GridPoint& to, double measured, double orientation = 0) {
+  Observation o{kind, 0, 1, 2, measured, 0};
+  o.setup = 0;
   Equation e;
-  Linearise(o, {at, from, to}, UnknownIndex(3), e);
+  Linearise(o, {at, from, to}, UnknownIndex(3), e, {&orientation, 1});
   return e.computed;
 }
 

@@ -67,6 +67,7 @@ struct ObservationReport : ObservationFigures {
   std::optional<std::string> from;  // clockwise order for angles; none for a mark without a name
   std::optional<std::string> to;
   bool free = false;  // a record of its own, not a traverse's
+  int setup = 0;      // a direction's (or a setup's distance's): the line of its setup record
 };
 
 // Two-sided, 0.1 % for one observation.

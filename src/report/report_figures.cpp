@@ -19,12 +19,12 @@ const char* KindName(TraverseKind kind) {
 }
 
 const char* ObservationName(ObservationKind kind) {
-  return kind == ObservationKind::Angle ? "angle" : "length";
+  return kind == ObservationKind::Angle || kind == ObservationKind::Direction ? "angle" : "length";
 }
 
 const char* RecordName(ObservationKind kind) {
-  static constexpr const char* kNames[] = {"angle", "distance", "bearing"};
-  static_assert(std::size(kNames) == static_cast<std::size_t>(ObservationKind::Bearing) + 1);
+  static constexpr const char* kNames[] = {"angle", "distance", "bearing", "direction"};
+  static_assert(std::size(kNames) == static_cast<std::size_t>(ObservationKind::Direction) + 1);
   return kNames[static_cast<std::size_t>(kind)];
 }
 
