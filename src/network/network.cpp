@@ -525,9 +525,7 @@ NetworkResult AdjustNetwork(const std::vector<NetworkPoint>& points,
       continue;
     }
     SetupFigures& figures = result.setups.emplace_back(SetupFigures{}).value();
-    const double orientation = system.Orientations()[s];
-    figures.orientation = orientation - 400 * std::floor(orientation / 400);
-    if (figures.orientation >= 400) figures.orientation = 0;  // -1e-17 rounds up to 400
+    figures.orientation = WithinTurn(system.Orientations()[s]);
     const int station = setups[s].station;
     const int u[] = {index.Of(station, Unknown::X), index.Of(station, Unknown::Y), o};
     for (std::size_t i = 0; i < 3; ++i)
