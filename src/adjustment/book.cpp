@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string_view>
 
+#include "adjustment/book_setups.hpp"
 #include "adjustment/job_error.hpp"
 #include "adjustment/name_index.hpp"
 #include "adjustment/rules.hpp"
@@ -167,6 +168,40 @@ Check CheckOf(const FreeObservation& free, const PointTable& table, double scale
   return check;
 }
 
+// Under compass and transit: each setup on a known or computed station is
+// oriented on its targets that are, and its sideshots radiated from it.
+void RadiateFromTraverses(const Book& book, const PointTable& table, BookResult& out) {
+  const std::vector<std::vector<char>> flags = SideshotFlags(book);
+  for (std::size_t s = 0; s < book.setups.size(); ++s) {
+    const BookSetup& setup = book.setups[s];
+    if (std::find(flags[s].begin(), flags[s].end(), 1) == flags[s].end()) continue;
+    const NamedPoint* station = table.Find(setup.station);
+    std::vector<std::pair<GridPoint, double>> targets;
+    for (std::size_t k = 0; k < setup.directions.size(); ++k)
+      if (const NamedPoint* target = table.Find(setup.directions[k].target); target && !flags[s][k])
+        targets.emplace_back(target->xy, setup.directions[k].direction);
+    std::optional<double> orientation;
+    try {
+      if (station) orientation = OrientationOf(station->xy, targets);
+    } catch (const PointsInOnePlace&) {
+      throw JobError(setup.line, "a target of the setup on '" + setup.station +
+                                     "' lies on the station itself");
+    }
+    if (!orientation) {
+      out.notes.push_back("The sideshots of the setup on '" + setup.station + "' (line " +
+                          std::to_string(setup.line) + ") are not placed: " +
+                          (station ? "no target of it is a known or computed point"
+                                   : "its station is no known or computed point") +
+                          " (under least squares the network may place it).");
+      continue;
+    }
+    out.setups[s].orientation = orientation;
+    Standpoint standpoint{station->xy, station->z, *orientation, std::nullopt};
+    RadiateSideshots(setup, flags[s], standpoint, out.settings.scale, 0, out.settings.sigmas,
+                     out.sideshots, out.notes);
+  }
+}
+
 }  // namespace
 
 bool BookResult::TolerancesPassed() const {
@@ -177,10 +212,13 @@ bool BookResult::TolerancesPassed() const {
 
 BookResult AdjustBook(const Book& book, const Settings& settings) {
   const bool network = settings.rule == Rule::LeastSquares;
-  if (book.traverses.empty() && (book.free.empty() || !network))
-    throw JobError(0, book.free.empty() ? "the book has no traverse to adjust"
-                                        : "the book has no traverse: a network of angle, distance "
-                                          "and bearing records alone needs --rule least-squares");
+  const bool records = !book.free.empty() || !book.setups.empty();
+  if (book.traverses.empty() && (!records || !network))
+    throw JobError(0, !records ? "the book has no traverse to adjust"
+                               : std::string("the book has no traverse: a network of ") +
+                                     (book.setups.empty() ? "" : "setups and ") +
+                                     "angle, distance and bearing records alone needs --rule "
+                                     "least-squares");
   BookResult out;
   out.source = book.source;
   out.title = book.title;
@@ -255,11 +293,13 @@ BookResult AdjustBook(const Book& book, const Settings& settings) {
     }
     out.traverses.push_back(std::move(adjusted));
   }
+  for (const BookSetup& setup : book.setups) out.setups.push_back({setup, {}, {}});
   if (network) {
     AdjustNetworkOfBook(book, out);
   } else {
     for (const FreeObservation& free : book.free)
       out.checks.push_back(CheckOf(free, table, settings.scale));
+    RadiateFromTraverses(book, table, out);
   }
   return out;
 }

@@ -35,6 +35,7 @@ struct Orientation {
 // them; what none set comes from the command line.
 struct SigmaSettings {
   std::optional<double> angleGon;
+  std::optional<double> directionGon;  // one direction, a face pair's mean
   std::optional<double> lengthMetres, lengthPpm;
 };
 

@@ -383,6 +383,19 @@ With --rule least-squares the whole book is one network (these records alone
 make a triangulation or trilateration); under compass or transit each record
 is a check of the adjusted points.
 
+A setup holds the pointings of one instrument setup as they were read, in
+face one and face two, in as many rounds as were measured:
+  setup STATION [hi=H]
+    TARGET HZ [za=V] [sd=S|hd=D] [ht=H] [face=2] [code=WORD] ["description"]
+  end
+HZ is the horizontal circle reading; face two is a zenith above half a turn
+(or face=2); ht= carries on to the pointings after it. Face pairs are meaned
+and rounds reduced to the first target; each setup has its own orientation
+under least squares, and `sigma direction S` gives a direction's sigma (else
+an angle's over the square root of 2). A target sighted from one setup only
+that is no station, known point or traverse point is a sideshot: radiated
+from the adjusted station, with no check.
+
 A left angle is the angle on the left of the line of travel, measured
 clockwise from the station behind to the station ahead (in US practice an
 "angle right"); a right angle is a full turn less a left one.

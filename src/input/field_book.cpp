@@ -18,8 +18,8 @@ namespace traverse {
 namespace {
 
 // The records, by the first word of their line in any case.
-constexpr std::array<std::string_view, 9> keywords = {
-    "unit", "point", "points", "traverse", "angle", "distance", "bearing", "sigma", "title"};
+constexpr std::array<std::string_view, 10> keywords = {
+    "unit", "point", "points", "traverse", "angle", "distance", "bearing", "sigma", "title", "setup"};
 
 // The keyword one edit away from `word` (a letter added, left out, changed,
 // or two side by side swapped), or none.
@@ -44,6 +44,7 @@ constexpr int mostAngles = static_cast<int>(TableCapacity) - 1;
 struct BookLine {
   int number = 0;
   std::string_view text;  // without its line end, the comment cut off
+  std::string_view whole;  // without its line end, the comment kept
   std::vector<std::string_view> words;
 };
 
@@ -68,7 +69,9 @@ class BookLines {
  private:
   static bool Separates(char byte) { return byte == ' ' || byte == '\t'; }
 
+ public:
   static void Split(std::string_view text, BookLine& line) {
+    line.whole = text;
     line.words.clear();
     std::size_t at = 0;
     while (at < text.size()) {
@@ -85,6 +88,7 @@ class BookLines {
     line.text = text;
   }
 
+ private:
   TextLines lines_;
 };
 
@@ -133,14 +137,16 @@ class Reader {
         ReadFree(line);
       } else if (IsWord(keyword, "sigma")) {
         ReadSigma(line);
+      } else if (IsWord(keyword, "setup")) {
+        ReadSetup(line);
       } else if (IsWord(keyword, "title")) {
         if (book_.title) throw JobError(line.number, "the book has a second title");
         book_.title = Text(Trim(Trim(line.text).substr(keyword.size())));
       } else {
         const std::optional<std::string_view> near = NearKeyword(keyword);
         throw JobError(line.number,
-                       "expected a record (unit, point, points, traverse, angle, distance, "
-                       "bearing, sigma or title), found " +
+                       "expected a record (unit, point, points, traverse, setup, angle, "
+                       "distance, bearing, sigma or title), found " +
                            Quoted(keyword) +
                            (near ? ": did you mean '" + Text(*near) + "'?" : std::string()));
       }
@@ -239,12 +245,14 @@ class Reader {
     book_.sigmaRecords.emplace_back(Trim(line.text), line.number);
     const std::size_t count = line.words.size();
     const std::string_view kind = count > 1 ? line.words[1] : std::string_view();
-    if (IsWord(kind, "angle") && count == 3) {
-      const double value = ParseNumber(line.words[2], "the sigma of an angle", line.number);
+    if ((IsWord(kind, "angle") || IsWord(kind, "direction")) && count == 3) {
+      const bool angle = IsWord(kind, "angle");
+      const char* what = angle ? "the sigma of an angle" : "the sigma of a direction";
+      const double value = ParseNumber(line.words[2], what, line.number);
       if (!(value > 0))
-        throw JobError(line.number, "the sigma of an angle: expected a positive number, found " +
+        throw JobError(line.number, std::string(what) + ": expected a positive number, found " +
                                         Quoted(line.words[2]));
-      sigmas_.angleGon = SmallUnitToGon(value, unit_);
+      (angle ? sigmas_.angleGon : sigmas_.directionGon) = SmallUnitToGon(value, unit_);
       return;
     }
     if (IsWord(kind, "length") && (count == 3 || count == 4)) {
@@ -258,7 +266,8 @@ class Reader {
       return;
     }
     throw JobError(line.number,
-                   "expected 'sigma angle S' or 'sigma length A [B]', found " + Quoted(Trim(line.text)));
+                   "expected 'sigma angle S', 'sigma direction S' or 'sigma length A [B]', found " +
+                       Quoted(Trim(line.text)));
   }
 
   // `angle AT FROM TO VALUE`, `distance FROM TO DISTANCE` (or sd= za= ...)
@@ -313,6 +322,134 @@ class Reader {
     }
     free.fixed = free.kind == ObservationKind::Bearing && !sigma;
     book_.free.push_back(std::move(free));
+  }
+
+  // ---- setups ----
+
+  // `setup STATION [hi=H]`, a pointing per line, `end`.
+  void ReadSetup(const BookLine& header) {
+    BookSetup setup;
+    setup.line = header.number;
+    setup.inForce = sigmas_;
+    const std::size_t words = header.words.size();
+    if (words < 2 || words > 3 || (words == 3 && !IsWord(header.words[2].substr(0, 3), "hi=")))
+      throw JobError(header.number,
+                     "expected 'setup STATION [hi=H]', found " + Quoted(Trim(header.text)));
+    setup.station = Name(header.words[1], header.number);
+    if (words == 3)
+      setup.hi = ParseNumberNamed(header.words[2].substr(3), Named{"the instrument height"},
+                                  header.number);
+    std::optional<double> ht;  // carried from one pointing to the next, as on the instrument
+    BookLine line;
+    for (;;) {
+      if (!lines_.Next(line))
+        throw JobError(header.number, "the setup that starts here has no 'end' (the book ends on line " +
+                                          std::to_string(lines_.LastLine()) + ")");
+      if (std::any_of(keywords.begin(), keywords.end(),
+                      [&](std::string_view k) { return IsWord(line.words[0], k); }))
+        throw JobError(line.number, "expected a pointing or 'end' of the setup on line " +
+                                        std::to_string(header.number) + ", found the record " +
+                                        Quoted(line.words[0]));
+      if (IsWord(line.words[0], "end")) {
+        if (line.words.size() != 1)
+          throw JobError(line.number, "expected 'end' alone, found " + Quoted(Trim(line.text)));
+        break;
+      }
+      setup.readings.push_back(ReadPointing(line, setup.station, ht));
+    }
+    if (setup.readings.empty())
+      throw JobError(header.number, "the setup on '" + setup.station + "' has no pointing");
+    book_.setups.push_back(std::move(setup));
+  }
+
+  // `TARGET HZ [za=V] [sd=S | hd=D] [ht=H] [face=1|2] [code=WORD] ["description"]`.
+  SetupReading ReadPointing(const BookLine& line, const std::string& station,
+                            std::optional<double>& ht) {
+    SetupReading reading;
+    reading.line = line.number;
+    // The description may hold blanks and '#': it is taken from the whole
+    // line, and the words are those before it (a comment may follow it).
+    std::vector<std::string_view> words = line.words;
+    // A quote within the comment is the comment's.
+    if (const std::size_t open = line.whole.find('"'); open < line.text.size()) {
+      const std::size_t close = line.whole.find('"', open + 1);
+      if (close == std::string_view::npos)
+        throw JobError(line.number, "the description has no closing '\"'");
+      reading.description = Text(line.whole.substr(open + 1, close - open - 1));
+      const std::string_view after = Trim(line.whole.substr(close + 1));
+      if (!after.empty() && after.front() != '#')
+        throw JobError(line.number, "unexpected " + Quoted(after) +
+                                        " after the description (it comes last)");
+      BookLine before;
+      BookLines::Split(line.whole.substr(0, open), before);
+      words = before.words;
+    }
+    if (words.size() < 2)
+      throw JobError(line.number, "expected 'TARGET HZ [za=V] [sd=S | hd=D] [ht=H] [face=2] "
+                                  "[code=WORD] [\"description\"]' or 'end', found " +
+                                      Quoted(Trim(line.whole)));
+    reading.target = Name(words[0], line.number);
+    if (reading.target == station)
+      throw JobError(line.number, "the target '" + reading.target + "' is the setup's own station");
+    reading.hz = Angle(words[1], Named{"the horizontal circle reading"}, line.number);
+    std::optional<int> face;
+    for (std::size_t i = 2; i < words.size(); ++i) {
+      const std::string_view word = words[i];
+      const std::size_t equals = word.find('=');
+      const std::string_view key = word.substr(0, equals);
+      const std::string_view value = equals == std::string_view::npos ? "" : word.substr(equals + 1);
+      const auto once = [&](bool given) {
+        if (given) throw JobError(line.number, "the key " + Text(key) + "= is given twice");
+      };
+      if (equals == std::string_view::npos) {
+        throw JobError(line.number, "unexpected word " + Quoted(word) +
+                                        " (keys za=, sd=, hd=, ht=, face=, code=, then a "
+                                        "\"description\")");
+      } else if (IsWord(key, "za")) {
+        once(reading.zenith.has_value());
+        reading.zenith = Angle(value, Named{"the zenith angle"}, line.number);
+        if (!(*reading.zenith > 0 && *reading.zenith < 400))
+          throw JobError(line.number, "the zenith angle: expected a reading between 0 and a full "
+                                      "turn, found " + Quoted(value));
+      } else if (IsWord(key, "sd") || IsWord(key, "hd")) {
+        std::optional<double>& slot = IsWord(key, "sd") ? reading.slope : reading.horizontal;
+        once(slot.has_value());
+        slot = ParseNumberNamed(value, Named{"the distance"}, line.number);
+        if (!(*slot > 0))
+          throw JobError(line.number, "the distance: expected a positive distance, found " +
+                                          Quoted(value));
+      } else if (IsWord(key, "ht")) {
+        once(reading.ht.has_value());
+        reading.ht = ParseNumberNamed(value, Named{"the target height"}, line.number);
+      } else if (IsWord(key, "face")) {
+        once(face.has_value());
+        if (value != "1" && value != "2")
+          throw JobError(line.number, "face=: expected 1 or 2, found " + Quoted(value));
+        face = value == "1" ? 1 : 2;
+      } else if (IsWord(key, "code")) {
+        once(!reading.code.empty());
+        if (value.empty()) throw JobError(line.number, "code=: expected a word, found none");
+        reading.code = Text(value);
+      } else {
+        throw JobError(line.number, "expected a key za=, sd=, hd=, ht=, face= or code=, found " +
+                                        Quoted(word));
+      }
+    }
+    if (reading.slope && reading.horizontal)
+      throw JobError(line.number, "expected a slope distance sd= or a horizontal one hd=, not both");
+    if (reading.slope && !reading.zenith)
+      throw JobError(line.number, "the slope distance sd= needs its zenith angle za=");
+    if (reading.zenith) {
+      reading.face = *reading.zenith > 200 ? 2 : 1;
+      if (face && *face != reading.face)
+        throw JobError(line.number, "face=" + std::to_string(*face) + " disagrees with the zenith "
+                                    "angle, which reads face " + std::to_string(reading.face));
+    } else {
+      reading.face = face.value_or(1);
+    }
+    if (reading.ht) ht = reading.ht;
+    reading.ht = ht;
+    return reading;
   }
 
   // ---- traverses ----

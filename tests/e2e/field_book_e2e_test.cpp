@@ -373,17 +373,17 @@ TEST(FieldBookEndToEnd, EveryFaultIsOneLineNamingItsPlace) {
   const std::string start = std::string(Control) + "traverse\nA\n";
   const ErrorCase cases[] = {
       {"unknown record", "unit gon\nfoo 1 2\n", {}, 1,
-       "standard input:2: expected a record (unit, point, points, traverse, angle, distance, "
-       "bearing, sigma or title), found 'foo'"},
+       "standard input:2: expected a record (unit, point, points, traverse, setup, angle, "
+       "distance, bearing, sigma or title), found 'foo'"},
       {"a slip in a keyword", "UNIT gon\nponit A 1 2\n", {}, 1,
-       "standard input:2: expected a record (unit, point, points, traverse, angle, distance, "
-       "bearing, sigma or title), found 'ponit': did you mean 'point'?"},
+       "standard input:2: expected a record (unit, point, points, traverse, setup, angle, "
+       "distance, bearing, sigma or title), found 'ponit': did you mean 'point'?"},
       {"a slip in the first word is a book, not answers", "# job\nunti gon\n", {}, 1,
-       "standard input:2: expected a record (unit, point, points, traverse, angle, distance, "
-       "bearing, sigma or title), found 'unti': did you mean 'unit'?"},
+       "standard input:2: expected a record (unit, point, points, traverse, setup, angle, "
+       "distance, bearing, sigma or title), found 'unti': did you mean 'unit'?"},
       {"a slip in a keyword typed in capitals", "UNITT gon\n", {}, 1,
-       "standard input:1: expected a record (unit, point, points, traverse, angle, distance, "
-       "bearing, sigma or title), found 'UNITT': did you mean 'unit'?"},
+       "standard input:1: expected a record (unit, point, points, traverse, setup, angle, "
+       "distance, bearing, sigma or title), found 'UNITT': did you mean 'unit'?"},
       {"empty", " \r\n\n", {}, 1, "standard input: the input is empty: no field book and no answers"},
       {"a check on a point no traverse reaches", WorkedBook() + "distance P1 Q 10\n", {}, 1,
        "standard input:13: the point 'Q' is not known: no record defines it and no traverse "
@@ -456,6 +456,20 @@ TEST(FieldBookEndToEnd, EveryFaultIsOneLineNamingItsPlace) {
       {"--refraction with answers", Answers(WorkedAnswers), {"--refraction", "0.1"}, 2,
        "traverse: --height-tolerance and --refraction need a field book; standard input is an "
        "answer file"},
+      {"a setup without end", "setup A\nB 0\npoint C 1 2\n", {}, 1,
+       "standard input:3: expected a pointing or 'end' of the setup on line 1, found the record "
+       "'point'"},
+      {"a setup that sights its station", "setup A hi=1.5\nA 0\nend\n", {}, 1,
+       "standard input:2: the target 'A' is the setup's own station"},
+      {"a description left open", "setup A\nB 0 \"fence # 2\nend\n", {}, 1,
+       "standard input:2: the description has no closing '\"'"},
+      {"a face that disagrees with the zenith", "setup A\nB 0 za=300 face=1\nend\n", {}, 1,
+       "standard input:2: face=1 disagrees with the zenith angle, which reads face 2"},
+      {"a slope distance without zenith", "setup A\nB 0 sd=12\nend\n", {}, 1,
+       "standard input:2: the slope distance sd= needs its zenith angle za="},
+      {"setups alone under compass", "point A 0 0\nsetup A\nB 0 hd=5\nend\n", {}, 1,
+       "standard input: the book has no traverse: a network of setups and angle, distance and "
+       "bearing records alone needs --rule least-squares"},
       {"answer file with two words on line 1", "4800 1\n", {}, 1,
        "standard input:1: the X coordinate of point A: expected one answer on the line, found "
        "'4800 1'"},

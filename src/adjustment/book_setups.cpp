@@ -1,0 +1,97 @@
+#include "adjustment/book_setups.hpp"
+
+#include <cmath>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace traverse {
+
+std::vector<std::vector<char>> SideshotFlags(const Book& book) {
+  // Every name that is more than a target of one setup.
+  std::unordered_set<std::string> tied;
+  for (const NamedPoint& point : book.known) tied.insert(point.name);
+  for (const BookTraverse& traverse : book.traverses)
+    tied.insert(traverse.stations.begin(), traverse.stations.end());
+  for (const FreeObservation& free : book.free)
+    for (const std::string* name : {&free.at, &free.from, &free.to})
+      if (!name->empty()) tied.insert(*name);
+  // The setup a target is sighted from, or -1 once a second one sights it.
+  std::unordered_map<std::string, long> sightedFrom;
+  for (std::size_t s = 0; s < book.setups.size(); ++s) {
+    tied.insert(book.setups[s].station);
+    for (const SetupDirection& direction : book.setups[s].directions) {
+      const auto [at, added] = sightedFrom.try_emplace(direction.target, static_cast<long>(s));
+      if (!added && at->second != static_cast<long>(s)) at->second = -1;
+    }
+  }
+  std::vector<std::vector<char>> flags(book.setups.size());
+  for (std::size_t s = 0; s < book.setups.size(); ++s)
+    for (const SetupDirection& direction : book.setups[s].directions)
+      flags[s].push_back(!tied.count(direction.target) &&
+                         sightedFrom[direction.target] == static_cast<long>(s));
+  return flags;
+}
+
+std::optional<double> OrientationOf(const GridPoint& station,
+                                    const std::vector<std::pair<GridPoint, double>>& targets) {
+  if (targets.empty()) return std::nullopt;
+  // Each value next to the first, so that a mean across 0/400 stays whole.
+  double first = 0, sum = 0;
+  for (std::size_t k = 0; k < targets.size(); ++k) {
+    const double value = equations::Line(station, targets[k].first).Bearing() - targets[k].second;
+    if (k == 0) first = value;
+    sum += NextTo(value, first);
+  }
+  const double mean = std::fmod(sum / static_cast<double>(targets.size()), 400);
+  return mean < 0 ? mean + 400 : mean;
+}
+
+double DirectionSigma(const BookSetup& setup, double angleSigma) {
+  if (setup.inForce.directionGon) return *setup.inForce.directionGon;
+  return setup.inForce.angleGon.value_or(angleSigma) / std::sqrt(2.0);
+}
+
+void RadiateSideshots(const BookSetup& setup, const std::vector<char>& flags,
+                      const Standpoint& standpoint, double scale, double directionSigma,
+                      const Sigmas& lengthSigmas, std::vector<Sideshot>& out,
+                      std::vector<std::string>& notes) {
+  for (std::size_t k = 0; k < setup.directions.size(); ++k) {
+    if (!flags[k]) continue;
+    const SetupDirection& direction = setup.directions[k];
+    if (!direction.horizontal) {
+      notes.push_back("The sideshot '" + direction.target + "' (line " +
+                      std::to_string(direction.line) +
+                      ") has no distance: it is not placed.");
+      continue;
+    }
+    const double t = (standpoint.orientation + direction.direction) / gonPerRadian;
+    const double d = GridLength(*direction.horizontal, scale);
+    const double c = std::cos(t), s = std::sin(t);
+    Sideshot shot;
+    shot.name = direction.target;
+    shot.from = setup.station;
+    shot.line = direction.line;
+    shot.setupLine = setup.line;
+    shot.xy = {standpoint.xy.x + d * c, standpoint.xy.y + d * s};
+    if (standpoint.z && direction.dh) shot.z = *standpoint.z + *direction.dh;
+    shot.code = direction.code;
+    shot.description = direction.description;
+    if (const auto& q = standpoint.covariance) {
+      // x = X + d cos t, y = Y + d sin t, t = o + r: by X, Y, o (gon), and
+      // the sideshot's own r (gon) and d, uncorrelated with the standpoint.
+      const double gx = -d * s / gonPerRadian, gy = d * c / gonPerRadian;
+      // A pointing in one face is worth half a face pair.
+      const double sr = direction.oneFace ? directionSigma * std::sqrt(2.0)
+                                          : directionSigma / std::sqrt(direction.rounds);
+      const double sd = LengthSigma(lengthSigmas, d);
+      const double oo = q->oo + sr * sr;
+      const double xx = q->xx + 2 * gx * q->xo + gx * gx * oo + c * c * sd * sd;
+      const double yy = q->yy + 2 * gy * q->yo + gy * gy * oo + s * s * sd * sd;
+      const double xy = q->xy + gx * q->yo + gy * q->xo + gx * gy * oo + c * s * sd * sd;
+      shot.precision = ErrorEllipse(xx, yy, xy, 1);
+    }
+    out.push_back(std::move(shot));
+  }
+}
+
+}  // namespace traverse

@@ -1,0 +1,56 @@
+// The setups of a field book within its adjustment: which targets are
+// sideshots, the orientation of a setup from placed targets, and sideshots
+// radiated from their adjusted stations.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "adjustment/book.hpp"
+
+namespace traverse {
+
+// Per setup, per direction: whether it is a sideshot, sighted from that setup
+// alone and neither a station, a known point nor a point of a traverse or a
+// free record. A sideshot does not enter the adjustment.
+std::vector<std::vector<char>> SideshotFlags(const Book& book);
+
+// The orientation of a setup on `station` (the grid bearing of the circle's
+// zero, gon in [0, 400)) as the mean of bearing less direction over the
+// placed targets given, each a target's coordinates and its direction; none
+// where none is given. Throws PointsInOnePlace for a target on the station.
+std::optional<double> OrientationOf(const GridPoint& station,
+                                    const std::vector<std::pair<GridPoint, double>>& targets);
+
+// The a-priori sigma of one direction of a setup, the mean of a face pair in
+// one round (gon): its `sigma direction`, else an angle's over the square
+// root of two, an angle being the difference of two directions.
+double DirectionSigma(const BookSetup& setup, double angleSigma);
+
+// Where a setup stands, as adjusted: the station's coordinates and height,
+// the orientation, and under least squares their covariances (m², m gon and
+// gon², a posteriori).
+struct Standpoint {
+  GridPoint xy;
+  std::optional<double> z;
+  double orientation = 0;
+  struct Covariance {
+    double xx = 0, xy = 0, yy = 0, xo = 0, yo = 0, oo = 0;
+  };
+  std::optional<Covariance> covariance;
+};
+
+// Radiates the sideshots of one setup (`flags` from SideshotFlags) onto
+// `out`: coordinates on the grid (the horizontal distance times `scale`),
+// the height by trigonometric levelling where the station has one, and
+// under least squares sigma x, y and the ellipse from the standpoint's
+// covariance and the sideshot's own sigmas. A sideshot without distance
+// cannot be placed: it is named in `notes`.
+void RadiateSideshots(const BookSetup& setup, const std::vector<char>& flags,
+                      const Standpoint& standpoint, double scale, double directionSigma,
+                      const Sigmas& lengthSigmas, std::vector<Sideshot>& out,
+                      std::vector<std::string>& notes);
+
+}  // namespace traverse
