@@ -42,6 +42,14 @@ SlopeReduced ReduceSlope(double slope, long double zenith, double hi, double ht,
 // Throws JobError on a pointing's line where the readings cannot be paired.
 void ReduceSetup(BookSetup& setup, double refraction);
 
+// Appends to the book's traverses every chain of reduced setups that makes
+// one: from a setup on a known point oriented on a known mark, through setups
+// on new points each sighting the station behind and the one ahead, with
+// distances along the legs, to a setup on a known point (oriented on a known
+// mark where it sights one). Its angles are the setups' directions turned
+// clockwise from behind to ahead.
+void TraversesFromSetups(Book& book);
+
 // Every traverse angle, leg, free observation and setup of the book.
 void ReduceBook(Book& book, double refraction = StandardRefraction);
 

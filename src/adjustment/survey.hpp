@@ -84,6 +84,9 @@ struct BookTraverse {
   std::vector<Measured> angles;       // one per station with an angle
   std::vector<BookLeg> legs;
   SigmaSettings sigmas;  // in force at its `traverse` record
+  // Laid out from a chain of setups (TraversesFromSetups): under least
+  // squares the setups' own directions and distances enter the network.
+  bool fromSetups = false;
 };
 
 // An observation outside the traverses, tying points together: a horizontal
