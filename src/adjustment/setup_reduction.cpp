@@ -97,10 +97,11 @@ void CheckRounds(const BookSetup& setup, const std::vector<Round>& rounds,
     const std::string number = std::to_string(r + 1);
     if (std::none_of(round.slots.begin(), round.slots.end(),
                      [](const Slot& slot) { return slot.direction == 0; }))
-      throw JobError(round.firstLine, "round " + number + " does not read " +
-                                          setup.directions[0].target +
-                                          ", the reference direction (the setup's first target) "
-                                          "to which every round is reduced");
+      throw JobError(round.firstLine,
+                     "round " + number + " (from here) does not read " +
+                         setup.directions[0].target +
+                         ", the reference direction (the setup's first target) to which every "
+                         "round is reduced; a target read again in a face starts a new round");
     const bool paired = std::any_of(round.slots.begin(), round.slots.end(), [&](const Slot& slot) {
       return inSet[slot.direction] && slot.paired();
     });
@@ -123,8 +124,8 @@ void CheckRounds(const BookSetup& setup, const std::vector<Round>& rounds,
 // s = sqrt([vv] / ((n - 1)(m - 1))). Every round with two targets of the set
 // gets its largest residual from the complete rounds' means, and is flagged
 // where it exceeds three sigma.
-void AdjustStation(BookSetup& setup, std::vector<Round>& rounds, const std::vector<bool>& inSet,
-                   bool twoFaces) {
+void AdjustStation(BookSetup& setup, const std::vector<Round>& rounds,
+                   const std::vector<bool>& inSet, bool twoFaces) {
   const auto counts = [&](const Slot& slot) {
     return inSet[slot.direction] && (!twoFaces || slot.paired());
   };
