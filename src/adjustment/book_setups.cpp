@@ -1,5 +1,6 @@
 #include "adjustment/book_setups.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <unordered_map>
 #include <unordered_set>
@@ -32,18 +33,9 @@ std::vector<std::vector<char>> SideshotFlags(const Book& book) {
   return flags;
 }
 
-std::optional<double> OrientationOf(const GridPoint& station,
-                                    const std::vector<std::pair<GridPoint, double>>& targets) {
-  if (targets.empty()) return std::nullopt;
-  // Each value next to the first, so that a mean across 0/400 stays whole.
-  double first = 0, sum = 0;
-  for (std::size_t k = 0; k < targets.size(); ++k) {
-    const double value = equations::Line(station, targets[k].first).Bearing() - targets[k].second;
-    if (k == 0) first = value;
-    sum += NextTo(value, first);
-  }
-  const double mean = std::fmod(sum / static_cast<double>(targets.size()), 400);
-  return mean < 0 ? mean + 400 : mean;
+double MeanDirectionSigma(const SetupDirection& direction, double directionSigma) {
+  return directionSigma * (direction.oneFace ? std::sqrt(2.0) : 1) /
+         std::sqrt(std::max(direction.rounds, 1));
 }
 
 double DirectionSigma(const BookSetup& setup, double angleSigma) {
@@ -80,9 +72,7 @@ void RadiateSideshots(const BookSetup& setup, const std::vector<char>& flags,
       // x = X + d cos t, y = Y + d sin t, t = o + r: by X, Y, o (gon), and
       // the sideshot's own r (gon) and d, uncorrelated with the standpoint.
       const double gx = -d * s / gonPerRadian, gy = d * c / gonPerRadian;
-      // A pointing in one face is worth half a face pair.
-      const double sr = direction.oneFace ? directionSigma * std::sqrt(2.0)
-                                          : directionSigma / std::sqrt(direction.rounds);
+      const double sr = MeanDirectionSigma(direction, directionSigma);
       const double sd = LengthSigma(lengthSigmas, d);
       const double oo = q->oo + sr * sr;
       const double xx = q->xx + 2 * gx * q->xo + gx * gx * oo + c * c * sd * sd;

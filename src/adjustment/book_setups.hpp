@@ -1,6 +1,6 @@
 // The setups of a field book within its adjustment: which targets are
-// sideshots, the orientation of a setup from placed targets, and sideshots
-// radiated from their adjusted stations.
+// sideshots, and sideshots radiated from their adjusted stations (the
+// geometry of a setup itself is the network's, network/resection.hpp).
 #pragma once
 
 #include <optional>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "adjustment/book.hpp"
+#include "network/resection.hpp"
 
 namespace traverse {
 
@@ -17,17 +18,14 @@ namespace traverse {
 // free record. A sideshot does not enter the adjustment.
 std::vector<std::vector<char>> SideshotFlags(const Book& book);
 
-// The orientation of a setup on `station` (the grid bearing of the circle's
-// zero, gon in [0, 400)) as the mean of bearing less direction over the
-// placed targets given, each a target's coordinates and its direction; none
-// where none is given. Throws PointsInOnePlace for a target on the station.
-std::optional<double> OrientationOf(const GridPoint& station,
-                                    const std::vector<std::pair<GridPoint, double>>& targets);
-
 // The a-priori sigma of one direction of a setup, the mean of a face pair in
 // one round (gon): its `sigma direction`, else an angle's over the square
 // root of two, an angle being the difference of two directions.
 double DirectionSigma(const BookSetup& setup, double angleSigma);
+
+// The sigma of a direction's mean over its rounds from a face pair's: a
+// pointing in one face is worth half a pair.
+double MeanDirectionSigma(const SetupDirection& direction, double directionSigma);
 
 // Where a setup stands, as adjusted: the station's coordinates and height,
 // the orientation, and under least squares their covariances (m², m gon and

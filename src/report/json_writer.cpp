@@ -325,6 +325,7 @@ void WriteNetwork(JsonText& json, const NetworkReport& network, AngleWriter angl
     name(o.from);
     json.Key("to");
     name(o.to);
+    if (o.ref.kind == ObservationKind::Direction || o.setup > 0) json.Key("setup").Integer(o.setup);
   });
   json.Key("suspect");
   OrNull(json, network.suspect, [&](const Suspect& suspect) {
@@ -337,11 +338,106 @@ void WriteNetwork(JsonText& json, const NetworkReport& network, AngleWriter angl
   json.EndObject();
 }
 
+// A text the book may leave out (a code, a description): null where empty.
+void TextOrNull(JsonText& json, const std::string& text) {
+  if (text.empty()) {
+    json.Null();
+  } else {
+    json.String(text);
+  }
+}
+
+// A setup reduced: the instrument's errors, the direction's sigma from the
+// rounds, each round's largest residual, each face pair and each direction
+// with what was read to it; the orientation under least squares.
+void WriteSetup(JsonText& json, const SetupResult& result, AngleWriter angle) {
+  const BookSetup& setup = result.setup;
+  json.BeginObject();
+  json.Key("station").String(setup.station);
+  json.Key("line").Integer(setup.line);
+  json.Key("hi").Number(setup.hi);
+  angle("orientation", result.orientation);
+  angle("orientation_sigma", result.orientationSigma);
+  angle("collimation", setup.collimation);
+  angle("index_error", setup.indexError);
+  angle("direction_sigma", setup.directionSigma);
+  json.Key("degrees_of_freedom").Integer(setup.degreesOfFreedom);
+  json.Key("rounds").BeginArray();
+  for (const SetupRound& round : setup.rounds) {
+    json.BeginObject();
+    json.Key("number").Integer(round.number);
+    json.Key("first_line").Integer(round.firstLine);
+    json.Key("last_line").Integer(round.lastLine);
+    angle("largest_residual", round.largestResidual);
+    json.Key("flagged").Bool(round.flagged);
+    json.EndObject();
+  }
+  json.EndArray();
+  json.Key("pairs").BeginArray();
+  for (const FacePair& pair : setup.pairs) {
+    json.BeginObject();
+    json.Key("target").String(pair.target);
+    json.Key("line_i").Integer(pair.lineI);
+    json.Key("line_ii").Integer(pair.lineII);
+    angle("collimation", pair.collimation);
+    angle("index_error", pair.indexError);
+    json.EndObject();
+  }
+  json.EndArray();
+  json.Key("directions").BeginArray();
+  for (const SetupDirection& d : setup.directions) {
+    json.BeginObject();
+    json.Key("target").String(d.target);
+    json.Key("line").Integer(d.line);
+    angle("direction", d.direction);
+    angle("spread", d.spread);
+    json.Key("rounds").Integer(d.rounds);
+    json.Key("one_face").Bool(d.oneFace);
+    angle("zenith", d.zenith);
+    WriteNumbers(json, {{"slope_distance", d.slope},
+                        {"horizontal_distance", d.horizontal},
+                        {"target_height", d.ht},
+                        {"dh", d.dh}});
+    TextOrNull(json.Key("code"), d.code);
+    TextOrNull(json.Key("description"), d.description);
+    json.EndObject();
+  }
+  json.EndArray();
+  json.EndObject();
+}
+
+// A sideshot: where it was radiated from and to, and its precision under
+// least squares (null under compass and transit).
+void WriteSideshot(JsonText& json, const Sideshot& shot, AngleWriter angle) {
+  json.BeginObject();
+  json.Key("name").String(shot.name);
+  json.Key("from").String(shot.from);
+  json.Key("line").Integer(shot.line);
+  json.Key("setup").Integer(shot.setupLine);
+  WriteNumbers(json, {{"x", shot.xy.x}, {"y", shot.xy.y}, {"z", shot.z}});
+  const std::optional<PointPrecision>& p = shot.precision;
+  WriteNumbers(json, {{"sx", p ? std::optional(p->sx) : std::nullopt},
+                      {"sy", p ? std::optional(p->sy) : std::nullopt}});
+  json.Key("ellipse");
+  OrNull(json, p, [&](const PointPrecision& precision) {
+    json.BeginObject();
+    WriteNumbers(json, {{"a", precision.a}, {"b", precision.b}});
+    angle("bearing", precision.bearing);
+    json.EndObject();
+  });
+  TextOrNull(json.Key("code"), shot.code);
+  TextOrNull(json.Key("description"), shot.description);
+  json.EndObject();
+}
+
 }  // namespace
 
 std::string FormatJson(const BookResult& book, const ReportOptions& options) {
   // A few hundred bytes per angle, leg, point and observation at the most.
-  std::size_t items = book.points.size() + (book.network ? book.network->observations.size() : 0);
+  std::size_t items = book.points.size() + (book.network ? book.network->observations.size() : 0) +
+                      book.sideshots.size();
+  for (const SetupResult& setup : book.setups)
+    items += setup.setup.directions.size() + setup.setup.pairs.size() + setup.setup.rounds.size();
   for (const BookTraverseResult& traverse : book.traverses) items += ItemCount(traverse.result);
   JsonText json(4096 + 1024 * book.traverses.size() + 640 * items);
   const Settings& settings = book.settings;
@@ -408,6 +504,12 @@ std::string FormatJson(const BookResult& book, const ReportOptions& options) {
       WriteValue(json, key, check.kind, value, angle);
     json.EndObject();
   }
+  json.EndArray();
+  json.Key("setups").BeginArray();
+  for (const SetupResult& setup : book.setups) WriteSetup(json, setup, angle);
+  json.EndArray();
+  json.Key("sideshots").BeginArray();
+  for (const Sideshot& shot : book.sideshots) WriteSideshot(json, shot, angle);
   json.EndArray();
   WriteStrings(json.Key("notes"), book.notes);
   json.EndObject();
