@@ -42,6 +42,23 @@ long double ZenithMean(std::span<const double> readings, std::optional<double>& 
 
 }  // namespace
 
+SlopeReduced ReduceSlope(double slope, long double zenith, double hi, double ht, double refraction,
+                         int line) {
+  // HD = SD sin z; dH = SD cos z + (1 - k) HD² / 2R + hi - ht.
+  const long double horizontal = slope * std::sin(zenith * radiansPerGon);
+  SlopeReduced reduced;
+  reduced.horizontal = static_cast<double>(horizontal);
+  if (!(reduced.horizontal > 0) || !std::isfinite(reduced.horizontal))
+    throw JobError(line,
+                   "the slope distance at a zenith angle of half a turn gives no "
+                   "positive horizontal distance");
+  reduced.dh = static_cast<double>(slope * std::cos(zenith * radiansPerGon) +
+                                   (1 - static_cast<long double>(refraction)) * horizontal *
+                                       horizontal / (2 * earthRadius) +
+                                   hi - ht);
+  return reduced;
+}
+
 void ReduceAngle(Measured& angle, std::span<const double> readings) {
   const double first = readings.front();
   long double sum = 0, least = 0, most = 0;
@@ -50,14 +67,15 @@ void ReduceAngle(Measured& angle, std::span<const double> readings) {
     const long double unwrapped =
         i == 0 && std::isfinite(first)
             ? first
-            : readings[i] - 400.0L * std::round((static_cast<long double>(readings[i]) - first) / 400);
+            : readings[i] -
+                  400.0L * std::round((static_cast<long double>(readings[i]) - first) / 400);
     sum += unwrapped;
     least = i == 0 ? unwrapped : std::min(least, unwrapped);
     most = i == 0 ? unwrapped : std::max(most, unwrapped);
   }
   const std::size_t count = readings.size();
-  angle.value = count == 1 ? NormalisedGon(first)
-                           : NormalisedGon(sum / static_cast<long double>(count));
+  angle.value =
+      count == 1 ? NormalisedGon(first) : NormalisedGon(sum / static_cast<long double>(count));
   angle.summary = {static_cast<int>(count), static_cast<double>(most - least)};
 }
 
@@ -68,18 +86,12 @@ void ReduceLeg(BookLeg& leg, const Book& book, double refraction) {
   }
   const double slope = DistanceMean(book.Of(leg.slope), leg.readings);
   const long double zenith = ZenithMean(book.Of(leg.zenith), leg.indexError);
-  // HD = SD sin z; dH = SD cos z + (1 - k) HD² / 2R + hi - ht.
-  const long double horizontal = slope * std::sin(zenith * radiansPerGon);
-  leg.length = static_cast<double>(horizontal);
-  if (!(leg.length > 0) || !std::isfinite(leg.length))
-    throw JobError(leg.line, "the slope distance at a zenith angle of half a turn gives no "
-                             "positive horizontal distance");
+  const SlopeReduced reduced =
+      ReduceSlope(slope, zenith, leg.hi.value_or(0), leg.ht.value_or(0), refraction, leg.line);
+  leg.length = reduced.horizontal;
   leg.slopeMean = slope;
   leg.zenithMean = static_cast<double>(zenith);
-  leg.dh = static_cast<double>(slope * std::cos(zenith * radiansPerGon) +
-                               (1 - static_cast<long double>(refraction)) * horizontal *
-                                   horizontal / (2 * earthRadius) +
-                               leg.hi.value_or(0) - leg.ht.value_or(0));
+  leg.dh = reduced.dh;
 }
 
 void ReduceBook(Book& book, double refraction) {
@@ -98,6 +110,7 @@ void ReduceBook(Book& book, double refraction) {
       free.readings = free.angle.summary;
     }
   }
+  for (BookSetup& setup : book.setups) ReduceSetup(setup, refraction);
 }
 
 }  // namespace traverse

@@ -20,6 +20,20 @@ void ReduceAngle(Measured& angle, std::span<const double> readings);
 // line where the zenith angles leave no horizontal length.
 void ReduceLeg(BookLeg& leg, const Book& book, double refraction);
 
+// A slope distance reduced at a face-one zenith angle (gon): its horizontal
+// distance, and the height difference from the mark under the instrument (hi
+// above it) to the mark under the target (ht above it) with the earth's
+// curvature and the refraction coefficient k. The one reduction of traverse
+// legs, free distances and setups alike.
+struct SlopeReduced {
+  double horizontal = 0, dh = 0;
+};
+
+// Throws JobError on `line` where the zenith leaves no positive horizontal
+// distance.
+SlopeReduced ReduceSlope(double slope, long double zenith, double hi, double ht, double refraction,
+                         int line);
+
 // A setup's face pairs meaned, its rounds reduced to the reference direction
 // and meaned, c and i per pair and as the setup's mean, the empirical sigma
 // of a direction from the rounds with the rounds whose residual exceeds three

@@ -145,7 +145,7 @@ struct SetupDirection {
   double direction = 0;              // gon in [0, 400), from the reference direction
   double spread = 0;                 // gon: largest less smallest of its rounds' values
   int rounds = 0;                    // the values meaned
-  bool oneFace = false;              // read once in one face: the setup's c (and i) applied
+  bool oneFace = false;              // never read in both faces in a round: the setup's c (and i) applied
   std::optional<double> zenith;      // gon, face one, the index error taken out
   std::optional<double> slope;       // metres, the mean slope distance
   std::optional<double> horizontal;  // metres: hd=, or the slope distance reduced
