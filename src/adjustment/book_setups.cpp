@@ -1,5 +1,6 @@
 #include "adjustment/book_setups.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <unordered_map>
 #include <unordered_set>
@@ -46,6 +47,11 @@ std::optional<double> OrientationOf(const GridPoint& station,
   return mean < 0 ? mean + 400 : mean;
 }
 
+double MeanDirectionSigma(const SetupDirection& direction, double directionSigma) {
+  return directionSigma * (direction.oneFace ? std::sqrt(2.0) : 1) /
+         std::sqrt(std::max(direction.rounds, 1));
+}
+
 double DirectionSigma(const BookSetup& setup, double angleSigma) {
   if (setup.inForce.directionGon) return *setup.inForce.directionGon;
   return setup.inForce.angleGon.value_or(angleSigma) / std::sqrt(2.0);
@@ -80,9 +86,7 @@ void RadiateSideshots(const BookSetup& setup, const std::vector<char>& flags,
       // x = X + d cos t, y = Y + d sin t, t = o + r: by X, Y, o (gon), and
       // the sideshot's own r (gon) and d, uncorrelated with the standpoint.
       const double gx = -d * s / gonPerRadian, gy = d * c / gonPerRadian;
-      // A pointing in one face is worth half a face pair.
-      const double sr = direction.oneFace ? directionSigma * std::sqrt(2.0)
-                                          : directionSigma / std::sqrt(direction.rounds);
+      const double sr = MeanDirectionSigma(direction, directionSigma);
       const double sd = LengthSigma(lengthSigmas, d);
       const double oo = q->oo + sr * sr;
       const double xx = q->xx + 2 * gx * q->xo + gx * gx * oo + c * c * sd * sd;

@@ -29,6 +29,10 @@ std::optional<double> OrientationOf(const GridPoint& station,
 // root of two, an angle being the difference of two directions.
 double DirectionSigma(const BookSetup& setup, double angleSigma);
 
+// The sigma of a direction's mean over its rounds from a face pair's: a
+// pointing in one face is worth half a pair.
+double MeanDirectionSigma(const SetupDirection& direction, double directionSigma);
+
 // Where a setup stands, as adjusted: the station's coordinates and height,
 // the orientation, and under least squares their covariances (m², m gon and
 // gon², a posteriori).

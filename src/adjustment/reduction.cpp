@@ -111,6 +111,7 @@ void ReduceBook(Book& book, double refraction) {
     }
   }
   for (BookSetup& setup : book.setups) ReduceSetup(setup, refraction);
+  TraversesFromSetups(book);
 }
 
 }  // namespace traverse

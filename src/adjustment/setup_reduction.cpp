@@ -63,9 +63,10 @@ std::vector<Round> GroupRounds(const BookSetup& setup, const std::vector<std::si
       for (const Slot& slot : rounds.back().slots)
         if (pointings[slot.direction] > 1 && slot.reading[face] == none)
           throw JobError(reading.line,
-                         reading.target + " is read again in " + FaceName(face) + " before " +
-                             setup.directions[slot.direction].target + " is read in " +
-                             FaceName(face) + " in round " + std::to_string(rounds.size()) +
+                         "'" + reading.target + "' is read again in " + FaceName(face) +
+                             " before '" + setup.directions[slot.direction].target +
+                             "' is read in " + FaceName(face) + " in round " +
+                             std::to_string(rounds.size()) +
                              "; a target read again starts a new round only once every target "
                              "of the round is read in that face");
       rounds.emplace_back();
@@ -98,9 +99,9 @@ void CheckRounds(const BookSetup& setup, const std::vector<Round>& rounds,
     if (std::none_of(round.slots.begin(), round.slots.end(),
                      [](const Slot& slot) { return slot.direction == 0; }))
       throw JobError(round.firstLine,
-                     "round " + number + " (from here) does not read " +
+                     "round " + number + " (from here) does not read '" +
                          setup.directions[0].target +
-                         ", the reference direction (the setup's first target) to which every "
+                         "', the reference direction (the setup's first target) to which every "
                          "round is reduced; a target read again in a face starts a new round");
     const bool paired = std::any_of(round.slots.begin(), round.slots.end(), [&](const Slot& slot) {
       return inSet[slot.direction] && slot.paired();
@@ -108,9 +109,10 @@ void CheckRounds(const BookSetup& setup, const std::vector<Round>& rounds,
     if (!twoFaces || paired) continue;
     if (r + 1 < rounds.size()) {
       const SetupReading& again = setup.readings[rounds[r + 1].first];
-      throw JobError(again.line, again.target + " is read again before round " + number +
+      throw JobError(again.line, "'" + again.target + "' is read again before round " + number +
                                      " is read in the other face; in a set read in both faces "
-                                     "each round reads its targets in one face, then in the other");
+                                     "each round reads its targets in one face, then in the other "
+                                     "(face two: a zenith above half a turn, or face=2)");
     }
     throw JobError(round.firstLine, "round " + number +
                                         " is read in one face only where the setup's other rounds "
@@ -178,7 +180,8 @@ void ReduceDistances(BookSetup& setup, const std::vector<std::size_t>& direction
   struct Sums {
     long double zenith = 0, slope = 0, horizontal = 0;
     int zeniths = 0, slopes = 0, horizontals = 0;
-    int htLine = 0, otherHtLine = 0;
+    std::optional<double> slopeHt;
+    int slopeLine = 0;
   };
   std::vector<Sums> sums(setup.directions.size());
   const long double index = setup.indexError.value_or(0);
@@ -192,6 +195,18 @@ void ReduceDistances(BookSetup& setup, const std::vector<std::size_t>& direction
       ++sum.zeniths;
     }
     if (reading.slope) {
+      // The height a slope distance reaches is its own pointing's ht.
+      if (sum.slopes == 0) {
+        sum.slopeHt = reading.ht;
+        sum.slopeLine = reading.line;
+      } else if (reading.ht != sum.slopeHt) {
+        throw JobError(reading.line,
+                       "'" + reading.target +
+                           "' is read here with a target height other than on line " +
+                           std::to_string(sum.slopeLine) +
+                           " (ht= carries over from the pointing before); the slope distances to "
+                           "one target in a setup share one target height");
+      }
       sum.slope += *reading.slope;
       ++sum.slopes;
     }
@@ -199,12 +214,7 @@ void ReduceDistances(BookSetup& setup, const std::vector<std::size_t>& direction
       sum.horizontal += *reading.horizontal;
       ++sum.horizontals;
     }
-    if (reading.ht && !direction.ht) {
-      direction.ht = reading.ht;
-      sum.htLine = reading.line;
-    } else if (reading.ht && *reading.ht != *direction.ht && sum.otherHtLine == 0) {
-      sum.otherHtLine = reading.line;
-    }
+    if (!direction.ht) direction.ht = reading.ht;
     if (direction.code.empty()) direction.code = reading.code;
     if (direction.description.empty()) direction.description = reading.description;
   }
@@ -215,13 +225,7 @@ void ReduceDistances(BookSetup& setup, const std::vector<std::size_t>& direction
       direction.horizontal = static_cast<double>(sum.horizontal / sum.horizontals);
     if (sum.zeniths > 0) direction.zenith = static_cast<double>(sum.zenith / sum.zeniths);
     if (sum.slopes == 0) continue;
-    if (sum.otherHtLine != 0)
-      throw JobError(sum.otherHtLine, direction.target +
-                                          " is read here with a target height other "
-                                          "than at line " +
-                                          std::to_string(sum.htLine) +
-                                          "; the pointings of a slope distance in one setup share "
-                                          "its target height");
+    direction.ht = sum.slopeHt;
     direction.slope = static_cast<double>(sum.slope / sum.slopes);
     if (!direction.zenith) continue;
     const SlopeReduced reduced =

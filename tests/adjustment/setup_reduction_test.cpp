@@ -192,18 +192,18 @@ TEST(SetupReduction, OrdersThatCannotBePairedAreRefusedOnTheirLine) {
       // clang-format off
       // A twice in face one before face two: round 1 would be A B in face one.
       {Pointed({{"A", 0}, {"B", 50}, {"A", 0}, {"C", 90}, {"C", 290, 2}, {"B", 250, 2}, {"A", 200, 2}}),
-       13, "A is read again before round 1 is read in the other face"},
+       13, "'A' is read again before round 1 is read in the other face"},
       // Closing the horizon on A is not a round.
       {Pointed({{"A", 0}, {"B", 50}, {"C", 90}, {"A", 0},
                 {"A", 200, 2}, {"C", 290, 2}, {"B", 250, 2}, {"A", 200, 2}}),
-       14, "A is read again before round 1"},
+       14, "'A' is read again before round 1"},
       {Pointed({{"A", 0}, {"B", 50}, {"C", 90}, {"C", 290, 2}, {"A", 200, 2}, {"A", 200, 2}, {"B", 250, 2}}),
-       16, "A is read again in face two before B is read in face two in round 1"},
+       16, "'A' is read again in face two before 'B' is read in face two in round 1"},
       {Pointed({{"A", 0}, {"B", 50}, {"C", 90}, {"C", 290, 2}, {"B", 250, 2}, {"A", 200, 2},
                 {"B", 50}, {"C", 90}, {"C", 290, 2}, {"B", 250, 2}}),
-       17, "round 2 (from here) does not read A"},
+       17, "round 2 (from here) does not read 'A'"},
       {Pointed({{"A", 0, 1, 100, 10, 1.5}, {"A", 200, 2, 300, 10, 1.3}}), 12,
-       "A is read here with a target height other than at line 11"},
+       "'A' is read here with a target height other than on line 11"},
       {Pointed({}), 10, "reads no target"},
       // clang-format on
   };
