@@ -33,20 +33,6 @@ std::vector<std::vector<char>> SideshotFlags(const Book& book) {
   return flags;
 }
 
-std::optional<double> OrientationOf(const GridPoint& station,
-                                    const std::vector<std::pair<GridPoint, double>>& targets) {
-  if (targets.empty()) return std::nullopt;
-  // Each value next to the first, so that a mean across 0/400 stays whole.
-  double first = 0, sum = 0;
-  for (std::size_t k = 0; k < targets.size(); ++k) {
-    const double value = equations::Line(station, targets[k].first).Bearing() - targets[k].second;
-    if (k == 0) first = value;
-    sum += NextTo(value, first);
-  }
-  const double mean = std::fmod(sum / static_cast<double>(targets.size()), 400);
-  return mean < 0 ? mean + 400 : mean;
-}
-
 double MeanDirectionSigma(const SetupDirection& direction, double directionSigma) {
   return directionSigma * (direction.oneFace ? std::sqrt(2.0) : 1) /
          std::sqrt(std::max(direction.rounds, 1));

@@ -1,6 +1,6 @@
 // The setups of a field book within its adjustment: which targets are
-// sideshots, the orientation of a setup from placed targets, and sideshots
-// radiated from their adjusted stations.
+// sideshots, and sideshots radiated from their adjusted stations (the
+// geometry of a setup itself is the network's, network/resection.hpp).
 #pragma once
 
 #include <optional>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "adjustment/book.hpp"
+#include "network/resection.hpp"
 
 namespace traverse {
 
@@ -16,13 +17,6 @@ namespace traverse {
 // alone and neither a station, a known point nor a point of a traverse or a
 // free record. A sideshot does not enter the adjustment.
 std::vector<std::vector<char>> SideshotFlags(const Book& book);
-
-// The orientation of a setup on `station` (the grid bearing of the circle's
-// zero, gon in [0, 400)) as the mean of bearing less direction over the
-// placed targets given, each a target's coordinates and its direction; none
-// where none is given. Throws PointsInOnePlace for a target on the station.
-std::optional<double> OrientationOf(const GridPoint& station,
-                                    const std::vector<std::pair<GridPoint, double>>& targets);
 
 // The a-priori sigma of one direction of a setup, the mean of a face pair in
 // one round (gon): its `sigma direction`, else an angle's over the square

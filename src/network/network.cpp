@@ -46,14 +46,21 @@ void Add(std::vector<Term>& terms, std::size_t first, int unknown, double a) {
 
 // What the caller must never pass: it is a fault of the program, not of the data.
 void CheckInput(const std::vector<NetworkPoint>& points,
-                const std::vector<Observation>& observations) {
+                const std::vector<Observation>& observations,
+                const std::vector<NetworkSetup>& setups) {
   const int n = static_cast<int>(points.size());
   auto valid = [n](int p) { return p >= 0 && p < n; };
+  for (const NetworkSetup& setup : setups)
+    if (!valid(setup.station))
+      throw std::invalid_argument("network: a setup's station out of range");
   for (const Observation& o : observations) {
     const bool angle = o.kind == Kind::Angle;
     if (!valid(o.from) || !valid(o.to) || (angle && !valid(o.at)) || o.from == o.to ||
         (angle && (o.at == o.from || o.at == o.to)))
       throw std::invalid_argument("network: an observation names a point out of range or twice");
+    if (o.kind == Kind::Direction && (o.setup < 0 || o.setup >= static_cast<int>(setups.size()) ||
+                                      setups[static_cast<std::size_t>(o.setup)].station != o.from))
+      throw std::invalid_argument("network: a direction not from the station of a setup");
     if (!(o.sigma > 0) && !Held(o))
       throw std::invalid_argument("network: a sigma that is not positive");
   }
@@ -61,7 +68,8 @@ void CheckInput(const std::vector<NetworkPoint>& points,
 
 }  // namespace
 
-// Angles are blind to shifts, rotation and scale, a bearing to all but the
+// Angles and directions are blind to shifts, rotation and scale (a
+// direction's orientation is an unknown of its own), a bearing to all but the
 // rotation, a distance to all but the scale; a fixed point stops the shifts,
 // or, with a second one apart from it, all four.
 void CheckDatum(const std::vector<NetworkPoint>& points,
@@ -109,15 +117,30 @@ struct Expansion {
 // System of AdjustByGaussNewton.
 class System {
  public:
-  System(const std::vector<NetworkPoint>& points, const std::vector<Observation>& observations)
+  System(const std::vector<NetworkPoint>& points, const std::vector<Observation>& observations,
+         const std::vector<NetworkSetup>& setups)
       : observations_(observations), index_(points.size()) {
-    CheckInput(points, observations);
+    CheckInput(points, observations, setups);
     at_.reserve(points.size());
     for (std::size_t p = 0; p < points.size(); ++p) {
       at_.push_back(points[p].approximate);
       if (points[p].fixed) continue;
       index_.Add(static_cast<int>(p), Unknown::X);
       index_.Add(static_cast<int>(p), Unknown::Y);
+    }
+    // The orientations last, each setup's once, with the longest sight
+    // that turns with it.
+    pointUnknowns_ = index_.size();
+    for (const NetworkSetup& setup : setups) orientations_.push_back(setup.orientation);
+    longest_.assign(setups.size(), 0.0);
+    for (const Observation& o : observations) {
+      if (o.kind != Kind::Direction) continue;
+      const std::size_t s = static_cast<std::size_t>(o.setup);
+      const int owner = static_cast<int>(points.size() + s);
+      if (index_.Find(owner, Unknown::Orientation) < 0) index_.Add(owner, Unknown::Orientation);
+      const GridPoint &from = at_[static_cast<std::size_t>(o.from)],
+                      &to = at_[static_cast<std::size_t>(o.to)];
+      longest_[s] = std::max(longest_[s], std::hypot(to.x - from.x, to.y - from.y));
     }
     for (std::size_t i = 0; i < observations.size(); ++i)
       if (Held(observations[i])) held_.push_back(i);
@@ -136,6 +159,7 @@ class System {
   int Redundancy() const { return static_cast<int>(observations_.size()) - Unknowns(); }
   std::size_t Observations() const { return observations_.size(); }
   const std::vector<GridPoint>& Coordinates() const { return at_; }
+  const std::vector<double>& Orientations() const { return orientations_; }
   const UnknownIndex& Index() const { return index_; }
   const Eigen::SparseMatrix<double>& Normals() const { return normals_; }
 
@@ -162,8 +186,8 @@ class System {
   }
 
   // Factors N (its pattern analysed on the first call only) and solves for
-  // the corrections; throws NetworkError naming the point at the first pivot
-  // that is zero but for rounding.
+  // the corrections; throws NetworkError naming the point or the setup at
+  // the first pivot that is zero but for rounding.
   void Solve(Eigen::VectorXd& dx) {
     if (Reduced() == 0) return;  // the bearings held fixed place every point
     Assemble();
@@ -177,24 +201,36 @@ class System {
       const double diagonal = normals_.valuePtr()[normals_.outerIndexPtr()[j]];
       // Eigen stops at an exact zero pivot, leaving it in D: found here first.
       if (!(pivots_[k] > smallestPivot * diagonal)) {
-        const int point = index_.Owner(rawOfReduced_[static_cast<std::size_t>(j)]);
-        throw NetworkError("the observations do not fix point #" + std::to_string(point) +
+        const int owner = index_.Owner(rawOfReduced_[static_cast<std::size_t>(j)]);
+        const int setup = owner - static_cast<int>(at_.size());
+        if (setup >= 0)
+          throw NetworkError("the observations do not fix the orientation of setup #" +
+                                 std::to_string(setup) + " (the normal equations are singular)",
+                             -1, -1, setup);
+        throw NetworkError("the observations do not fix point #" + std::to_string(owner) +
                                " (the normal equations are singular)",
-                           -1, point);
+                           -1, owner);
       }
     }
     dx = factor_.solve(rightHandSide_);
   }
 
   // Moves every unknown by its correction, the slaves' worked out from the
-  // others; returns the largest move.
+  // others; returns the largest move in metres, an orientation's taken as
+  // the arc it sweeps at the end of its setup's longest sight.
   double Move(const Eigen::VectorXd& dx) {
     double largest = 0;
-    for (int u = 0; u < Unknowns(); ++u) {
+    for (int u = 0; u < pointUnknowns_; ++u) {
       GridPoint& point = at_[static_cast<std::size_t>(index_.Owner(u))];
       const double c = Correction(u, dx);
       (index_.Kind(u) == Unknown::X ? point.x : point.y) += c;
       largest = std::max(largest, std::fabs(c));
+    }
+    for (int u = pointUnknowns_; u < Unknowns(); ++u) {
+      const std::size_t s = static_cast<std::size_t>(index_.Owner(u)) - at_.size();
+      const double c = Correction(u, dx);
+      orientations_[s] += c;
+      largest = std::max(largest, std::fabs(c) / gonPerRadian * longest_[s]);
     }
     moved_ = true;
     return largest;
@@ -234,7 +270,7 @@ class System {
   Equation EquationOf(std::size_t i) const {
     Equation e;
     try {
-      traverse::Linearise(observations_[i], at_, index_, e);
+      traverse::Linearise(observations_[i], at_, index_, e, orientations_);
       return e;
     } catch (const PointsInOnePlace& error) {
       throw NetworkError(error.what(), static_cast<int>(i));
@@ -423,7 +459,10 @@ class System {
 
   const std::vector<Observation>& observations_;
   std::vector<GridPoint> at_;          // the current coordinates of every point
-  UnknownIndex index_;                 // the raw unknowns: each free point's x and y
+  std::vector<double> orientations_;   // the current orientation of every setup, gon
+  std::vector<double> longest_;        // per setup: its longest sight, metres
+  UnknownIndex index_;                 // the raw unknowns: free points' x, y; orientations
+  int pointUnknowns_ = 0;              // the points' unknowns come first
   std::vector<std::size_t> held_;      // the bearings held fixed, by index
   std::vector<Expansion> expansions_;  // one per bearing held fixed
   std::vector<int> expansionOf_;       // per raw unknown: the expansion it is the slave of, or -1
@@ -446,17 +485,19 @@ class System {
 
 }  // namespace
 
-NetworkError::NetworkError(const std::string& message, int observation, int point)
+NetworkError::NetworkError(const std::string& message, int observation, int point, int setup)
     : std::runtime_error(observation >= 0
                              ? "observation #" + std::to_string(observation) + ": " + message
                              : message),
       message_(message),
       observation_(observation),
-      point_(point) {}
+      point_(point),
+      setup_(setup) {}
 
 NetworkResult AdjustNetwork(const std::vector<NetworkPoint>& points,
-                            const std::vector<Observation>& observations) {
-  System system(points, observations);
+                            const std::vector<Observation>& observations,
+                            const std::vector<NetworkSetup>& setups) {
+  System system(points, observations, setups);
   NetworkResult result;
   static_cast<AdjustmentStatistics&>(result) = AdjustByGaussNewton(system, result.observations);
 
@@ -473,12 +514,33 @@ NetworkResult AdjustNetwork(const std::vector<NetworkPoint>& points,
     result.precision.emplace_back(ErrorEllipse(system.RawCofactor(x, x), system.RawCofactor(y, y),
                                                system.RawCofactor(y, x), variance));
   }
+  // A direction joins its station and its orientation, so their cofactors
+  // lie in the factor's pattern.
+  result.setups.reserve(setups.size());
+  for (std::size_t s = 0; s < setups.size(); ++s) {
+    const UnknownIndex& index = system.Index();
+    const int o = index.Find(static_cast<int>(points.size() + s), Unknown::Orientation);
+    if (o < 0) {
+      result.setups.emplace_back();
+      continue;
+    }
+    SetupFigures& figures = result.setups.emplace_back(SetupFigures{}).value();
+    figures.orientation = WithinTurn(system.Orientations()[s]);
+    const int station = setups[s].station;
+    const int u[] = {index.Of(station, Unknown::X), index.Of(station, Unknown::Y), o};
+    for (std::size_t i = 0; i < 3; ++i)
+      for (std::size_t j = 0; j < 3; ++j)
+        if (u[i] >= 0 && u[j] >= 0)
+          figures.covariance[i][j] = variance * system.RawCofactor(u[i], u[j]);
+    figures.sigma = std::sqrt(figures.covariance[2][2]);
+  }
   return result;
 }
 
 NetworkNormals NormalsOfNetwork(const std::vector<NetworkPoint>& points,
-                                const std::vector<Observation>& observations) {
-  System system(points, observations);
+                                const std::vector<Observation>& observations,
+                                const std::vector<NetworkSetup>& setups) {
+  System system(points, observations, setups);
   system.Assemble();
   const Eigen::SparseMatrix<double>& n = system.Normals();
   NetworkNormals normals;

@@ -1,11 +1,12 @@
-// Least-squares adjustment of a network: points joined by angles, distances
-// and bearings in any pattern, by the observation equations of every
-// adjustment with a sparse factor of the normal equations (SimplicialLDLT
-// with AMD ordering) and the cofactors where rows meet by Takahashi's
-// recursion. Points are numbered by their place in the list given; the
-// caller keeps their names.
+// Least-squares adjustment of a network: points joined by angles, distances,
+// bearings and the directions of setups in any pattern, by the observation
+// equations of every adjustment with a sparse factor of the normal equations
+// (SimplicialLDLT with AMD ordering) and the cofactors where rows meet by
+// Takahashi's recursion. Points and setups are numbered by their place in the lists
+// given; the caller keeps their names.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -21,28 +22,49 @@ struct NetworkPoint {
   bool fixed = false;
 };
 
+// An instrument set up on a point: its directions share one orientation
+// unknown, the bearing of the circle's zero.
+struct NetworkSetup {
+  int station = -1;
+  double orientation = 0;  // approximate, gon
+};
+
+// A setup's orientation adjusted, with what a point radiated from it needs
+// to carry the station's and the orientation's errors.
+struct SetupFigures {
+  double orientation = 0;  // gon, in [0, 400)
+  double sigma = 0;        // a posteriori, gon
+  // The a-posteriori covariance (cofactors times sigma0²) of the station's
+  // x, y and the orientation in that order, in metres and gon; the station's
+  // rows and columns are zero where it is fixed.
+  std::array<std::array<double, 3>, 3> covariance{};
+};
+
 struct NetworkResult : AdjustmentStatistics {
   std::vector<GridPoint> points;  // adjusted, every point (fixed ones as given)
   std::vector<std::optional<PointPrecision>> precision;  // none for fixed points
   std::vector<ObservationFigures> observations;          // in the order given
+  std::vector<std::optional<SetupFigures>> setups;       // none for a setup without directions
 };
 
 // A network that cannot be adjusted. Where one observation is to blame,
 // observation() is its 0-based place in the list and what() reads
 // "observation #N: " before message(); where the observations leave a free
 // point undetermined (its unknowns had no pivot in the factor), point() is
-// its place and the message names it "point #N". A caller that knows the
-// names says it in its own words.
+// its place and the message names it "point #N"; setup() and "setup #N"
+// likewise where the orientation of a setup had none. A caller that knows
+// the names says it in its own words.
 class NetworkError : public std::runtime_error {
  public:
-  NetworkError(const std::string& message, int observation = -1, int point = -1);
+  NetworkError(const std::string& message, int observation = -1, int point = -1, int setup = -1);
   const std::string& message() const { return message_; }
   int observation() const { return observation_; }
   int point() const { return point_; }
+  int setup() const { return setup_; }
 
  private:
   std::string message_;
-  int observation_, point_;
+  int observation_, point_, setup_;
 };
 
 // Throws NetworkError, saying what would fix it, where the fixed points and
@@ -51,19 +73,23 @@ void CheckDatum(const std::vector<NetworkPoint>& points,
                 const std::vector<Observation>& observations);
 
 // Gauss-Newton from the approximate coordinates (see AdjustByGaussNewton).
-// Throws std::invalid_argument for a point index out of range, an
-// observation between a point and itself or a sigma that is not positive (0
-// only for a bearing); NetworkError where the fixed points and the
+// Directions need `setups`, one orientation unknown for each setup that has
+// any. Throws std::invalid_argument for a point or setup index out of range,
+// an observation between a point and itself, a direction not from its
+// setup's station or a sigma that is not positive (0 only for a bearing);
+// NetworkError where the fixed points and the
 // observations give no datum (position, orientation, scale), where the
 // bearings held fixed fix something twice, where there is no redundancy, or
-// where the observations do not fix a free point.
+// where the observations do not fix a free point or an orientation.
 NetworkResult AdjustNetwork(const std::vector<NetworkPoint>& points,
-                            const std::vector<Observation>& observations);
+                            const std::vector<Observation>& observations,
+                            const std::vector<NetworkSetup>& setups = {});
 
 // The normal matrix N = AᵀPA at the approximate coordinates, its lower
 // triangle column by column (compressed sparse columns, rows ascending), the
-// unknowns x then y of each free point in order (bearings held fixed take
-// theirs out). For measurements and tests of the sparse machinery.
+// unknowns x then y of each free point in order, then the orientations
+// (bearings held fixed take theirs out). For measurements and tests of the
+// sparse machinery.
 struct NetworkNormals {
   int unknowns = 0;
   std::vector<int> columnStarts;  // unknowns + 1 of them
@@ -71,6 +97,7 @@ struct NetworkNormals {
   std::vector<double> values;
 };
 NetworkNormals NormalsOfNetwork(const std::vector<NetworkPoint>& points,
-                                const std::vector<Observation>& observations);
+                                const std::vector<Observation>& observations,
+                                const std::vector<NetworkSetup>& setups = {});
 
 }  // namespace traverse

@@ -29,6 +29,12 @@ inline double NextTo(double computed, double measured) {
   return computed + 400 * std::round((measured - computed) / 400);
 }
 
+// `gon` moved by whole turns into [0, 400).
+inline double WithinTurn(double gon) {
+  const double within = gon - 400 * std::floor(gon / 400);
+  return within < 400 ? within : 0;  // -1e-17 rounds up to 400
+}
+
 // The grid bearing from one point to another, gon in (-200, 200].
 double BearingOf(const GridPoint& from, const GridPoint& to);
 

@@ -24,6 +24,7 @@ using Kind = ObservationKind;
 struct Network {
   std::vector<NetworkPoint> points;
   std::vector<Observation> observations;
+  std::vector<NetworkSetup> setups;
 };
 
 double Reduced(double gon) {
@@ -340,6 +341,92 @@ TEST(AdjustNetwork, BlunderHasTheLargestW) {
   }
 }
 
+// Two known points K1, K2 and four free stations, an instrument on each of
+// the six with directions and distances to its neighbours, the circles
+// turned anyhow (two of them next to 0 and 400 gon). Observation i is off
+// by errors[i] of its sigma; the free points start decimetres off, the
+// orientations a few hundredths of a gon.
+struct SetupNetwork : Network {
+  std::vector<GridPoint> truth = {{2000, 1000}, {2150, 1650}, {1700, 1250},
+                                  {1850, 1480}, {1620, 1600}, {1900, 1900}};
+  std::vector<double> orientations = {123.4567, 399.9876, 0.0123, 250.5, 77.7, 310.2};
+
+  explicit SetupNetwork(const std::vector<double>& errors) {
+    const std::vector<std::vector<int>> targets = {{1, 2, 3},    {0, 3, 5}, {0, 3, 4},
+                                                   {0, 1, 2, 5}, {2, 5, 3}, {1, 3, 4}};
+    for (std::size_t p = 0; p < truth.size(); ++p) {
+      const double off = p < 2 ? 0 : 0.3 - 0.1 * static_cast<double>(p);
+      points.push_back({{truth[p].x + off, truth[p].y - 2 * off}, p < 2});
+    }
+    for (std::size_t s = 0; s < targets.size(); ++s) {
+      const int station = static_cast<int>(s);
+      setups.push_back({station, orientations[s] + 0.03 - 0.01 * static_cast<double>(s)});
+      for (int t : targets[s]) {
+        const GridPoint from = truth[s], to = truth[static_cast<std::size_t>(t)];
+        const double direction = Reduced(testing::TrueBearing(from, to) - orientations[s]);
+        observations.push_back({Kind::Direction, -1, station, t, direction, 0.0005});
+        observations.back().setup = station;
+        observations.push_back(
+            {Kind::Distance, -1, station, t, std::hypot(to.x - from.x, to.y - from.y), 0.002});
+      }
+    }
+    for (std::size_t i = 0; i < observations.size(); ++i)
+      observations[i].value += errors[i % errors.size()] * observations[i].sigma;
+  }
+};
+
+// Error-free directions and distances give back the truth; with errors, each
+// setup's orientation sigma and its covariance with its station are the
+// dense propagation σ0² (AᵀPA)⁻¹ at the adjusted figures.
+TEST(AdjustNetwork, DirectionsOfSetups) {
+  const SetupNetwork exact({0.0});
+  const NetworkResult truth = AdjustNetwork(exact.points, exact.observations, exact.setups);
+  ASSERT_TRUE(truth.converged);
+  for (std::size_t p = 0; p < exact.truth.size(); ++p) {
+    EXPECT_NEAR(truth.points[p].x, exact.truth[p].x, 1e-6) << p;
+    EXPECT_NEAR(truth.points[p].y, exact.truth[p].y, 1e-6) << p;
+  }
+  for (std::size_t s = 0; s < exact.setups.size(); ++s) {
+    ASSERT_TRUE(truth.setups[s]) << s;
+    EXPECT_GE(truth.setups[s]->orientation, 0);
+    EXPECT_LT(truth.setups[s]->orientation, 400);
+    EXPECT_NEAR(NextTo(truth.setups[s]->orientation, exact.orientations[s]), exact.orientations[s],
+                1e-7)
+        << s;
+  }
+
+  const SetupNetwork noisy(someErrors);
+  const NetworkResult result = AdjustNetwork(noisy.points, noisy.observations, noisy.setups);
+  ASSERT_TRUE(result.converged);
+  UnknownIndex index(noisy.points.size());
+  for (int p = 2; p < 6; ++p) index.Add(p, Unknown::X), index.Add(p, Unknown::Y);
+  for (int s = 0; s < 6; ++s) index.Add(6 + s, Unknown::Orientation);
+  std::vector<double> orientations;
+  for (const auto& setup : result.setups) orientations.push_back(setup->orientation);
+  Eigen::MatrixXd n = Eigen::MatrixXd::Zero(index.size(), index.size());
+  double vTPv = 0;
+  for (const Observation& o : noisy.observations) {
+    Equation e;
+    Linearise(o, result.points, index, e, orientations);
+    Eigen::RowVectorXd a = Eigen::RowVectorXd::Zero(index.size());
+    for (std::size_t t = 0; t < e.count; ++t) a(e.terms[t].unknown) += e.terms[t].a / o.sigma;
+    n += a.transpose() * a;
+    vTPv += std::pow((e.computed - o.value) / o.sigma, 2);
+  }
+  const Eigen::MatrixXd q = n.inverse() * vTPv / result.redundancy;
+  for (int s = 0; s < 6; ++s) {
+    const SetupFigures& figures = *result.setups[static_cast<std::size_t>(s)];
+    const int u[] = {index.Of(s, Unknown::X), index.Of(s, Unknown::Y),
+                     index.Of(6 + s, Unknown::Orientation)};
+    ExpectClose(figures.sigma, std::sqrt(q(u[2], u[2])), figures.sigma, "orientation sigma");
+    for (std::size_t i = 0; i < 3; ++i)
+      for (std::size_t j = 0; j < 3; ++j)
+        ExpectClose(figures.covariance[i][j], u[i] < 0 || u[j] < 0 ? 0 : q(u[i], u[j]),
+                    u[i] < 0 || u[j] < 0 ? 1 : std::sqrt(q(u[i], u[i]) * q(u[j], u[j])),
+                    "covariance of setup " + std::to_string(s));
+  }
+}
+
 TEST(AdjustNetwork, RefusesWhatCannotBeAdjusted) {
   Network floating = HeldBearing({{0, 1}});
   floating.points[0].fixed = false;
@@ -349,22 +436,34 @@ TEST(AdjustNetwork, RefusesWhatCannotBeAdjusted) {
   Network dangling = Junction();  // point 8 hangs on P1 by one distance
   dangling.points.push_back({{1250, 1300}, false});
   dangling.observations.push_back({Kind::Distance, -1, 4, 8, 78, 0.003});
+  // A free station with one direction and one distance to K1 may swing round it.
+  Network swinging = SetupNetwork({0.0});
+  swinging.points.push_back({{1800, 800}, false});
+  swinging.setups.push_back({6, 10});
+  swinging.observations.push_back({Kind::Distance, -1, 6, 0, 283, 0.002});
+  swinging.observations.push_back({Kind::Direction, -1, 6, 0, 40, 0.0005});
+  swinging.observations.back().setup = 6;
   const struct {
     Network network;
     std::string message;
     int singularPoint;  // -1 for a refusal before the factorisation
+    int singularSetup = -1;
   } cases[] = {{floating, "no datum: no known point, so its position is free", -1},
-               {unoriented, "no datum: one known point and no bearing or second known point, so "
-                            "its rotation is free; add a bearing", -1},
+               {unoriented,
+                "no datum: one known point and no bearing or second known point, so "
+                "its rotation is free; add a bearing",
+                -1},
                {heldTwice, "fixed already", -1},
-               {dangling, "point #8", 8}};
+               {dangling, "point #8", 8},
+               {swinging, "the orientation of setup #6", -1, 6}};
   for (const auto& kase : cases) {
     try {
-      AdjustNetwork(kase.network.points, kase.network.observations);
+      AdjustNetwork(kase.network.points, kase.network.observations, kase.network.setups);
       ADD_FAILURE() << "adjusted: " << kase.message;
     } catch (const NetworkError& error) {
       EXPECT_NE(std::string(error.what()).find(kase.message), std::string::npos) << error.what();
       EXPECT_EQ(error.point(), kase.singularPoint);
+      EXPECT_EQ(error.setup(), kase.singularSetup);
     }
   }
 }
