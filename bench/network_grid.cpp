@@ -3,9 +3,12 @@
 // every station, distances along), the four corners fixed. Beside it, one
 // factorisation (pattern analysis and numbers) of its normal matrix: the
 // whole adjustment, with every point's ellipse and every observation's w,
-// should cost no more than about ten of those.
+// should cost no more than about ten of those. AdjustGridOfSetups measures
+// the same grid with a setup on every station and junction instead, the
+// angles' sights as directions with an orientation unknown each.
 //   network_bench --benchmark_filter='/40$'   (about 7,800 points)
 //   network_bench --benchmark_filter='/100$'  (about 49,000 points)
+//   network_bench --benchmark_filter='AdjustGrid.*/40$'  (angles beside directions)
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -21,10 +24,10 @@
 namespace traverse::bench {
 namespace {
 
-
 struct Grid {
   std::vector<NetworkPoint> points;
   std::vector<Observation> observations;
+  std::vector<NetworkSetup> setups;
 };
 
 double Bearing(const GridPoint& from, const GridPoint& to) {
@@ -34,7 +37,7 @@ double Bearing(const GridPoint& from, const GridPoint& to) {
 
 // The grid measured with normal noise of the sigmas, from a fixed seed; the
 // free points start 5 cm or so off the truth.
-Grid MakeGrid(int g) {
+Grid MakeGrid(int g, bool setups) {
   std::mt19937 random(1729);
   std::uniform_real_distribution<double> offGrid(-20, 20), offLine(-15, 15);
   std::normal_distribution<double> unit(0, 1);
@@ -45,7 +48,15 @@ Grid MakeGrid(int g) {
 
   const double angleSigma = 0.001;
   Grid grid;
+  std::vector<std::vector<int>> sighted(truth.size());  // of setups: each station's targets
   auto angle = [&](int at, int from, int to) {
+    if (setups) {
+      sighted.resize(std::max(sighted.size(), static_cast<std::size_t>(at) + 1));
+      std::vector<int>& targets = sighted[static_cast<std::size_t>(at)];
+      for (int p : {from, to})
+        if (std::find(targets.begin(), targets.end(), p) == targets.end()) targets.push_back(p);
+      return;
+    }
     const auto p = [&](int k) { return truth[static_cast<std::size_t>(k)]; };
     double value = Bearing(p(at), p(to)) - Bearing(p(at), p(from)) + angleSigma * unit(random);
     if (value < 0) value += 400;
@@ -90,6 +101,21 @@ Grid MakeGrid(int g) {
     for (std::size_t s = 1; s < around.size(); ++s) angle(k, around[s - 1], around[s]);
   }
 
+  // A setup's circle turned anyhow, its approximation a few cc off.
+  for (std::size_t at = 0; at < sighted.size(); ++at) {
+    if (sighted[at].empty()) continue;
+    const double orientation = std::fmod(137.0 * static_cast<double>(at), 400);
+    const int setup = static_cast<int>(grid.setups.size());
+    grid.setups.push_back({static_cast<int>(at), orientation + 0.003 * unit(random)});
+    for (int to : sighted[at]) {
+      const double sigma = angleSigma / std::sqrt(2.0);
+      const double value = Bearing(truth[at], truth[static_cast<std::size_t>(to)]) - orientation;
+      grid.observations.push_back({ObservationKind::Direction, -1, static_cast<int>(at), to,
+                                   WithinTurn(value + sigma * unit(random)), sigma});
+      grid.observations.back().setup = setup;
+    }
+  }
+
   const int corners[] = {0, g - 1, g * (g - 1), g * g - 1};
   for (std::size_t p = 0; p < truth.size(); ++p) {
     const bool fixed = std::count(std::begin(corners), std::end(corners), static_cast<int>(p)) > 0;
@@ -99,10 +125,10 @@ Grid MakeGrid(int g) {
   return grid;
 }
 
-const Grid& GridOf(int g) {
-  static std::map<int, Grid> grids;
-  auto [at, made] = grids.try_emplace(g);
-  if (made) at->second = MakeGrid(g);
+const Grid& GridOf(int g, bool setups = false) {
+  static std::map<std::pair<int, bool>, Grid> grids;
+  auto [at, made] = grids.try_emplace({g, setups});
+  if (made) at->second = MakeGrid(g, setups);
   return at->second;
 }
 
@@ -128,11 +154,12 @@ void FactoriseGrid(benchmark::State& state) {
 }
 BENCHMARK(FactoriseGrid)->Arg(40)->Arg(100)->Unit(benchmark::kMillisecond);
 
-// The whole adjustment: every iteration, ellipse and w.
-void AdjustGrid(benchmark::State& state) {
-  const Grid& grid = GridOf(static_cast<int>(state.range(0)));
+// The whole adjustment: every iteration, ellipse and w (and, of setups,
+// every orientation's sigma and covariance with its station).
+void Adjust(benchmark::State& state, bool setups) {
+  const Grid& grid = GridOf(static_cast<int>(state.range(0)), setups);
   for (auto _ : state) {
-    NetworkResult result = AdjustNetwork(grid.points, grid.observations);
+    NetworkResult result = AdjustNetwork(grid.points, grid.observations, grid.setups);
     if (!result.converged) state.SkipWithError("no convergence");
     state.counters["iterations"] = result.iterations;
     state.counters["sigma0"] = result.sigma0;
@@ -140,7 +167,14 @@ void AdjustGrid(benchmark::State& state) {
   }
   state.counters["points"] = static_cast<double>(grid.points.size());
 }
+void AdjustGrid(benchmark::State& state) {
+  Adjust(state, false);
+}
 BENCHMARK(AdjustGrid)->Arg(40)->Arg(100)->Unit(benchmark::kMillisecond);
+void AdjustGridOfSetups(benchmark::State& state) {
+  Adjust(state, true);
+}
+BENCHMARK(AdjustGridOfSetups)->Arg(40)->Arg(100)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace traverse::bench
