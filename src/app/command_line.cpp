@@ -64,6 +64,7 @@ struct AdjustRequest {
   std::optional<double> heightTolerance;  // mm per sqrt(km), field books only
   std::optional<double> refraction;       // field books only
   double plotScale = 500;                 // DXF: 1:N
+  bool codeLayers = false;                // DXF: a layer per sideshot code
 };
 
 // Every byte of `text` to a standard handle; false when the system refused.
@@ -207,6 +208,8 @@ ReportOptions ReportOptionsOf(const AdjustRequest& request) {
   options.plotScale = request.plotScale;
   options.columns = request.columns;
   options.allPoints = request.points == "all";
+  options.sideshots = request.points == "sideshots";
+  options.codeLayers = request.codeLayers;
   return options;
 }
 
@@ -505,8 +508,11 @@ int RunCommandLine(int argc, char** argv) {
             return "letters of P, N, E, Z and D, each once, found '" + letters + "'";
         return letters.empty() ? "letters of P, N, E, Z and D, each once" : "";
       });
-  adjust->add_option("--points", request.points, "CSV: the new points, or all with the known ones")
-      ->check(CLI::IsMember({"new", "all"}))
+  adjust
+      ->add_option("--points", request.points,
+                   "CSV: the new points, all with the known ones, or the sideshots (their "
+                   "code and description as D)")
+      ->check(CLI::IsMember({"new", "all", "sideshots"}))
       ->capture_default_str();
   adjust->add_option("--decimals", decimalsText, "Decimals of the coordinates in text and CSV, 0 to 9")
       ->type_name("N")
@@ -514,6 +520,8 @@ int RunCommandLine(int argc, char** argv) {
   adjust->add_option("--plot-scale", plotScaleText, "DXF: the plot scale 1:N, for text 2.5 mm high")
       ->type_name("N")
       ->default_str("500");
+  adjust->add_flag("--dxf-code-layers", request.codeLayers,
+                   "DXF: each sideshot on a layer named by its code (else layer SIDESHOTS)");
   adjust
       ->add_option("--output,-o", request.output,
                    "Write to FILE (replaced only once complete) instead of standard output")

@@ -1,7 +1,10 @@
 #include <algorithm>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "report/number_text.hpp"
+#include "report/report_figures.hpp"
 #include "report/writers.hpp"
 
 namespace traverse {
@@ -20,32 +23,48 @@ std::string CsvField(const std::string& text) {
   return quoted + '"';
 }
 
+// A row's fields as the CSV writes them.
+struct Row {
+  const std::string* name;
+  const GridPoint* xy;
+  const std::optional<double>* z;
+  std::string description;
+};
+
 }  // namespace
 
 std::string FormatCsv(const BookResult& book, const ReportOptions& options) {
-  std::vector<const NamedPoint*> points;
-  if (options.allPoints)
-    for (const NamedPoint& point : book.known) points.push_back(&point);
-  for (const NewPoint& point : book.points) points.push_back(&point.point);
+  std::vector<Row> rows;
+  if (options.sideshots) {
+    rows.reserve(book.sideshots.size());
+    for (const Sideshot& shot : book.sideshots)
+      rows.push_back({&shot.name, &shot.xy, &shot.z, SideshotDescription(shot)});
+  } else {
+    if (options.allPoints)
+      for (const NamedPoint& point : book.known)
+        rows.push_back({&point.name, &point.xy, &point.z, point.description});
+    for (const NewPoint& point : book.points)
+      rows.push_back({&point.point.name, &point.point.xy, &point.point.z, point.point.description});
+  }
   // Without chosen columns, today's "point,x,y" and ",z" where any height
   // is carried, for the scripts that read it; with them, one column per
   // letter and no header, as CAD programs import a point file.
   std::string columns = options.columns, csv;
   if (columns.empty()) {
     columns = "PNE";
-    if (std::any_of(points.begin(), points.end(), [](const NamedPoint* p) { return p->z; }))
+    if (std::any_of(rows.begin(), rows.end(), [](const Row& row) { return row.z->has_value(); }))
       columns += 'Z';
     csv = columns.size() == 4 ? "point,x,y,z\n" : "point,x,y\n";
   }
-  for (const NamedPoint* point : points) {
+  for (const Row& row : rows) {
     for (std::size_t i = 0; i < columns.size(); ++i) {
       if (i > 0) csv += ',';
       switch (columns[i]) {
-        case 'P': csv += CsvField(point->name); break;
-        case 'N': csv += FixedText(point->xy.x, options.decimals); break;
-        case 'E': csv += FixedText(point->xy.y, options.decimals); break;
-        case 'Z': if (point->z) csv += FixedText(*point->z, options.decimals); break;
-        case 'D': csv += CsvField(point->description); break;
+        case 'P': csv += CsvField(*row.name); break;
+        case 'N': csv += FixedText(row.xy->x, options.decimals); break;
+        case 'E': csv += FixedText(row.xy->y, options.decimals); break;
+        case 'Z': if (*row.z) csv += FixedText(**row.z, options.decimals); break;
+        case 'D': csv += CsvField(row.description); break;
       }
     }
     csv += '\n';

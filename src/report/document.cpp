@@ -20,19 +20,36 @@ void TrimLine(std::string& out, std::size_t start) {
 // One line of cells, each padded to its column's width; `cell(i)` gives
 // column i's text and its width in characters.
 template <class Cell>
-void TextLine(std::string& out, const Table& table, const std::vector<std::size_t>& widths, Cell cell) {
+void TextLine(std::string& out, const std::vector<Table::Column>& columns,
+              const std::vector<std::size_t>& widths, Cell cell) {
   const std::size_t start = out.size();
   out += Indent;
   for (std::size_t i = 0; i < widths.size(); ++i) {
     const auto [text, count] = cell(i);
     const std::size_t padding = widths[i] - std::min(widths[i], count);
     if (i > 0) out += ColumnGap;
-    if (!table.columns[i].left) out.append(padding, ' ');
+    if (!columns[i].left) out.append(padding, ' ');
     out += text;
-    if (table.columns[i].left) out.append(padding, ' ');
+    if (columns[i].left) out.append(padding, ' ');
   }
   TrimLine(out, start);
   out += '\n';
+}
+
+using Cell = std::pair<std::string_view, std::size_t>;  // a cell's text and its width
+
+// A table's heading line and its rule.
+void TextHead(std::string& out, const std::vector<Table::Column>& columns,
+              const std::vector<std::size_t>& widths) {
+  TextLine(out, columns, widths, [&](std::size_t i) {
+    return Cell(columns[i].heading, CodePointCount(columns[i].heading));
+  });
+  // A unit column beside its number has no heading and no rule of its own.
+  std::string rule;
+  TextLine(out, columns, widths, [&](std::size_t i) {
+    rule.assign(widths[i], columns[i].heading.empty() ? ' ' : '-');
+    return Cell(rule, widths[i]);
+  });
 }
 
 void TextTable(std::string& out, const Table& table) {
@@ -46,19 +63,10 @@ void TextTable(std::string& out, const Table& table) {
       widths[i] = std::max(widths[i], counts.back());
     }
   }
-  using Cell = std::pair<std::string_view, std::size_t>;
-  TextLine(out, table, widths, [&](std::size_t i) {
-    return Cell(table.columns[i].heading, CodePointCount(table.columns[i].heading));
-  });
-  // A unit column beside its number has no heading and no rule of its own.
-  std::string rule;
-  TextLine(out, table, widths, [&](std::size_t i) {
-    rule.assign(widths[i], table.columns[i].heading.empty() ? ' ' : '-');
-    return Cell(rule, widths[i]);
-  });
+  TextHead(out, table.columns, widths);
   for (std::size_t r = 0; r < table.rows.size(); ++r) {
     const std::vector<std::string>& cells = table.rows[r].cells;
-    TextLine(out, table, widths, [&](std::size_t i) {
+    TextLine(out, table.columns, widths, [&](std::size_t i) {
       return i < cells.size() ? Cell(cells[i], counts[r * n + i]) : Cell();
     });
   }
@@ -127,28 +135,37 @@ bool LooksNumeric(std::string_view text) {
   return (first >= '0' && first <= '9') || first == '-' || first == '+';
 }
 
-void HtmlTable(std::string& out, const Table& table) {
+void HtmlHead(std::string& out, const std::vector<Table::Column>& columns) {
   out += "<table>\n<thead><tr>";
-  for (const Table::Column& column : table.columns) {
+  for (const Table::Column& column : columns) {
     out += column.left ? "<th>" : "<th class=\"num\">";
     AppendXmlText(out, column.heading);
     out += "</th>";
   }
   out += "</tr></thead>\n<tbody>\n";
-  for (const Table::Row& row : table.rows) {
-    out += "<tr>";
-    for (std::size_t i = 0; i < table.columns.size(); ++i) {
-      const std::string_view cell = i < row.cells.size() ? row.cells[i] : std::string_view();
-      const bool alarm = static_cast<int>(i) == row.alarm && !cell.empty();
-      const bool number = !table.columns[i].left && LooksNumeric(cell);
-      out += number ? (alarm ? "<td class=\"num alarm\">" : "<td class=\"num\">")
-                    : (alarm ? "<td class=\"alarm\">" : "<td>");
-      AppendXmlText(out, cell);
-      out += "</td>";
-    }
-    out += "</tr>\n";
+}
+
+void HtmlRow(std::string& out, const std::vector<Table::Column>& columns,
+             const std::vector<std::string>& cells, int alarmAt) {
+  out += "<tr>";
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    const std::string_view cell = i < cells.size() ? cells[i] : std::string_view();
+    const bool alarm = static_cast<int>(i) == alarmAt && !cell.empty();
+    const bool number = !columns[i].left && LooksNumeric(cell);
+    out += number ? (alarm ? "<td class=\"num alarm\">" : "<td class=\"num\">")
+                  : (alarm ? "<td class=\"alarm\">" : "<td>");
+    AppendXmlText(out, cell);
+    out += "</td>";
   }
-  out += "</tbody>\n</table>\n";
+  out += "</tr>\n";
+}
+
+constexpr const char* HtmlTableEnd = "</tbody>\n</table>\n";
+
+void HtmlTable(std::string& out, const Table& table) {
+  HtmlHead(out, table.columns);
+  for (const Table::Row& row : table.rows) HtmlRow(out, table.columns, row.cells, row.alarm);
+  out += HtmlTableEnd;
 }
 
 void HtmlFields(std::string& out, const Fields& fields) {
@@ -255,6 +272,41 @@ void Document::Plan(const PlanModel& plan) {
 void Document::Add(const Table& table) {
   if (format_ == Format::Html) return HtmlTable(out_, table);
   TextTable(out_, table);
+}
+
+void Document::AddRows(const std::vector<Table::Column>& columns, std::size_t count,
+                       const RowSource& row) {
+  constexpr std::size_t block = 4096;  // rows between handings to the sink
+  std::vector<std::string> cells;
+  const auto fill = [&](std::size_t r) {
+    cells.clear();
+    row(r, cells);
+    cells.resize(columns.size());
+  };
+  if (format_ == Format::Html) {
+    HtmlHead(out_, columns);
+    for (std::size_t r = 0; r < count; ++r) {
+      fill(r);
+      HtmlRow(out_, columns, cells, -1);
+      if ((r + 1) % block == 0) Spill();
+    }
+    out_ += HtmlTableEnd;
+    return;
+  }
+  std::vector<std::size_t> widths;
+  for (const Table::Column& column : columns) widths.push_back(CodePointCount(column.heading));
+  for (std::size_t r = 0; r < count; ++r) {
+    fill(r);
+    for (std::size_t i = 0; i < columns.size(); ++i)
+      widths[i] = std::max(widths[i], CodePointCount(cells[i]));
+  }
+  TextHead(out_, columns, widths);
+  for (std::size_t r = 0; r < count; ++r) {
+    fill(r);
+    TextLine(out_, columns, widths,
+             [&](std::size_t i) { return Cell(cells[i], CodePointCount(cells[i])); });
+    if ((r + 1) % block == 0) Spill();
+  }
 }
 
 void Document::Add(const Fields& fields, bool indent) {

@@ -2,6 +2,7 @@
 // fields, lines, plans), rendered as plain text or as HTML as they come.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,6 +67,11 @@ class Document {
   void Plan(const PlanModel& plan);  // an SVG plan (HTML only)
   void Add(const Table& table);
   void Add(const Fields& fields, bool indent);
+  // A table too long to hold, such as a book's sideshots: `row` fills the
+  // cells of row i < count (text asks twice for each, once for the widths),
+  // and the rows go to the sink a block at a time.
+  using RowSource = std::function<void(std::size_t, std::vector<std::string>&)>;
+  void AddRows(const std::vector<Table::Column>& columns, std::size_t count, const RowSource& row);
 
   Format format() const { return format_; }
   // The page closed; what the sink has not taken of the report.

@@ -146,6 +146,14 @@ PlanModel PlanBuilder::Whole() const {
       }
     }
   }
+  for (const SetupResult& setup : book_.setups) stand(at(setup.setup.station));
+  // A sideshot's ray starts at its station: a known or new point, or where
+  // the book has none, at the sideshot itself.
+  plan.sideshots.reserve(book_.sideshots.size());
+  for (const Sideshot& shot : book_.sideshots) {
+    const PlanPoint* station = at(shot.from);
+    plan.sideshots.push_back({shot.name, shot.xy, station ? station->xy : shot.xy});
+  }
   return plan;
 }
 

@@ -47,12 +47,19 @@ struct PlanTraverse {
   std::optional<LinearMisclosure> misclosure;  // drawn at the last station
 };
 
+// A sideshot and the station it is radiated from.
+struct PlanSideshot {
+  std::string name;
+  GridPoint xy, station;
+};
+
 struct PlanModel {
   std::string title, heading;
   std::vector<PlanPoint> points;  // control points in the book's order, then the new ones
   std::vector<PlanMark> marks;
   std::vector<PlanTraverse> traverses;
   std::vector<std::pair<GridPoint, GridPoint>> ties;  // lines of free observations
+  std::vector<PlanSideshot> sideshots;  // the whole book's plan only
   std::string note;  // a line for the legend ("open traverse: no check")
 };
 
@@ -62,7 +69,8 @@ class PlanBuilder {
  public:
   explicit PlanBuilder(const BookResult& book);
 
-  // Every traverse, every point, and the network's free observations.
+  // Every traverse, every point, the network's free observations and the
+  // sideshots.
   PlanModel Whole() const;
 
   // Traverse `index` alone: its stations, the points it starts and ends on

@@ -39,4 +39,9 @@ std::optional<double> AngleCorrectionOf(const Adjustment& result, std::size_t i)
   return std::nullopt;
 }
 
+std::string SideshotDescription(const Sideshot& shot) {
+  if (shot.code.empty() || shot.description.empty()) return shot.code + shot.description;
+  return shot.code + ' ' + shot.description;
+}
+
 }  // namespace traverse

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "adjustment/adjustment.hpp"
+#include "adjustment/book.hpp"
 #include "adjustment/job.hpp"
 
 namespace traverse {
@@ -27,5 +28,9 @@ const char* RecordName(ObservationKind kind);
 // ran, else the rule's correction of every angle; none where least squares
 // has no residual for it.
 std::optional<double> AngleCorrectionOf(const Adjustment& result, std::size_t i);
+
+// A sideshot's description for a point file or a drawing: its code, then
+// its words, a blank between them where it has both.
+std::string SideshotDescription(const Sideshot& shot);
 
 }  // namespace traverse

@@ -302,6 +302,8 @@ class Labels {
 
 
 constexpr const char* Dashed = "stroke=\"#1f4e9c\" stroke-width=\"1\" stroke-dasharray=\"6,4\"";
+constexpr const char* Ray = "stroke=\"#8a8a8a\" stroke-width=\"0.5\"";
+constexpr const char* SideshotColour = "#5a5a5a";
 constexpr const char* Dotted = "stroke=\"#7a4fa0\" stroke-width=\"1\" stroke-dasharray=\"2,3\"";
 
 std::string Text(Extended x, Extended y, const std::string& content, const char* extra = "") {
@@ -404,6 +406,29 @@ std::string Graticule(const Frame& frame, Labels& labels) {
 }
 
 // A row of the symbols and line styles the plan uses, under its heading.
+// The sideshots: a thin ray from each one's station and a small dot, the
+// dots kept clear of labels. Rays in one path, as a book may have 100,000.
+std::string Sideshots(const std::vector<PlanSideshot>& shots, const Frame& frame, Labels& labels) {
+  if (shots.empty()) return "";
+  std::string rays, dots;
+  for (const PlanSideshot& shot : shots) {
+    if (!Finite(shot.xy) || !Finite(shot.station)) continue;
+    const Extended x = frame.SvgX(shot.xy), y = frame.SvgY(shot.xy);
+    rays += 'M';
+    rays += Number(frame.SvgX(shot.station));
+    rays += ',';
+    rays += Number(frame.SvgY(shot.station));
+    rays += 'L';
+    rays += Number(x);
+    rays += ',';
+    rays += Number(y);
+    dots += "<circle cx=\"" + Number(x) + "\" cy=\"" + Number(y) + "\" r=\"2\"/>\n";
+    labels.Block(Box{x - 2, y - 2, x + 2, y + 2});
+  }
+  return "<path class=\"rays\" d=\"" + rays + "\" " + Ray + "/>\n<g class=\"sideshots\" fill=\"" +
+         SideshotColour + "\">\n" + dots + "</g>\n";
+}
+
 std::string SymbolLegend(const PlanModel& plan, bool misclosures) {
   const auto has = [&](PlanRole role) {
     return std::any_of(plan.points.begin(), plan.points.end(),
@@ -431,6 +456,10 @@ std::string SymbolLegend(const PlanModel& plan, bool misclosures) {
   item(!plan.traverses.empty(), line("stroke=\"black\" stroke-width=\"2\""), "traverse");
   item(!plan.marks.empty(), line(Dashed), "orientation");
   item(!plan.ties.empty(), line(Dotted), "observation");
+  item(!plan.sideshots.empty(),
+       line(Ray) + "<circle cx=\"" + Number(x + 18) + "\" cy=\"" + Number(y) + "\" r=\"2\" fill=\"" +
+           SideshotColour + "\"/>\n",
+       "sideshot");
   item(misclosures, line("stroke=\"#c00000\" stroke-width=\"2\""), "misclosure");
   return svg;
 }
@@ -457,6 +486,7 @@ void DrawSvg(const PlanModel& plan, std::string& svg, bool alone) {
     framed.insert(framed.end(), traverse.route.begin(), traverse.route.end());
   for (const PlanPoint& point : plan.points)
     if (drawn(point)) framed.push_back(point.xy);
+  for (const PlanSideshot& shot : plan.sideshots) framed.push_back(shot.xy);
   const Frame stations(framed);
   std::vector<bool> near(plan.points.size(), false);
   for (std::size_t i = 0; i < plan.points.size(); ++i) {
@@ -502,6 +532,7 @@ void DrawSvg(const PlanModel& plan, std::string& svg, bool alone) {
 
   for (const auto& [from, to] : plan.ties)
     svg += Line(frame, from, to, Dotted);
+  svg += Sideshots(plan.sideshots, frame, labels);
   for (const PlanTraverse& traverse : plan.traverses)
     for (std::size_t i = 1; i < traverse.route.size(); ++i)
       svg += Line(frame, traverse.route[i - 1], traverse.route[i],
@@ -625,9 +656,25 @@ void DrawSvg(const PlanModel& plan, std::string& svg, bool alone) {
   for (const Segment& s : misclosures)
     svg += labels.Place(s.x2, s.y2, 8, "misclosure \xC3\x97" + RoundText(misclosureFactor),
                         " fill=\"#c00000\"", false, 12, true);
+  // The sideshots' names, small, where they find room; once a hundred in a
+  // row have found none the plan is full, and the rest are left out unsought.
+  std::size_t shotsLeftOut = 0, missed = 0;
+  for (const PlanSideshot& shot : plan.sideshots) {
+    if (!Finite(shot.xy)) continue;
+    const std::string label =
+        missed >= 100 ? ""
+                      : labels.Place(frame.SvgX(shot.xy), frame.SvgY(shot.xy), 4, shot.name,
+                                     " fill=\"#5a5a5a\"", false, 9, true);
+    missed = label.empty() ? missed + 1 : 0;
+    shotsLeftOut += label.empty();
+    svg += label;
+  }
 
-  const std::string omitted =
+  std::string omitted =
       leftOut == 0 ? "" : IntegerText(static_cast<int>(leftOut)) + " names left out where points crowd";
+  if (shotsLeftOut > 0)
+    omitted += (omitted.empty() ? "" : "; ") + IntegerText(static_cast<int>(shotsLeftOut)) +
+               " sideshot names left out where they crowd";
   Extended legendY = Size - 50;
   const std::string* legendLines[] = {&ellipseLegend, &legend, &plan.note, &omitted};
   for (const std::string* line : legendLines) {

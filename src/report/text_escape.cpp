@@ -169,4 +169,22 @@ std::string DxfText(std::string_view text) {
   return out;
 }
 
+std::string DxfLayerName(std::string_view text) {
+  std::string name;
+  for (const char c : text) {
+    if (name.size() == 31) break;
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte & 0xC0) == 0x80) continue;  // a character beyond ASCII is one '_'
+    if (byte >= 'a' && byte <= 'z') {
+      name += static_cast<char>(byte - 'a' + 'A');
+    } else if ((byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9') || c == '$' ||
+               c == '-' || c == '_') {
+      name += c;
+    } else {
+      name += '_';
+    }
+  }
+  return name;
+}
+
 }  // namespace traverse

@@ -31,4 +31,8 @@ void AppendXmlText(std::string& out, std::string_view text);
 // well-formed sequence as U+FFFD.
 std::string DxfText(std::string_view text);
 
+// text as an R12 layer name: letters upper-cased, digits, '$', '-' and '_'
+// as they are, any other character '_', at most 31 characters.
+std::string DxfLayerName(std::string_view text);
+
 }  // namespace traverse

@@ -19,6 +19,24 @@ namespace traverse {
 namespace {
 
 
+// How a report writes angles: a field book in D-M-S in D-M-S, else decimal
+// in the report's unit; small ones (corrections, spreads, sigmas) in cc or
+// arc seconds.
+struct AngleFormat {
+  AngleUnit unit;
+  bool dms;
+
+  std::string Angle(double gon) const { return dms ? DmsText(gon) : AngleText(gon, unit); }
+  std::string Unit() const { return dms ? "d-m-s" : UnitName(unit); }
+  std::string Small(double gon) const { return SmallAngleText(gon, unit); }
+  std::string UnitHeading(std::string_view name) const {
+    return std::string(name) + " [" + Unit() + "]";
+  }
+  std::string SmallHeading(std::string_view name) const {
+    return std::string(name) + " [" + SmallUnitName(unit) + "]";
+  }
+};
+
 // Everything the sections share: the traverse, the book it is part of and
 // how to write them.
 struct Context {
@@ -32,11 +50,10 @@ struct Context {
   // A field book in D-M-S is reported in D-M-S; an answer file keeps its
   // decimal degrees.
   bool Dms() const { return !book.answerFile && job.settings.unit == AngleUnit::Dms; }
-  std::string Angle(double gon) const {
-    return Dms() ? DmsText(gon) : AngleText(gon, job.settings.unit);
-  }
-  std::string Unit() const { return Dms() ? "d-m-s" : UnitName(job.settings.unit); }
-  std::string Small(double gon) const { return SmallAngleText(gon, job.settings.unit); }
+  AngleFormat Angles() const { return {job.settings.unit, Dms()}; }
+  std::string Angle(double gon) const { return Angles().Angle(gon); }
+  std::string Unit() const { return Angles().Unit(); }
+  std::string Small(double gon) const { return Angles().Small(gon); }
   std::string SmallWithUnit(double gon) const {
     return Small(gon) + ' ' + SmallUnitName(job.settings.unit);
   }
@@ -44,12 +61,8 @@ struct Context {
   // Misclosures are a tenth of the coordinates' last place and finer.
   std::string Misclosure(double x) const { return FixedText(x, decimals + 1); }
   static std::string Millimetres(double metres) { return FixedText(metres * 1000, 1); }
-  std::string UnitHeading(std::string_view name) const {
-    return std::string(name) + " [" + Unit() + "]";
-  }
-  std::string SmallHeading(std::string_view name) const {
-    return std::string(name) + " [" + SmallUnitName(job.settings.unit) + "]";
-  }
+  std::string UnitHeading(std::string_view name) const { return Angles().UnitHeading(name); }
+  std::string SmallHeading(std::string_view name) const { return Angles().SmallHeading(name); }
   // Station i of the traverse, the first = 0.
   std::string Station(std::size_t i) const {
     return ValidUtf8(job.stations[std::min(i, job.stations.size() - 1)]);
@@ -112,6 +125,9 @@ void HeaderSection(const BookResult& book, const ReportOptions& options, Documen
                    "; corrections in " + small);
   } else {
     fields.Add("Traverses", IntegerText(static_cast<int>(book.traverses.size())));
+    if (!book.setups.empty()) fields.Add("Setups", IntegerText(static_cast<int>(book.setups.size())));
+    if (!book.sideshots.empty())
+      fields.Add("Sideshots", IntegerText(static_cast<int>(book.sideshots.size())));
     fields.Add("Rule", "", RuleName(settings.rule));
     fields.Add("Angle unit", "",
                std::string(settings.unit == AngleUnit::Dms ? "d-m-s" : UnitName(settings.unit)) +
@@ -235,6 +251,22 @@ void AnglesSection(const Context& c, Document& d) {
   d.Add(std::move(table));
 }
 
+// Columns of `picks` that any of `items` has a value in: their headings
+// go to `columns`, their numbers are returned.
+template <class Item, class Pick>
+std::vector<std::size_t> ShownColumns(const std::vector<Item>& items,
+                                      const std::vector<std::pair<std::string, Pick>>& picks,
+                                      std::vector<Table::Column>& columns) {
+  std::vector<std::size_t> shown;
+  for (std::size_t k = 0; k < picks.size(); ++k)
+    if (std::any_of(items.begin(), items.end(),
+                    [&](const Item& item) { return picks[k].second(item).has_value(); })) {
+      shown.push_back(k);
+      columns.push_back({picks[k].first});
+    }
+  return shown;
+}
+
 void LegsSection(const Context& c, Document& d) {
   std::vector<Table::Column> columns = {{"leg"},         {"from", true}, {"to", true},
                                         {c.UnitHeading("bearing")},
@@ -244,19 +276,13 @@ void LegsSection(const Context& c, Document& d) {
   // mean slope distance and face-one zenith, hi and ht, the index error.
   const std::vector<BookLeg>& measured = c.traverse.legs;
   using Pick = std::optional<double> (*)(const BookLeg&);
-  const std::pair<std::string, Pick> raw[] = {
+  const std::vector<std::pair<std::string, Pick>> raw = {
       {"slope [m]", [](const BookLeg& l) { return l.slopeMean; }},
       {c.UnitHeading("zenith"), [](const BookLeg& l) { return l.zenithMean; }},
       {"hi [m]", [](const BookLeg& l) { return l.hi; }},
       {"ht [m]", [](const BookLeg& l) { return l.ht; }},
       {c.SmallHeading("index error"), [](const BookLeg& l) { return l.indexError; }}};
-  std::vector<std::size_t> shown;
-  for (std::size_t k = 0; k < std::size(raw); ++k)
-    if (std::any_of(measured.begin(), measured.end(),
-                    [&](const BookLeg& leg) { return raw[k].second(leg).has_value(); })) {
-      shown.push_back(k);
-      columns.push_back({raw[k].first});
-    }
+  const std::vector<std::size_t> shown = ShownColumns(measured, raw, columns);
   for (const char* heading : {"readings", "spread [mm]", "line"})
     columns.push_back({c.Book() ? heading : ""});
   Table table(std::move(columns));
@@ -657,7 +683,8 @@ void NetworkSection(const BookResult& book, Document& d) {
                {"r"},
                {"", true}});
   const auto place = [](const ObservationReport& o) {
-    return RecordPlace(o.ref.kind, o.at, o.from, o.to);
+    const std::string where = RecordPlace(o.ref.kind, o.at, o.from, o.to);
+    return o.setup > 0 ? where + " (setup line " + IntegerText(o.setup) + ")" : where;
   };
   for (std::size_t i = 0; i < n.observations.size(); ++i) {
     const ObservationReport& o = n.observations[i];
@@ -683,6 +710,141 @@ void NetworkSection(const BookResult& book, Document& d) {
     const ObservationReport& o = n.observations[ref.observation];
     return std::string(RecordName(o.ref.kind)) + " on line " + IntegerText(o.line) + " (" +
            place(o) + ")";
+  });
+}
+
+// One setup: what the instrument's faces say of it, the sigma of a
+// direction from the rounds, the reduced directions, the rounds with those
+// flagged named, the face pairs, and the orientation under least squares.
+void SetupSection(const SetupResult& result, std::size_t number, const AngleFormat& a,
+                  int decimals, Document& d) {
+  const BookSetup& s = result.setup;
+  const std::string small = SmallUnitName(a.unit);
+  d.Section("Setup " + IntegerText(static_cast<int>(number)) + " at " + ValidUtf8(s.station) +
+            " (line " + IntegerText(s.line) + ")");
+  Fields fields;
+  if (s.hi) fields.Add("Instrument height hi", FixedText(*s.hi, decimals), "m");
+  if (s.pairs.empty()) {
+    fields.Add("Collimation c", "", "none: no target read in both faces");
+  } else {
+    fields.Add("Collimation c", a.Small(s.collimation), small + ", the mean of " +
+                                                            IntegerText(static_cast<int>(s.pairs.size())) +
+                                                            " face pairs");
+  }
+  if (s.indexError) fields.Add("Index error i", a.Small(*s.indexError), small);
+  if (s.directionSigma) {
+    fields.Add("Sigma of a direction", a.Small(*s.directionSigma),
+               small + " from " + IntegerText(static_cast<int>(s.rounds.size())) + " rounds, " +
+                   IntegerText(s.degreesOfFreedom) +
+                   (s.degreesOfFreedom == 1 ? " degree of freedom" : " degrees of freedom"));
+  } else {
+    fields.Add("Sigma of a direction", "", "none: the rounds give no redundancy");
+  }
+  if (result.orientation)
+    fields.Add("Orientation", a.Angle(*result.orientation),
+               a.Unit() + (result.orientationSigma
+                               ? ", sigma " + a.Small(*result.orientationSigma) + ' ' + small
+                               : std::string()));
+  d.Add(std::move(fields), true);
+
+  std::vector<Table::Column> columns = {{"target", true}, {"line"}, {a.UnitHeading("direction")},
+                                        {a.SmallHeading("spread")}, {"rounds"}};
+  using Pick = std::optional<double> (*)(const SetupDirection&);
+  const std::vector<std::pair<std::string, Pick>> picks = {
+      {a.UnitHeading("zenith"), [](const SetupDirection& x) { return x.zenith; }},
+      {"slope [m]", [](const SetupDirection& x) { return x.slope; }},
+      {"horizontal [m]", [](const SetupDirection& x) { return x.horizontal; }},
+      {"ht [m]", [](const SetupDirection& x) { return x.ht; }},
+      {"dH [m]", [](const SetupDirection& x) { return x.dh; }}};
+  const std::vector<std::size_t> shown = ShownColumns(s.directions, picks, columns);
+  const bool described = std::any_of(s.directions.begin(), s.directions.end(), [](const SetupDirection& x) {
+    return !x.code.empty() || !x.description.empty() || x.oneFace;
+  });
+  if (described)
+    for (const char* heading : {"code", "description", ""}) columns.push_back({heading, true});
+  Table table(std::move(columns));
+  for (const SetupDirection& x : s.directions) {
+    std::vector<std::string> row = {ValidUtf8(x.target), IntegerText(x.line), a.Angle(x.direction),
+                                    a.Small(x.spread), IntegerText(x.rounds)};
+    for (std::size_t k : shown) {
+      const std::optional<double> value = picks[k].second(x);
+      row.push_back(!value ? "" : k == 0 ? a.Angle(*value) : FixedText(*value, decimals));
+    }
+    if (described) {
+      row.push_back(ValidUtf8(x.code));
+      row.push_back(ValidUtf8(x.description));
+      row.push_back(x.oneFace ? "one face" : "");
+    }
+    table.Add(std::move(row));
+  }
+  d.Heading(s.directions.empty()
+                ? "Directions"
+                : "Directions (from " + ValidUtf8(s.directions.front().target) + ", meaned over the rounds)");
+  d.Add(std::move(table));
+  if (described && std::any_of(s.directions.begin(), s.directions.end(),
+                               [](const SetupDirection& x) { return x.oneFace; }))
+    d.Line("one face: read once, the setup's mean c and i applied", true);
+
+  if (!s.rounds.empty()) {
+    Table rounds({{"round"}, {"lines", true}, {a.SmallHeading("largest residual")}, {"", true}});
+    for (const SetupRound& r : s.rounds)
+      rounds.Add({IntegerText(r.number), IntegerText(r.firstLine) + "-" + IntegerText(r.lastLine),
+                  a.Small(r.largestResidual), r.flagged ? "FLAGGED" : ""},
+                 3);
+    d.Heading("Rounds");
+    d.Add(std::move(rounds));
+    for (const SetupRound& r : s.rounds)
+      if (r.flagged)
+        d.Line("Round " + IntegerText(r.number) + " (lines " + IntegerText(r.firstLine) + "-" +
+                   IntegerText(r.lastLine) + ") has a residual of " + a.Small(r.largestResidual) +
+                   ' ' + small + ", above three times the sigma of a direction",
+               true, true);
+  }
+  if (!s.pairs.empty()) {
+    Table pairs({{"target", true}, {"lines", true}, {a.SmallHeading("c")}, {a.SmallHeading("i")}});
+    for (const FacePair& p : s.pairs)
+      pairs.Add({ValidUtf8(p.target), IntegerText(p.lineI) + ", " + IntegerText(p.lineII),
+                 a.Small(p.collimation), p.indexError ? a.Small(*p.indexError) : ""});
+    d.Heading("Face pairs");
+    d.Add(std::move(pairs));
+  }
+}
+
+// Every sideshot in one table, written as it streams: a book may have a
+// hundred thousand. The note says what they cannot show.
+void SideshotSection(const BookResult& book, int decimals, Document& d) {
+  const std::vector<Sideshot>& shots = book.sideshots;
+  if (shots.empty()) return;
+  bool heights = false, precision = false, described = false;
+  for (const Sideshot& shot : shots) {
+    heights = heights || shot.z.has_value();
+    precision = precision || shot.precision.has_value();
+    described = described || !shot.code.empty() || !shot.description.empty();
+  }
+  std::vector<Table::Column> columns = {{"point", true}, {"from", true}, {"line"}, {"X [m]"}, {"Y [m]"}};
+  if (heights) columns.push_back({"H [m]"});
+  if (precision)
+    for (const char* heading : {"sX [mm]", "sY [mm]"}) columns.push_back({heading});
+  if (described)
+    for (const char* heading : {"code", "description"}) columns.push_back({heading, true});
+  d.Section("Sideshots");
+  d.Line("Sideshots are radiated from their stations after the adjustment and have no check: "
+         "a blunder in one cannot show.",
+         true);
+  if (!precision) d.Line("Under " + std::string(RuleName(book.settings.rule)) + " they carry no sigma.", true);
+  d.AddRows(columns, shots.size(), [&](std::size_t i, std::vector<std::string>& row) {
+    const Sideshot& shot = shots[i];
+    row = {ValidUtf8(shot.name), ValidUtf8(shot.from), IntegerText(shot.line),
+           FixedText(shot.xy.x, decimals), FixedText(shot.xy.y, decimals)};
+    if (heights) row.push_back(shot.z ? FixedText(*shot.z, decimals) : "");
+    if (precision) {
+      row.push_back(shot.precision ? Context::Millimetres(shot.precision->sx) : "");
+      row.push_back(shot.precision ? Context::Millimetres(shot.precision->sy) : "");
+    }
+    if (described) {
+      row.push_back(ValidUtf8(shot.code));
+      row.push_back(ValidUtf8(shot.description));
+    }
   });
 }
 
@@ -767,8 +929,12 @@ void ReportDocument(const BookResult& book, const ReportOptions& options, Docume
     if (plans) d.Plan(planner->Traverse(i));
     TraverseSections({book, traverse, options.decimals, heights}, d);
   }
+  const AngleFormat angles{book.settings.unit, book.settings.unit == AngleUnit::Dms};
+  for (std::size_t i = 0; i < book.setups.size(); ++i)
+    SetupSection(book.setups[i], i + 1, angles, options.decimals, d);
   ChecksSection(book, d);
   NetworkSection(book, d);
+  SideshotSection(book, options.decimals, d);
   BookPointsSection(book, options.decimals, d);
   NotesSection(book.notes, d);
 }

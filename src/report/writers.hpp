@@ -17,6 +17,8 @@ struct ReportOptions {
   std::string arguments;  // the command line's options, for the page's header
   std::string columns;    // CSV: letters of P, N, E, Z, D; empty for "point,x,y[,z]"
   bool allPoints = false;  // CSV: the known points too, before the new ones
+  bool sideshots = false;  // CSV: the sideshots instead of the points
+  bool codeLayers = false;  // DXF: each sideshot on a layer named by its code
   double plotScale = 500;  // DXF: 1:N, its text 2.5 mm high on paper
 };
 
@@ -35,7 +37,8 @@ void WriteHtml(const BookResult& book, const ReportOptions& options, const Repor
 
 // "point,x,y" and ",z" where any height is carried, a row per new point by
 // name (RFC 4180 quoting where a name needs it); or the chosen columns without
-// a header; the known points first where all are asked for.
+// a header; the known points first where all are asked for, or the
+// sideshots alone (their description: code, then words).
 std::string FormatCsv(const BookResult& book, const ReportOptions& options);
 
 // One JSON object (see the manual page); numbers in the shortest form that
@@ -55,7 +58,9 @@ std::string FormatHtml(const BookResult& book, const ReportOptions& options);
 // An AutoCAD R12 ASCII drawing (AC1009): every point as a POINT on layer KNOWN
 // or NEW with its name and height as TEXT on layers NAMES and ELEV, and as an
 // INSERT of block POINT with attributes NAME, ELEV and DESC; each traverse as
-// a POLYLINE on layer TRAVERSE. Text 2.5 mm high at options.plotScale. For
+// a POLYLINE on layer TRAVERSE; each sideshot as a point on layer SIDESHOTS,
+// or with options.codeLayers on a layer named by its code where it has
+// one. Text 2.5 mm high at options.plotScale. For
 // answer files too, as a book of one traverse.
 std::string FormatDxf(const BookResult& book, const ReportOptions& options);
 

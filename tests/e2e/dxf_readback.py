@@ -3,7 +3,8 @@ against the same adjustment's JSON: the audit finds nothing, every known and
 new point is a POINT on its layer with its name as TEXT and its height as
 TEXT on layer ELEV, 2.5 mm high at the plot scale, and an INSERT of block
 POINT whose attributes NAME and ELEV hold them; each traverse is one POLYLINE
-through its stations, 3D where heights are carried, closed for a loop.
+through its stations, 3D where heights are carried, closed for a loop; the
+sideshots are on layer SIDESHOTS, or on their codes' layers when asked.
 Usage: dxf_readback.py PROGRAM WORK_FOLDER"""
 import json
 import os
@@ -122,7 +123,39 @@ for path, known_names, polylines, scale in [
             if three_d:
                 check(vertex[2] == point["z"], f"{path} {name}: vertex height {vertex[2]}")
 
+# Sideshots: on layer SIDESHOTS, or with --dxf-code-layers on their code's
+# layer, declared in the layer table, where the JSON puts them.
+SETUP_BOOK = BOOK + """\
+setup S1 hi=1.5
+S0 0 za=100
+S0 200 za=300
+T1 100 za=100 hd=10 ht=1.5 code=tree "oak"
+K2 200 hd=5
+end
+"""
+setup_path = os.path.join(folder, "sideshots.book")
+with open(setup_path, "w", encoding="utf-8") as f:
+    f.write(SETUP_BOOK)
+shots = json.loads(run("json", setup_path))["sideshots"]
+check([s["name"] for s in shots] == ["T1", "K2"], f"sideshots {shots}")
+for extra, layers in [((), ["SIDESHOTS", "SIDESHOTS"]), (("--dxf-code-layers",), ["TREE", "SIDESHOTS"])]:
+    dxf_path = setup_path + "".join(extra) + ".dxf"
+    with open(dxf_path, "wb") as f:
+        f.write(run("dxf", setup_path, *extra))
+    doc = ezdxf.readfile(dxf_path)
+    auditor = doc.audit()
+    check(not auditor.has_errors and not auditor.fixes, f"{extra}: audit {[str(e) for e in auditor.errors]}")
+    msp = doc.modelspace()
+    for shot, layer in zip(shots, layers):
+        check(layer in doc.layers, f"{extra}: no layer {layer}")
+        found = [p.dxf.location for p in msp.query("POINT") if p.dxf.layer == layer]
+        check((shot["y"], shot["x"], shot["z"] or 0.0) in [tuple(p) for p in found],
+              f"{extra}: {shot['name']} not on {layer}: {found}")
+        inserts = [i for i in msp.query("INSERT") if i.dxf.layer == layer]
+        names = [{a.dxf.tag: a.dxf.text for a in i.attribs}["NAME"] for i in inserts]
+        check(shot["name"] in names, f"{extra}: {shot['name']} has no INSERT on {layer}")
+
 if failures:
     print("\n".join(failures))
     sys.exit(1)
-print("DXF read back: 2 drawings, every entity where the JSON puts it")
+print("DXF read back: 4 drawings, every entity where the JSON puts it")

@@ -1,0 +1,93 @@
+// A setup with sideshots through the program, figures worked by hand: on
+// 1002, oriented on 1001 by both faces (c = i = 0), a sideshot a quarter turn
+// to the right at 10 m and one half a turn round at 5 m. The bearing to 1001
+// runs along (-0.8, -0.6), so they lie at (+6, -8) and (+4, +3) from 1002.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "child_process.hpp"
+
+namespace traverse::e2e {
+namespace {
+
+using nlohmann::json;
+
+const char* const SetupBook =
+    "unit gon\n"
+    "point 1001 4800.000 2850.000 309.874\n"
+    "point 1002 5000.000 3000.000 312.456\n"
+    "point 1003 5165.381 3770.824 311.216\n"
+    "point 1004 4882.538 4053.667 310.602\n"
+    "traverse main left\n"
+    "1001\n"
+    "1002 219.0346 250.012\n"
+    "2001 250.0008 299.987\n"
+    "2002 174.9991 280.009\n"
+    "1003 265.0013\n"
+    "1004\n"
+    "end\n"
+    "setup 1002 hi=1.500\n"
+    "1001   0.0000 za=100.0000\n"
+    "1001 200.0000 za=300.0000\n"
+    "T1   100.0000 za=100.0000 sd=10.000 ht=1.500 code=TREE \"oak, 0.6 m\"\n"
+    "K2   200.0000 hd=5.000\n"
+    "end\n";
+
+std::string Adjust(std::vector<std::string> arguments) {
+  arguments.insert(arguments.begin(), "adjust");
+  ChildSetup setup;
+  setup.input = SetupBook;
+  setup.arguments = arguments;
+  setup.timeLimit = 60;
+  const ChildRun run = RunChild(PROGRAM_UNDER_TEST, setup);
+  EXPECT_EQ(run.exitCode, 0) << run.error;
+  return run.output;
+}
+
+TEST(SetupReportEndToEnd, SideshotsWorkedByHandInEveryFormat) {
+  const json report = json::parse(Adjust({"--format", "json"}));
+  ASSERT_EQ(report["setups"].size(), 1u);
+  const json& setup = report["setups"][0];
+  EXPECT_EQ(setup["station"], "1002");
+  EXPECT_EQ(setup["line"], 14);
+  EXPECT_EQ(setup["collimation"].get<double>(), 0);
+  EXPECT_EQ(setup["directions"][1]["target"], "T1");
+  EXPECT_NEAR(setup["directions"][1]["direction"].get<double>(), 100, 1e-12);
+  ASSERT_EQ(report["sideshots"].size(), 2u);
+  struct Expected {
+    const char* name;
+    double x, y;
+    int line;
+  };
+  const Expected shots[] = {{"T1", 5006, 2992, 17}, {"K2", 5004, 3003, 18}};
+  for (std::size_t i = 0; i < 2; ++i) {
+    const json& shot = report["sideshots"][i];
+    EXPECT_EQ(shot["name"], shots[i].name);
+    EXPECT_EQ(shot["from"], "1002");
+    EXPECT_EQ(shot["line"], shots[i].line);
+    EXPECT_EQ(shot["setup"], 14);
+    EXPECT_NEAR(shot["x"].get<double>(), shots[i].x, 1e-9) << shots[i].name;
+    EXPECT_NEAR(shot["y"].get<double>(), shots[i].y, 1e-9) << shots[i].name;
+    EXPECT_TRUE(shot["sx"].is_null());  // compass: no sigma
+  }
+  // Level sight, hi = ht: the station's height and the earth's curvature
+  // less refraction at 10 m, (1 - 0.13) * 10² / (2 * 6.37e6) m.
+  EXPECT_NEAR(report["sideshots"][0]["z"].get<double>(), 312.456 + 6.83e-6, 1e-8);
+  EXPECT_EQ(report["sideshots"][0]["code"], "TREE");
+  EXPECT_EQ(report["sideshots"][0]["description"], "oak, 0.6 m");
+  EXPECT_TRUE(report["sideshots"][1]["z"].is_null());
+
+  EXPECT_EQ(Adjust({"--format", "csv", "--points", "sideshots", "--columns", "PNEZD"}),
+            "T1,5006.000,2992.000,312.456,\"TREE oak, 0.6 m\"\nK2,5004.000,3003.000,,\n");
+  const std::string text = Adjust({});
+  for (const char* line : {"\nSetup 1 at 1002 (line 14)\n",
+                           "  T1     1002    17  5006.000  2992.000  312.456  TREE  oak, 0.6 m\n",
+                           "  K2     1002    18  5004.000  3003.000\n"})
+    EXPECT_NE(text.find(line), std::string::npos) << line << "\nin:\n" << text;
+}
+
+}  // namespace
+}  // namespace traverse::e2e
