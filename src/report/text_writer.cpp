@@ -914,8 +914,10 @@ void ReportDocument(const BookResult& book, const ReportOptions& options, Docume
     return;
   }
   const std::optional<PlanBuilder> planner = plans ? std::optional<PlanBuilder>(book) : std::nullopt;
-  // The whole book's plan, with the network's ellipses and observations.
-  if (plans && (book.traverses.size() > 1 || book.network)) d.Plan(planner->Whole());
+  // The whole book's plan, with the network's ellipses and observations and
+  // the sideshots, which no traverse's plan shows.
+  if (plans && (book.traverses.size() > 1 || book.network || !book.sideshots.empty()))
+    d.Plan(planner->Whole());
   for (std::size_t i = 0; i < book.traverses.size(); ++i) {
     const BookTraverseResult& traverse = book.traverses[i];
     std::string title = "Traverse " + IntegerText(static_cast<int>(i + 1));

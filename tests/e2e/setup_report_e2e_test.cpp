@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "child_process.hpp"
@@ -57,20 +58,16 @@ TEST(SetupReportEndToEnd, SideshotsWorkedByHandInEveryFormat) {
   EXPECT_EQ(setup["directions"][1]["target"], "T1");
   EXPECT_NEAR(setup["directions"][1]["direction"].get<double>(), 100, 1e-12);
   ASSERT_EQ(report["sideshots"].size(), 2u);
-  struct Expected {
-    const char* name;
-    double x, y;
-    int line;
-  };
-  const Expected shots[] = {{"T1", 5006, 2992, 17}, {"K2", 5004, 3003, 18}};
+  const std::tuple<const char*, double, double, int> shots[] = {{"T1", 5006, 2992, 17}, {"K2", 5004, 3003, 18}};
   for (std::size_t i = 0; i < 2; ++i) {
+    const auto& [name, x, y, line] = shots[i];
     const json& shot = report["sideshots"][i];
-    EXPECT_EQ(shot["name"], shots[i].name);
+    EXPECT_EQ(shot["name"], name);
     EXPECT_EQ(shot["from"], "1002");
-    EXPECT_EQ(shot["line"], shots[i].line);
+    EXPECT_EQ(shot["line"], line);
     EXPECT_EQ(shot["setup"], 14);
-    EXPECT_NEAR(shot["x"].get<double>(), shots[i].x, 1e-9) << shots[i].name;
-    EXPECT_NEAR(shot["y"].get<double>(), shots[i].y, 1e-9) << shots[i].name;
+    EXPECT_NEAR(shot["x"].get<double>(), x, 1e-9) << name;
+    EXPECT_NEAR(shot["y"].get<double>(), y, 1e-9) << name;
     EXPECT_TRUE(shot["sx"].is_null());  // compass: no sigma
   }
   // Level sight, hi = ht: the station's height and the earth's curvature
@@ -87,6 +84,8 @@ TEST(SetupReportEndToEnd, SideshotsWorkedByHandInEveryFormat) {
                            "  T1     1002    17  5006.000  2992.000  312.456  TREE  oak, 0.6 m\n",
                            "  K2     1002    18  5004.000  3003.000\n"})
     EXPECT_NE(text.find(line), std::string::npos) << line << "\nin:\n" << text;
+  // A book of one traverse has no plan of the whole but for its sideshots.
+  EXPECT_NE(Adjust({"--format", "html"}).find("<g class=\"sideshots\""), std::string::npos);
 }
 
 }  // namespace
