@@ -114,24 +114,57 @@ std::vector<Direction> DirectionsTo(int p, const Points& points,
   return directions;
 }
 
+// The observations of setup s and of the other setups on its station that
+// share a target with them, each with the turn that carries its setup's
+// circle onto s's: angles turned one at a time at a free station place it
+// together where none of them can alone.
+std::vector<std::pair<std::size_t, double>> JoinedAtStation(
+    std::size_t s, const std::vector<Observation>& observations,
+    const std::vector<std::vector<std::size_t>>& ofSetup, const std::vector<SetupPlace>& setups) {
+  std::vector<std::pair<std::size_t, double>> joined;
+  for (std::size_t k : ofSetup[s]) joined.emplace_back(k, 0.0);
+  std::vector<bool> in(setups.size());
+  in[s] = true;
+  for (bool grew = true; grew;) {
+    grew = false;
+    for (std::size_t t = 0; t < setups.size(); ++t) {
+      if (in[t] || setups[t].setup.station != setups[s].setup.station) continue;
+      std::optional<double> turn;
+      for (const auto& [j, shift] : joined)
+        for (std::size_t k : ofSetup[t])
+          if (!turn && observations[j].kind == ObservationKind::Direction &&
+              observations[k].kind == ObservationKind::Direction &&
+              observations[j].to == observations[k].to)
+            turn = observations[j].value + shift - observations[k].value;
+      if (!turn) continue;
+      for (std::size_t k : ofSetup[t]) joined.emplace_back(k, *turn);
+      in[t] = grew = true;
+    }
+  }
+  return joined;
+}
+
 // Places every point that no traverse computed, by a distance and a
 // direction from a located point, or where two directions cross.
 // Places a free station, a setup on a point not yet placed, and orients it
-// by resection from its placed targets, once there are two with distances
-// or three. Whether it did.
+// by resection from its placed targets (with those of the setups joined to
+// it on its station), once there are two with distances or three. Whether
+// it did.
 bool Resect(Points& points, const std::vector<Observation>& observations,
-            const std::vector<std::size_t>& ofSetup, const std::vector<Origin>& origins,
-            SetupPlace& place) {
+            const std::vector<std::pair<std::size_t, double>>& joined,
+            const std::vector<Origin>& origins, SetupPlace& place) {
   std::vector<ResectionTarget> targets;
   std::vector<int> named;
   int withDistance = 0;
-  for (std::size_t k : ofSetup) {
+  for (const auto& [k, turn] : joined) {
     const Observation& o = observations[k];
     if (o.kind != ObservationKind::Direction || !points.Located(o.to)) continue;
-    ResectionTarget target{points.At(o.to), o.value, std::nullopt};
-    for (std::size_t d : ofSetup)
-      if (observations[d].kind == ObservationKind::Distance && observations[d].to == o.to)
-        target.distance = observations[d].value;
+    if (std::find(named.begin(), named.end(), o.to) != named.end()) continue;
+    ResectionTarget target{points.At(o.to), std::fmod(o.value + turn + 400, 400), std::nullopt};
+    for (const auto& other : joined)
+      if (observations[other.first].kind == ObservationKind::Distance &&
+          observations[other.first].to == o.to)
+        target.distance = observations[other.first].value;
     withDistance += target.distance.has_value();
     targets.push_back(target);
     named.push_back(o.to);
@@ -147,7 +180,7 @@ bool Resect(Points& points, const std::vector<Observation>& observations,
     std::string names;
     for (int t : circle.targets())
       names += (names.empty() ? "'" : ", '") + points.Name(named[static_cast<std::size_t>(t)]) + "'";
-    throw JobError(origins[ofSetup.front()].report.setup,
+    throw JobError(origins[joined.front().first].report.setup,
                    "the free station '" + points.Name(place.setup.station) +
                        "' and its targets " + names +
                        " lie on one circle (the danger circle): the resection cannot place it; "
@@ -167,7 +200,9 @@ bool PlaceSetups(Points& points, const std::vector<Observation>& observations,
     if (place.oriented) continue;
     const int station = place.setup.station;
     if (!points.Located(station)) {
-      progress = Resect(points, observations, ofSetup[s], origins, place) || progress;
+      progress = Resect(points, observations, JoinedAtStation(s, observations, ofSetup, setups),
+                        origins, place) ||
+                 progress;
       continue;
     }
     std::vector<std::pair<GridPoint, double>> targets;
