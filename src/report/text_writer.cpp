@@ -684,7 +684,7 @@ void NetworkSection(const BookResult& book, Document& d) {
                {"", true}});
   const auto place = [](const ObservationReport& o) {
     const std::string where = RecordPlace(o.ref.kind, o.at, o.from, o.to);
-    return o.setup > 0 ? where + " (setup line " + IntegerText(o.setup) + ")" : where;
+    return o.setup > 0 ? where + ", setup line " + IntegerText(o.setup) : where;
   };
   for (std::size_t i = 0; i < n.observations.size(); ++i) {
     const ObservationReport& o = n.observations[i];
