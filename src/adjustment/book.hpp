@@ -53,8 +53,9 @@ struct Check {
   double Difference() const { return measured - computed; }
 };
 
-// A setup of the book, reduced, with its orientation unknown under least
-// squares: the grid bearing of the circle's zero, gon in [0, 400).
+// A setup of the book, reduced, with its orientation: the grid bearing of
+// its reference direction (the first target, to which its rounds are
+// reduced), gon in [0, 400), the unknown of least squares.
 struct SetupResult {
   BookSetup setup;
   std::optional<double> orientation, orientationSigma;

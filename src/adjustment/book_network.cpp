@@ -9,8 +9,10 @@
 #include <unordered_map>
 
 #include "adjustment/book.hpp"
+#include "adjustment/book_setups.hpp"
 #include "adjustment/job_error.hpp"
 #include "network/network.hpp"
+#include "network/resection.hpp"
 
 namespace traverse {
 namespace {
@@ -67,6 +69,7 @@ struct Origin {
   ObservationReport report;
   double sign = 1;
   bool angle = false;  // a traverse's angle, reported as typed
+  int setup = -1;      // the setup (of the network's) a direction or distance was read in
 };
 
 // The directions to an unlocated point from located ones, each a station and
@@ -77,15 +80,26 @@ struct Direction {
   int line;
 };
 
+// A setup's station and, once placed from its targets, its orientation.
+struct SetupPlace {
+  NetworkSetup setup;
+  bool oriented = false;
+};
+
 std::vector<Direction> DirectionsTo(int p, const Points& points,
                                     const std::vector<Observation>& observations,
                                     const std::vector<std::size_t>& ofP,
-                                    const std::vector<Origin>& origins) {
+                                    const std::vector<Origin>& origins,
+                                    const std::vector<SetupPlace>& setups) {
   std::vector<Direction> directions;
   for (std::size_t k : ofP) {
     const Observation& o = observations[k];
     const int line = origins[k].report.line;
-    if (o.kind == ObservationKind::Bearing) {
+    if (o.kind == ObservationKind::Direction) {
+      const SetupPlace& setup = setups[static_cast<std::size_t>(o.setup)];
+      if (o.to == p && setup.oriented && points.Located(o.from))
+        directions.push_back({o.from, std::fmod(setup.setup.orientation + o.value, 400), line});
+    } else if (o.kind == ObservationKind::Bearing) {
       if (o.to == p && points.Located(o.from)) directions.push_back({o.from, o.value, line});
       if (o.from == p && points.Located(o.to))
         directions.push_back({o.to, std::fmod(o.value + 200, 400), line});
@@ -102,19 +116,89 @@ std::vector<Direction> DirectionsTo(int p, const Points& points,
 
 // Places every point that no traverse computed, by a distance and a
 // direction from a located point, or where two directions cross.
+// Places a free station, a setup on a point not yet placed, and orients it
+// by resection from its placed targets, once there are two with distances
+// or three. Whether it did.
+bool Resect(Points& points, const std::vector<Observation>& observations,
+            const std::vector<std::size_t>& ofSetup, const std::vector<Origin>& origins,
+            SetupPlace& place) {
+  std::vector<ResectionTarget> targets;
+  std::vector<int> named;
+  int withDistance = 0;
+  for (std::size_t k : ofSetup) {
+    const Observation& o = observations[k];
+    if (o.kind != ObservationKind::Direction || !points.Located(o.to)) continue;
+    ResectionTarget target{points.At(o.to), o.value, std::nullopt};
+    for (std::size_t d : ofSetup)
+      if (observations[d].kind == ObservationKind::Distance && observations[d].to == o.to)
+        target.distance = observations[d].value;
+    withDistance += target.distance.has_value();
+    targets.push_back(target);
+    named.push_back(o.to);
+  }
+  if (withDistance < 2 && targets.size() < 3) return false;
+  try {
+    const FreeStation free = traverse::Resect(targets);
+    points.Locate(place.setup.station, free.station);
+    place.setup.orientation = free.orientation;
+    place.oriented = true;
+    return true;
+  } catch (const DangerCircle& circle) {
+    std::string names;
+    for (int t : circle.targets())
+      names += (names.empty() ? "'" : ", '") + points.Name(named[static_cast<std::size_t>(t)]) + "'";
+    throw JobError(origins[ofSetup.front()].report.setup,
+                   "the free station '" + points.Name(place.setup.station) +
+                       "' and its targets " + names +
+                       " lie on one circle (the danger circle): the resection cannot place it; "
+                       "sight a target off that circle or measure distances");
+  }
+}
+
+// Orients each setup whose station and some target are placed; places the
+// station of a setup on an unknown point (a free station) from its placed
+// targets. Whether anything moved.
+bool PlaceSetups(Points& points, const std::vector<Observation>& observations,
+                 const std::vector<std::vector<std::size_t>>& ofSetup,
+                 const std::vector<Origin>& origins, std::vector<SetupPlace>& setups) {
+  bool progress = false;
+  for (std::size_t s = 0; s < setups.size(); ++s) {
+    SetupPlace& place = setups[s];
+    if (place.oriented) continue;
+    const int station = place.setup.station;
+    if (!points.Located(station)) {
+      progress = Resect(points, observations, ofSetup[s], origins, place) || progress;
+      continue;
+    }
+    std::vector<std::pair<GridPoint, double>> targets;
+    for (std::size_t k : ofSetup[s])
+      if (observations[k].kind == ObservationKind::Direction && points.Located(observations[k].to))
+        targets.emplace_back(points.At(observations[k].to), observations[k].value);
+    if (const std::optional<double> orientation = OrientationOf(points.At(station), targets)) {
+      place.setup.orientation = *orientation;
+      place.oriented = progress = true;
+    }
+  }
+  return progress;
+}
+
 void LocateFreePoints(Points& points, const std::vector<Observation>& observations,
-                      const std::vector<Origin>& origins) {
-  // Each point's observations, so that placing it looks at its own alone.
-  std::vector<std::vector<std::size_t>> of(points.size());
-  for (std::size_t k = 0; k < observations.size(); ++k)
+                      const std::vector<Origin>& origins, std::vector<SetupPlace>& setups) {
+  // Each point's observations, so that placing it looks at its own alone,
+  // and each setup's.
+  std::vector<std::vector<std::size_t>> of(points.size()), ofSetup(setups.size());
+  for (std::size_t k = 0; k < observations.size(); ++k) {
     for (const int q : {observations[k].at, observations[k].from, observations[k].to})
       if (q >= 0) of[static_cast<std::size_t>(q)].push_back(k);
+    if (origins[k].setup >= 0) ofSetup[static_cast<std::size_t>(origins[k].setup)].push_back(k);
+  }
   for (bool progress = true; progress;) {
-    progress = false;
+    progress = PlaceSetups(points, observations, ofSetup, origins, setups);
     for (int p = 0; p < static_cast<int>(points.size()); ++p) {
       if (points.Located(p)) continue;
       const std::vector<std::size_t>& ofP = of[static_cast<std::size_t>(p)];
-      const std::vector<Direction> directions = DirectionsTo(p, points, observations, ofP, origins);
+      const std::vector<Direction> directions =
+          DirectionsTo(p, points, observations, ofP, origins, setups);
       bool placed = false;
       // Distances from placed points, each with its station.
       std::vector<std::pair<std::size_t, int>> arcs;
@@ -159,9 +243,12 @@ void LocateFreePoints(Points& points, const std::vector<Observation>& observatio
           const Observation& o = observations[k];
           const int at = o.kind == ObservationKind::Angle ? o.at : o.from;
           if (k == ki || k == kj || !reached(at) || !reached(o.from) || !reached(o.to)) continue;
+          const SetupPlace* setup = o.setup >= 0 ? &setups[static_cast<std::size_t>(o.setup)] : nullptr;
+          if (setup && !setup->oriented) continue;
           try {
-            const double off =
-                std::fabs(ComputedValue(o.kind, xy(at), xy(o.from), xy(o.to), o.value) - o.value);
+            const double off = std::fabs(ComputedValue(o.kind, xy(at), xy(o.from), xy(o.to), o.value,
+                                                       setup ? setup->setup.orientation : 0) -
+                                         o.value);
             sum += o.kind == ObservationKind::Distance ? off : off / gonPerRadian * scale;
           } catch (const PointsInOnePlace&) {
             sum += scale;
@@ -232,6 +319,7 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
   std::vector<Origin> origins;
   for (std::size_t t = 0; t < book.traverses.size(); ++t) {
     const BookTraverse& traverse = book.traverses[t];
+    if (traverse.fromSetups) continue;  // its setups' directions and distances stand for it
     const Job& job = out.traverses[t].job;
     const std::vector<std::string>& s = traverse.stations;
     const int angles = static_cast<int>(job.angles.size());
@@ -331,17 +419,73 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
     origins.push_back(origin);
   }
 
+  // The setups: their directions and distances to every target but the
+  // sideshots, each setup with an orientation unknown.
+  const std::vector<std::vector<char>> sideshot = SideshotFlags(book);
+  std::vector<SetupPlace> setups;
+  std::vector<int> setupOf(book.setups.size(), -1);  // its place among the network's
+  for (std::size_t s = 0; s < book.setups.size(); ++s) {
+    const BookSetup& setup = book.setups[s];
+    const double sigma = DirectionSigma(setup, settings.sigmas.angleGon);
+    const Sigmas lengthSigmas = LengthSigmas(setup.inForce, settings.sigmas);
+    for (std::size_t k = 0; k < setup.directions.size(); ++k) {
+      if (sideshot[s][k]) continue;
+      const SetupDirection& direction = setup.directions[k];
+      if (setupOf[s] < 0) {
+        setupOf[s] = static_cast<int>(setups.size());
+        setups.push_back({{point(setup.station), 0}, false});
+      }
+      const int station = setups.back().setup.station;
+      Origin origin;
+      origin.setup = setupOf[s];
+      origin.report.free = true;
+      origin.report.ref.kind = ObservationKind::Direction;
+      origin.report.line = direction.line;
+      origin.report.from = setup.station;
+      origin.report.to = direction.target;
+      origin.report.setup = setup.line;
+      Observation o{ObservationKind::Direction, -1, station, point(direction.target),
+                    direction.direction,
+                    MeanDirectionSigma(direction, sigma)};
+      o.setup = setupOf[s];
+      observations.push_back(o);
+      origins.push_back(origin);
+      if (!direction.horizontal) continue;
+      const double length = GridLength(*direction.horizontal, settings.scale);
+      observations.push_back({ObservationKind::Distance, -1, station, o.to, length,
+                              LengthSigma(lengthSigmas, length)});
+      origin.report.ref.kind = ObservationKind::Distance;
+      origins.push_back(origin);
+    }
+    if (setupOf[s] < 0)
+      throw JobError(setup.line, "the setup on '" + setup.station +
+                                     "' sights sideshots alone: nothing orients it (sight a "
+                                     "known point, a station or a point of a traverse from it)");
+  }
+
   NetworkResult network;
   try {
     // A missing datum is said as such, before any point is placed from it.
     const std::vector<NetworkPoint>& all = points.points();
     if (std::any_of(all.begin(), all.end(), [](const NetworkPoint& p) { return !p.fixed; }))
       CheckDatum(all, observations);
-    LocateFreePoints(points, observations, origins);
-    network = AdjustNetwork(points.points(), observations);
+    LocateFreePoints(points, observations, origins, setups);
+    std::vector<NetworkSetup> networkSetups;
+    for (const SetupPlace& setup : setups) networkSetups.push_back(setup.setup);
+    network = AdjustNetwork(points.points(), observations, networkSetups);
   } catch (const NetworkError& error) {
     // The network names points and observations by their places in its
     // lists; the book has them by name and on a line.
+    if (error.setup() >= 0) {
+      const int line = book.setups[static_cast<std::size_t>(
+                                        std::find(setupOf.begin(), setupOf.end(), error.setup()) -
+                                        setupOf.begin())]
+                           .line;
+      throw JobError(line, "the directions of the setup on '" +
+                               points.Name(setups[static_cast<std::size_t>(error.setup())].setup.station) +
+                               "' do not fix its orientation: it needs a direction to a point "
+                               "that the other observations fix");
+    }
     if (error.point() >= 0)
       throw JobError(0, "the observations do not fix the point '" + points.Name(error.point()) +
                             "': it needs more angles, distances or bearings to neighbours");
@@ -382,6 +526,26 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
     p.point.xy = network.points[static_cast<std::size_t>(i)];
     p.precision = network.precision[static_cast<std::size_t>(i)];
     out.points.push_back(std::move(p));
+  }
+  // Each setup's orientation, and its sideshots radiated from where it
+  // stands with the covariance of station and orientation.
+  std::unordered_map<std::string, std::optional<double>> heights;
+  for (const NamedPoint& given : out.known) heights[given.name] = given.z;
+  for (const NewPoint& computed : out.points) heights.try_emplace(computed.point.name, computed.point.z);
+  for (std::size_t s = 0; s < book.setups.size(); ++s) {
+    const SetupFigures& figures = *network.setups[static_cast<std::size_t>(setupOf[s])];
+    const BookSetup& setup = book.setups[s];
+    out.setups[s].orientation = figures.orientation;
+    out.setups[s].orientationSigma = figures.sigma;
+    const int station = points.Find(setup.station);
+    Standpoint standpoint{network.points[static_cast<std::size_t>(station)],
+                          heights[setup.station], figures.orientation, Standpoint::Covariance{}};
+    Standpoint::Covariance& q = *standpoint.covariance;
+    const auto& c = figures.covariance;
+    q.xx = c[0][0], q.xy = c[0][1], q.yy = c[1][1], q.xo = c[0][2], q.yo = c[1][2], q.oo = c[2][2];
+    RadiateSideshots(setup, sideshot[s], standpoint, settings.scale,
+                     DirectionSigma(setup, settings.sigmas.angleGon),
+                     LengthSigmas(setup.inForce, settings.sigmas), out.sideshots, out.notes);
   }
   if (!report.converged)
     out.notes.push_back("The network's least-squares iteration did not converge in " +

@@ -27,14 +27,12 @@ struct Network {
   std::vector<NetworkSetup> setups;
 };
 
-double Reduced(double gon) {
-  return gon - 400 * std::floor(gon / 400);
-}
-
-// The observations of `plan` measured on the true coordinates, observation i
-// off by errors[i] of its sigmas; the free points start a few decimetres off.
+// The observations of `plan` measured on the true coordinates (directions
+// with the setups' true `orientations`), observation i off by errors[i] of
+// its sigmas; the free points start a few decimetres off.
 Network Survey(const std::vector<GridPoint>& truth, const std::vector<int>& fixed,
-               std::vector<Observation> plan, const std::vector<double>& errors) {
+               std::vector<Observation> plan, const std::vector<double>& errors,
+               const std::vector<double>& orientations = {}) {
   Network network;
   for (std::size_t p = 0; p < truth.size(); ++p) {
     const bool held = std::count(fixed.begin(), fixed.end(), static_cast<int>(p)) > 0;
@@ -46,9 +44,12 @@ Network Survey(const std::vector<GridPoint>& truth, const std::vector<int>& fixe
     auto at = [&](int p) { return truth[static_cast<std::size_t>(p)]; };
     const GridPoint from = at(o.kind == Kind::Angle ? o.at : o.from), to = at(o.to);
     if (o.kind == Kind::Distance) o.value = std::hypot(to.x - from.x, to.y - from.y);
-    if (o.kind == Kind::Bearing) o.value = Reduced(testing::TrueBearing(from, to));
+    if (o.kind == Kind::Bearing) o.value = WithinTurn(testing::TrueBearing(from, to));
+    if (o.kind == Kind::Direction)
+      o.value = WithinTurn(testing::TrueBearing(from, to) -
+                           orientations[static_cast<std::size_t>(o.setup)]);
     if (o.kind == Kind::Angle)
-      o.value = Reduced(testing::TrueBearing(from, to) - testing::TrueBearing(from, at(o.from)));
+      o.value = WithinTurn(testing::TrueBearing(from, to) - testing::TrueBearing(from, at(o.from)));
     o.value += errors[i % errors.size()] * o.sigma;
     network.observations.push_back(o);
   }
@@ -343,59 +344,44 @@ TEST(AdjustNetwork, BlunderHasTheLargestW) {
 
 // Two known points K1, K2 and four free stations, an instrument on each of
 // the six with directions and distances to its neighbours, the circles
-// turned anyhow (two of them next to 0 and 400 gon). Observation i is off
-// by errors[i] of its sigma; the free points start decimetres off, the
-// orientations a few hundredths of a gon.
-struct SetupNetwork : Network {
-  std::vector<GridPoint> truth = {{2000, 1000}, {2150, 1650}, {1700, 1250},
-                                  {1850, 1480}, {1620, 1600}, {1900, 1900}};
-  std::vector<double> orientations = {123.4567, 399.9876, 0.0123, 250.5, 77.7, 310.2};
+// turned anyhow (two of them next to 0 and 400 gon), the approximate
+// orientations a few hundredths of a gon off.
+const std::vector<GridPoint> setupTruth = {{2000, 1000}, {2150, 1650}, {1700, 1250},
+                                           {1850, 1480}, {1620, 1600}, {1900, 1900}};
+const std::vector<double> trueOrientations = {123.4567, 399.9876, 0.0123, 250.5, 77.7, 310.2};
 
-  explicit SetupNetwork(const std::vector<double>& errors) {
-    const std::vector<std::vector<int>> targets = {{1, 2, 3},    {0, 3, 5}, {0, 3, 4},
-                                                   {0, 1, 2, 5}, {2, 5, 3}, {1, 3, 4}};
-    for (std::size_t p = 0; p < truth.size(); ++p) {
-      const double off = p < 2 ? 0 : 0.3 - 0.1 * static_cast<double>(p);
-      points.push_back({{truth[p].x + off, truth[p].y - 2 * off}, p < 2});
+Network SetupNetwork(const std::vector<double>& errors) {
+  const std::vector<std::vector<int>> targets = {{1, 2, 3},    {0, 3, 5}, {0, 3, 4},
+                                                 {0, 1, 2, 5}, {2, 5, 3}, {1, 3, 4}};
+  std::vector<Observation> plan;
+  for (int s = 0; s < 6; ++s)
+    for (int t : targets[static_cast<std::size_t>(s)]) {
+      plan.push_back({Kind::Direction, -1, s, t, 0, 0.0005});
+      plan.back().setup = s;
+      plan.push_back({Kind::Distance, -1, s, t, 0, 0.002});
     }
-    for (std::size_t s = 0; s < targets.size(); ++s) {
-      const int station = static_cast<int>(s);
-      setups.push_back({station, orientations[s] + 0.03 - 0.01 * static_cast<double>(s)});
-      for (int t : targets[s]) {
-        const GridPoint from = truth[s], to = truth[static_cast<std::size_t>(t)];
-        const double direction = Reduced(testing::TrueBearing(from, to) - orientations[s]);
-        observations.push_back({Kind::Direction, -1, station, t, direction, 0.0005});
-        observations.back().setup = station;
-        observations.push_back(
-            {Kind::Distance, -1, station, t, std::hypot(to.x - from.x, to.y - from.y), 0.002});
-      }
-    }
-    for (std::size_t i = 0; i < observations.size(); ++i)
-      observations[i].value += errors[i % errors.size()] * observations[i].sigma;
-  }
-};
+  Network network = Survey(setupTruth, {0, 1}, plan, errors, trueOrientations);
+  for (int s = 0; s < 6; ++s)
+    network.setups.push_back({s, trueOrientations[static_cast<std::size_t>(s)] + 0.03 - 0.01 * s});
+  return network;
+}
 
 // Error-free directions and distances give back the truth; with errors, each
 // setup's orientation sigma and its covariance with its station are the
 // dense propagation σ0² (AᵀPA)⁻¹ at the adjusted figures.
 TEST(AdjustNetwork, DirectionsOfSetups) {
-  const SetupNetwork exact({0.0});
+  const Network exact = SetupNetwork({0.0});
   const NetworkResult truth = AdjustNetwork(exact.points, exact.observations, exact.setups);
   ASSERT_TRUE(truth.converged);
-  for (std::size_t p = 0; p < exact.truth.size(); ++p) {
-    EXPECT_NEAR(truth.points[p].x, exact.truth[p].x, 1e-6) << p;
-    EXPECT_NEAR(truth.points[p].y, exact.truth[p].y, 1e-6) << p;
-  }
-  for (std::size_t s = 0; s < exact.setups.size(); ++s) {
-    ASSERT_TRUE(truth.setups[s]) << s;
-    EXPECT_GE(truth.setups[s]->orientation, 0);
-    EXPECT_LT(truth.setups[s]->orientation, 400);
-    EXPECT_NEAR(NextTo(truth.setups[s]->orientation, exact.orientations[s]), exact.orientations[s],
-                1e-7)
-        << s;
+  for (std::size_t p = 0; p < setupTruth.size(); ++p) {
+    EXPECT_NEAR(truth.points[p].x, setupTruth[p].x, 1e-6) << p;
+    EXPECT_NEAR(truth.points[p].y, setupTruth[p].y, 1e-6) << p;
+    const double o = truth.setups[p]->orientation;
+    EXPECT_TRUE(o >= 0 && o < 400) << o;
+    EXPECT_NEAR(NextTo(o, trueOrientations[p]), trueOrientations[p], 1e-7) << p;
   }
 
-  const SetupNetwork noisy(someErrors);
+  const Network noisy = SetupNetwork(someErrors);
   const NetworkResult result = AdjustNetwork(noisy.points, noisy.observations, noisy.setups);
   ASSERT_TRUE(result.converged);
   UnknownIndex index(noisy.points.size());

@@ -1,0 +1,201 @@
+// A network of setups written from true coordinates, read, reduced and
+// adjusted: a free station placed by resection, a setup on a known point,
+// sets of two rounds in both faces and a sideshot from each station.
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <Eigen/Dense>
+#include <gtest/gtest.h>
+
+#include "adjustment/book.hpp"
+#include "adjustment/reduction.hpp"
+#include "input/field_book.hpp"
+
+namespace traverse {
+namespace {
+
+constexpr double rho = 63.661977236758134308;  // gon per radian
+
+using Points = std::map<std::string, GridPoint>;
+
+const Points truth = {{"K1", {5000, 5000}},     {"K2", {5000, 5800}}, {"K3", {5600, 5350}},
+                      {"S1", {5250, 5300}},     {"P", {5400, 5600}},  {"T1", {5270.5, 5321.25}},
+                      {"T2", {5580.25, 5391.5}}};
+
+double Bearing(const Points& at, const std::string& from, const std::string& to) {
+  const double t = std::atan2(at.at(to).y - at.at(from).y, at.at(to).x - at.at(from).x) * rho;
+  return t < 0 ? t + 400 : t;
+}
+double Distance(const Points& at, const std::string& from, const std::string& to) {
+  return std::hypot(at.at(to).x - at.at(from).x, at.at(to).y - at.at(from).y);
+}
+
+struct Sight {
+  std::string target;
+  bool distance;
+};
+struct Station {
+  std::string name;
+  double zero;  // the circle's orientation, gon
+  std::vector<Sight> rounds;
+  std::string sideshot;
+};
+const Station stations[] = {
+    {"S1", 123.4567, {{"K1", false}, {"K2", false}, {"K3", false}, {"P", true}}, "T1"},
+    {"K3", 387.6543, {{"K1", false}, {"P", true}, {"S1", true}}, "T2"},
+};
+
+// The book: two rounds at each setup, face one then face two in reverse, the
+// sideshot read once after them; `noise` (gon, m) added to the directions
+// and distances in a fixed pattern.
+std::string BookOf(double noise) {
+  std::string book = "unit gon\nsigma direction 2\nsigma length 2 2\n";
+  char text[160];
+  for (const char* name : {"K1", "K2", "K3"}) {
+    std::snprintf(text, sizeof text, "point %s %.3f %.3f\n", name, truth.at(name).x, truth.at(name).y);
+    book += text;
+  }
+  int k = 0;
+  const auto wobble = [&] { return noise * ((k++ * 7) % 5 - 2) / 2; };
+  for (const Station& s : stations) {
+    book += "setup " + s.name + "\n";
+    for (int round = 0; round < 2; ++round)
+      for (int face = 1; face <= 2; ++face)
+        for (std::size_t i = 0; i < s.rounds.size(); ++i) {
+          const Sight& sight = s.rounds[face == 1 ? i : s.rounds.size() - 1 - i];
+          const double hz = std::fmod(Bearing(truth, s.name, sight.target) - s.zero + wobble() +
+                                          (face == 2 ? 200 : 0) + 800, 400);
+          std::snprintf(text, sizeof text, "%s %.9f%s", sight.target.c_str(), hz,
+                        face == 2 ? " face=2" : "");
+          book += text;
+          if (sight.distance) {
+            std::snprintf(text, sizeof text, " hd=%.9f",
+                          Distance(truth, s.name, sight.target) + wobble() / 100);
+            book += text;
+          }
+          book += "\n";
+        }
+    std::snprintf(text, sizeof text, "%s %.9f hd=%.9f code=MARK \"corner # 1\"\nend\n",
+                  s.sideshot.c_str(),
+                  std::fmod(Bearing(truth, s.name, s.sideshot) - s.zero + 400, 400),
+                  Distance(truth, s.name, s.sideshot));
+    book += text;
+  }
+  return book;
+}
+
+BookResult Adjusted(const std::string& text) {
+  Book book = ReadFieldBook(text, "setups", {});
+  ReduceBook(book);
+  Settings settings;
+  settings.rule = Rule::LeastSquares;
+  return AdjustBook(book, settings);
+}
+
+const GridPoint* Find(const BookResult& result, const std::string& name) {
+  for (const NewPoint& p : result.points)
+    if (p.point.name == name) return &p.point.xy;
+  for (const Sideshot& s : result.sideshots)
+    if (s.name == name) return &s.xy;
+  return nullptr;
+}
+
+TEST(Setups, AFreeStationAndSideshotsReturnToTheirTrueCoordinates) {
+  const BookResult result = Adjusted(BookOf(0));
+  ASSERT_TRUE(result.network);
+  EXPECT_EQ(result.network->redundancy, 4);
+  EXPECT_EQ(result.sideshots.size(), 2u);
+  for (const char* name : {"S1", "P", "T1", "T2"}) {
+    SCOPED_TRACE(name);
+    const GridPoint* xy = Find(result, name);
+    ASSERT_NE(xy, nullptr);
+    EXPECT_NEAR(xy->x, truth.at(name).x, 1e-6);
+    EXPECT_NEAR(xy->y, truth.at(name).y, 1e-6);
+  }
+  ASSERT_EQ(result.setups.size(), 2u);
+  // The bearing of the reference direction, each setup's first target.
+  for (std::size_t s = 0; s < 2; ++s)
+    EXPECT_NEAR(*result.setups[s].orientation,
+                Bearing(truth, stations[s].name, stations[s].rounds[0].target), 1e-7);
+  EXPECT_EQ(result.sideshots[0].description, "corner # 1");
+  EXPECT_EQ(result.sideshots[0].code, "MARK");
+}
+
+// The sideshots' sigmas against a dense propagation: the normal matrix of
+// the network in its six unknowns (S1 and P, the two orientations) by
+// numerical derivatives, inverted whole, scaled by sigma0 squared.
+TEST(Setups, ASideshotsSigmaIsItsStationsAndOrientationsAndItsOwn) {
+  const BookResult result = Adjusted(BookOf(0.0004));
+  ASSERT_TRUE(result.network);
+  Points at = truth;
+  for (const char* name : {"S1", "P"}) at[name] = *Find(result, name);
+  Eigen::VectorXd p(6);
+  p << at["S1"].x, at["S1"].y, at["P"].x, at["P"].y, *result.setups[0].orientation,
+      *result.setups[1].orientation;
+  const double sd = 0.0002, sr = sd / std::sqrt(2.0);  // a mean of two rounds
+  struct Row {
+    std::size_t setup;
+    std::string target;
+    bool distance;
+  };
+  std::vector<Row> rows;
+  for (std::size_t s = 0; s < 2; ++s)
+    for (const Sight& sight : stations[s].rounds) {
+      rows.push_back({s, sight.target, false});
+      if (sight.distance) rows.push_back({s, sight.target, true});
+    }
+  const auto values = [&](const Eigen::VectorXd& q) {
+    Points moved = at;
+    moved["S1"] = {q[0], q[1]};
+    moved["P"] = {q[2], q[3]};
+    Eigen::VectorXd v(static_cast<Eigen::Index>(rows.size()));
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      const std::string& from = stations[rows[i].setup].name;
+      v[static_cast<Eigen::Index>(i)] = rows[i].distance
+                                            ? Distance(moved, from, rows[i].target)
+                                            : Bearing(moved, from, rows[i].target) - q[static_cast<Eigen::Index>(4 + rows[i].setup)];
+    }
+    return v;
+  };
+  Eigen::MatrixXd a(rows.size(), 6);
+  for (int j = 0; j < 6; ++j) {
+    Eigen::VectorXd h = Eigen::VectorXd::Zero(6);
+    h[j] = 1e-4;
+    a.col(j) = (values(p + h) - values(p - h)) / 2e-4;
+  }
+  Eigen::VectorXd weight(rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const double s = rows[i].distance ? 0.002 + 2e-6 * Distance(at, stations[rows[i].setup].name, rows[i].target) : sr;
+    weight[static_cast<Eigen::Index>(i)] = 1 / (s * s);
+  }
+  const Eigen::MatrixXd q = (a.transpose() * weight.asDiagonal() * a).inverse();
+  const double variance = result.network->sigma0 * result.network->sigma0;
+  for (std::size_t s = 0; s < 2; ++s) {
+    SCOPED_TRACE(stations[s].sideshot);
+    const Sideshot& shot = result.sideshots[s];
+    ASSERT_TRUE(shot.precision);
+    const double t = (Bearing(at, stations[s].name, stations[s].sideshot)) / rho;
+    const double d = Distance(at, stations[s].name, stations[s].sideshot);
+    // By S1's x and y (the first setup's station; K3 is fixed) and the orientation.
+    Eigen::MatrixXd j = Eigen::MatrixXd::Zero(2, 6);
+    if (s == 0) j(0, 0) = j(1, 1) = 1;
+    j(0, static_cast<Eigen::Index>(4 + s)) = -d * std::sin(t) / rho;
+    j(1, static_cast<Eigen::Index>(4 + s)) = d * std::cos(t) / rho;
+    const Eigen::Matrix2d network = variance * j * q * j.transpose();
+    const double own = 2 * sd * sd;  // one pointing in one face: a pair's sigma times root 2
+    const double length = 0.002 + 2e-6 * d;
+    const double xx = network(0, 0) + own * std::pow(d * std::sin(t) / rho, 2) +
+                      std::pow(length * std::cos(t), 2);
+    const double yy = network(1, 1) + own * std::pow(d * std::cos(t) / rho, 2) +
+                      std::pow(length * std::sin(t), 2);
+    EXPECT_NEAR(shot.precision->sx, std::sqrt(xx), 1e-3 * std::sqrt(xx));
+    EXPECT_NEAR(shot.precision->sy, std::sqrt(yy), 1e-3 * std::sqrt(yy));
+  }
+}
+
+}  // namespace
+}  // namespace traverse
