@@ -6,6 +6,8 @@
 // observations reach are placed by polar computation or by intersection.
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <queue>
 #include <unordered_map>
 
 #include "adjustment/book.hpp"
@@ -114,21 +116,22 @@ std::vector<Direction> DirectionsTo(int p, const Points& points,
   return directions;
 }
 
-// The observations of setup s and of the other setups on its station that
-// share a target with them, each with the turn that carries its setup's
-// circle onto s's: angles turned one at a time at a free station place it
-// together where none of them can alone.
+// The observations of setup s and of the other setups on its station
+// (`onStation`, s among them) that share a target with them, each with the
+// turn that carries its setup's circle onto s's: angles turned one at a time
+// at a free station place it together where none of them can alone.
 std::vector<std::pair<std::size_t, double>> JoinedAtStation(
-    std::size_t s, const std::vector<Observation>& observations,
-    const std::vector<std::vector<std::size_t>>& ofSetup, const std::vector<SetupPlace>& setups) {
+    std::size_t s, const std::vector<std::size_t>& onStation,
+    const std::vector<Observation>& observations,
+    const std::vector<std::vector<std::size_t>>& ofSetup) {
   std::vector<std::pair<std::size_t, double>> joined;
   for (std::size_t k : ofSetup[s]) joined.emplace_back(k, 0.0);
-  std::vector<bool> in(setups.size());
-  in[s] = true;
+  std::vector<bool> in(onStation.size());
   for (bool grew = true; grew;) {
     grew = false;
-    for (std::size_t t = 0; t < setups.size(); ++t) {
-      if (in[t] || setups[t].setup.station != setups[s].setup.station) continue;
+    for (std::size_t i = 0; i < onStation.size(); ++i) {
+      const std::size_t t = onStation[i];
+      if (in[i] || t == s) continue;
       std::optional<double> turn;
       for (const auto& [j, shift] : joined)
         for (std::size_t k : ofSetup[t])
@@ -138,7 +141,7 @@ std::vector<std::pair<std::size_t, double>> JoinedAtStation(
             turn = observations[j].value + shift - observations[k].value;
       if (!turn) continue;
       for (std::size_t k : ofSetup[t]) joined.emplace_back(k, *turn);
-      in[t] = grew = true;
+      in[i] = grew = true;
     }
   }
   return joined;
@@ -191,31 +194,88 @@ bool Resect(Points& points, const std::vector<Observation>& observations,
 // Orients each setup whose station and some target are placed; places the
 // station of a setup on an unknown point (a free station) from its placed
 // targets. Whether anything moved.
-bool PlaceSetups(Points& points, const std::vector<Observation>& observations,
-                 const std::vector<std::vector<std::size_t>>& ofSetup,
-                 const std::vector<Origin>& origins, std::vector<SetupPlace>& setups) {
-  bool progress = false;
-  for (std::size_t s = 0; s < setups.size(); ++s) {
-    SetupPlace& place = setups[s];
-    if (place.oriented) continue;
-    const int station = place.setup.station;
-    if (!points.Located(station)) {
-      progress = Resect(points, observations, JoinedAtStation(s, observations, ofSetup, setups),
-                        origins, place) ||
-                 progress;
-      continue;
-    }
-    std::vector<std::pair<GridPoint, double>> targets;
-    for (std::size_t k : ofSetup[s])
-      if (observations[k].kind == ObservationKind::Direction && points.Located(observations[k].to))
-        targets.emplace_back(points.At(observations[k].to), observations[k].value);
-    if (const std::optional<double> orientation = OrientationOf(points.At(station), targets)) {
-      place.setup.orientation = *orientation;
-      place.oriented = progress = true;
+bool PlaceSetup(Points& points, const std::vector<Observation>& observations,
+                const std::vector<std::vector<std::size_t>>& ofSetups, std::size_t s,
+                const std::vector<std::size_t>& onStation, const std::vector<Origin>& origins,
+                SetupPlace& place) {
+  if (place.oriented) return false;
+  const int station = place.setup.station;
+  if (!points.Located(station))
+    return Resect(points, observations, JoinedAtStation(s, onStation, observations, ofSetups),
+                  origins, place);
+  std::vector<std::pair<GridPoint, double>> targets;
+  for (std::size_t k : ofSetups[s])
+    if (observations[k].kind == ObservationKind::Direction && points.Located(observations[k].to))
+      targets.emplace_back(points.At(observations[k].to), observations[k].value);
+  const std::optional<double> orientation = OrientationOf(points.At(station), targets);
+  if (orientation) place.setup.orientation = *orientation;
+  return place.oriented = orientation.has_value();
+}
+
+// What a pass of the placement looks at: the points and setups whose
+// observations reach something placed or oriented since they were last
+// looked at. Each pass takes its points in ascending order, and a point
+// woken ahead of the one in hand joins the pass in hand, as when every
+// point was looked at in every pass; a long chain of setups so costs its
+// length, not its square.
+class Wakes {
+ public:
+  Wakes(std::size_t points, std::size_t setups)
+      : pointState_(points, Asleep), setupWoken_(setups, 1), pass_(setups), next_() {
+    for (std::size_t s = 0; s < setups; ++s) pass_[s] = static_cast<int>(s);
+    for (std::size_t p = 0; p < points; ++p) Point(static_cast<int>(p));
+  }
+  void Point(int p) {
+    char& state = pointState_[static_cast<std::size_t>(p)];
+    if (p > cursor_ && state != InPass) {
+      state = InPass;
+      now_.push(p);
+    } else if (p <= cursor_ && state == Asleep) {
+      state = Next;
+      later_.push_back(p);
     }
   }
-  return progress;
-}
+  void Setup(int s) {
+    if (!setupWoken_[static_cast<std::size_t>(s)]) next_.push_back(s);
+    setupWoken_[static_cast<std::size_t>(s)] = 1;
+  }
+  // The setups to look at as a pass begins, ascending; false when nothing is awake.
+  bool NextPass(std::vector<int>& setups) {
+    if (started_) {
+      if (later_.empty() && next_.empty()) return false;
+      for (int p : later_) {
+        pointState_[static_cast<std::size_t>(p)] = InPass;
+        now_.push(p);
+      }
+      later_.clear();
+      pass_.swap(next_);
+      next_.clear();
+      std::sort(pass_.begin(), pass_.end());
+    }
+    started_ = true;
+    cursor_ = -1;
+    for (int s : pass_) setupWoken_[static_cast<std::size_t>(s)] = 0;
+    setups.swap(pass_);
+    pass_.clear();
+    return true;
+  }
+  // The next point of the pass, ascending; false at its end.
+  bool NextPoint(int& p) {
+    if (now_.empty()) return false;
+    p = cursor_ = now_.top();
+    now_.pop();
+    pointState_[static_cast<std::size_t>(p)] = Asleep;
+    return true;
+  }
+
+ private:
+  enum : char { Asleep, InPass, Next };
+  std::vector<char> pointState_, setupWoken_;
+  std::vector<int> pass_, next_, later_;
+  std::priority_queue<int, std::vector<int>, std::greater<int>> now_;
+  int cursor_ = -1;
+  bool started_ = false;
+};
 
 void LocateFreePoints(Points& points, const std::vector<Observation>& observations,
                       const std::vector<Origin>& origins, std::vector<SetupPlace>& setups) {
@@ -227,9 +287,33 @@ void LocateFreePoints(Points& points, const std::vector<Observation>& observatio
       if (q >= 0) of[static_cast<std::size_t>(q)].push_back(k);
     if (origins[k].setup >= 0) ofSetup[static_cast<std::size_t>(origins[k].setup)].push_back(k);
   }
-  for (bool progress = true; progress;) {
-    progress = PlaceSetups(points, observations, ofSetup, origins, setups);
-    for (int p = 0; p < static_cast<int>(points.size()); ++p) {
+  std::vector<std::vector<std::size_t>> setupsOn(points.size());
+  for (std::size_t s = 0; s < setups.size(); ++s)
+    if (setups[s].setup.station >= 0)
+      setupsOn[static_cast<std::size_t>(setups[s].setup.station)].push_back(s);
+  Wakes wakes(points.size(), setups.size());
+  // What a point newly placed wakes: the points and setups it shares an
+  // observation with.
+  const auto placedPoint = [&](int p) {
+    for (std::size_t k : of[static_cast<std::size_t>(p)]) {
+      for (const int q : {observations[k].at, observations[k].from, observations[k].to})
+        if (q >= 0 && !points.Located(q)) wakes.Point(q);
+      if (origins[k].setup >= 0) wakes.Setup(origins[k].setup);
+    }
+  };
+  std::vector<int> setupsOfPass;
+  while (wakes.NextPass(setupsOfPass)) {
+    for (const int s : setupsOfPass) {
+      SetupPlace& place = setups[static_cast<std::size_t>(s)];
+      const bool stationPlaced = points.Located(place.setup.station);
+      if (!PlaceSetup(points, observations, ofSetup, static_cast<std::size_t>(s),
+                      setupsOn[static_cast<std::size_t>(place.setup.station)], origins, place))
+        continue;
+      for (std::size_t k : ofSetup[static_cast<std::size_t>(s)])
+        if (!points.Located(observations[k].to)) wakes.Point(observations[k].to);
+      if (!stationPlaced) placedPoint(place.setup.station);
+    }
+    for (int p; wakes.NextPoint(p);) {
       if (points.Located(p)) continue;
       const std::vector<std::size_t>& ofP = of[static_cast<std::size_t>(p)];
       const std::vector<Direction> directions =
@@ -311,7 +395,7 @@ void LocateFreePoints(Points& points, const std::vector<Observation>& observatio
           placed = true;
         }
       }
-      progress = progress || placed;
+      if (placed) placedPoint(p);
     }
   }
   for (int p = 0; p < static_cast<int>(points.size()); ++p) {

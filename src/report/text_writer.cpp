@@ -684,7 +684,7 @@ void NetworkSection(const BookResult& book, Document& d) {
                {"", true}});
   const auto place = [](const ObservationReport& o) {
     const std::string where = RecordPlace(o.ref.kind, o.at, o.from, o.to);
-    return o.setup > 0 ? where + " (setup line " + IntegerText(o.setup) + ")" : where;
+    return o.setup > 0 ? where + ", setup line " + IntegerText(o.setup) : where;
   };
   for (std::size_t i = 0; i < n.observations.size(); ++i) {
     const ObservationReport& o = n.observations[i];
@@ -720,6 +720,9 @@ void SetupSection(const SetupResult& result, std::size_t number, const AngleForm
                   int decimals, Document& d) {
   const BookSetup& s = result.setup;
   const std::string small = SmallUnitName(a.unit);
+  const auto count = [](std::size_t n, const std::string& what) {
+    return IntegerText(static_cast<int>(n)) + ' ' + what + (n == 1 ? "" : "s");
+  };
   d.Section("Setup " + IntegerText(static_cast<int>(number)) + " at " + ValidUtf8(s.station) +
             " (line " + IntegerText(s.line) + ")");
   Fields fields;
@@ -727,16 +730,15 @@ void SetupSection(const SetupResult& result, std::size_t number, const AngleForm
   if (s.pairs.empty()) {
     fields.Add("Collimation c", "", "none: no target read in both faces");
   } else {
-    fields.Add("Collimation c", a.Small(s.collimation), small + ", the mean of " +
-                                                            IntegerText(static_cast<int>(s.pairs.size())) +
-                                                            " face pairs");
+    fields.Add("Collimation c", a.Small(s.collimation),
+               small + ", the mean of " + count(s.pairs.size(), "face pair"));
   }
   if (s.indexError) fields.Add("Index error i", a.Small(*s.indexError), small);
   if (s.directionSigma) {
     fields.Add("Sigma of a direction", a.Small(*s.directionSigma),
-               small + " from " + IntegerText(static_cast<int>(s.rounds.size())) + " rounds, " +
-                   IntegerText(s.degreesOfFreedom) +
-                   (s.degreesOfFreedom == 1 ? " degree of freedom" : " degrees of freedom"));
+               small + " from " + count(s.rounds.size(), "round") + ", " +
+                   count(static_cast<std::size_t>(std::max(s.degreesOfFreedom, 0)), "degree") +
+                   " of freedom");
   } else {
     fields.Add("Sigma of a direction", "", "none: the rounds give no redundancy");
   }

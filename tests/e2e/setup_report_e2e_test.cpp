@@ -4,7 +4,9 @@
 // runs along (-0.8, -0.6), so they lie at (+6, -8) and (+4, +3) from 1002.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <nlohmann/json.hpp>
+#include <numbers>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -86,6 +88,29 @@ TEST(SetupReportEndToEnd, SideshotsWorkedByHandInEveryFormat) {
     EXPECT_NE(text.find(line), std::string::npos) << line << "\nin:\n" << text;
   // A book of one traverse has no plan of the whole but for its sideshots.
   EXPECT_NE(Adjust({"--format", "html"}).find("<g class=\"sideshots\""), std::string::npos);
+}
+
+// Under least squares the setup's orientation is the bearing to 1001 with a
+// sigma, its direction is in the network with its setup's line, and T1's
+// ellipse lies along its ray, a = 3 mm + 2 ppm of 10 m, and across it,
+// b = 10 m times the orientation's sigma and T1's own (10 cc / root 2 for a
+// pair, times root 2 in one face) together.
+TEST(SetupReportEndToEnd, SideshotPrecisionUnderLeastSquares) {
+  const json report = json::parse(Adjust({"--format", "json", "--rule", "least-squares"}));
+  const json& setup = report["setups"][0];
+  EXPECT_NEAR(setup["orientation"].get<double>(), 200 + std::atan(0.75) * 200 / std::numbers::pi, 1e-9);
+  const double orientationSigma = setup["orientation_sigma"].get<double>();
+  std::vector<json> directions;
+  for (const json& o : report["network"]["observations"])
+    if (o["kind"] == "direction") directions.push_back(o);
+  ASSERT_EQ(directions.size(), 1u);  // to 1001; the sideshots stay out
+  EXPECT_EQ(directions[0]["setup"], 14);
+  EXPECT_EQ(directions[0]["line"], 15);
+  const json& ellipse = report["sideshots"][0]["ellipse"];
+  EXPECT_NEAR(ellipse["a"].get<double>(), 0.00302, 1e-12);
+  EXPECT_NEAR(ellipse["b"].get<double>(),
+              10 * std::hypot(orientationSigma, 0.001) * std::numbers::pi / 200, 1e-12);
+  EXPECT_NEAR(ellipse["bearing"].get<double>(), setup["orientation"].get<double>() + 100 - 200, 1e-9);
 }
 
 }  // namespace

@@ -92,7 +92,7 @@ TEST(SetupReport, EveryFormatShowsTheSetupAndItsSideshots) {
         "  Orientation           56.78900 gon, sigma 2.0 cc\n",
         "  P1        14        123.45670          8.0       2\n",
         "  Round 2 (lines 17-20) has a residual of 12.0 cc, above three times",
-        "  direction    14  S1 to P1 (setup line 12)  123.45670  gon",
+        "  direction    14  S1 to P1, setup line 12  123.45670  gon",
         "and have no check: a blunder in one cannot show.\n",
         "  T1     S1      21  1200.123  2100.456  101.200      4.0      5.0  TREE  oak, 0.6 m\n"}},
       {"html", FormatHtml,
@@ -153,6 +153,7 @@ TEST(SetupReport, HundredThousandSideshotsInLinearTime) {
   std::size_t largest = 0;
   WriteText(large, {}, [&](std::string_view piece) { largest = std::max(largest, piece.size()); });
   EXPECT_LT(largest, 1u << 20);  // of some 8 MB
+  EXPECT_NE(FormatSvg(small, {}).find(" sideshot names left out where they crowd"), std::string::npos);
 }
 
 // R12 takes letters, digits, '$', '-' and '_' in a layer's name, 31 at most.
