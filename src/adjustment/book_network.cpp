@@ -6,8 +6,8 @@
 // observations reach are placed by polar computation or by intersection.
 #include <algorithm>
 #include <cmath>
-#include <functional>
-#include <queue>
+#include <cstdio>
+#include <cstdlib>
 #include <unordered_map>
 
 #include "adjustment/book.hpp"
@@ -40,6 +40,7 @@ class Points {
       names_.push_back(name);
       points_.push_back({xy, fixed});
       located_.push_back(located);
+      parent_.push_back(-1);
     }
     return at->second;
   }
@@ -48,6 +49,13 @@ class Points {
     return found == index_.end() ? -1 : found->second;
   }
   bool Located(int i) const { return located_[static_cast<std::size_t>(i)]; }
+  // Placed by polar computation from the setup on `from`, which orients a
+  // setup on the point the best: the two were placed from each other.
+  void Locate(int i, const GridPoint& xy, int from) {
+    Locate(i, xy);
+    parent_[static_cast<std::size_t>(i)] = from;
+  }
+  int Parent(int i) const { return parent_[static_cast<std::size_t>(i)]; }
   void Locate(int i, const GridPoint& xy) {
     points_[static_cast<std::size_t>(i)].approximate = xy;
     located_[static_cast<std::size_t>(i)] = true;
@@ -62,6 +70,7 @@ class Points {
   std::vector<std::string> names_;
   std::vector<NetworkPoint> points_;
   std::vector<bool> located_;
+  std::vector<int> parent_;
 };
 
 // How a network observation is reported: which book observation it is, and
@@ -203,78 +212,61 @@ bool PlaceSetup(Points& points, const std::vector<Observation>& observations,
   if (!points.Located(station))
     return Resect(points, observations, JoinedAtStation(s, onStation, observations, ofSetups),
                   origins, place);
+  // On the station it was placed from where it sights that, else on every
+  // placed target: targets placed along other chains carry those chains'
+  // drift, and an orientation taken from them would carry it on.
   std::vector<std::pair<GridPoint, double>> targets;
-  for (std::size_t k : ofSetups[s])
-    if (observations[k].kind == ObservationKind::Direction && points.Located(observations[k].to))
-      targets.emplace_back(points.At(observations[k].to), observations[k].value);
+  for (std::size_t k : ofSetups[s]) {
+    const Observation& o = observations[k];
+    if (o.kind != ObservationKind::Direction || !points.Located(o.to)) continue;
+    if (o.to == points.Parent(station)) {
+      targets.assign(1, {points.At(o.to), o.value});
+      break;
+    }
+    targets.emplace_back(points.At(o.to), o.value);
+  }
   const std::optional<double> orientation = OrientationOf(points.At(station), targets);
   if (orientation) place.setup.orientation = *orientation;
   return place.oriented = orientation.has_value();
 }
 
 // What a pass of the placement looks at: the points and setups whose
-// observations reach something placed or oriented since they were last
-// looked at. Each pass takes its points in ascending order, and a point
-// woken ahead of the one in hand joins the pass in hand, as when every
-// point was looked at in every pass; a long chain of setups so costs its
-// length, not its square.
+// observations reach something placed or oriented in the pass before, each
+// pass's in ascending order. A point is so placed in the fewest steps of
+// placement from what is known: along a long chain of polar points the
+// approximations drift like an open traverse's, and short chains keep the
+// drift small. A pass costs what it wakes, so a network of any size is
+// placed in time proportional to its observations.
 class Wakes {
  public:
-  Wakes(std::size_t points, std::size_t setups)
-      : pointState_(points, Asleep), setupWoken_(setups, 1), pass_(setups), next_() {
-    for (std::size_t s = 0; s < setups; ++s) pass_[s] = static_cast<int>(s);
-    for (std::size_t p = 0; p < points; ++p) Point(static_cast<int>(p));
+  Wakes(std::size_t points, std::size_t setups) : pointWoken_(points, 1), setupWoken_(setups, 1) {
+    for (std::size_t p = 0; p < points; ++p) nextPoints_.push_back(static_cast<int>(p));
+    for (std::size_t s = 0; s < setups; ++s) nextSetups_.push_back(static_cast<int>(s));
   }
-  void Point(int p) {
-    char& state = pointState_[static_cast<std::size_t>(p)];
-    if (p > cursor_ && state != InPass) {
-      state = InPass;
-      now_.push(p);
-    } else if (p <= cursor_ && state == Asleep) {
-      state = Next;
-      later_.push_back(p);
-    }
-  }
-  void Setup(int s) {
-    if (!setupWoken_[static_cast<std::size_t>(s)]) next_.push_back(s);
-    setupWoken_[static_cast<std::size_t>(s)] = 1;
-  }
-  // The setups to look at as a pass begins, ascending; false when nothing is awake.
-  bool NextPass(std::vector<int>& setups) {
-    if (started_) {
-      if (later_.empty() && next_.empty()) return false;
-      for (int p : later_) {
-        pointState_[static_cast<std::size_t>(p)] = InPass;
-        now_.push(p);
-      }
-      later_.clear();
-      pass_.swap(next_);
-      next_.clear();
-      std::sort(pass_.begin(), pass_.end());
-    }
-    started_ = true;
-    cursor_ = -1;
-    for (int s : pass_) setupWoken_[static_cast<std::size_t>(s)] = 0;
-    setups.swap(pass_);
-    pass_.clear();
-    return true;
-  }
-  // The next point of the pass, ascending; false at its end.
-  bool NextPoint(int& p) {
-    if (now_.empty()) return false;
-    p = cursor_ = now_.top();
-    now_.pop();
-    pointState_[static_cast<std::size_t>(p)] = Asleep;
+  void Point(int p) { Wake(p, pointWoken_, nextPoints_); }
+  void Setup(int s) { Wake(s, setupWoken_, nextSetups_); }
+  // The setups and points of the next pass; false when nothing is awake.
+  bool NextPass(std::vector<int>& setups, std::vector<int>& points) {
+    if (nextPoints_.empty() && nextSetups_.empty()) return false;
+    Take(nextSetups_, setupWoken_, setups);
+    Take(nextPoints_, pointWoken_, points);
     return true;
   }
 
  private:
-  enum : char { Asleep, InPass, Next };
-  std::vector<char> pointState_, setupWoken_;
-  std::vector<int> pass_, next_, later_;
-  std::priority_queue<int, std::vector<int>, std::greater<int>> now_;
-  int cursor_ = -1;
-  bool started_ = false;
+  static void Wake(int i, std::vector<char>& woken, std::vector<int>& next) {
+    if (woken[static_cast<std::size_t>(i)]) return;
+    woken[static_cast<std::size_t>(i)] = 1;
+    next.push_back(i);
+  }
+  static void Take(std::vector<int>& next, std::vector<char>& woken, std::vector<int>& pass) {
+    pass.swap(next);
+    next.clear();
+    std::sort(pass.begin(), pass.end());
+    for (int i : pass) woken[static_cast<std::size_t>(i)] = 0;
+  }
+  std::vector<char> pointWoken_, setupWoken_;
+  std::vector<int> nextPoints_, nextSetups_;
 };
 
 void LocateFreePoints(Points& points, const std::vector<Observation>& observations,
@@ -301,19 +293,26 @@ void LocateFreePoints(Points& points, const std::vector<Observation>& observatio
       if (origins[k].setup >= 0) wakes.Setup(origins[k].setup);
     }
   };
-  std::vector<int> setupsOfPass;
-  while (wakes.NextPass(setupsOfPass)) {
-    for (const int s : setupsOfPass) {
-      SetupPlace& place = setups[static_cast<std::size_t>(s)];
-      const bool stationPlaced = points.Located(place.setup.station);
-      if (!PlaceSetup(points, observations, ofSetup, static_cast<std::size_t>(s),
-                      setupsOn[static_cast<std::size_t>(place.setup.station)], origins, place))
-        continue;
-      for (std::size_t k : ofSetup[static_cast<std::size_t>(s)])
-        if (!points.Located(observations[k].to)) wakes.Point(observations[k].to);
-      if (!stationPlaced) placedPoint(place.setup.station);
-    }
-    for (int p; wakes.NextPoint(p);) {
+  std::vector<int> setupsOfPass, pointsOfPass;
+  while (wakes.NextPass(setupsOfPass, pointsOfPass)) {
+    // Setups on placed stations are oriented first; a free station is
+    // resected only where no polar point places it in the pass, since a
+    // resection between two chains takes up the difference of their drifts.
+    const auto placeSetups = [&](bool freeStations) {
+      for (const int s : setupsOfPass) {
+        SetupPlace& place = setups[static_cast<std::size_t>(s)];
+        const bool stationPlaced = points.Located(place.setup.station);
+        if (stationPlaced == freeStations ||
+            !PlaceSetup(points, observations, ofSetup, static_cast<std::size_t>(s),
+                        setupsOn[static_cast<std::size_t>(place.setup.station)], origins, place))
+          continue;
+        for (std::size_t k : ofSetup[static_cast<std::size_t>(s)])
+          if (!points.Located(observations[k].to)) wakes.Point(observations[k].to);
+        if (!stationPlaced) placedPoint(place.setup.station);
+      }
+    };
+    placeSetups(false);
+    for (const int p : pointsOfPass) {
       if (points.Located(p)) continue;
       const std::vector<std::size_t>& ofP = of[static_cast<std::size_t>(p)];
       const std::vector<Direction> directions =
@@ -331,7 +330,7 @@ void LocateFreePoints(Points& points, const std::vector<Observation>& observatio
       for (const auto& [k, other] : arcs)
         for (const Direction& d : directions)
           if (!placed && d.from == other) {
-            points.Locate(p, Polar(points.At(other), d.bearing, observations[k].value));
+            points.Locate(p, Polar(points.At(other), d.bearing, observations[k].value), other);
             placed = true;
           }
       // Intersection: two directions from different stations.
@@ -397,6 +396,7 @@ void LocateFreePoints(Points& points, const std::vector<Observation>& observatio
       }
       if (placed) placedPoint(p);
     }
+    placeSetups(true);
   }
   for (int p = 0; p < static_cast<int>(points.size()); ++p) {
     if (points.Located(p)) continue;
@@ -589,6 +589,12 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
     if (std::any_of(all.begin(), all.end(), [](const NetworkPoint& p) { return !p.fixed; }))
       CheckDatum(all, observations);
     LocateFreePoints(points, observations, origins, setups);
+    if (std::getenv("DEBUG_APPROX")) {
+      FILE* f = std::fopen(std::getenv("DEBUG_APPROX"), "w");
+      for (std::size_t i = 0; i < points.size(); ++i)
+        std::fprintf(f, "%s %.6f %.6f\n", points.Name(static_cast<int>(i)).c_str(), points.At(static_cast<int>(i)).x, points.At(static_cast<int>(i)).y);
+      std::fclose(f);
+    }
     std::vector<NetworkSetup> networkSetups;
     for (const SetupPlace& setup : setups) networkSetups.push_back(setup.setup);
     network = AdjustNetwork(points.points(), observations, networkSetups);
