@@ -224,7 +224,18 @@ void ReduceDistances(BookSetup& setup, const std::vector<std::size_t>& direction
     if (sum.horizontals > 0)
       direction.horizontal = static_cast<double>(sum.horizontal / sum.horizontals);
     if (sum.zeniths > 0) direction.zenith = static_cast<double>(sum.zenith / sum.zeniths);
-    if (sum.slopes == 0) continue;
+    if (sum.slopes == 0) {
+      // A horizontal distance with a zenith angle levels too: as the slope
+      // distance that the zenith would have made of it.
+      if (direction.horizontal && direction.zenith && setup.hi && direction.ht) {
+        const long double z = sum.zenith / sum.zeniths;
+        direction.dh = ReduceSlope(static_cast<double>(*direction.horizontal /
+                                                       std::sin(z / gonPerRadian)),
+                                   z, *setup.hi, *direction.ht, refraction, direction.line)
+                           .dh;
+      }
+      continue;
+    }
     direction.ht = sum.slopeHt;
     direction.slope = static_cast<double>(sum.slope / sum.slopes);
     if (!direction.zenith) continue;

@@ -369,7 +369,8 @@ class Reader {
     reading.line = line.number;
     // The description may hold blanks and '#': it is taken from the whole
     // line, and the words are those before it (a comment may follow it).
-    std::vector<std::string_view> words = line.words;
+    const std::vector<std::string_view>* words = &line.words;
+    BookLine before;
     // A quote within the comment is the comment's.
     if (const std::size_t open = line.whole.find('"'); open < line.text.size()) {
       const std::size_t close = line.whole.find('"', open + 1);
@@ -380,10 +381,17 @@ class Reader {
       if (!after.empty() && after.front() != '#')
         throw JobError(line.number, "unexpected " + Quoted(after) +
                                         " after the description (it comes last)");
-      BookLine before;
       BookLines::Split(line.whole.substr(0, open), before);
-      words = before.words;
+      words = &before.words;
     }
+    ReadPointingWords(line, *words, station, ht, reading);
+    return reading;
+  }
+
+  // The pointing's words before its description, into `reading`.
+  void ReadPointingWords(const BookLine& line, const std::vector<std::string_view>& words,
+                                 const std::string& station, std::optional<double>& ht,
+                                 SetupReading& reading) {
     if (words.size() < 2)
       throw JobError(line.number, "expected 'TARGET HZ [za=V] [sd=S | hd=D] [ht=H] [face=2] "
                                   "[code=WORD] [\"description\"]' or 'end', found " +
@@ -449,7 +457,6 @@ class Reader {
     }
     if (reading.ht) ht = reading.ht;
     reading.ht = ht;
-    return reading;
   }
 
   // ---- traverses ----
