@@ -565,7 +565,7 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
       origin.report.setup = setup.line;
       Observation o{ObservationKind::Direction, -1, station, point(direction.target),
                     direction.direction,
-                    MeanDirectionSigma(direction, sigma)};
+                    MeanDirectionSigma(setup, direction, sigma)};
       o.setup = setupOf[s];
       observations.push_back(o);
       origins.push_back(origin);

@@ -33,8 +33,9 @@ std::vector<std::vector<char>> SideshotFlags(const Book& book) {
   return flags;
 }
 
-double MeanDirectionSigma(const SetupDirection& direction, double directionSigma) {
-  return directionSigma * (direction.oneFace ? std::sqrt(2.0) : 1) /
+double MeanDirectionSigma(const BookSetup& setup, const SetupDirection& direction,
+                          double directionSigma) {
+  return directionSigma * (direction.oneFace && !setup.pairs.empty() ? std::sqrt(2.0) : 1) /
          std::sqrt(std::max(direction.rounds, 1));
 }
 
@@ -72,7 +73,7 @@ void RadiateSideshots(const BookSetup& setup, const std::vector<char>& flags,
       // x = X + d cos t, y = Y + d sin t, t = o + r: by X, Y, o (gon), and
       // the sideshot's own r (gon) and d, uncorrelated with the standpoint.
       const double gx = -d * s / gonPerRadian, gy = d * c / gonPerRadian;
-      const double sr = MeanDirectionSigma(direction, directionSigma);
+      const double sr = MeanDirectionSigma(setup, direction, directionSigma);
       const double sd = LengthSigma(lengthSigmas, d);
       const double oo = q->oo + sr * sr;
       const double xx = q->xx + 2 * gx * q->xo + gx * gx * oo + c * c * sd * sd;

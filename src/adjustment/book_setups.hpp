@@ -23,9 +23,12 @@ std::vector<std::vector<char>> SideshotFlags(const Book& book);
 // root of two, an angle being the difference of two directions.
 double DirectionSigma(const BookSetup& setup, double angleSigma);
 
-// The sigma of a direction's mean over its rounds from a face pair's: a
-// pointing in one face is worth half a pair.
-double MeanDirectionSigma(const SetupDirection& direction, double directionSigma);
+// The sigma of a direction's mean over its rounds from the sigma of one
+// direction as its setup reads it: a face pair's mean, or a single reading
+// where the setup has no face two. In a setup of face pairs a pointing in
+// one face is worth half a pair.
+double MeanDirectionSigma(const BookSetup& setup, const SetupDirection& direction,
+                          double directionSigma);
 
 // Where a setup stands, as adjusted: the station's coordinates and height,
 // the orientation, and under least squares their covariances (m², m gon and

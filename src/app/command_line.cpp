@@ -394,8 +394,9 @@ face one and face two, in as many rounds as were measured:
 HZ is the horizontal circle reading; face two is a zenith above half a turn
 (or face=2); ht= carries on to the pointings after it. Face pairs are meaned
 and rounds reduced to the first target; each setup has its own orientation
-under least squares, and `sigma direction S` gives a direction's sigma (else
-an angle's over the square root of 2). A target sighted from one setup only
+under least squares, and `sigma direction S` gives a direction's sigma, a
+face pair's or, in a setup of one face, one reading's (else an angle's over
+the square root of 2). A target sighted from one setup only
 that is no station, known point or traverse point is a sideshot: radiated
 from the adjusted station, with no check.
 
