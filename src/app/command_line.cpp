@@ -43,7 +43,7 @@ struct Format {
   void (*write)(const BookResult&, const ReportOptions&, const ReportSink&);
 };
 constexpr Format formats[] = {{"text", WriteText},       {"csv", Whole<FormatCsv>},
-                              {"json", Whole<FormatJson>}, {"svg", Whole<FormatSvg>},
+                              {"json", WriteJson}, {"svg", Whole<FormatSvg>},
                               {"dxf", Whole<FormatDxf>},   {"html", WriteHtml}};
 
 // What `traverse adjust` was asked for, as parsed.
