@@ -170,7 +170,9 @@ TEST(SetupReport, HundredThousandSideshotsInLinearTime) {
     });
     EXPECT_EQ(joined, FormatJson(*b, options));
     EXPECT_GT(pieces, 1u);
-    if (b == &large) EXPECT_LE(largest, 1u << 20);
+    if (b == &large) {
+      EXPECT_LE(largest, 1u << 20);
+    }
   }
   EXPECT_NE(FormatSvg(small, {}).find(" sideshot names left out where they crowd"), std::string::npos);
 }
