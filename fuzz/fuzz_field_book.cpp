@@ -12,8 +12,12 @@
 // JobError with a message; a line it names lies in the book, or in the
 // control file where it names one; no other exception, no failure report, no
 // hang. An adjustment has one result per traverse, each with the new points
-// its kind gives, and every writer formats it.
+// its kind gives, and every writer formats it. Setups: one result per setup,
+// its directions in [0, 400), an orientation in [0, 400) wherever it has one
+// and on every setup under least squares; every sideshot finite where its
+// station is.
 #include <cstddef>
+#include <cmath>
 #include <cstdint>
 #include <exception>
 #include <optional>
@@ -38,13 +42,54 @@ constexpr std::size_t MaxText = 320;
 constexpr std::size_t MaxTraverses = 3;
 constexpr std::size_t MaxStations = 16;
 constexpr std::size_t MaxFree = 6;
+constexpr std::size_t MaxPointings = 24;
 
 // Whether the book is small enough for the network to take it quickly.
 bool Small(const traverse::Book& book) {
-  std::size_t stations = 0;
+  std::size_t stations = 0, pointings = 0;
   for (const traverse::BookTraverse& traverse : book.traverses) stations += traverse.stations.size();
+  for (const traverse::BookSetup& setup : book.setups) pointings += setup.readings.size();
   return book.traverses.size() <= MaxTraverses && stations <= MaxStations &&
-         book.free.size() <= MaxFree;
+         book.free.size() <= MaxFree && pointings <= MaxPointings;
+}
+
+// An angle in gon as the reports give directions and orientations.
+bool InTurn(double gon) { return gon >= 0 && gon < 400; }
+
+// Where `name` stands after the adjustment, if anywhere.
+std::optional<traverse::GridPoint> PlaceOf(const traverse::BookResult& result,
+                                           const std::string& name) {
+  for (const traverse::NamedPoint& known : result.known)
+    if (known.name == name) return known.xy;
+  for (const traverse::NewPoint& point : result.points)
+    if (point.point.name == name) return point.point.xy;
+  return std::nullopt;
+}
+
+// Setups: one result each, in book order, directions within a turn, an
+// orientation within a turn wherever there is one (every setup under least
+// squares), and each sideshot finite where its station is.
+void CheckSetups(const traverse::Book& read, const traverse::BookResult& result) {
+  using traverse::Rule;
+  FUZZ_CHECK(result.setups.size() == read.setups.size(), "one result per setup");
+  for (const traverse::SetupResult& setup : result.setups) {
+    const std::string where = "setup on line " + std::to_string(setup.setup.line);
+    for (const traverse::SetupDirection& direction : setup.setup.directions)
+      FUZZ_CHECK(InTurn(direction.direction),
+                 where + ": direction " + std::to_string(direction.direction));
+    if (result.settings.rule == Rule::LeastSquares && result.network)
+      FUZZ_CHECK(setup.orientation.has_value(), where + ": no orientation under least squares");
+    if (setup.orientation)
+      FUZZ_CHECK(InTurn(*setup.orientation),
+                 where + ": orientation " + std::to_string(*setup.orientation));
+  }
+  for (const traverse::Sideshot& sideshot : result.sideshots) {
+    const std::optional<traverse::GridPoint> station = PlaceOf(result, sideshot.from);
+    if (!station || !std::isfinite(station->x) || !std::isfinite(station->y)) continue;
+    FUZZ_CHECK(std::isfinite(sideshot.xy.x) && std::isfinite(sideshot.xy.y),
+               "sideshot " + sideshot.name + " on line " + std::to_string(sideshot.line) +
+                   " not finite from a finite station");
+  }
 }
 
 }  // namespace
@@ -88,11 +133,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                    std::to_string(traverse.result.points.size()));
     newPoints += expected;
   }
-  // The traverses' new points, then those only the free records reach.
+  // The traverses' new points, then those only the free records and the
+  // setups reach.
   std::set<std::string> names;
   for (const NewPoint& point : result.points) names.insert(point.point.name);
   FUZZ_CHECK(names.size() == result.points.size(), "a new point listed twice");
-  FUZZ_CHECK(read.free.empty() ? result.points.size() == newPoints
+  FUZZ_CHECK(read.free.empty() && read.setups.empty() ? result.points.size() == newPoints
                                : result.points.size() >= newPoints,
              "every new point listed");
 
@@ -102,5 +148,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FormatJson(result, options), FormatSvg(result, options),
         FormatDxf(result, options)})
     FUZZ_CHECK(!output.empty(), "a writer wrote nothing");
+  CheckSetups(read, result);
   return 0;
 }

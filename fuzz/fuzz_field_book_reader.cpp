@@ -8,7 +8,8 @@
 // one JobError with a message whose line lies in its text; no other
 // exception, no failure report, no hang. A control point file read on its own
 // gives points with names and finite coordinates on lines of the file; the
-// reduced readings are finite; the compass rule gives one result per
+// reduced readings are finite, a setup's directions within [0, 400) and its
+// distances finite; the compass rule gives one result per
 // traverse with the new points its kind gives, and one check per free record.
 #include <cmath>
 #include <cstddef>
@@ -76,6 +77,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const FreeObservation& free : read.free)
       FUZZ_CHECK(std::isfinite(free.value), "an observation not finite on line " +
                                                 std::to_string(free.line));
+    for (const BookSetup& setup : read.setups)
+      for (const SetupDirection& direction : setup.directions)
+        FUZZ_CHECK(direction.direction >= 0 && direction.direction < 400 &&
+                       (!direction.horizontal || std::isfinite(*direction.horizontal)),
+                   "setup on line " + std::to_string(setup.line) + ": direction to " +
+                       direction.target + " outside a turn or its distance not finite");
     result = AdjustBook(read, in.settings);
   } catch (const JobError& error) {
     CheckError(error, book, control);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string_view>
+#include <unordered_set>
 
 #include "adjustment/book_setups.hpp"
 #include "adjustment/job_error.hpp"
@@ -173,8 +174,17 @@ Check CheckOf(const FreeObservation& free, const PointTable& table, double scale
 void RadiateFromTraverses(const Book& book, const PointTable& table, BookResult& out) {
   const std::vector<std::vector<char>> flags = SideshotFlags(book);
   out.sideshots.reserve(SideshotCount(flags));
+  // The stations of the traverses that chains of setups make: their setups
+  // are adjusted as those traverses.
+  std::unordered_set<std::string_view> chained;
+  for (const BookTraverse& traverse : book.traverses)
+    if (traverse.fromSetups) chained.insert(traverse.stations.begin(), traverse.stations.end());
+  int unadjusted = 0;
   for (std::size_t s = 0; s < book.setups.size(); ++s) {
     const BookSetup& setup = book.setups[s];
+    // One target besides the sideshots orients them; more would be a check.
+    if (!chained.count(setup.station) && std::count(flags[s].begin(), flags[s].end(), 0) > 1)
+      ++unadjusted;
     if (std::find(flags[s].begin(), flags[s].end(), 1) == flags[s].end()) continue;
     const NamedPoint* station = table.Find(setup.station);
     std::vector<std::pair<GridPoint, double>> targets;
@@ -201,6 +211,12 @@ void RadiateFromTraverses(const Book& book, const PointTable& table, BookResult&
     RadiateSideshots(setup, flags[s], standpoint, out.settings.scale, 0, out.settings.sigmas,
                      out.sideshots, out.notes);
   }
+  if (unadjusted > 0)
+    out.notes.push_back(std::to_string(unadjusted) + (unadjusted == 1 ? " setup makes" : " setups make") +
+                        " no traverse: under " +
+                        (out.settings.rule == Rule::Transit ? "transit" : "compass") +
+                        " its directions and distances are neither adjusted nor checked "
+                        "(--rule least-squares adjusts every setup in one network).");
 }
 
 }  // namespace

@@ -219,6 +219,13 @@ bool PlaceSetup(Points& points, const std::vector<Observation>& observations,
   for (std::size_t k : ofSetups[s]) {
     const Observation& o = observations[k];
     if (o.kind != ObservationKind::Direction || !points.Located(o.to)) continue;
+    // A target on the station gives no bearing: said of its pointing, as the
+    // network's equations say it.
+    try {
+      (void)equations::Line(points.At(station), points.At(o.to));
+    } catch (const PointsInOnePlace& error) {
+      throw NetworkError(error.what(), static_cast<int>(k));
+    }
     if (o.to == points.Parent(station)) {
       targets.assign(1, {points.At(o.to), o.value});
       break;

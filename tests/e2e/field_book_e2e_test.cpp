@@ -470,6 +470,9 @@ TEST(FieldBookEndToEnd, EveryFaultIsOneLineNamingItsPlace) {
       {"setups alone under compass", "point A 0 0\nsetup A\nB 0 hd=5\nend\n", {}, 1,
        "standard input: the book has no traverse: a network of setups and angle, distance and "
        "bearing records alone needs --rule least-squares"},
+      {"a setup on a known point sighting another in the same place",
+       "point C 0 0\npoint D 0 0\nsetup C\nD 0\nend\n", {"--rule", "least-squares"}, 1,
+       "standard input:4: the observation joins two points that lie in one place"},
       {"answer file with two words on line 1", "4800 1\n", {}, 1,
        "standard input:1: the X coordinate of point A: expected one answer on the line, found "
        "'4800 1'"},

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "adjustment/book.hpp"
+#include "adjustment/job_error.hpp"
 #include "adjustment/reduction.hpp"
 #include "input/field_book.hpp"
 
@@ -24,7 +25,9 @@ using Points = std::map<std::string, GridPoint>;
 
 const Points truth = {{"K1", {5000, 5000}},     {"K2", {5000, 5800}}, {"K3", {5600, 5350}},
                       {"S1", {5250, 5300}},     {"P", {5400, 5600}},  {"T1", {5270.5, 5321.25}},
-                      {"T2", {5580.25, 5391.5}}};
+                      {"T2", {5580.25, 5391.5}}, {"Q1", {5150, 4850}},  {"Q2", {5400, 4950}},
+                      // On the circle through K1, K2 and K3 (centre 5168.75, 5400).
+                      {"F", {5168.75 + 434.139375, 5400}}};
 
 double Bearing(const Points& at, const std::string& from, const std::string& to) {
   const double t = std::atan2(at.at(to).y - at.at(from).y, at.at(to).x - at.at(from).x) * rho;
@@ -43,8 +46,9 @@ struct Station {
   double zero;  // the circle's orientation, gon
   std::vector<Sight> rounds;
   std::string sideshot;
+  std::string blundered = "";  // every reading to this target 50 cc off
 };
-const Station stations[] = {
+const std::vector<Station> stations = {
     {"S1", 123.4567, {{"K1", false}, {"K2", false}, {"K3", false}, {"P", true}}, "T1"},
     {"K3", 387.6543, {{"K1", false}, {"P", true}, {"S1", true}}, "T2"},
 };
@@ -52,7 +56,7 @@ const Station stations[] = {
 // The book: two rounds at each setup, face one then face two in reverse, the
 // sideshot read once after them; `noise` (gon, m) added to the directions
 // and distances in a fixed pattern.
-std::string BookOf(double noise) {
+std::string BookOf(double noise, const std::vector<Station>& setups = stations) {
   std::string book = "unit gon\nsigma direction 2\nsigma length 2 2\n";
   char text[160];
   for (const char* name : {"K1", "K2", "K3"}) {
@@ -61,13 +65,14 @@ std::string BookOf(double noise) {
   }
   int k = 0;
   const auto wobble = [&] { return noise * ((k++ * 7) % 5 - 2) / 2; };
-  for (const Station& s : stations) {
+  for (const Station& s : setups) {
     book += "setup " + s.name + "\n";
     for (int round = 0; round < 2; ++round)
       for (int face = 1; face <= 2; ++face)
         for (std::size_t i = 0; i < s.rounds.size(); ++i) {
           const Sight& sight = s.rounds[face == 1 ? i : s.rounds.size() - 1 - i];
           const double hz = std::fmod(Bearing(truth, s.name, sight.target) - s.zero + wobble() +
+                                          (sight.target == s.blundered ? 0.005 : 0) +
                                           (face == 2 ? 200 : 0) + 800, 400);
           std::snprintf(text, sizeof text, "%s %.9f%s", sight.target.c_str(), hz,
                         face == 2 ? " face=2" : "");
@@ -79,6 +84,10 @@ std::string BookOf(double noise) {
           }
           book += "\n";
         }
+    if (s.sideshot.empty()) {
+      book += "end\n";
+      continue;
+    }
     std::snprintf(text, sizeof text, "%s %.9f hd=%.9f code=MARK \"corner # 1\"\nend\n",
                   s.sideshot.c_str(),
                   std::fmod(Bearing(truth, s.name, s.sideshot) - s.zero + 400, 400),
@@ -88,11 +97,11 @@ std::string BookOf(double noise) {
   return book;
 }
 
-BookResult Adjusted(const std::string& text) {
+BookResult Adjusted(const std::string& text, Rule rule = Rule::LeastSquares) {
   Book book = ReadFieldBook(text, "setups", {});
   ReduceBook(book);
   Settings settings;
-  settings.rule = Rule::LeastSquares;
+  settings.rule = rule;
   return AdjustBook(book, settings);
 }
 
@@ -195,6 +204,58 @@ TEST(Setups, ASideshotsSigmaIsItsStationsAndOrientationsAndItsOwn) {
     EXPECT_NEAR(shot.precision->sx, std::sqrt(xx), 1e-3 * std::sqrt(xx));
     EXPECT_NEAR(shot.precision->sy, std::sqrt(yy), 1e-3 * std::sqrt(yy));
   }
+}
+
+}  // namespace
+}  // namespace traverse
+
+namespace traverse {
+namespace {
+
+// A chain of setups from K1 oriented on K2 through Q1 and Q2 to K3 oriented
+// on K2 again is a connecting traverse: the compass rule adjusts it, and
+// read without error it closes to nothing.
+TEST(Setups, AChainOfSetupsIsATraverse) {
+  const std::vector<Station> chain = {{"K1", 12.5, {{"K2", false}, {"Q1", true}}, ""},
+                                      {"Q1", 250, {{"K1", true}, {"Q2", true}}, ""},
+                                      {"Q2", 399.5, {{"Q1", true}, {"K3", true}}, ""},
+                                      {"K3", 0.25, {{"Q2", true}, {"K2", false}}, ""}};
+  for (const Rule rule : {Rule::Compass, Rule::LeastSquares}) {
+    const BookResult result = Adjusted(BookOf(0, chain), rule);
+    ASSERT_EQ(result.traverses.size(), 1u);
+    const Adjustment& first = result.traverses[0].result;
+    EXPECT_EQ(result.traverses[0].job.kind, TraverseKind::Connecting);
+    EXPECT_EQ(result.traverses[0].job.angles.size(), 4u);
+    ASSERT_TRUE(first.angularMisclosure && first.linear);
+    EXPECT_NEAR(*first.angularMisclosure, 0, 1e-7);
+    for (const char* name : {"Q1", "Q2"}) {
+      const GridPoint* xy = Find(result, name);
+      ASSERT_NE(xy, nullptr);
+      EXPECT_NEAR(xy->x, truth.at(name).x, 1e-6);
+      EXPECT_NEAR(xy->y, truth.at(name).y, 1e-6);
+    }
+  }
+}
+
+// What the network refuses or names, by the line of the book.
+TEST(Setups, ADangerCircleIsRefusedAndABlunderedDirectionNamed) {
+  const std::vector<Station> circle = {{"F", 10, {{"K1", false}, {"K2", false}, {"K3", false}}, ""}};
+  try {
+    Adjusted(BookOf(0, circle));
+    ADD_FAILURE() << "the danger circle was not refused";
+  } catch (const JobError& error) {
+    EXPECT_EQ(error.line(), 7);  // the setup record, after three records and three points
+    EXPECT_NE(std::string(error.what()).find("'K1', 'K2', 'K3' lie on one circle"), std::string::npos)
+        << error.what();
+  }
+  std::vector<Station> blundered = stations;
+  blundered[0].blundered = "K2";
+  const BookResult result = Adjusted(BookOf(0.0004, blundered));
+  ASSERT_TRUE(result.network && result.network->suspect);
+  const ObservationReport& suspect = result.network->observations[result.network->suspect->ref.observation];
+  EXPECT_EQ(suspect.ref.kind, ObservationKind::Direction);
+  EXPECT_EQ(suspect.to, "K2");
+  EXPECT_EQ(suspect.line, 9);  // its first pointing, in the setup on line 7
 }
 
 }  // namespace

@@ -7,7 +7,22 @@
 namespace traverse::testing {
 
 inline Sideshot Shot(std::string name, int line, GridPoint xy) {
-  return {.name = std::move(name), .from = "S1", .line = line, .setupLine = 12, .xy = xy};
+  Sideshot shot;
+  shot.name = std::move(name);
+  shot.from = "S1";
+  shot.line = line;
+  shot.setupLine = 12;
+  shot.xy = xy;
+  return shot;
+}
+
+inline SetupDirection Direction(std::string target, int line, double direction, int rounds) {
+  SetupDirection d;
+  d.target = std::move(target);
+  d.line = line;
+  d.direction = direction;
+  d.rounds = rounds;
+  return d;
 }
 
 inline BookResult SetupBook() {
@@ -17,17 +32,21 @@ inline BookResult SetupBook() {
   book.known = {{"S1", {1000, 2000}, 100.0, 2, ""}, {"A", {1100, 2000}, std::nullopt, 3, ""}};
   book.points = {{{"P1", {1050, 2100}, std::nullopt, 0, ""}, PointPrecision{0.002, 0.003, 0.0035, 0.0015, 20}}};
 
-  BookSetup setup{.station = "S1", .line = 12, .hi = 1.55};
+  BookSetup setup;
+  setup.station = "S1";
+  setup.line = 12;
+  setup.hi = 1.55;
   setup.pairs = {{"A", 13, 15, 0.0010, -0.0006}, {"P1", 14, 16, 0.0014, std::nullopt},
                  {"A", 17, 19, 0.0011, -0.0010}, {"P1", 18, 20, 0.0013, std::nullopt}};
   setup.rounds = {{1, 13, 16, 0.0001, false}, {2, 17, 20, 0.0012, true}};
-  setup.directions = {
-      {.target = "A", .line = 13, .rounds = 2, .zenith = 100.1, .slope = 100.0125,
-       .horizontal = 100.0001, .dh = -0.1072, .ht = 1.3},
-      {.target = "P1", .line = 14, .direction = 123.4567, .spread = 0.0008, .rounds = 2},
-      {.target = "T1", .line = 21, .direction = 210.5, .rounds = 1, .oneFace = true,
-       .code = "TREE", .description = "oak, 0.6 m"},
-      {.target = "K2", .line = 22, .direction = 300.25, .rounds = 1}};
+  setup.directions = {Direction("A", 13, 0, 2), Direction("P1", 14, 123.4567, 2),
+                      Direction("T1", 21, 210.5, 1), Direction("K2", 22, 300.25, 1)};
+  SetupDirection& a = setup.directions[0];
+  a.zenith = 100.1, a.slope = 100.0125, a.horizontal = 100.0001, a.dh = -0.1072, a.ht = 1.3;
+  setup.directions[1].spread = 0.0008;
+  setup.directions[2].oneFace = true;
+  setup.directions[2].code = "TREE";
+  setup.directions[2].description = "oak, 0.6 m";
   setup.collimation = 0.0012;
   setup.indexError = -0.0008;
   setup.directionSigma = 0.0003;
