@@ -3,6 +3,7 @@
 // written in time proportional to them, the text report a block at a time.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <ctime>
 #include <functional>
@@ -167,6 +168,26 @@ TEST(SetupReport, HundredThousandSideshotsInLinearTime) {
     EXPECT_LT(std::clock() - start, 30 * smallTime) << format;
   }
   EXPECT_LT(largest, 1u << 20);  // of some 8 MB
+
+  // The JSON handed out in blocks is the whole report's very text, a block
+  // at most a megabyte but where one string is longer.
+  BookResult longText = testing::SetupBook();
+  longText.sideshots.front().description = std::string(3 << 20, 'x');
+  for (const BookResult* b : {&large, static_cast<const BookResult*>(&longText)}) {
+    std::string joined;
+    std::size_t pieces = 0;
+    largest = 0;
+    WriteJson(*b, options, [&](std::string_view piece) {
+      joined += piece;
+      largest = std::max(largest, piece.size());
+      ++pieces;
+    });
+    EXPECT_EQ(joined, FormatJson(*b, options));
+    EXPECT_GT(pieces, 1u);
+    if (b == &large) {
+      EXPECT_LE(largest, 1u << 20);
+    }
+  }
   EXPECT_NE(FormatSvg(small, {}).find(" sideshot names left out where they crowd"), std::string::npos);
 }
 
