@@ -171,7 +171,7 @@ TEST(SetupReport, HundredThousandSideshotsInLinearTime) {
 
   // The JSON handed out in blocks is the whole report's very text, a block
   // at most a megabyte but where one string is longer.
-  BookResult longText = testing::SetupBook();
+  BookResult longText = SetupBook();
   longText.sideshots.front().description = std::string(3 << 20, 'x');
   for (const BookResult* b : {&large, static_cast<const BookResult*>(&longText)}) {
     std::string joined;
