@@ -173,6 +173,7 @@ Check CheckOf(const FreeObservation& free, const PointTable& table, double scale
 // oriented on its targets that are, and its sideshots radiated from it.
 void RadiateFromTraverses(const Book& book, const PointTable& table, BookResult& out) {
   const std::vector<std::vector<char>> flags = SideshotFlags(book);
+  out.sideshots.reserve(SideshotCount(flags));
   // The stations of the traverses that chains of setups make: their setups
   // are adjusted as those traverses.
   std::unordered_set<std::string_view> chained;
@@ -309,7 +310,17 @@ BookResult AdjustBook(const Book& book, const Settings& settings) {
     }
     out.traverses.push_back(std::move(adjusted));
   }
-  for (const BookSetup& setup : book.setups) out.setups.push_back({setup, {}, {}});
+  // Each setup's reduction, not the pointings it was reduced from: no report
+  // shows those, and a large book's would double what the run holds.
+  out.setups.reserve(book.setups.size());
+  for (const BookSetup& s : book.setups)
+    out.setups.push_back({BookSetup{.station = s.station, .line = s.line, .hi = s.hi,
+                                    .inForce = s.inForce, .readings = {}, .pairs = s.pairs,
+                                    .rounds = s.rounds, .directions = s.directions,
+                                    .collimation = s.collimation, .indexError = s.indexError,
+                                    .directionSigma = s.directionSigma,
+                                    .degreesOfFreedom = s.degreesOfFreedom},
+                          {}, {}});
   if (network) {
     AdjustNetworkOfBook(book, out);
   } else {

@@ -57,7 +57,7 @@ struct Check {
 // its reference direction (the first target, to which its rounds are
 // reduced), gon in [0, 400), the unknown of least squares.
 struct SetupResult {
-  BookSetup setup;
+  BookSetup setup;  // its reduction; its pointings (`readings`) stay with the book
   std::optional<double> orientation, orientationSigma;
 };
 

@@ -664,6 +664,7 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
   std::unordered_map<std::string, std::optional<double>> heights;
   for (const NamedPoint& given : out.known) heights[given.name] = given.z;
   for (const NewPoint& computed : out.points) heights.try_emplace(computed.point.name, computed.point.z);
+  out.sideshots.reserve(SideshotCount(sideshot));
   for (std::size_t s = 0; s < book.setups.size(); ++s) {
     const SetupFigures& figures = *network.setups[static_cast<std::size_t>(setupOf[s])];
     const BookSetup& setup = book.setups[s];

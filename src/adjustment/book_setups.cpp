@@ -2,35 +2,51 @@
 
 #include <algorithm>
 #include <cmath>
-#include <unordered_map>
-#include <unordered_set>
+
+#include "adjustment/name_index.hpp"
 
 namespace traverse {
 
 std::vector<std::vector<char>> SideshotFlags(const Book& book) {
-  // Every name that is more than a target of one setup.
-  std::unordered_set<std::string> tied;
-  for (const NamedPoint& point : book.known) tied.insert(point.name);
+  // Every name that is more than a target of one setup; the names are the
+  // book's own text, which outlives the tables.
+  std::size_t targets = 0;
+  for (const BookSetup& setup : book.setups) targets += setup.directions.size();
+  NameIndex<char> tied(book.known.size() + book.setups.size());
+  for (const NamedPoint& point : book.known) tied.Set(point.name, 1);
   for (const BookTraverse& traverse : book.traverses)
-    tied.insert(traverse.stations.begin(), traverse.stations.end());
+    for (const std::string& station : traverse.stations) tied.Set(station, 1);
   for (const FreeObservation& free : book.free)
     for (const std::string* name : {&free.at, &free.from, &free.to})
-      if (!name->empty()) tied.insert(*name);
+      if (!name->empty()) tied.Set(*name, 1);
   // The setup a target is sighted from, or -1 once a second one sights it.
-  std::unordered_map<std::string, long> sightedFrom;
+  NameIndex<long> sightedFrom(targets);
   for (std::size_t s = 0; s < book.setups.size(); ++s) {
-    tied.insert(book.setups[s].station);
+    tied.Set(book.setups[s].station, 1);
     for (const SetupDirection& direction : book.setups[s].directions) {
-      const auto [at, added] = sightedFrom.try_emplace(direction.target, static_cast<long>(s));
-      if (!added && at->second != static_cast<long>(s)) at->second = -1;
+      const long* from = sightedFrom.Find(direction.target);
+      if (!from) {
+        sightedFrom.Set(direction.target, static_cast<long>(s));
+      } else if (*from != static_cast<long>(s)) {
+        sightedFrom.Set(direction.target, -1);
+      }
     }
   }
   std::vector<std::vector<char>> flags(book.setups.size());
-  for (std::size_t s = 0; s < book.setups.size(); ++s)
+  for (std::size_t s = 0; s < book.setups.size(); ++s) {
+    flags[s].reserve(book.setups[s].directions.size());
     for (const SetupDirection& direction : book.setups[s].directions)
-      flags[s].push_back(!tied.count(direction.target) &&
-                         sightedFrom[direction.target] == static_cast<long>(s));
+      flags[s].push_back(!tied.Find(direction.target) &&
+                         *sightedFrom.Find(direction.target) == static_cast<long>(s));
+  }
   return flags;
+}
+
+std::size_t SideshotCount(const std::vector<std::vector<char>>& flags) {
+  std::size_t count = 0;
+  for (const std::vector<char>& setup : flags)
+    count += static_cast<std::size_t>(std::count(setup.begin(), setup.end(), char{1}));
+  return count;
 }
 
 double MeanDirectionSigma(const BookSetup& setup, const SetupDirection& direction,

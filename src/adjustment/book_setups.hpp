@@ -3,6 +3,7 @@
 // geometry of a setup itself is the network's, network/resection.hpp).
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <utility>
@@ -17,6 +18,10 @@ namespace traverse {
 // alone and neither a station, a known point nor a point of a traverse or a
 // free record. A sideshot does not enter the adjustment.
 std::vector<std::vector<char>> SideshotFlags(const Book& book);
+
+// The sideshots `flags` (from SideshotFlags) mark: room to make before
+// radiating them, so that a setup of many is never copied as it grows.
+std::size_t SideshotCount(const std::vector<std::vector<char>>& flags);
 
 // The a-priori sigma of one direction of a setup, the mean of a face pair in
 // one round (gon): its `sigma direction`, else an angle's over the square

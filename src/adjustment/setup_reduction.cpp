@@ -6,10 +6,10 @@
 #include <cmath>
 #include <limits>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "adjustment/job_error.hpp"
+#include "adjustment/name_index.hpp"
 #include "adjustment/reduction.hpp"
 
 namespace traverse {
@@ -261,21 +261,26 @@ void ReduceSetup(BookSetup& setup, double refraction) {
     throw JobError(setup.line, "the setup on " + setup.station + " reads no target");
 
   // The directions in the order first read, and how often each is pointed.
-  std::unordered_map<std::string, std::size_t> directionNamed;
+  // The names are the readings' own text, which outlives the index.
+  NameIndex<std::size_t> directionNamed(setup.readings.size());
   std::vector<std::size_t> directionOf;
   std::vector<int> pointings;
   directionOf.reserve(setup.readings.size());
   for (const SetupReading& reading : setup.readings) {
-    const auto [at, added] = directionNamed.emplace(reading.target, setup.directions.size());
-    if (added) {
+    std::size_t d;
+    if (const std::size_t* known = directionNamed.Find(reading.target)) {
+      d = *known;
+    } else {
+      d = setup.directions.size();
+      directionNamed.Set(reading.target, d);
       SetupDirection direction;
       direction.target = reading.target;
       direction.line = reading.line;
       setup.directions.push_back(std::move(direction));
       pointings.push_back(0);
     }
-    directionOf.push_back(at->second);
-    ++pointings[at->second];
+    directionOf.push_back(d);
+    ++pointings[d];
   }
 
   std::vector<Round> rounds = GroupRounds(setup, directionOf, pointings);

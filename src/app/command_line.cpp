@@ -43,7 +43,7 @@ struct Format {
   void (*write)(const BookResult&, const ReportOptions&, const ReportSink&);
 };
 constexpr Format formats[] = {{"text", WriteText},       {"csv", Whole<FormatCsv>},
-                              {"json", Whole<FormatJson>}, {"svg", Whole<FormatSvg>},
+                              {"json", WriteJson}, {"svg", Whole<FormatSvg>},
                               {"dxf", Whole<FormatDxf>},   {"html", WriteHtml}};
 
 // What `traverse adjust` was asked for, as parsed.
@@ -292,6 +292,9 @@ int AdjustFieldBook(const std::string& text, const Job& job, const AdjustRequest
   try {
     Book book = ReadFieldBook(text, job.source, files);
     ReduceBook(book, refraction);
+    // The adjustment reads each setup's reduction: its pointings, most of a
+    // large book of setups, give their room to the network's.
+    for (BookSetup& setup : book.setups) std::vector<SetupReading>().swap(setup.readings);
     Settings settings = job.settings;
     if (!request.unitGiven) settings.unit = book.firstUnit.value_or(AngleUnit::Gon);
     SetAngleSigma(settings, request);

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,6 +30,14 @@ class JsonText {
   explicit JsonText(std::size_t capacity) {
     text_.reserve(capacity);
     at_ = end_ = text_.data();
+    levels_.reserve(8);
+  }
+  // Hands the text to `sink` a block of `block` bytes at a time instead: a
+  // large report is never held whole. `sink` must outlive the writer.
+  JsonText(std::size_t block, const std::function<void(std::string_view)>& sink) : sink_(&sink) {
+    text_.resize(block);
+    at_ = text_.data();
+    end_ = at_ + text_.size();
     levels_.reserve(8);
   }
 
@@ -106,11 +115,16 @@ class JsonText {
   }
   void Null() { Scalar("null"); }
 
-  // The finished text, ending in a line feed.
+  // The finished text, ending in a line feed (with a sink: its last piece
+  // handed out, and nothing returned).
   std::string Finish() {
     Ensure(1);
     *at_++ = '\n';
     text_.resize(static_cast<std::size_t>(at_ - text_.data()));
+    if (sink_) {
+      (*sink_)(text_);
+      return {};
+    }
     return std::move(text_);
   }
 
@@ -128,6 +142,12 @@ class JsonText {
     if (static_cast<std::size_t>(end_ - at_) < size) Grow(size);
   }
   [[gnu::noinline]] void Grow(std::size_t size) {
+    if (sink_ && at_ != text_.data()) {
+      // Nothing written is looked at again: the block goes out whole.
+      (*sink_)(std::string_view(text_.data(), static_cast<std::size_t>(at_ - text_.data())));
+      at_ = text_.data();
+      if (static_cast<std::size_t>(end_ - at_) >= size) return;
+    }
     constexpr std::size_t block = 1 << 16;
     const std::size_t used = static_cast<std::size_t>(at_ - text_.data());
     text_.resize(std::max(text_.size() + block, used + size));
@@ -189,6 +209,7 @@ class JsonText {
   char* end_ = nullptr;
   std::vector<Level> levels_;
   bool afterKey_ = false;
+  const std::function<void(std::string_view)>* sink_ = nullptr;
 };
 
 }  // namespace traverse

@@ -430,16 +430,8 @@ void WriteSideshot(JsonText& json, const Sideshot& shot, AngleWriter angle) {
   json.EndObject();
 }
 
-}  // namespace
-
-std::string FormatJson(const BookResult& book, const ReportOptions& options) {
-  // A few hundred bytes per angle, leg, point and observation at the most.
-  std::size_t items = book.points.size() + (book.network ? book.network->observations.size() : 0) +
-                      book.sideshots.size();
-  for (const SetupResult& setup : book.setups)
-    items += setup.setup.directions.size() + setup.setup.pairs.size() + setup.setup.rounds.size();
-  for (const BookTraverseResult& traverse : book.traverses) items += ItemCount(traverse.result);
-  JsonText json(4096 + 1024 * book.traverses.size() + 640 * items);
+// The report into `json`, but for its closing line feed.
+void WriteJsonBody(JsonText& json, const BookResult& book, const ReportOptions& options) {
   const Settings& settings = book.settings;
   const AngleWriter angle{json, settings.unit};
   json.BeginObject();
@@ -454,7 +446,7 @@ std::string FormatJson(const BookResult& book, const ReportOptions& options) {
     json.Key("rule").String(RuleName(traverse.result.rule));
     WriteTraverse(json, traverse.job, traverse.result, false);
     json.EndObject();
-    return json.Finish();
+    return;
   }
   json.Key("rule").String(RuleName(settings.rule));
   json.Key("scale").Number(settings.scale);
@@ -513,7 +505,32 @@ std::string FormatJson(const BookResult& book, const ReportOptions& options) {
   json.EndArray();
   WriteStrings(json.Key("notes"), book.notes);
   json.EndObject();
+}
+
+// The room the whole report takes at the most.
+std::size_t JsonCapacity(const BookResult& book) {
+  // A few hundred bytes per angle, leg, point and observation at the most.
+  std::size_t items = book.points.size() + (book.network ? book.network->observations.size() : 0) +
+                      book.sideshots.size();
+  for (const SetupResult& setup : book.setups)
+    items += setup.setup.directions.size() + setup.setup.pairs.size() + setup.setup.rounds.size();
+  for (const BookTraverseResult& traverse : book.traverses) items += ItemCount(traverse.result);
+  return 4096 + 1024 * book.traverses.size() + 640 * items;
+}
+
+}  // namespace
+
+std::string FormatJson(const BookResult& book, const ReportOptions& options) {
+  JsonText json(JsonCapacity(book));
+  WriteJsonBody(json, book, options);
   return json.Finish();
+}
+
+void WriteJson(const BookResult& book, const ReportOptions& options, const ReportSink& sink) {
+  // A block of a megabyte: few writes, and little held.
+  JsonText json(std::size_t{1} << 20, sink);
+  WriteJsonBody(json, book, options);
+  json.Finish();
 }
 
 }  // namespace traverse

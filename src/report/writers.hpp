@@ -46,6 +46,8 @@ std::string FormatCsv(const BookResult& book, const ReportOptions& options);
 // at the top; a field book's has the book's settings, one object per
 // traverse, every new point and the verdict over all.
 std::string FormatJson(const BookResult& book, const ReportOptions& options);
+// The same handed to `sink` a block at a time, never held whole.
+void WriteJson(const BookResult& book, const ReportOptions& options, const ReportSink& sink);
 
 // A plan of every traverse, X up and Y to the right, points labelled by name.
 std::string FormatSvg(const BookResult& book, const ReportOptions& options);

@@ -435,10 +435,8 @@ TEST(AdjustNetwork, RefusesWhatCannotBeAdjusted) {
     int singularPoint;  // -1 for a refusal before the factorisation
     int singularSetup = -1;
   } cases[] = {{floating, "no datum: no known point, so its position is free", -1},
-               {unoriented,
-                "no datum: one known point and no bearing or second known point, so "
-                "its rotation is free; add a bearing",
-                -1},
+               {unoriented, "no datum: one known point and no bearing or second known point, so "
+                            "its rotation is free; add a bearing", -1},
                {heldTwice, "fixed already", -1},
                {dangling, "point #8", 8},
                {swinging, "the orientation of setup #6", -1, 6}};

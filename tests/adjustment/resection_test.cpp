@@ -28,10 +28,7 @@ TEST(Resect, PlacesAndOrientsTheStation) {
     std::vector<GridPoint> targets;
     std::size_t ranged;
   } cases[] = {
-      {"three directions round the station",
-       123.4567,
-       {{5400, 3100}, {4700, 3350}, {4800, 2600}},
-       0},
+      {"three directions round the station", 123.4567, {{5400, 3100}, {4700, 3350}, {4800, 2600}}, 0},
       {"three directions to one side", 0.0003, {{5400, 3500}, {5600, 3000}, {5300, 2400}}, 0},
       {"four directions", 399.9991, {{5400, 3500}, {5600, 3000}, {5300, 2400}, {4500, 2900}}, 0},
       {"two distances, either side", 250.5, {{5200, 3300}, {4700, 2800}}, 2},
@@ -42,8 +39,7 @@ TEST(Resect, PlacesAndOrientsTheStation) {
     const FreeStation found = FromTruth(station, kase.orientation, kase.targets, kase.ranged);
     EXPECT_NEAR(found.station.x, station.x, 1e-6);
     EXPECT_NEAR(found.station.y, station.y, 1e-6);
-    EXPECT_GE(found.orientation, 0);
-    EXPECT_LT(found.orientation, 400);
+    EXPECT_TRUE(found.orientation >= 0 && found.orientation < 400) << found.orientation;
     EXPECT_NEAR(NextTo(found.orientation, kase.orientation), kase.orientation, 1e-7);
   }
 }

