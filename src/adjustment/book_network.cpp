@@ -197,6 +197,12 @@ bool Resect(Points& points, const std::vector<Observation>& observations,
                        "' and its targets " + names +
                        " lie on one circle (the danger circle): the resection cannot place it; "
                        "sight a target off that circle or measure distances");
+  } catch (const PointsInOnePlace&) {
+    // Directions that place the station on a target give it no orientation.
+    throw JobError(origins[joined.front().first].report.setup,
+                   "the resection puts the free station '" + points.Name(place.setup.station) +
+                       "' on one of its targets, which gives no orientation: check its "
+                       "directions and that no two of its targets lie in one place");
   }
 }
 
