@@ -6,8 +6,6 @@
 // observations reach are placed by polar computation or by intersection.
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <unordered_map>
 
 #include "adjustment/book.hpp"
@@ -602,12 +600,6 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
     if (std::any_of(all.begin(), all.end(), [](const NetworkPoint& p) { return !p.fixed; }))
       CheckDatum(all, observations);
     LocateFreePoints(points, observations, origins, setups);
-    if (std::getenv("DEBUG_APPROX")) {
-      FILE* f = std::fopen(std::getenv("DEBUG_APPROX"), "w");
-      for (std::size_t i = 0; i < points.size(); ++i)
-        std::fprintf(f, "%s %.6f %.6f\n", points.Name(static_cast<int>(i)).c_str(), points.At(static_cast<int>(i)).x, points.At(static_cast<int>(i)).y);
-      std::fclose(f);
-    }
     std::vector<NetworkSetup> networkSetups;
     for (const SetupPlace& setup : setups) networkSetups.push_back(setup.setup);
     network = AdjustNetwork(points.points(), observations, networkSetups);
