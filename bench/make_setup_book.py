@@ -10,9 +10,14 @@ corner's setup also sights that junction, which orients it.
 Every setup's circle is turned at random; readings carry up to 0.3 mgon
 and 2 mm of noise from a fixed seed, so the book is the same on every
 machine. With --exact there is no noise and values are written to 1e-9,
-so that an adjustment returns the true coordinates.
+so that an adjustment returns the true coordinates. With --heights every
+point has a true height (from a generator of its own, so that the plan's
+readings stay those of the book without), the known points their Z, each
+setup hi= and each pointing a zenith and ht=, which the network of heights
+adjusts together with the plan.
 
     python3 bench/make_setup_book.py 40 > setups_40.book
+    python3 bench/make_setup_book.py 40 --heights > setups_40_heights.book
 """
 import math
 import random
@@ -28,6 +33,20 @@ def bearing(p, q):
 def main():
     args = [a for a in sys.argv[1:] if not a.startswith("--")]
     exact = "--exact" in sys.argv
+    with_heights = "--heights" in sys.argv
+    height_rng = random.Random(20261210)
+    heights = {}
+
+    def height(name):
+        if name not in heights:
+            heights[name] = 100 + height_rng.uniform(-30, 30)
+        return heights[name]
+
+    def zenith(station, target, horizontal, hi, ht):
+        # The zenith that gives the true height difference over `horizontal`
+        # with curvature and refraction (k = 0.13, R = 6371 km).
+        c = height(target) - height(station) - 0.87 * horizontal ** 2 / (2 * 6371000) - hi + ht
+        return math.atan2(horizontal, c) / GON
     g = int(args[0]) if args else 40
     if g < 2:
         sys.exit("the grid needs at least 2 junctions a side")
@@ -66,20 +85,26 @@ def main():
         known += [corner, mark]
         neighbours[corner].insert(0, mark)
 
-    out = ["# A %d x %d grid read as setups (bench/make_setup_book.py%s)" % (g, g, " --exact" if exact else ""),
+    out = ["# A %d x %d grid read as setups (bench/make_setup_book.py%s%s)"
+           % (g, g, " --exact" if exact else "", " --heights" if with_heights else ""),
            "unit gon", "sigma direction 1.5", "sigma length 2 2"]
     for name in dict.fromkeys(known):
-        out.append("point %s %.9f %.9f" % (name, truth[name][0], truth[name][1]))
+        out.append("point %s %.9f %.9f" % (name, truth[name][0], truth[name][1])
+                   + (" %.9f" % height(name) if with_heights else ""))
     shots = set(stations)
     for station in [junction(i, j) for i in range(g) for j in range(g)] + stations:
         zero = rng.uniform(0, 400)  # where the circle's zero points
         targets = neighbours[station]
-        out += ["", "setup %s" % station]
+        hi = 1.5
+        out += ["", "setup %s" % station + (" hi=%.3f" % hi if with_heights else "")]
         for face in (1, 2, 1, 2):
             for target in (targets if face == 1 else targets[::-1]):
                 hz = (bearing(truth[station], truth[target]) - zero + noise(0.0003) + (200 if face == 2 else 0)) % 400
-                line = "%s %s hd=%s" % (target, angle_format % hz,
-                                        length_format % (math.dist(truth[station], truth[target]) + noise(0.002)))
+                horizontal = math.dist(truth[station], truth[target])
+                line = "%s %s hd=%s" % (target, angle_format % hz, length_format % (horizontal + noise(0.002)))
+                if with_heights:
+                    z = zenith(station, target, horizontal, hi, 1.3) + height_rng.uniform(-0.0003, 0.0003) * (not exact)
+                    line += " za=%s ht=1.300" % angle_format % (400 - z if face == 2 else z)
                 out.append(line + (" face=2" if face == 2 else ""))
         if station in shots:
             shot = station + "s"

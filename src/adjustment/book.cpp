@@ -224,18 +224,19 @@ void RadiateFromTraverses(const Book& book, const PointTable& table, BookResult&
 bool BookResult::TolerancesPassed() const {
   for (const BookTraverseResult& traverse : traverses)
     if (!traverse.result.TolerancesPassed()) return false;
-  return !network || !network->globalTest.Exceeded();
+  return (!network || !network->globalTest.Exceeded()) &&
+         (!heightNetwork || !heightNetwork->globalTest.Exceeded());
 }
 
 BookResult AdjustBook(const Book& book, const Settings& settings) {
   const bool network = settings.rule == Rule::LeastSquares;
-  const bool records = !book.free.empty() || !book.setups.empty();
+  const bool records = !book.free.empty() || !book.setups.empty() || !book.levels.empty();
   if (book.traverses.empty() && (!records || !network))
     throw JobError(0, !records ? "the book has no traverse to adjust"
                                : std::string("the book has no traverse: a network of ") +
                                      (book.setups.empty() ? "" : "setups and ") +
-                                     "angle, distance and bearing records alone needs --rule "
-                                     "least-squares");
+                                     "angle, distance, bearing and level records alone "
+                                     "needs --rule least-squares");
   BookResult out;
   out.source = book.source;
   out.title = book.title;
@@ -327,6 +328,11 @@ BookResult AdjustBook(const Book& book, const Settings& settings) {
     for (const FreeObservation& free : book.free)
       out.checks.push_back(CheckOf(free, table, settings.scale));
     RadiateFromTraverses(book, table, out);
+    if (!book.levels.empty())
+      out.notes.push_back("The " + std::to_string(book.levels.size()) +
+                          " levelling records are adjusted under --rule least-squares only: "
+                          "under " + (settings.rule == Rule::Compass ? "compass" : "transit") +
+                          " the heights are carried along each traverse.");
   }
   return out;
 }

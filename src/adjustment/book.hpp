@@ -34,6 +34,24 @@ struct BookTraverseResult {
 struct NewPoint {
   NamedPoint point;
   std::optional<PointPrecision> precision;  // under least squares
+  std::optional<double> sigmaZ;             // where the network of heights adjusted it
+};
+
+// A point of the network of heights that is no new point of the plan (a
+// known point without a height, or a mark that height differences alone
+// reach): its adjusted height and sigma.
+struct HeightOnlyPoint {
+  std::string name;
+  double z = 0;
+  double sigma = 0;
+};
+
+// The network of heights under least squares: its statistics and suspect.
+// Its observations follow the plan's in NetworkReport::observations, where
+// their ref.observation is their place.
+struct HeightNetworkReport : AdjustmentStatistics {
+  std::optional<Suspect> suspect;
+  std::vector<HeightOnlyPoint> heightsOnly;  // in the order first named
 };
 
 // Every observation of a book adjusted together by least squares, named as
@@ -88,6 +106,7 @@ struct BookResult {
   std::vector<BookTraverseResult> traverses;
   std::vector<NewPoint> points;  // every new point, in the order computed
   std::optional<NetworkReport> network;  // under least squares
+  std::optional<HeightNetworkReport> heightNetwork;  // where heights were adjusted
   std::vector<Check> checks;             // under compass and transit
   std::vector<SetupResult> setups;       // in book order
   std::vector<Sideshot> sideshots;       // in the order read
@@ -112,6 +131,19 @@ BookResult AdjustBook(const Book& book, const Settings& settings);
 // for a point that cannot be reached, a network without datum or redundancy,
 // a singular network.
 void AdjustNetworkOfBook(const Book& book, BookResult& out);
+
+// Adjusts the heights of every point that height differences join, the
+// trigonometric ones of traverse legs, free distances and setups (but
+// sideshots) and the levelling lines, by least squares from the known
+// heights held fixed; sets each new point's z and sigma, appends the height
+// observations to `out.network` and sets `out.heightNetwork`. Without height
+// differences nothing is done; with trigonometric ones alone and no known
+// height a note says so. Throws JobError for levelling without any known
+// height, and naming a point no height difference joins to a known height.
+// `sideshot` (from SideshotFlags) marks the setups' sideshots, which are
+// radiated from their adjusted stations instead.
+void AdjustHeightsOfBook(const Book& book, const std::vector<std::vector<char>>& sideshot,
+                         BookResult& out);
 
 // An answer file's traverse as a book of one traverse: points named A, B, C,
 // D and 1, 2, ... as the dialogue has them.

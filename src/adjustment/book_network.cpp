@@ -420,14 +420,6 @@ void LocateFreePoints(Points& points, const std::vector<Observation>& observatio
   }
 }
 
-// The sigmas of lengths that `sigma` records set, or else the run's.
-Sigmas LengthSigmas(const SigmaSettings& set, const Sigmas& fallback) {
-  Sigmas sigmas = fallback;
-  if (set.lengthMetres) sigmas.lengthMetres = *set.lengthMetres;
-  if (set.lengthMetres) sigmas.lengthPpm = set.lengthPpm.value_or(0);
-  return sigmas;
-}
-
 }  // namespace
 
 void AdjustNetworkOfBook(const Book& book, BookResult& out) {
@@ -543,6 +535,7 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
                              : LengthSigma(LengthSigmas(free.inForce, settings.sigmas), o.value);
         break;
       case ObservationKind::Direction:  // a setup's, never a record of its own
+      case ObservationKind::HeightDifference:  // the network of heights'
         break;
     }
     observations.push_back(o);
@@ -594,6 +587,12 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
   }
 
   NetworkResult network;
+  // A book of levelling alone has no plan to adjust.
+  if (observations.empty()) {
+    out.network.emplace();
+    AdjustHeightsOfBook(book, sideshot, out);
+    return;
+  }
   try {
     // A missing datum is said as such, before any point is placed from it.
     const std::vector<NetworkPoint>& all = points.points();
@@ -657,8 +656,11 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
     p.precision = network.precision[static_cast<std::size_t>(i)];
     out.points.push_back(std::move(p));
   }
+  out.network = std::move(report);
+  AdjustHeightsOfBook(book, sideshot, out);
   // Each setup's orientation, and its sideshots radiated from where it
-  // stands with the covariance of station and orientation.
+  // stands (its height as adjusted) with the covariance of station and
+  // orientation.
   std::unordered_map<std::string, std::optional<double>> heights;
   for (const NamedPoint& given : out.known) heights[given.name] = given.z;
   for (const NewPoint& computed : out.points) heights.try_emplace(computed.point.name, computed.point.z);
@@ -678,10 +680,9 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
                      DirectionSigma(setup, settings.sigmas.angleGon),
                      LengthSigmas(setup.inForce, settings.sigmas), out.sideshots, out.notes);
   }
-  if (!report.converged)
+  if (!out.network->converged)
     out.notes.push_back("The network's least-squares iteration did not converge in " +
-                        std::to_string(report.iterations) + " iterations.");
-  out.network = std::move(report);
+                        std::to_string(out.network->iterations) + " iterations.");
 }
 
 }  // namespace traverse

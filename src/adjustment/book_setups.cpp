@@ -55,9 +55,20 @@ double MeanDirectionSigma(const BookSetup& setup, const SetupDirection& directio
          std::sqrt(std::max(direction.rounds, 1));
 }
 
+double DirectionSigma(const SigmaSettings& inForce, double angleSigma) {
+  if (inForce.directionGon) return *inForce.directionGon;
+  return inForce.angleGon.value_or(angleSigma) / std::sqrt(2.0);
+}
+
 double DirectionSigma(const BookSetup& setup, double angleSigma) {
-  if (setup.inForce.directionGon) return *setup.inForce.directionGon;
-  return setup.inForce.angleGon.value_or(angleSigma) / std::sqrt(2.0);
+  return DirectionSigma(setup.inForce, angleSigma);
+}
+
+Sigmas LengthSigmas(const SigmaSettings& set, const Sigmas& fallback) {
+  Sigmas sigmas = fallback;
+  if (set.lengthMetres) sigmas.lengthMetres = *set.lengthMetres;
+  if (set.lengthMetres) sigmas.lengthPpm = set.lengthPpm.value_or(0);
+  return sigmas;
 }
 
 void RadiateSideshots(const BookSetup& setup, const std::vector<char>& flags,

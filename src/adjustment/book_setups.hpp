@@ -27,6 +27,12 @@ std::size_t SideshotCount(const std::vector<std::vector<char>>& flags);
 // one round (gon): its `sigma direction`, else an angle's over the square
 // root of two, an angle being the difference of two directions.
 double DirectionSigma(const BookSetup& setup, double angleSigma);
+// The same from the sigmas in force where the direction (or a zenith, read
+// like one) was read.
+double DirectionSigma(const SigmaSettings& inForce, double angleSigma);
+
+// The sigmas of lengths that `sigma` records set, or else the run's.
+Sigmas LengthSigmas(const SigmaSettings& set, const Sigmas& fallback);
 
 // The sigma of a direction's mean over its rounds from the sigma of one
 // direction as its setup reads it: a face pair's mean, or a single reading

@@ -59,6 +59,17 @@ SlopeReduced ReduceSlope(double slope, long double zenith, double hi, double ht,
   return reduced;
 }
 
+double TrigonometricSigma(double slope, double zenith, double slopeSigma, double zenithSigma) {
+  const long double z = zenith * radiansPerGon;
+  return static_cast<double>(std::hypot(std::cos(z) * slopeSigma,
+                                        slope * std::sin(z) * zenithSigma * radiansPerGon));
+}
+
+double LevellingSigma(const LevelRecord& level, double perRootKm) {
+  if (level.sigma) return *level.sigma;
+  return level.perRootKm.value_or(perRootKm) * std::sqrt(level.km.value_or(1.0));
+}
+
 void ReduceAngle(Measured& angle, std::span<const double> readings) {
   const double first = readings.front();
   long double sum = 0, least = 0, most = 0;

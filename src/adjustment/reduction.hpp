@@ -34,6 +34,17 @@ struct SlopeReduced {
 SlopeReduced ReduceSlope(double slope, long double zenith, double hi, double ht, double refraction,
                          int line);
 
+// The a-priori sigma of a trigonometric height difference, dh = s cos z +
+// ..., from the sigmas of its slope distance s (metres) and its zenith z
+// (gon): the propagation of both through s cos z.
+double TrigonometricSigma(double slope, double zenith, double slopeSigma, double zenithSigma);
+
+// The a-priori sigma of a levelling line: its own sigma=, else the sigma of
+// a kilometre of levelling (its `sigma level`, else `perRootKm`) times the
+// square root of its length, or of one kilometre where none is given (the
+// lines of a book without lengths weigh alike).
+double LevellingSigma(const LevelRecord& level, double perRootKm);
+
 // A setup's face pairs meaned, its rounds reduced to the reference direction
 // and meaned, c and i per pair and as the setup's mean, the empirical sigma
 // of a direction from the rounds with the rounds whose residual exceeds three

@@ -37,6 +37,7 @@ struct SigmaSettings {
   std::optional<double> angleGon;
   std::optional<double> directionGon;  // one direction, a face pair's mean
   std::optional<double> lengthMetres, lengthPpm;
+  std::optional<double> levelMetres;  // of one kilometre of levelling
 };
 
 // Readings in the order read, gon whatever unit they were typed in or
@@ -172,6 +173,24 @@ struct BookSetup {
   int degreesOfFreedom = 0;                // of directionSigma
 };
 
+// A levelling line: the height difference from one mark to another as
+// levelled, its length and its own sigma where given.
+struct LevelRecord {
+  std::string from, to;
+  double dh = 0;                   // metres
+  std::optional<double> km;        // dist=
+  std::optional<double> sigma;     // sigma=, metres
+  std::optional<double> perRootKm; // what a `sigma level` record set above it, metres
+  int line = 0;
+};
+
+// A mark of known height and no coordinates.
+struct Benchmark {
+  std::string name;
+  double z = 0;
+  int line = 0;
+};
+
 struct Book {
   std::string source;  // for messages and the report
   std::optional<std::string> title;  // of its `title` record, for the top of every report
@@ -179,6 +198,8 @@ struct Book {
   std::vector<BookTraverse> traverses;
   std::vector<FreeObservation> free;  // in book order
   std::vector<BookSetup> setups;      // in book order; a station may have several
+  std::vector<LevelRecord> levels;    // in book order
+  std::vector<Benchmark> benchmarks;  // in book order
   std::vector<std::pair<std::string, int>> sigmaRecords;  // each `sigma` record as written, its line
   std::optional<AngleUnit> firstUnit;  // of the book's first `unit` record
   std::vector<double> readings;        // of every value, in book order

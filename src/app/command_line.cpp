@@ -403,6 +403,15 @@ the square root of 2). A target sighted from one setup only
 that is no station, known point or traverse point is a sideshot: radiated
 from the adjusted station, with no check.
 
+Heights under least squares are a network of their own: every slope
+distance with a zenith (legs, distance records, setups with hi= and ht=)
+gives a trigonometric height difference, and levelling lines are read as
+  level FROM TO DH [dist=KM] [sigma=MM]   sigma level MM (per sqrt km; 1)
+  benchmark NAME Z                        a mark of known height alone
+Known heights are held fixed; every point gets its height and sigma, every
+height difference its residual, w and r, and the heights' global test and
+suspect count in the verdict.
+
 A left angle is the angle on the left of the line of travel, measured
 clockwise from the station behind to the station ahead (in US practice an
 "angle right"); a right angle is a full turn less a left one.

@@ -18,8 +18,9 @@ namespace traverse {
 namespace {
 
 // The records, by the first word of their line in any case.
-constexpr std::array<std::string_view, 10> keywords = {
-    "unit", "point", "points", "traverse", "angle", "distance", "bearing", "sigma", "title", "setup"};
+constexpr std::array<std::string_view, 12> keywords = {
+    "unit", "point", "points", "traverse", "angle", "distance", "bearing", "sigma", "title", "setup",
+    "level", "benchmark"};
 
 // The keyword one edit away from `word` (a letter added, left out, changed,
 // or two side by side swapped), or none.
@@ -139,14 +140,18 @@ class Reader {
         ReadSigma(line);
       } else if (IsWord(keyword, "setup")) {
         ReadSetup(line);
+      } else if (IsWord(keyword, "level")) {
+        ReadLevel(line);
+      } else if (IsWord(keyword, "benchmark")) {
+        ReadBenchmark(line);
       } else if (IsWord(keyword, "title")) {
         if (book_.title) throw JobError(line.number, "the book has a second title");
         book_.title = Text(Trim(Trim(line.text).substr(keyword.size())));
       } else {
         const std::optional<std::string_view> near = NearKeyword(keyword);
         throw JobError(line.number,
-                       "expected a record (unit, point, points, traverse, setup, angle, "
-                       "distance, bearing, sigma or title), found " +
+                       "expected a record (unit, point, points, benchmark, traverse, setup, "
+                       "angle, distance, bearing, level, sigma or title), found " +
                            Quoted(keyword) +
                            (near ? ": did you mean '" + Text(*near) + "'?" : std::string()));
       }
@@ -265,9 +270,71 @@ class Reader {
       sigmas_.lengthPpm = b;
       return;
     }
+    if (IsWord(kind, "level") && count == 3) {
+      const double value = ParseNumber(line.words[2], "the sigma of levelling", line.number);
+      if (!(value > 0))
+        throw JobError(line.number, "the sigma of levelling: expected a positive number of mm "
+                                    "per square root of a km, found " + Quoted(line.words[2]));
+      sigmas_.levelMetres = value / 1000;
+      return;
+    }
     throw JobError(line.number,
-                   "expected 'sigma angle S', 'sigma direction S' or 'sigma length A [B]', found " +
+                   "expected 'sigma angle S', 'sigma direction S', 'sigma length A [B]' or "
+                   "'sigma level MM', found " +
                        Quoted(Trim(line.text)));
+  }
+
+  // `benchmark NAME Z`: a mark of known height without coordinates.
+  void ReadBenchmark(const BookLine& line) {
+    if (line.words.size() != 3)
+      throw JobError(line.number, "expected 'benchmark NAME Z', found " + Quoted(Trim(line.text)));
+    Benchmark mark;
+    mark.name = Name(line.words[1], line.number);
+    mark.z = ParseNumber(line.words[2], "the height of '" + mark.name + "'", line.number);
+    mark.line = line.number;
+    // A benchmark is a known point to the book: never defined twice.
+    if (const Definition* found = defined_.Find(line.words[1]))
+      throw JobError(line.number, "the point '" + mark.name + "' is defined twice (" +
+                                      (found->traverse == 0 ? "defined" : "computed by the traverse") +
+                                      " on line " +
+                                      std::to_string(found->traverse == 0 ? found->line
+                                                                          : found->traverse) + ")");
+    defined_.Set(line.words[1], {line.number, 0});
+    book_.benchmarks.push_back(std::move(mark));
+  }
+
+  // `level FROM TO DH [dist=KM] [sigma=MM]`: a levelling line.
+  void ReadLevel(const BookLine& line) {
+    constexpr const char* form = "level FROM TO DH [dist=KM] [sigma=MM]";
+    if (line.words.size() < 4 || line.words.size() > 6)
+      throw JobError(line.number, std::string("expected '") + form + "', found " +
+                                      Quoted(Trim(line.text)));
+    LevelRecord level;
+    level.from = Name(line.words[1], line.number);
+    level.to = Name(line.words[2], line.number);
+    if (level.from == level.to)
+      throw JobError(line.number, "the levelling line runs from '" + level.from + "' to itself");
+    level.dh = ParseNumber(line.words[3], "the height difference", line.number);
+    for (std::size_t i = 4; i < line.words.size(); ++i) {
+      const std::string_view word = line.words[i];
+      const bool dist = IsWord(word.substr(0, 5), "dist=");
+      const bool sigma = IsWord(word.substr(0, 6), "sigma=");
+      if (!dist && !sigma)
+        throw JobError(line.number, std::string("expected '") + form + "', found " + Quoted(word));
+      std::optional<double>& into = dist ? level.km : level.sigma;
+      if (into)
+        throw JobError(line.number, std::string("the key ") + (dist ? "dist=" : "sigma=") +
+                                        " is given twice");
+      const std::string_view text = word.substr(dist ? 5 : 6);
+      const double value = ParseNumber(text, dist ? "dist=" : "sigma=", line.number);
+      if (!(value > 0))
+        throw JobError(line.number, std::string(dist ? "dist=" : "sigma=") +
+                                        ": expected a positive number, found " + Quoted(text));
+      into = dist ? value : value / 1000;
+    }
+    level.perRootKm = sigmas_.levelMetres;
+    level.line = line.number;
+    book_.levels.push_back(std::move(level));
   }
 
   // `angle AT FROM TO VALUE`, `distance FROM TO DISTANCE` (or sd= za= ...)

@@ -65,8 +65,10 @@ AdjustmentStatistics AdjustByGaussNewton(System& system, std::vector<Report>& re
     const double standardised = o.residual / o.sigma;
     vTPv += standardised * standardised;
   }
-  statistics.sigma0 = std::sqrt(vTPv / statistics.redundancy);
-  statistics.globalTest = TestGlobally(vTPv, statistics.redundancy);
+  if (statistics.redundancy > 0) {  // a network of heights may have none
+    statistics.sigma0 = std::sqrt(vTPv / statistics.redundancy);
+    statistics.globalTest = TestGlobally(vTPv, statistics.redundancy);
+  }
   return statistics;
 }
 

@@ -44,11 +44,11 @@ void Add(std::vector<Term>& terms, std::size_t first, int unknown, double a) {
   terms.push_back({unknown, a});
 }
 
-// What the caller must never pass: it is a fault of the program, not of the data.
-void CheckInput(const std::vector<NetworkPoint>& points,
-                const std::vector<Observation>& observations,
-                const std::vector<NetworkSetup>& setups) {
-  const int n = static_cast<int>(points.size());
+// What the caller must never pass: it is a fault of the program, not of the
+// data. A network of heights has height differences alone, a plan network none.
+void CheckInput(std::size_t points, const std::vector<Observation>& observations,
+                const std::vector<NetworkSetup>& setups, bool heights) {
+  const int n = static_cast<int>(points);
   auto valid = [n](int p) { return p >= 0 && p < n; };
   for (const NetworkSetup& setup : setups)
     if (!valid(setup.station))
@@ -58,6 +58,9 @@ void CheckInput(const std::vector<NetworkPoint>& points,
     if (!valid(o.from) || !valid(o.to) || (angle && !valid(o.at)) || o.from == o.to ||
         (angle && (o.at == o.from || o.at == o.to)))
       throw std::invalid_argument("network: an observation names a point out of range or twice");
+    if ((o.kind == Kind::HeightDifference) != heights)
+      throw std::invalid_argument("network: a height difference among the plan's observations, or "
+                                  "a plan observation among the heights'");
     if (o.kind == Kind::Direction && (o.setup < 0 || o.setup >= static_cast<int>(setups.size()) ||
                                       setups[static_cast<std::size_t>(o.setup)].station != o.from))
       throw std::invalid_argument("network: a direction not from the station of a setup");
@@ -120,7 +123,7 @@ class System {
   System(const std::vector<NetworkPoint>& points, const std::vector<Observation>& observations,
          const std::vector<NetworkSetup>& setups)
       : observations_(observations), index_(points.size()) {
-    CheckInput(points, observations, setups);
+    CheckInput(points.size(), observations, setups, false);
     at_.reserve(points.size());
     for (std::size_t p = 0; p < points.size(); ++p) {
       at_.push_back(points[p].approximate);
@@ -152,6 +155,23 @@ class System {
     LayDownPattern();
   }
 
+  // A network of heights: one unknown per free point, its height; height
+  // differences are linear, so one iteration is the solution. It may have
+  // no redundancy (heights carried along a line from one known height).
+  System(const std::vector<HeightPoint>& points, const std::vector<Observation>& observations)
+      : observations_(observations), index_(points.size()) {
+    heightsOnly_ = true;
+    CheckInput(points.size(), observations, {}, true);
+    at_.assign(points.size(), GridPoint{});
+    for (std::size_t p = 0; p < points.size(); ++p) {
+      heights_.push_back(points[p].z);
+      if (!points[p].fixed) index_.Add(static_cast<int>(p), Unknown::Height);
+    }
+    pointUnknowns_ = index_.size();
+    Relinearise(true);
+    LayDownPattern();
+  }
+
   // The unknowns the iteration moves; those of N are fewer by one per
   // bearing held fixed.
   int Unknowns() const { return index_.size(); }
@@ -159,6 +179,7 @@ class System {
   int Redundancy() const { return static_cast<int>(observations_.size()) - Unknowns(); }
   std::size_t Observations() const { return observations_.size(); }
   const std::vector<GridPoint>& Coordinates() const { return at_; }
+  const std::vector<double>& Heights() const { return heights_; }
   const std::vector<double>& Orientations() const { return orientations_; }
   const UnknownIndex& Index() const { return index_; }
   const Eigen::SparseMatrix<double>& Normals() const { return normals_; }
@@ -207,8 +228,9 @@ class System {
           throw NetworkError("the observations do not fix the orientation of setup #" +
                                  std::to_string(setup) + " (the normal equations are singular)",
                              -1, -1, setup);
-        throw NetworkError("the observations do not fix point #" + std::to_string(owner) +
-                               " (the normal equations are singular)",
+        throw NetworkError(std::string("the observations do not fix ") +
+                               (heightsOnly_ ? "the height of " : "") + "point #" +
+                               std::to_string(owner) + " (the normal equations are singular)",
                            -1, owner);
       }
     }
@@ -223,7 +245,9 @@ class System {
     for (int u = 0; u < pointUnknowns_; ++u) {
       GridPoint& point = at_[static_cast<std::size_t>(index_.Owner(u))];
       const double c = Correction(u, dx);
-      (index_.Kind(u) == Unknown::X ? point.x : point.y) += c;
+      const Unknown kind = index_.Kind(u);
+      (kind == Unknown::Height ? heights_[static_cast<std::size_t>(index_.Owner(u))]
+                               : kind == Unknown::X ? point.x : point.y) += c;
       largest = std::max(largest, std::fabs(c));
     }
     for (int u = pointUnknowns_; u < Unknowns(); ++u) {
@@ -270,7 +294,7 @@ class System {
   Equation EquationOf(std::size_t i) const {
     Equation e;
     try {
-      traverse::Linearise(observations_[i], at_, index_, e, orientations_);
+      traverse::Linearise(observations_[i], at_, index_, e, orientations_, heights_);
       return e;
     } catch (const PointsInOnePlace& error) {
       throw NetworkError(error.what(), static_cast<int>(i));
@@ -460,6 +484,8 @@ class System {
   const std::vector<Observation>& observations_;
   std::vector<GridPoint> at_;          // the current coordinates of every point
   std::vector<double> orientations_;   // the current orientation of every setup, gon
+  std::vector<double> heights_;        // the current height of every point, a network of heights'
+  bool heightsOnly_ = false;           // a network of heights
   std::vector<double> longest_;        // per setup: its longest sight, metres
   UnknownIndex index_;                 // the raw unknowns: free points' x, y; orientations
   int pointUnknowns_ = 0;              // the points' unknowns come first
@@ -533,6 +559,27 @@ NetworkResult AdjustNetwork(const std::vector<NetworkPoint>& points,
         if (u[i] >= 0 && u[j] >= 0)
           figures.covariance[i][j] = variance * system.RawCofactor(u[i], u[j]);
     figures.sigma = std::sqrt(figures.covariance[2][2]);
+  }
+  return result;
+}
+
+HeightNetworkResult AdjustHeights(const std::vector<HeightPoint>& points,
+                                  const std::vector<Observation>& observations) {
+  if (std::none_of(points.begin(), points.end(), [](const HeightPoint& p) { return p.fixed; }))
+    throw NetworkError("the height network has no datum: no point of it has a known height");
+  System system(points, observations);
+  HeightNetworkResult result;
+  static_cast<AdjustmentStatistics&>(result) = AdjustByGaussNewton(system, result.observations);
+  // Without redundancy nothing estimates sigma0: the a-priori sigmas stand.
+  const double variance = result.redundancy > 0 ? result.sigma0 * result.sigma0 : 1.0;
+  result.heights = system.Heights();
+  result.sigma.reserve(points.size());
+  for (std::size_t p = 0; p < points.size(); ++p) {
+    const int z = system.Index().Of(static_cast<int>(p), Unknown::Height);
+    if (z < 0)
+      result.sigma.emplace_back();
+    else
+      result.sigma.emplace_back(std::sqrt(std::max(0.0, variance * system.RawCofactor(z, z))));
   }
   return result;
 }

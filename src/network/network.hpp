@@ -85,6 +85,29 @@ NetworkResult AdjustNetwork(const std::vector<NetworkPoint>& points,
                             const std::vector<Observation>& observations,
                             const std::vector<NetworkSetup>& setups = {});
 
+// A point of a network of heights: its height, the start of the solution,
+// or the height itself where fixed.
+struct HeightPoint {
+  double z = 0;
+  bool fixed = false;
+};
+
+struct HeightNetworkResult : AdjustmentStatistics {
+  std::vector<double> heights;                  // adjusted, every point (fixed ones as given)
+  std::vector<std::optional<double>> sigma;     // a posteriori, none for fixed points
+  std::vector<ObservationFigures> observations; // in the order given
+};
+
+// A network of height differences alone (ObservationKind::HeightDifference),
+// by the same sparse factor, statistics and cofactors as the plan's. Without
+// redundancy the heights follow with their a-priori sigmas and sigma0 is 0.
+// Throws std::invalid_argument as AdjustNetwork does, or for an observation
+// that is not a height difference; NetworkError where no point has a fixed
+// height, or where the observations do not reach a fixed height from a
+// point (point() is its place).
+HeightNetworkResult AdjustHeights(const std::vector<HeightPoint>& points,
+                                  const std::vector<Observation>& observations);
+
 // The normal matrix N = AᵀPA at the approximate coordinates, its lower
 // triangle column by column (compressed sparse columns, rows ascending), the
 // unknowns x then y of each free point in order, then the orientations

@@ -11,6 +11,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace traverse {
@@ -38,13 +39,15 @@ inline double WithinTurn(double gon) {
 // The grid bearing from one point to another, gon in (-200, 200].
 double BearingOf(const GridPoint& from, const GridPoint& to);
 
-// What was observed. Room is left for a height difference.
-enum class ObservationKind { Angle, Distance, Bearing, Direction };
+// What was observed. A height difference belongs to a network of heights
+// alone, whose only unknowns are the points' heights.
+enum class ObservationKind { Angle, Distance, Bearing, Direction, HeightDifference };
 
 // One observation between points numbered by the caller: an angle at `at`
 // turned clockwise from `from` to `to`, t(at->to) - t(at->from); a distance
 // or a bearing t(from->to); a direction t(from->to) - o, the circle reading
-// from the station `from` with the orientation unknown o of its setup.
+// from the station `from` with the orientation unknown o of its setup; a
+// height difference z(to) - z(from).
 struct Observation {
   ObservationKind kind = ObservationKind::Angle;
   int at = -1;
@@ -157,13 +160,14 @@ inline void Add(Equation& e, const UnknownIndex& unknowns, int p, double ax, dou
 }  // namespace equations
 
 // Sets `e` to the observation equation of `o` at the coordinates `at` of its
-// points and the `orientations` of the setups, in place: the loops over every
-// observation neither copy nor clear an equation. The orientation unknown of
-// setup s is owned by at.size() + s. Throws PointsInOnePlace where a line of
-// it has no length.
+// points, the `orientations` of the setups and the points' `heights`, in
+// place: the loops over every observation neither copy nor clear an
+// equation. The orientation unknown of setup s is owned by at.size() + s.
+// Throws PointsInOnePlace where a line of it has no length.
 inline void Linearise(const Observation& o, const std::vector<GridPoint>& at,
                       const UnknownIndex& unknowns, Equation& e,
-                      std::span<const double> orientations = {}) {
+                      std::span<const double> orientations = {},
+                      std::span<const double> heights = {}) {
   auto point = [&](int p) -> const GridPoint& { return at[static_cast<std::size_t>(p)]; };
   using equations::Line;
   using equations::Add;
@@ -204,6 +208,12 @@ inline void Linearise(const Observation& o, const std::vector<GridPoint>& at,
       if (const int u = unknowns.Find(owner, Unknown::Orientation); u >= 0)
         e.terms[e.count++] = {u, -1};
       e.computed = NextTo(line.Bearing() - orientations[static_cast<std::size_t>(o.setup)], o.value);
+      break;
+    }
+    case ObservationKind::HeightDifference: {
+      for (const auto& [p, a] : {std::pair{o.from, -1.0}, {o.to, 1.0}})
+        if (const int u = unknowns.Of(p, Unknown::Height); u >= 0) e.terms[e.count++] = {u, a};
+      e.computed = heights[static_cast<std::size_t>(o.to)] - heights[static_cast<std::size_t>(o.from)];
       break;
     }
   }

@@ -68,6 +68,7 @@ struct ObservationReport : ObservationFigures {
   std::optional<std::string> to;
   bool free = false;  // a record of its own, not a traverse's
   int setup = 0;      // a direction's (or a setup's distance's): the line of its setup record
+  bool levelled = false;  // a height difference from levelling, not trigonometric
 };
 
 // Two-sided, 0.1 % for one observation.

@@ -167,11 +167,18 @@ void WritePoints(JsonText& json, const Job& job, const Adjustment& result, bool 
 void WriteValue(JsonText& json, const char* key, ObservationKind kind, double value,
                 AngleWriter angle) {
   json.Key(key);
-  if (kind == ObservationKind::Distance) {
+  if (kind == ObservationKind::Distance || kind == ObservationKind::HeightDifference) {
     json.Number(value);
   } else {
     angle(value);
   }
+}
+
+void WriteGlobalTest(JsonText& json, const GlobalTest& test) {
+  json.Key("global_test").BeginObject();
+  json.Key("passed").Bool(test.passed);
+  WriteNumbers(json, {{"lower", test.lower}, {"upper", test.upper}, {"value", test.value}});
+  json.EndObject();
 }
 
 // The statistics a least-squares adjustment shares with a network's, up to
@@ -184,11 +191,7 @@ void WriteStatistics(JsonText& json, const AdjustmentStatistics& stats,
   json.Key("redundancy").Integer(stats.redundancy);
   json.Key("iterations").Integer(stats.iterations);
   json.Key("converged").Bool(stats.converged);
-  json.Key("global_test").BeginObject();
-  json.Key("passed").Bool(stats.globalTest.passed);
-  const GlobalTest& test = stats.globalTest;
-  WriteNumbers(json, {{"lower", test.lower}, {"upper", test.upper}, {"value", test.value}});
-  json.EndObject();
+  WriteGlobalTest(json, stats.globalTest);
   json.Key("observations").BeginArray();
   for (const ObservationReport& o : observations) {
     json.BeginObject();
@@ -313,6 +316,20 @@ void WriteHeights(JsonText& json, const HeightResult& heights) {
   json.EndObject();
 }
 
+// A network's suspect (the plan's or the heights'), each observation named
+// by its kind and line.
+void WriteNetworkSuspect(JsonText& json, const std::optional<Suspect>& suspect,
+                         const NetworkReport& network) {
+  json.Key("suspect");
+  OrNull(json, suspect, [&](const Suspect& s) {
+    WriteSuspect(json, s, [&](const ObservationRef& ref) {
+      const ObservationReport& o = network.observations[ref.observation];
+      json.Key("kind").String(RecordName(o.ref.kind));
+      json.Key("line").Integer(o.line);
+    });
+  });
+}
+
 void WriteNetwork(JsonText& json, const NetworkReport& network, AngleWriter angle) {
   const auto name = [&](const std::optional<std::string>& n) {
     OrNull(json, n, [&](const std::string& text) { json.String(text); });
@@ -326,15 +343,31 @@ void WriteNetwork(JsonText& json, const NetworkReport& network, AngleWriter angl
     json.Key("to");
     name(o.to);
     if (o.ref.kind == ObservationKind::Direction || o.setup > 0) json.Key("setup").Integer(o.setup);
+    if (o.ref.kind == ObservationKind::HeightDifference)
+      json.Key("source").String(o.levelled ? "levelling" : "trigonometric");
   });
-  json.Key("suspect");
-  OrNull(json, network.suspect, [&](const Suspect& suspect) {
-    WriteSuspect(json, suspect, [&](const ObservationRef& ref) {
-      const ObservationReport& o = network.observations[ref.observation];
-      json.Key("kind").String(RecordName(o.ref.kind));
-      json.Key("line").Integer(o.line);
-    });
-  });
+  WriteNetworkSuspect(json, network.suspect, network);
+  json.EndObject();
+}
+
+// The network of heights: its statistics (its observations are the
+// network's of kind "height"), its suspect, and the heights of the points
+// that are no new points of the plan.
+void WriteHeightNetwork(JsonText& json, const HeightNetworkReport& heights,
+                        const NetworkReport& network) {
+  json.BeginObject();
+  json.Key("sigma0").Number(heights.sigma0);
+  json.Key("redundancy").Integer(heights.redundancy);
+  WriteGlobalTest(json, heights.globalTest);
+  WriteNetworkSuspect(json, heights.suspect, network);
+  json.Key("points").BeginArray();
+  for (const HeightOnlyPoint& point : heights.heightsOnly) {
+    json.BeginObject();
+    json.Key("name").String(point.name);
+    WriteNumbers(json, {{"z", point.z}, {"sz", point.sigma}});
+    json.EndObject();
+  }
+  json.EndArray();
   json.EndObject();
 }
 
@@ -473,6 +506,7 @@ void WriteJsonBody(JsonText& json, const BookResult& book, const ReportOptions& 
     json.Key("name").String(point.point.name);
     WriteNumbers(json, {{"x", point.point.xy.x}, {"y", point.point.xy.y}});
     if (point.point.z) json.Key("z").Number(*point.point.z);
+    if (point.sigmaZ) json.Key("sz").Number(*point.sigmaZ);
     if (point.precision) WritePrecision(json, *point.precision, angle);
     json.EndObject();
   }
@@ -482,6 +516,10 @@ void WriteJsonBody(JsonText& json, const BookResult& book, const ReportOptions& 
   json.EndObject();
   json.Key("network");
   OrNull(json, book.network, [&](const NetworkReport& n) { WriteNetwork(json, n, angle); });
+  if (book.heightNetwork) {
+    json.Key("height_network");
+    WriteHeightNetwork(json, *book.heightNetwork, *book.network);
+  }
   json.Key("checks").BeginArray();
   for (const Check& check : book.checks) {
     json.BeginObject();
@@ -511,7 +549,8 @@ void WriteJsonBody(JsonText& json, const BookResult& book, const ReportOptions& 
 std::size_t JsonCapacity(const BookResult& book) {
   // A few hundred bytes per angle, leg, point and observation at the most.
   std::size_t items = book.points.size() + (book.network ? book.network->observations.size() : 0) +
-                      book.sideshots.size();
+                      book.sideshots.size() +
+                      (book.heightNetwork ? book.heightNetwork->heightsOnly.size() : 0);
   for (const SetupResult& setup : book.setups)
     items += setup.setup.directions.size() + setup.setup.pairs.size() + setup.setup.rounds.size();
   for (const BookTraverseResult& traverse : book.traverses) items += ItemCount(traverse.result);

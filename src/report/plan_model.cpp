@@ -137,7 +137,8 @@ PlanModel PlanBuilder::Whole() const {
       stand(to);
     };
     for (const ObservationReport& o : book_.network->observations) {
-      if (!o.free) continue;
+      // A height difference ties what the plan's observations tie already.
+      if (!o.free || o.ref.kind == ObservationKind::HeightDifference) continue;
       if (o.ref.kind == ObservationKind::Angle) {
         tie(o.at, o.from);
         tie(o.at, o.to);

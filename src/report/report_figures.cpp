@@ -23,8 +23,8 @@ const char* ObservationName(ObservationKind kind) {
 }
 
 const char* RecordName(ObservationKind kind) {
-  static constexpr const char* kNames[] = {"angle", "distance", "bearing", "direction"};
-  static_assert(std::size(kNames) == static_cast<std::size_t>(ObservationKind::Direction) + 1);
+  static constexpr const char* kNames[] = {"angle", "distance", "bearing", "direction", "height"};
+  static_assert(std::size(kNames) == static_cast<std::size_t>(ObservationKind::HeightDifference) + 1);
   return kNames[static_cast<std::size_t>(kind)];
 }
 

@@ -642,6 +642,30 @@ std::string RecordPlace(ObservationKind kind, const std::string& at,
   return kind == ObservationKind::Angle ? "at " + ValidUtf8(at) + ": " + line : line;
 }
 
+// Where a network's observation stands, with its setup's line where it has one.
+std::string NetworkPlace(const ObservationReport& o) {
+  const std::string where = RecordPlace(o.ref.kind, o.at, o.from, o.to);
+  return o.setup > 0 ? where + ", setup line " + IntegerText(o.setup) : where;
+}
+
+// A network's suspect (the plan's or the heights'), each observation named
+// by its record (or its source, for a height difference), line and place;
+// `none` where there is none.
+void NetworkSuspectLines(Document& d, const std::optional<Suspect>& suspect,
+                         const NetworkReport& n, const char* none) {
+  if (!suspect) {
+    d.Line(none);
+    return;
+  }
+  SuspectLines(d, *suspect, [&](const ObservationRef& ref) {
+    const ObservationReport& o = n.observations[ref.observation];
+    const std::string what = o.ref.kind != ObservationKind::HeightDifference ? RecordName(o.ref.kind)
+                             : o.levelled ? "levelling"
+                                          : "height difference";
+    return what + " on line " + IntegerText(o.line) + " (" + NetworkPlace(o) + ")";
+  });
+}
+
 // Under compass and transit, each free record against the adjusted points.
 void ChecksSection(const BookResult& book, Document& d) {
   if (book.checks.empty()) return;
@@ -669,6 +693,11 @@ void ChecksSection(const BookResult& book, Document& d) {
 void NetworkSection(const BookResult& book, Document& d) {
   if (!book.network) return;
   const NetworkReport& n = *book.network;
+  const auto height = [](const ObservationReport& o) {
+    return o.ref.kind == ObservationKind::HeightDifference;
+  };
+  // A book of levelling alone has no plan network.
+  if (std::all_of(n.observations.begin(), n.observations.end(), height)) return;
   const AngleUnit unit = book.settings.unit;
   d.Section("Network adjustment (least squares, every observation together)");
   d.Add(StatisticsFields(n), true);
@@ -682,15 +711,12 @@ void NetworkSection(const BookResult& book, Document& d) {
                {"w"},
                {"r"},
                {"", true}});
-  const auto place = [](const ObservationReport& o) {
-    const std::string where = RecordPlace(o.ref.kind, o.at, o.from, o.to);
-    return o.setup > 0 ? where + ", setup line " + IntegerText(o.setup) : where;
-  };
   for (std::size_t i = 0; i < n.observations.size(); ++i) {
     const ObservationReport& o = n.observations[i];
+    if (height(o)) continue;  // the network of heights has its own section
     const bool isAngle = o.ref.kind != ObservationKind::Distance;
     const bool suspect = n.suspect && n.suspect->ref.observation == i;
-    table.Add({RecordName(o.ref.kind), IntegerText(o.line), place(o),
+    table.Add({RecordName(o.ref.kind), IntegerText(o.line), NetworkPlace(o),
                isAngle ? AngleText(o.measured, unit) : FixedText(o.measured, 4),
                isAngle ? UnitName(unit) : "m",
                isAngle ? SmallAngleText(o.residual, unit) : FixedText(o.residual * 1000, 1),
@@ -702,15 +728,44 @@ void NetworkSection(const BookResult& book, Document& d) {
   d.Line("Observations (w: standardised residual, r: redundancy number)", true);
   d.Add(std::move(table));
   d.Blank();
-  if (!n.suspect) {
-    d.Line("No suspected blunder");
-    return;
+  NetworkSuspectLines(d, n.suspect, n, "No suspected blunder");
+}
+
+// The network of heights: its statistics, every height difference with its
+// residual, w and r, the suspect, and the heights of points that are no new
+// points of the plan.
+void HeightNetworkSection(const BookResult& book, int decimals, Document& d) {
+  if (!book.heightNetwork) return;
+  const HeightNetworkReport& h = *book.heightNetwork;
+  const NetworkReport& n = *book.network;
+  d.Section("Height network (least squares, every height difference together)");
+  d.Add(StatisticsFields(h), true);
+  if (h.redundancy == 0) d.Line("No redundancy: the heights carry their a-priori sigmas", true);
+  Table table({{"source", true}, {"line"}, {"observation", true}, {"dH [m]"}, {"residual [mm]"},
+               {"sigma [mm]"}, {"w"}, {"r"}, {"", true}});
+  for (std::size_t i = 0; i < n.observations.size(); ++i) {
+    const ObservationReport& o = n.observations[i];
+    if (o.ref.kind != ObservationKind::HeightDifference) continue;
+    const bool suspect = h.suspect && h.suspect->ref.observation == i;
+    table.Add({o.levelled ? "levelling" : "trigonometric", IntegerText(o.line), NetworkPlace(o),
+               FixedText(o.measured, 4), FixedText(o.residual * 1000, 1),
+               FixedText(o.sigma * 1000, 1), o.w ? FixedText(*o.w, 2) : "",
+               FixedText(o.redundancyNumber, 2), suspect ? "<- suspect" : ""},
+              8);
   }
-  SuspectLines(d, *n.suspect, [&](const ObservationRef& ref) {
-    const ObservationReport& o = n.observations[ref.observation];
-    return std::string(RecordName(o.ref.kind)) + " on line " + IntegerText(o.line) + " (" +
-           place(o) + ")";
-  });
+  d.Blank();
+  d.Line("Height differences (w: standardised residual, r: redundancy number)", true);
+  d.Add(std::move(table));
+  d.Blank();
+  if (!h.heightsOnly.empty()) {
+    Table points({{"point", true}, {"H [m]"}, {"sH [mm]"}});
+    for (const HeightOnlyPoint& p : h.heightsOnly)
+      points.Add({ValidUtf8(p.name), FixedText(p.z, decimals), Context::Millimetres(p.sigma)});
+    d.Line("Heights of points without new coordinates", true);
+    d.Add(std::move(points));
+    d.Blank();
+  }
+  NetworkSuspectLines(d, h.suspect, n, "No height difference is suspected of a blunder");
 }
 
 // One setup: what the instrument's faces say of it, the sigma of a
@@ -862,6 +917,7 @@ void BookPointsSection(const BookResult& book, int decimals, Document& d) {
     columns.push_back({"sX [mm]"});
     columns.push_back({"sY [mm]"});
   }
+  if (book.heightNetwork) columns.push_back({"sH [mm]"});
   Table table(std::move(columns));
   for (const NewPoint& point : book.points) {
     std::vector<std::string> row = {ValidUtf8(point.point.name),
@@ -871,7 +927,10 @@ void BookPointsSection(const BookResult& book, int decimals, Document& d) {
     if (point.precision) {
       row.push_back(Context::Millimetres(point.precision->sx));
       row.push_back(Context::Millimetres(point.precision->sy));
+    } else if (precision && book.heightNetwork) {
+      row.insert(row.end(), 2, "");
     }
+    if (book.heightNetwork) row.push_back(point.sigmaZ ? Context::Millimetres(*point.sigmaZ) : "");
     table.Add(std::move(row));
   }
   d.Section("All new points");
@@ -888,14 +947,20 @@ void BookPointsSection(const BookResult& book, int decimals, Document& d) {
   const bool given =
       settings.angularTolerance || settings.linearTolerance || settings.heightTolerance;
   const bool testFailed = book.network && book.network->globalTest.Exceeded();
+  const bool heightTestFailed = book.heightNetwork && book.heightNetwork->globalTest.Exceeded();
   const bool suspect = book.network && book.network->suspect;
+  const bool heightSuspect = book.heightNetwork && book.heightNetwork->suspect;
   d.Line(std::string("Overall: ") +
              (grossError   ? "GROSS: a misclosure is beyond what a survey gives"
               : testFailed ? "the global test of the network FAILED"
+              : heightTestFailed ? "the global test of the height network FAILED"
               : !passed    ? "a tolerance is EXCEEDED"
               : given      ? "every tolerance held"
                            : "no tolerance was given, so none was checked") +
-             (suspect && !grossError ? "; a blunder is suspected (see the network's suspect)" : ""),
+             (suspect && !grossError ? "; a blunder is suspected (see the network's suspect)" : "") +
+             (heightSuspect && !grossError
+                  ? "; a blunder is suspected among the heights (see the height network's suspect)"
+                  : ""),
          false, !passed);
 }
 
@@ -938,6 +1003,7 @@ void ReportDocument(const BookResult& book, const ReportOptions& options, Docume
     SetupSection(book.setups[i], i + 1, angles, options.decimals, d);
   ChecksSection(book, d);
   NetworkSection(book, d);
+  HeightNetworkSection(book, options.decimals, d);
   SideshotSection(book, options.decimals, d);
   BookPointsSection(book, options.decimals, d);
   NotesSection(book.notes, d);

@@ -373,24 +373,24 @@ TEST(FieldBookEndToEnd, EveryFaultIsOneLineNamingItsPlace) {
   const std::string start = std::string(Control) + "traverse\nA\n";
   const ErrorCase cases[] = {
       {"unknown record", "unit gon\nfoo 1 2\n", {}, 1,
-       "standard input:2: expected a record (unit, point, points, traverse, setup, angle, "
-       "distance, bearing, sigma or title), found 'foo'"},
+       "standard input:2: expected a record (unit, point, points, benchmark, traverse, setup, "
+       "angle, distance, bearing, level, sigma or title), found 'foo'"},
       {"a slip in a keyword", "UNIT gon\nponit A 1 2\n", {}, 1,
-       "standard input:2: expected a record (unit, point, points, traverse, setup, angle, "
-       "distance, bearing, sigma or title), found 'ponit': did you mean 'point'?"},
+       "standard input:2: expected a record (unit, point, points, benchmark, traverse, setup, "
+       "angle, distance, bearing, level, sigma or title), found 'ponit': did you mean 'point'?"},
       {"a slip in the first word is a book, not answers", "# job\nunti gon\n", {}, 1,
-       "standard input:2: expected a record (unit, point, points, traverse, setup, angle, "
-       "distance, bearing, sigma or title), found 'unti': did you mean 'unit'?"},
+       "standard input:2: expected a record (unit, point, points, benchmark, traverse, setup, "
+       "angle, distance, bearing, level, sigma or title), found 'unti': did you mean 'unit'?"},
       {"a slip in a keyword typed in capitals", "UNITT gon\n", {}, 1,
-       "standard input:1: expected a record (unit, point, points, traverse, setup, angle, "
-       "distance, bearing, sigma or title), found 'UNITT': did you mean 'unit'?"},
+       "standard input:1: expected a record (unit, point, points, benchmark, traverse, setup, "
+       "angle, distance, bearing, level, sigma or title), found 'UNITT': did you mean 'unit'?"},
       {"empty", " \r\n\n", {}, 1, "standard input: the input is empty: no field book and no answers"},
       {"a check on a point no traverse reaches", WorkedBook() + "distance P1 Q 10\n", {}, 1,
        "standard input:13: the point 'Q' is not known: no record defines it and no traverse "
        "computes it (free records alone place points under --rule least-squares)"},
       {"free records alone under compass", "point A 0 0\npoint B 0 100\ndistance A B 100\n", {}, 1,
-       "standard input: the book has no traverse: a network of angle, distance and bearing records "
-       "alone needs --rule least-squares"},
+       "standard input: the book has no traverse: a network of angle, distance, bearing and level "
+       "records alone needs --rule least-squares"},
       {"a NUL byte", std::string("4800\0\n", 6), {}, 1,
        "standard input:1: the input is not text: its first line holds a NUL byte"},
       {"not UTF-8", "\xFF\xFE" "4800\n", {}, 1,
@@ -468,8 +468,8 @@ TEST(FieldBookEndToEnd, EveryFaultIsOneLineNamingItsPlace) {
       {"a slope distance without zenith", "setup A\nB 0 sd=12\nend\n", {}, 1,
        "standard input:2: the slope distance sd= needs its zenith angle za="},
       {"setups alone under compass", "point A 0 0\nsetup A\nB 0 hd=5\nend\n", {}, 1,
-       "standard input: the book has no traverse: a network of setups and angle, distance and "
-       "bearing records alone needs --rule least-squares"},
+       "standard input: the book has no traverse: a network of setups and angle, distance, bearing "
+       "and level records alone needs --rule least-squares"},
       {"a setup on a known point sighting another in the same place",
        "point C 0 0\npoint D 0 0\nsetup C\nD 0\nend\n", {"--rule", "least-squares"}, 1,
        "standard input:4: the observation joins two points that lie in one place"},

@@ -489,5 +489,34 @@ TEST(NetworkEndToEnd, ReproducesPublishedSetups) {
   }
 }
 
+// A published levelling network: the sample one-dimensional adjustment of
+// the GNU Gama documentation, its heights to the published 0.01 mm, its
+// a-priori standard deviations to the published 0.1 mm (this program's sz
+// over sigma0) and m0' = 5.42 mm (sigma0 times the a-priori 5 mm).
+TEST(NetworkEndToEnd, ReproducesAPublishedLevellingNetwork) {
+  const ChildRun run = Adjust({"--rule", "least-squares", "--format", "json",
+                               std::string(EXAMPLES_DIR) + "/levelling_loop.book"},
+                              "");
+  ASSERT_EQ(run.exitCode, 0) << run.error;
+  const json report = json::parse(run.output);
+  const json& heights = report["height_network"];
+  EXPECT_EQ(heights["redundancy"], 5);
+  const double sigma0 = heights["sigma0"];
+  EXPECT_NEAR(std::round(sigma0 * 5 * 100) / 100, 5.42, 1e-9);
+  const std::map<std::string, std::pair<double, double>> published = {
+      {"4", {998.77513, 3.1}}, {"3", {997.93325, 3.5}}, {"2", {999.27487, 3.1}}};
+  ASSERT_EQ(heights["points"].size(), published.size());
+  for (const json& point : heights["points"]) {
+    const auto& [z, sz] = published.at(point["name"].get<std::string>());
+    // 999.274875 is published as 999.27487: half a unit of the last digit.
+    EXPECT_NEAR(point["z"].get<double>(), z, 0.5e-5 + 1e-9) << point;
+    EXPECT_NEAR(std::round(point["sz"].get<double>() / sigma0 * 1e4) / 10, sz, 1e-9) << point;
+  }
+  for (const json& o : report["network"]["observations"]) {
+    EXPECT_EQ(o["kind"], "height");
+    EXPECT_EQ(o["source"], "levelling");
+  }
+}
+
 }  // namespace
 }  // namespace traverse::e2e
