@@ -194,7 +194,10 @@ struct Corrections {
   }
 };
 
+// `value` with its sign and `decimals` decimals; a value that rounds to 0 is +0.
 std::string Signed(double value, int decimals) {
+  const double scale = std::pow(10.0, decimals);
+  if (std::round(value * scale) == 0) value = 0;
   char text[32];
   std::snprintf(text, sizeof text, "%+.*f", decimals, value);
   return text;
