@@ -211,7 +211,7 @@ class GsiReader {
   }
 
   Book Read() {
-    RawLines lines(text_);
+    TextLines lines(text_, true);
     for (std::string_view line; lines.Next(line);) {
       const Block block(line, lines.Number());
       if (block.Empty()) continue;

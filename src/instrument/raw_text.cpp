@@ -2,7 +2,6 @@
 
 #include <cstdint>
 
-#include "input/tokens.hpp"
 
 namespace traverse {
 namespace {
@@ -61,20 +60,6 @@ void AppendUtf8(std::string& out, std::uint32_t code) {
 }
 
 }  // namespace
-
-RawLines::RawLines(std::string_view text) : text_(WithoutByteOrderMark(text)) {}
-
-bool RawLines::Next(std::string_view& line) {
-  if (at_ >= text_.size()) return false;
-  std::size_t end = at_;
-  while (end < text_.size() && text_[end] != '\n' && text_[end] != '\r') ++end;
-  line = text_.substr(at_, end - at_);
-  ++number_;
-  if (end < text_.size() && text_[end] == '\r' && end + 1 < text_.size() && text_[end + 1] == '\n')
-    ++end;
-  at_ = end + 1;
-  return true;
-}
 
 std::string ToUtf8(std::string_view bytes, TextEncoding encoding) {
   if (IsUtf8(bytes)) return std::string(bytes);
