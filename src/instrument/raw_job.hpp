@@ -1,0 +1,47 @@
+// What a reader of an instrument's file gives: the job as a field book would
+// hold it, the coordinates the collector computed set against the program's
+// own radial computation, and notes on what was read and what was passed over.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "adjustment/survey.hpp"
+
+namespace traverse {
+
+enum class LengthUnit { Metre, Foot, UsSurveyFoot };
+
+// How notes and names that are not valid UTF-8 were written.
+enum class TextEncoding { Latin1, Cp1251 };
+
+// What the command line says where the file says nothing.
+struct RawOptions {
+  std::optional<AngleUnit> angleUnit;    // where the file gives no angle unit
+  std::optional<LengthUnit> lengthUnit;  // where the file gives no length unit
+  TextEncoding encoding = TextEncoding::Latin1;
+};
+
+// One coordinate the collector computed (never control) against the
+// radial computation from the collector's own station and orientation.
+struct CollectorCheck {
+  std::string point;
+  int line = 0;      // of the collector's figure
+  std::string station;
+  int shotLine = 0;  // of the pointing the program radiated it from
+  GridPoint collector, computed;  // metres
+  std::optional<double> collectorZ, computedZ;
+};
+
+struct RawJob {
+  Book book;  // angles in gon, lengths in metres
+  std::vector<CollectorCheck> checks;
+  std::vector<std::string> notes;
+  std::optional<LengthUnit> lengthUnit;  // the file's own
+};
+
+// Metres in one of `unit`.
+double MetresPer(LengthUnit unit);
+
+}  // namespace traverse
