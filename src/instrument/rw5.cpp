@@ -14,7 +14,7 @@
 
 #include "input/tokens.hpp"
 #include "instrument/text_encoding.hpp"
-#include "network/resection.hpp"
+#include "instrument/setup_builder.hpp"
 
 namespace traverse {
 
@@ -117,46 +117,10 @@ bool IsGnss(std::string_view type) {
   return IsAny(type, {"GPS", "BP", "GS", "GT", "EB", "RE", "CS"});
 }
 
-// An angle for a message, in the file's unit.
-std::string AngleText(double gon, std::optional<AngleUnit> unit) {
-  char text[40];
-  if (unit == AngleUnit::Gon)
-    std::snprintf(text, sizeof text, "%.5f gon", gon);
-  else
-    std::snprintf(text, sizeof text, "%.6f degrees", gon * 0.9);
-  return text;
-}
-
-// The held bearing of one setup: BK's back point and azimuth.
-struct Backsight {
-  std::string point;
-  std::optional<double> azimuth;  // gon, north-based
-  double circle = 0;              // gon
-  int line = 0;
-  bool read = false;  // a BD or BR has pointed at it (else BK's own pointing stands)
-};
-
-// A pointing as the collector radiated it, for the check of its coordinates.
-struct Radiated {
-  std::string station;
-  int line = 0;
-  GridPoint xy;
-  std::optional<double> z;
-};
-
-struct SetupState {
-  std::size_t index = 0;  // in book.setups
-  int ocLine = 0;
-  std::optional<Backsight> backsight;
-  std::unordered_map<std::string, std::size_t> pointed;  // target -> its first reading
-  bool faceTwo = false;
-  bool shot = false;  // any pointing besides BK's own
-};
-
 class Reader {
  public:
   Reader(std::string_view text, const std::string& source, const RawOptions& options)
-      : lines_(text), options_(options) {
+      : lines_(text), options_(options), setups_(job_) {
     job_.book.source = source;
   }
 
@@ -310,42 +274,15 @@ class Reader {
     std::tie(point.xy, point.z) = Coordinates(true);
     point.line = line_;
     if (record_->note) point.description = Text(*record_->note);
-    const auto [at, added] = known_.emplace(point.name, job_.book.known.size());
-    if (added) {
-      job_.book.known.push_back(std::move(point));
-      return;
-    }
-    NamedPoint& before = job_.book.known[at->second];
-    if (before.xy.x != point.xy.x || before.xy.y != point.xy.y || before.z != point.z)
-      Note("'" + point.name + "' is stored again on line " + std::to_string(line_) +
-           " with other coordinates than on line " + std::to_string(before.line) +
-           ": the later ones are used");
-    before = std::move(point);
+    setups_.AddControl(std::move(point));
   }
 
   void Occupy() {
     const std::string station = Name("OP");
     const auto [xy, z] = Coordinates(false);
-    if (Get("N") && Get("E")) {
-      collector_[station] = {station, line_, xy, z};
-      CheckCollector(station, xy, z);
-    }
-    StartSetup(station);
-    setup_->ocLine = line_;
+    if (Get("N") && Get("E")) setups_.CollectorPoint(station, xy, z, line_);
+    setups_.Start(station, hi_, line_);
   }
-
-  void StartSetup(const std::string& station) {
-    EndSetup();
-    BookSetup setup;
-    setup.station = station;
-    setup.line = line_;
-    setup.hi = hi_;
-    job_.book.setups.push_back(std::move(setup));
-    setup_ = SetupState{};
-    setup_->index = job_.book.setups.size() - 1;
-  }
-
-  BookSetup& Current() { return job_.book.setups[setup_->index]; }
 
   void Back() {
     const std::string station = Name("OP");
@@ -357,27 +294,19 @@ class Reader {
     back.circle = Angle("BC").value_or(0);
     // A backsight taken again (a new round, a new back point) is a new
     // orientation of the circle: a setup of its own.
-    if (!setup_ || Current().station != station || setup_->backsight || setup_->shot) {
-      const int ocLine = setup_ && Current().station == station ? setup_->ocLine : 0;
-      StartSetup(station);
-      setup_->ocLine = ocLine;
-    }
-    SetupReading reading;
-    reading.target = back.point;
-    reading.line = line_;
-    reading.hz = back.circle;
-    setup_->pointed[back.point] = Current().readings.size();
-    Current().readings.push_back(std::move(reading));
-    setup_->backsight = std::move(back);
+    if (!setups_.Open() || setups_.Current().station != station || setups_.Back() ||
+        setups_.Shot())
+      setups_.Start(station, hi_, line_);
+    setups_.SetBacksight(std::move(back));
   }
 
   void Heights() {
     if (const auto hi = Length("HI")) {
-      if (setup_ && setup_->shot && Current().hi && *Current().hi != *hi)
+      if (setups_.Shot() && setups_.Current().hi && *setups_.Current().hi != *hi)
         Fault("HI", "the instrument height changes within the setup of line " +
-                        std::to_string(Current().line) + ": start a new OC");
+                        std::to_string(setups_.Current().line) + ": start a new OC");
       hi_ = hi;
-      if (setup_ && (!setup_->shot || !Current().hi)) Current().hi = hi;
+      if (setups_.Open() && (!setups_.Shot() || !setups_.Current().hi)) setups_.Current().hi = hi;
     }
     if (const auto hr = Length("HR")) hr_ = hr;
   }
@@ -385,15 +314,16 @@ class Reader {
   void Shot() {
     const std::string_view type = record_->type;
     const std::string station = Name("OP");
-    if (!setup_) Fault("OP", "a shot before any OC or BK record sets up the instrument");
-    if (station != Current().station)
+    if (!setups_.Open()) Fault("OP", "a shot before any OC or BK record sets up the instrument");
+    const BookSetup& setup = setups_.Current();
+    if (station != setup.station)
       Fault("OP", "'" + station + "' is not the station of the setup on line " +
-                      std::to_string(Current().line) + " ('" + Current().station + "')");
+                      std::to_string(setup.line) + " ('" + setup.station + "')");
     SetupReading reading;
     reading.target = Name("FP");
     reading.line = line_;
     if (reading.target == station) Fault("FP", "the target is the station itself");
-    const std::optional<Backsight>& back = setup_->backsight;
+    const std::optional<Backsight>& back = setups_.Back();
     if (const auto ar = Angle("AR")) {
       reading.hz = *ar;
     } else if (const auto al = Angle("AL")) {
@@ -447,92 +377,7 @@ class Reader {
                       " pointing with a zenith angle of the other face");
     reading.ht = hr_;
     if (record_->note) reading.description = Text(*record_->note);
-    setup_->faceTwo = setup_->faceTwo || reverse;
-    Radiate(reading);
-    Add(std::move(reading), type);
-  }
-
-  // Files the pointing: BK's own pointing gives way to the BD or BR that
-  // reads the back point; a plain shot read again replaces the one before,
-  // or, after a set in both faces, is the collector's check and passed over.
-  void Add(SetupReading reading, std::string_view type) {
-    BookSetup& setup = Current();
-    std::optional<Backsight>& back = setup_->backsight;
-    const auto before = setup_->pointed.find(reading.target);
-    const bool plain = type == "SS" || type == "TR";
-    if (before != setup_->pointed.end()) {
-      SetupReading& earlier = setup.readings[before->second];
-      if (back && !back->read && reading.target == back->point && reading.face == 1) {
-        back->read = true;
-        earlier = std::move(reading);
-        setup_->shot = true;
-        return;
-      }
-      if (plain && setup_->faceTwo) {
-        Note(Text(type) + " on line " + std::to_string(line_) + " reads '" + reading.target +
-             "' again after a set in both faces: a check, passed over");
-        return;
-      }
-      if (plain) {
-        Note("'" + reading.target + "' is shot again from '" + setup.station + "' on line " +
-             std::to_string(line_) + ": that shot replaces the one on line " +
-             std::to_string(earlier.line));
-        earlier = std::move(reading);
-        return;
-      }
-    }
-    if (back && reading.target == back->point) back->read = true;
-    setup_->pointed.emplace(reading.target, setup.readings.size());
-    setup.readings.push_back(std::move(reading));
-    setup_->shot = true;
-  }
-
-  // ---- the collector's coordinates ----
-
-  // The setup's orientation as the collector had it: the back azimuth less
-  // the back circle, BS given or from the collector's coordinates.
-  std::optional<double> CollectorOrientation(const GridPoint& station) const {
-    const std::optional<Backsight>& back = setup_->backsight;
-    if (!back) return std::nullopt;
-    if (back->azimuth) return *back->azimuth - back->circle;
-    const GridPoint* to = nullptr;
-    if (const auto k = known_.find(back->point); k != known_.end())
-      to = &job_.book.known[k->second].xy;
-    else if (const auto c = collector_.find(back->point); c != collector_.end())
-      to = &c->second.xy;
-    if (!to) return std::nullopt;
-    return BearingOf(station, *to) - back->circle;
-  }
-
-  // The pointing radiated from the collector's own station and orientation,
-  // kept for the check of a coordinate of its target the collector writes.
-  void Radiate(const SetupReading& reading) {
-    const BookSetup& setup = Current();
-    const GridPoint* station = nullptr;
-    std::optional<double> z;
-    if (const auto c = collector_.find(setup.station); c != collector_.end())
-      station = &c->second.xy, z = c->second.z;
-    else if (const auto k = known_.find(setup.station); k != known_.end())
-      station = &job_.book.known[k->second].xy, z = job_.book.known[k->second].z;
-    if (!station) return;
-    const std::optional<double> orientation = CollectorOrientation(*station);
-    std::optional<double> hd = reading.horizontal;
-    if (reading.slope) hd = *reading.slope * std::sin(*reading.zenith * std::numbers::pi / 200);
-    if (!orientation || !hd) return;
-    Radiated r{setup.station, line_, PolarPoint(*station, *orientation, reading.hz, *hd), {}};
-    if (z && reading.slope && setup.hi && reading.ht)
-      r.z = *z + *setup.hi + *reading.slope * std::cos(*reading.zenith * std::numbers::pi / 200) -
-            *reading.ht;
-    radiated_[reading.target] = std::move(r);
-  }
-
-  void CheckCollector(const std::string& point, const GridPoint& xy, std::optional<double> z) {
-    const auto shot = radiated_.find(point);
-    if (shot == radiated_.end()) return;
-    for (const CollectorCheck& c : job_.checks)
-      if (c.point == point && c.shotLine == shot->second.line) return;
-    job_.checks.push_back(
-        {point, line_, shot->second.station, shot->second.line, xy, shot->second.xy, z, shot->second.z});
+    setups_.Add(std::move(reading), type == "SS" || type == "TR", Text(type), line_);
   }
 
   // ---- the end ----
@@ -544,72 +389,13 @@ class Reader {
 
   void Note(std::string note) { job_.notes.push_back(std::move(note)); }
 
-  void EndSetup() {
-    if (!setup_) return;
-    if (!setup_->shot) {
-      Note("the setup on '" + Current().station + "' on line " + std::to_string(Current().line) +
-           " has no shot: passed over");
-      job_.book.setups.pop_back();
-    } else if (setup_->backsight) {
-      backs_.emplace_back(setup_->index, *setup_->backsight);
-    }
-    setup_.reset();
-  }
-
   void Finish() {
-    EndSetup();
-    HoldBearings();
+    setups_.Finish("BK, field BS", angleUnit_);
     for (const auto& [type, seen] : ignored_)
       Note(std::to_string(seen.first) + " " + type + " record" + (seen.first == 1 ? "" : "s") +
            " (the first on line " + std::to_string(seen.second) + ") " +
            (IsGnss(type) ? "of satellite positioning, not used: only total-station setups are read"
                          : "of a kind this reader does not use, passed over"));
-  }
-
-  // A back point without coordinates in the file, with the azimuth BS, is
-  // the job's orientation: a bearing held fixed from the station, once for
-  // each line however often the collector sets up on it.
-  void HoldBearings() {
-    struct Held {
-      std::string from, to;
-      double bearing;
-      int line;
-    };
-    std::vector<Held> held;
-    for (const auto& [index, back] : backs_) {
-      if (!back.azimuth || known_.count(back.point)) continue;
-      const std::string& station = job_.book.setups[index].station;
-      bool again = false;
-      for (const Held& h : held) {
-        const bool same = h.from == station && h.to == back.point;
-        const bool reverse = h.from == back.point && h.to == station;
-        if (!same && !reverse) continue;
-        const double expected = WithinTurn(h.bearing + (reverse ? 200 : 0));
-        double difference = std::abs(expected - *back.azimuth);
-        difference = std::min(difference, 400 - difference);
-        if (difference > 1e-6) {
-          throw JobError(back.line, "BK, field BS: the azimuth " +
-                                        AngleText(*back.azimuth, angleUnit_) + " from '" + station +
-                                        "' to '" + back.point +
-                                        "' disagrees with the one held on line " +
-                                        std::to_string(h.line) + " (" +
-                                        AngleText(expected, angleUnit_) + ")");
-        }
-        again = true;
-      }
-      if (again) continue;
-      held.push_back({station, back.point, *back.azimuth, back.line});
-      FreeObservation bearing;
-      bearing.kind = ObservationKind::Bearing;
-      bearing.from = station;
-      bearing.to = back.point;
-      bearing.line = back.line;
-      bearing.fixed = true;
-      bearing.angle.line = back.line;
-      bearing.angle.readings = {static_cast<std::uint32_t>(job_.book.readings.size()), 1};
-      job_.book.readings.push_back(*back.azimuth);
-      job_.book.free.push_back(std::move(bearing));
-    }
   }
 
   RawLines lines_;
@@ -621,11 +407,7 @@ class Reader {
   std::optional<LengthUnit> lengthUnit_;
   bool south_ = false;
   std::optional<double> hi_, hr_;
-  std::optional<SetupState> setup_;
-  std::vector<std::pair<std::size_t, Backsight>> backs_;  // of the setups kept, by index
-  std::unordered_map<std::string, std::size_t> known_;     // SP points by name
-  std::unordered_map<std::string, Radiated> collector_;    // OC coordinates by station
-  std::unordered_map<std::string, Radiated> radiated_;     // last radiated shot by target
+  SetupBuilder setups_;
   std::map<std::string, std::pair<int, int>> ignored_;     // type -> count, first line
 };
 
