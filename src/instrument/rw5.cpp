@@ -32,34 +32,6 @@ double MetresPer(LengthUnit unit) {
 
 namespace {
 
-// The lines of a raw file, numbered from 1. A line ends at LF, at CR LF, at
-// a run of CRs before LF (as some collectors write), or at a CR alone.
-class RawLines {
- public:
-  explicit RawLines(std::string_view text) : text_(WithoutByteOrderMark(text)) {}
-
-  bool Next(std::string_view& line) {
-    if (at_ >= text_.size()) return false;
-    ++number_;
-    std::size_t end = at_;
-    while (end < text_.size() && text_[end] != '\n' && text_[end] != '\r') ++end;
-    line = text_.substr(at_, end - at_);
-    at_ = end + 1;
-    if (end < text_.size() && text_[end] == '\r') {
-      std::size_t crs = end;
-      while (crs < text_.size() && text_[crs] == '\r') ++crs;
-      if (crs < text_.size() && text_[crs] == '\n') at_ = crs + 1;
-    }
-    return true;
-  }
-  int Number() const { return number_; }
-
- private:
-  std::string_view text_;
-  std::size_t at_ = 0;
-  int number_ = 0;
-};
-
 struct Field {
   std::string_view code, value;
 };

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+#include "input/tokens.hpp"
+
 namespace traverse {
 namespace {
 
@@ -31,6 +33,23 @@ void Append(std::string& out, std::uint32_t code) {
 }
 
 }  // namespace
+
+RawLines::RawLines(std::string_view text) : text_(WithoutByteOrderMark(text)) {}
+
+bool RawLines::Next(std::string_view& line) {
+  if (at_ >= text_.size()) return false;
+  ++number_;
+  std::size_t end = at_;
+  while (end < text_.size() && text_[end] != '\n' && text_[end] != '\r') ++end;
+  line = text_.substr(at_, end - at_);
+  at_ = end + 1;
+  if (end < text_.size() && text_[end] == '\r') {
+    std::size_t crs = end;
+    while (crs < text_.size() && text_[crs] == '\r') ++crs;
+    if (crs < text_.size() && text_[crs] == '\n') at_ = crs + 1;
+  }
+  return true;
+}
 
 bool IsValidUtf8(std::string_view bytes) {
   std::size_t i = 0;
