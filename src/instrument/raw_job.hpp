@@ -44,4 +44,8 @@ struct RawJob {
 // Metres in one of `unit`.
 double MetresPer(LengthUnit unit);
 
+// The check as a line of the report's notes: the collector's figure less
+// the radial computation, in millimetres.
+std::string CheckNote(const CollectorCheck& check);
+
 }  // namespace traverse

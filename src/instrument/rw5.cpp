@@ -18,18 +18,6 @@
 
 namespace traverse {
 
-double MetresPer(LengthUnit unit) {
-  switch (unit) {
-    case LengthUnit::Foot:
-      return 0.3048;
-    case LengthUnit::UsSurveyFoot:
-      return 1200.0 / 3937.0;
-    case LengthUnit::Metre:
-      break;
-  }
-  return 1;
-}
-
 namespace {
 
 struct Field {
