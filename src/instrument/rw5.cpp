@@ -388,7 +388,13 @@ bool IsRw5(std::string_view text) {
 }
 
 RawJob ReadRw5(std::string_view text, const std::string& source, const RawOptions& options) {
-  return Reader(text, source, options).Read();
+  try {
+    return Reader(text, source, options).Read();
+  } catch (const JobError& error) {
+    // A value quoted as found may hold bytes that are not UTF-8.
+    if (IsValidUtf8(error.what())) throw;
+    throw JobError(error.line(), ToUtf8(error.what(), options.encoding));
+  }
 }
 
 }  // namespace traverse

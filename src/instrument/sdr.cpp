@@ -324,7 +324,13 @@ bool IsSdr(std::string_view text) {
 }
 
 RawJob ReadSdr(std::string_view text, const std::string& source, const RawOptions& options) {
-  return Reader(text, source, options).Read();
+  try {
+    return Reader(text, source, options).Read();
+  } catch (const JobError& error) {
+    // A value quoted as found may hold bytes that are not UTF-8.
+    if (IsValidUtf8(error.what())) throw;
+    throw JobError(error.line(), ToUtf8(error.what(), options.encoding));
+  }
 }
 
 }  // namespace traverse
