@@ -343,7 +343,7 @@ class Reader {
   // ---- the end ----
 
   void Ignored(std::string_view type) {
-    auto& [count, first] = ignored_[std::string(type)];
+    auto& [count, first] = ignored_[Text(type.substr(0, 16))];
     if (count++ == 0) first = line_;
   }
 

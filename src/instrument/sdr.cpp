@@ -289,7 +289,7 @@ class Reader {
   }
 
   void Ignored(const std::string& kind) {
-    auto& [count, first] = ignored_[kind];
+    auto& [count, first] = ignored_[Text(kind)];
     if (count++ == 0) first = line_;
   }
 
