@@ -251,7 +251,7 @@ class Reader {
     back.line = line_;
     if (back.point == station) Fault("BP", "the back point is the station itself");
     if (const auto bs = Angle("BS")) back.azimuth = WithinTurn(*bs + (south_ ? 200 : 0));
-    back.circle = Angle("BC").value_or(0);
+    back.circle = WithinTurn(Angle("BC").value_or(0));
     // A backsight taken again (a new round, a new back point) is a new
     // orientation of the circle: a setup of its own.
     if (!setups_.Open() || setups_.Current().station != station || setups_.Back() ||

@@ -38,6 +38,11 @@ constexpr Columns kVertical{53, 16, 23, 10, "vertical reading"};
 constexpr Columns kHorizontal{69, 16, 33, 10, "horizontal reading"};
 constexpr Columns kShotNote{85, 16, 43, 16, "description"};
 
+// `count` bytes of `text` from `at`, none where it is shorter.
+std::string_view Part(std::string_view text, std::size_t at, std::size_t count) {
+  return at < text.size() ? text.substr(at, count) : std::string_view{};
+}
+
 // The sum of the bytes between the STX line and ETX, modulo 65536, against
 // the five digits after ETX: a note where they differ.
 std::optional<std::string> FramingFault(std::string_view text) {
@@ -49,7 +54,7 @@ std::optional<std::string> FramingFault(std::string_view text) {
   if (from > etx) return {};
   unsigned sum = 0;
   for (std::size_t i = from; i < etx; ++i) sum += static_cast<unsigned char>(text[i]);
-  std::string_view digits = text.substr(etx + 1, 5);
+  std::string_view digits = Part(text, etx + 1, 5);
   if (digits.size() != 5 || !std::all_of(digits.begin(), digits.end(), [](char c) {
         return c >= '0' && c <= '9';
       }))
@@ -94,7 +99,7 @@ class Reader {
       } else if (type == "12") {
         inSet_ = true;
       } else if (type == "13") {
-        std::string note(line.substr(std::min<std::size_t>(4, line.size())));
+        std::string note(Part(line, 4, std::string_view::npos));
         std::transform(note.begin(), note.end(), note.begin(),
                        [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
         if (note.find("us feet") != std::string::npos && length_ == LengthUnit::Foot)
@@ -161,7 +166,7 @@ class Reader {
   }
 
   void Header() {
-    twoX_ = record_.substr(4, 4) == "SDR2";
+    twoX_ = Part(record_, 4, 4) == "SDR2";
     if (record_.size() < 46) {
       Fault({41, 6, 41, 6, "units"}, "expected the six unit options, found the line cut short");
     }
@@ -318,7 +323,7 @@ bool IsSdr(std::string_view text) {
     if (!line.empty() && line.front() == '\x02') line.remove_prefix(1);
     const std::string_view t = Trim(line);
     if (t.empty()) continue;
-    return t.substr(0, 2) == "00" && (t.substr(4, 4) == "SDR2" || t.substr(4, 5) == "SDR33");
+    return t.substr(0, 2) == "00" && (Part(t, 4, 4) == "SDR2" || Part(t, 4, 5) == "SDR33");
   }
   return false;
 }
