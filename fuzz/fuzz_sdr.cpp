@@ -5,5 +5,5 @@
 #include "raw_job_checks.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  return traverse::fuzzing::FuzzRawReader(traverse::ReadSdr, data, size);
+  return traverse::fuzzing::FuzzRawReader(traverse::ReadSdrJob, data, size);
 }

@@ -21,7 +21,7 @@
 #include "adjustment/reduction.hpp"
 #include "fuzz_check.hpp"
 #include "instrument/raw_job.hpp"
-#include "instrument/text_encoding.hpp"
+#include "instrument/raw_text.hpp"
 
 namespace traverse::fuzzing {
 
@@ -32,7 +32,7 @@ inline int LineEnds(std::string_view text) {
 }
 
 inline void CheckText(const std::string& text, const char* what) {
-  FUZZ_CHECK(IsValidUtf8(text), std::string(what) + " not valid UTF-8: " + Printable(text));
+  FUZZ_CHECK(ToUtf8(text, TextEncoding::Latin1) == text, std::string(what) + " not valid UTF-8: " + Printable(text));
 }
 
 inline void CheckJob(const RawJob& job) {

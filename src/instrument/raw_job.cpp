@@ -17,6 +17,17 @@ double MetresPer(LengthUnit unit) {
   return 1;
 }
 
+Book ToBook(RawJob job) {
+  Book book = std::move(job.book);
+  if (job.lengthUnit && *job.lengthUnit != LengthUnit::Metre)
+    book.notes.push_back(std::string("The file's lengths are in ") +
+                         (*job.lengthUnit == LengthUnit::Foot ? "international feet" : "US survey feet") +
+                         ", read into metres: every length of this report is in metres.");
+  for (std::string& note : job.notes) book.notes.push_back(std::move(note));
+  for (const CollectorCheck& check : job.checks) book.notes.push_back(CheckNote(check));
+  return book;
+}
+
 std::string CheckNote(const CollectorCheck& check) {
   const double dx = check.collector.x - check.computed.x, dy = check.collector.y - check.computed.y;
   char figures[160];

@@ -8,20 +8,9 @@
 #include <vector>
 
 #include "adjustment/survey.hpp"
+#include "instrument/raw_formats.hpp"
 
 namespace traverse {
-
-enum class LengthUnit { Metre, Foot, UsSurveyFoot };
-
-// How notes and names that are not valid UTF-8 were written.
-enum class TextEncoding { Latin1, Cp1251 };
-
-// What the command line says where the file says nothing.
-struct RawOptions {
-  std::optional<AngleUnit> angleUnit;    // where the file gives no angle unit
-  std::optional<LengthUnit> lengthUnit;  // where the file gives no length unit
-  TextEncoding encoding = TextEncoding::Latin1;
-};
 
 // One coordinate the collector computed (never control) against the
 // radial computation from the collector's own station and orientation.
@@ -43,6 +32,10 @@ struct RawJob {
 
 // Metres in one of `unit`.
 double MetresPer(LengthUnit unit);
+
+// The job as the program's readers give it: the notes, then a note per
+// check, in the book's notes.
+Book ToBook(RawJob job);
 
 // The check as a line of the report's notes: the collector's figure less
 // the radial computation, in millimetres.

@@ -13,7 +13,7 @@
 #include <unordered_map>
 
 #include "input/tokens.hpp"
-#include "instrument/text_encoding.hpp"
+#include "instrument/raw_text.hpp"
 #include "instrument/setup_builder.hpp"
 
 namespace traverse {
@@ -80,7 +80,7 @@ bool IsGnss(std::string_view type) {
 class Reader {
  public:
   Reader(std::string_view text, const std::string& source, const RawOptions& options)
-      : lines_(text), options_(options), setups_(job_) {
+      : lines_(text, true), options_(options), setups_(job_) {
     job_.book.source = source;
   }
 
@@ -358,7 +358,7 @@ class Reader {
                          : "of a kind this reader does not use, passed over"));
   }
 
-  RawLines lines_;
+  TextLines lines_;
   const RawOptions& options_;
   RawJob job_;
   int line_ = 0;
@@ -373,28 +373,17 @@ class Reader {
 
 }  // namespace
 
-bool IsRw5(std::string_view text) {
-  RawLines lines(text);
-  std::string_view line;
-  while (lines.Next(line)) {
-    const std::string_view t = Trim(line);
-    if (t.empty()) continue;
-    if (t.substr(0, 2) == "--") continue;
-    const std::string_view type = t.substr(0, t.find(','));
-    return type.size() < t.size() &&
-           IsAny(type, {"JB", "MO", "SP", "OC", "BK", "LS", "SS", "TR", "BD", "FD", "GPS", "BP"});
-  }
-  return false;
-}
-
-RawJob ReadRw5(std::string_view text, const std::string& source, const RawOptions& options) {
+RawJob ReadRw5Job(std::string_view text, const std::string& source, const RawOptions& options) {
   try {
     return Reader(text, source, options).Read();
   } catch (const JobError& error) {
     // A value quoted as found may hold bytes that are not UTF-8.
-    if (IsValidUtf8(error.what())) throw;
     throw JobError(error.line(), ToUtf8(error.what(), options.encoding));
   }
+}
+
+Book ReadRw5(std::string_view text, const std::string& source, const RawOptions& options) {
+  return ToBook(ReadRw5Job(text, source, options));
 }
 
 }  // namespace traverse

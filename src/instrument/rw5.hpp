@@ -11,12 +11,12 @@
 
 namespace traverse {
 
-// Whether `text` looks like RW5: its first record, after blank lines, is
-// JB, MO, SP, OC or a `--` comment followed by one of them.
-bool IsRw5(std::string_view text);
-
 // The job in `text`. Throws JobError naming the line, the record and the
 // field of the first fault.
-RawJob ReadRw5(std::string_view text, const std::string& source, const RawOptions& options);
+RawJob ReadRw5Job(std::string_view text, const std::string& source, const RawOptions& options);
+
+// The same as the program's readers give it (raw_formats.hpp): the notes
+// and the checks in the book's notes.
+Book ReadRw5(std::string_view text, const std::string& source, const RawOptions& options);
 
 }  // namespace traverse

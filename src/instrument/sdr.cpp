@@ -9,7 +9,7 @@
 
 #include "input/tokens.hpp"
 #include "instrument/setup_builder.hpp"
-#include "instrument/text_encoding.hpp"
+#include "instrument/raw_text.hpp"
 
 namespace traverse {
 namespace {
@@ -67,7 +67,7 @@ std::optional<std::string> FramingFault(std::string_view text) {
 class Reader {
  public:
   Reader(std::string_view text, const std::string& source, const RawOptions& options)
-      : text_(text), lines_(text), options_(options), setups_(job_) {
+      : text_(text), lines_(text, true), options_(options), setups_(job_) {
     job_.book.source = source;
     if (options.angleUnit) angle_ = *options.angleUnit;
     if (options.lengthUnit) length_ = *options.lengthUnit;
@@ -299,7 +299,7 @@ class Reader {
   }
 
   std::string_view text_;
-  RawLines lines_;
+  TextLines lines_;
   const RawOptions& options_;
   RawJob job_;
   SetupBuilder setups_;
@@ -316,26 +316,17 @@ class Reader {
 
 }  // namespace
 
-bool IsSdr(std::string_view text) {
-  RawLines lines(text);
-  std::string_view line;
-  while (lines.Next(line)) {
-    if (!line.empty() && line.front() == '\x02') line.remove_prefix(1);
-    const std::string_view t = Trim(line);
-    if (t.empty()) continue;
-    return t.substr(0, 2) == "00" && (Part(t, 4, 4) == "SDR2" || Part(t, 4, 5) == "SDR33");
-  }
-  return false;
-}
-
-RawJob ReadSdr(std::string_view text, const std::string& source, const RawOptions& options) {
+RawJob ReadSdrJob(std::string_view text, const std::string& source, const RawOptions& options) {
   try {
     return Reader(text, source, options).Read();
   } catch (const JobError& error) {
     // A value quoted as found may hold bytes that are not UTF-8.
-    if (IsValidUtf8(error.what())) throw;
     throw JobError(error.line(), ToUtf8(error.what(), options.encoding));
   }
+}
+
+Book ReadSdr(std::string_view text, const std::string& source, const RawOptions& options) {
+  return ToBook(ReadSdrJob(text, source, options));
 }
 
 }  // namespace traverse

@@ -14,11 +14,12 @@
 
 namespace traverse {
 
-// Whether `text` opens with an SDR header (after an STX line and blanks).
-bool IsSdr(std::string_view text);
-
 // The job in `text`. Throws JobError naming the line, the record and the
 // field (by its columns) of the first fault.
-RawJob ReadSdr(std::string_view text, const std::string& source, const RawOptions& options);
+RawJob ReadSdrJob(std::string_view text, const std::string& source, const RawOptions& options);
+
+// The same as the program's readers give it (raw_formats.hpp): the notes
+// and the checks in the book's notes.
+Book ReadSdr(std::string_view text, const std::string& source, const RawOptions& options);
 
 }  // namespace traverse

@@ -122,7 +122,7 @@ TEST(SdrSynthetic, EveryHeaderOptionGivesBackTheTruth) {
                                      std::to_string(angle) + " length " + std::to_string(length) +
                                      " order " + std::to_string(order) + " direction " +
                                      std::to_string(direction);
-            const RawJob job = ReadSdr(Job(layout, twoX ? "\r\n" : "\n"), "job.sdr", {});
+            const RawJob job = ReadSdrJob(Job(layout, twoX ? "\r\n" : "\n"), "job.sdr", {});
             ASSERT_EQ(job.book.known.size(), 1u) << what;
             EXPECT_NEAR(job.book.known[0].xy.y, kS.y, 1e-3) << what;
             ASSERT_EQ(job.book.setups.size(), 2u) << what;
@@ -146,11 +146,11 @@ TEST(SdrFraming, ChecksumOfTheBytesFramed) {
   for (char c : body) sum += static_cast<unsigned char>(c);
   char digits[8];
   std::snprintf(digits, sizeof digits, "%05u", sum % 65536);
-  const RawJob good = ReadSdr("\x02\r\n" + body + "\x03" + digits + "\r\n", "job.sdr", {});
+  const RawJob good = ReadSdrJob("\x02\r\n" + body + "\x03" + digits + "\r\n", "job.sdr", {});
   EXPECT_EQ(good.book.setups.size(), 2u);
   for (const std::string& note : good.notes) EXPECT_EQ(note.find("checksum"), std::string::npos);
   std::snprintf(digits, sizeof digits, "%05u", (sum + 1) % 65536);
-  const RawJob bad = ReadSdr("\x02\r\n" + body + "\x03" + digits + "\r\n", "job.sdr", {});
+  const RawJob bad = ReadSdrJob("\x02\r\n" + body + "\x03" + digits + "\r\n", "job.sdr", {});
   EXPECT_NE(bad.notes.front().find("ETX checksum"), std::string::npos);
 }
 
@@ -167,15 +167,13 @@ TEST(SdrFaults, NameLineAndColumns) {
   };
   for (const auto& [text, message] : cases) {
     try {
-      ReadSdr(text, "x", {});
+      ReadSdrJob(text, "x", {});
       ADD_FAILURE() << "accepted: " << text;
     } catch (const JobError& error) {
       EXPECT_NE(std::string(error.what()).find(message), std::string::npos)
           << text << "\n" << error.what();
     }
   }
-  EXPECT_TRUE(IsSdr("\x02\r\n" + head));
-  EXPECT_FALSE(IsSdr("MO,AU0\n"));
 }
 
 }  // namespace
