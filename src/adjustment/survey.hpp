@@ -159,6 +159,7 @@ struct SetupDirection {
 struct BookSetup {
   std::string station;
   int line = 0;               // of its `setup` record
+  std::string file;           // where its lines are, when not in the book itself (`raw FILE`)
   std::optional<double> hi;   // metres
   SigmaSettings inForce;      // what `sigma` records set above it
   std::vector<SetupReading> readings;

@@ -270,6 +270,7 @@ class Reader {
     }
     for (BookSetup& setup : raw.setups) {
       setup.inForce = sigmas_;
+      setup.file = path;
       book_.setups.push_back(std::move(setup));
     }
     for (std::string& note : raw.notes) book_.notes.push_back(path + ": " + note);

@@ -94,6 +94,12 @@ TEST(InstrumentEndToEnd, FaultsAndFormatsAreNamed) {
                                           "*110002+000000000000000B 21...6+0000000000015500\r\n";
   const fs::path book = Scratch("bad.book");
   std::ofstream(book) << "point A 1 2\nraw bad.gsi\n";
+  // The second round in one face: a fault of the reduction, on the file's line.
+  const fs::path rounds = Scratch("rounds.gsi");
+  std::ofstream(rounds) << "110001+0000000A 88...0+00001550\n110002+0000000B 21...2+10000000 22...2+10000000\n"
+                           "110003+0000000B 21...2+30000000 22...2+30000000\n110004+0000000B 21...2+10000000 22...2+10000000\n";
+  const fs::path roundsBook = Scratch("rounds.book");
+  std::ofstream(roundsBook) << "point A 0 0\npoint B 100 0\nraw rounds.gsi\n";
   struct Case {
     std::vector<std::string> arguments;
     int exitCode;
@@ -103,6 +109,8 @@ TEST(InstrumentEndToEnd, FaultsAndFormatsAreNamed) {
        "traverse: " + bad.string() + ":2: word 2 (WI 21, '21...6+0000000000015500'): the units digit '6' is no angle unit"},
       {{"adjust", book.string()}, 1,
        "traverse: " + (bad.parent_path() / "bad.gsi").string() + ":2: word 2 (WI 21"},
+      {{"adjust", "--rule", "least-squares", roundsBook.string()}, 1,
+       "traverse: " + (bad.parent_path() / "rounds.gsi").string() + ":4: round 2 is read in one face only"},
       {{"convert", "--input-format", "rw5", bad.string()}, 1,
        "traverse: " + bad.string() + ": the file is read as Carlson RW5, which this version of traverse cannot read yet"},
       {{"convert", examples + "/worked.book"}, 1,
