@@ -319,12 +319,12 @@ BookResult AdjustWithoutReductions(const Book& book, const Settings& settings) {
   // shows those, and a large book's would double what the run holds.
   out.setups.reserve(book.setups.size());
   for (const BookSetup& s : book.setups)
-    out.setups.push_back({BookSetup{.station = s.station, .line = s.line, .file = s.file, .hi = s.hi,
+    out.setups.push_back({BookSetup{.station = s.station, .line = s.line, .hi = s.hi,
                                     .inForce = s.inForce, .readings = {}, .pairs = {},
                                     .rounds = {}, .directions = {},
                                     .collimation = s.collimation, .indexError = s.indexError,
                                     .directionSigma = s.directionSigma,
-                                    .degreesOfFreedom = s.degreesOfFreedom},
+                                    .degreesOfFreedom = s.degreesOfFreedom, .file = s.file},
                           {}, {}});
   if (network) {
     AdjustNetworkOfBook(book, out);

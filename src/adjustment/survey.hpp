@@ -159,7 +159,6 @@ struct SetupDirection {
 struct BookSetup {
   std::string station;
   int line = 0;               // of its `setup` record
-  std::string file;           // where its lines are, when not in the book itself (`raw FILE`)
   std::optional<double> hi;   // metres
   SigmaSettings inForce;      // what `sigma` records set above it
   std::vector<SetupReading> readings;
@@ -171,6 +170,7 @@ struct BookSetup {
   std::optional<double> indexError;        // gon, the mean i
   std::optional<double> directionSigma;    // gon, one direction of one round, from the rounds
   int degreesOfFreedom = 0;                // of directionSigma
+  std::string file;  // where its lines are, when not in the book itself (`raw FILE`)
 };
 
 struct Book {
