@@ -517,7 +517,7 @@ gives a trigonometric height difference, and levelling lines are read as
   benchmark NAME Z                        a mark of known height alone
 Known heights are held fixed; every point gets its height and sigma, every
 height difference its residual, w and r, and the heights' global test and
-suspect count in the verdict.
+suspect are named in the overall line.
 
 A left angle is the angle on the left of the line of travel, measured
 clockwise from the station behind to the station ahead (in US practice an

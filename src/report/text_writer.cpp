@@ -953,11 +953,11 @@ void BookPointsSection(const BookResult& book, int decimals, Document& d) {
   d.Line(std::string("Overall: ") +
              (grossError   ? "GROSS: a misclosure is beyond what a survey gives"
               : testFailed ? "the global test of the network FAILED"
-              : heightTestFailed ? "the global test of the height network FAILED"
               : !passed    ? "a tolerance is EXCEEDED"
               : given      ? "every tolerance held"
                            : "no tolerance was given, so none was checked") +
              (suspect && !grossError ? "; a blunder is suspected (see the network's suspect)" : "") +
+             (heightTestFailed ? "; the global test of the height network FAILED" : "") +
              (heightSuspect && !grossError
                   ? "; a blunder is suspected among the heights (see the height network's suspect)"
                   : ""),
