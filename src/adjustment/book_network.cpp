@@ -10,6 +10,7 @@
 
 #include "adjustment/book.hpp"
 #include "adjustment/book_setups.hpp"
+#include "adjustment/closure.hpp"
 #include "adjustment/job_error.hpp"
 #include "network/network.hpp"
 #include "network/resection.hpp"
@@ -656,6 +657,17 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
     p.point.xy = network.points[static_cast<std::size_t>(i)];
     p.precision = network.precision[static_cast<std::size_t>(i)];
     out.points.push_back(std::move(p));
+  }
+  // A loop's area after adjustment is the network's, not its first look's.
+  for (BookTraverseResult& traverse : out.traverses) {
+    if (!traverse.result.area) continue;
+    std::vector<GridPoint> corners;
+    const std::vector<std::string>& stations = traverse.job.stations;
+    for (std::size_t k = 0; k + 1 < stations.size(); ++k) {
+      const int i = points.Find(stations[k]);
+      if (i >= 0) corners.push_back(network.points[static_cast<std::size_t>(i)]);
+    }
+    if (corners.size() + 1 == stations.size()) traverse.result.area->after = PolygonArea(corners);
   }
   // Each setup's orientation, and its sideshots radiated from where it
   // stands with the covariance of station and orientation.

@@ -272,6 +272,11 @@ void WriteTraverse(JsonText& json, const Job& job, const Adjustment& result, boo
   json.Key("linear_misclosure");
   OrNull(json, result.linear, [&](const LinearMisclosure& l) { WriteLinear(json, l, angle); });
   WriteNumbers(json, {{"total_length", result.totalLength}, {"relative_precision", result.relativePrecision}});
+  if (result.area) {
+    json.Key("area").BeginObject();
+    WriteNumbers(json, {{"before", result.area->before}, {"after", result.area->after}});
+    json.EndObject();
+  }
   json.Key("points");
   WritePoints(json, job, result, named, angle);
   json.Key("tolerance").BeginObject();
