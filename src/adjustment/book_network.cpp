@@ -12,6 +12,7 @@
 #include "adjustment/book_setups.hpp"
 #include "adjustment/closure.hpp"
 #include "adjustment/job_error.hpp"
+#include "adjustment/relative_precision.hpp"
 #include "network/network.hpp"
 #include "network/resection.hpp"
 
@@ -595,6 +596,7 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
   }
 
   NetworkResult network;
+  RelativePairs relative;
   try {
     // A missing datum is said as such, before any point is placed from it.
     const std::vector<NetworkPoint>& all = points.points();
@@ -603,7 +605,9 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
     LocateFreePoints(points, observations, origins, setups);
     std::vector<NetworkSetup> networkSetups;
     for (const SetupPlace& setup : setups) networkSetups.push_back(setup.setup);
-    network = AdjustNetwork(points.points(), observations, networkSetups);
+    relative = PairsOfNetwork(observations, points.points(), book.relative,
+                              [&](const std::string& name) { return points.Find(name); });
+    network = AdjustNetwork(points.points(), observations, networkSetups, relative.pairs);
   } catch (const NetworkError& error) {
     // The network names points and observations by their places in its
     // lists; the book has them by name and on a line.
@@ -642,6 +646,8 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
     report.observations.push_back(std::move(r));
   }
   report.suspect = FindSuspect(report.observations);
+  report.relative = JudgeRelative(relative, network.relative,
+                                  [&](int i) { return points.Name(i); }, settings.relativeTolerance);
 
   for (NewPoint& p : out.points) {
     const int i = points.Find(p.point.name);

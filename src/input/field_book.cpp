@@ -20,8 +20,9 @@ namespace traverse {
 namespace {
 
 // The records, by the first word of their line in any case.
-constexpr std::array<std::string_view, 10> keywords = {
-    "unit", "point", "points", "traverse", "angle", "distance", "bearing", "sigma", "title", "setup"};
+constexpr std::array<std::string_view, 11> keywords = {
+    "unit", "point", "points", "traverse", "angle", "distance", "bearing", "sigma", "title", "setup",
+    "relative"};
 
 // The keyword one edit away from `word` (a letter added, left out, changed,
 // or two side by side swapped), or none.
@@ -141,6 +142,12 @@ class Reader {
         ReadSigma(line);
       } else if (IsWord(keyword, "setup")) {
         ReadSetup(line);
+      } else if (IsWord(keyword, "relative")) {
+        if (line.words.size() != 3 || line.words[1] == line.words[2])
+          throw JobError(line.number, "expected 'relative A B' with two different points, found " +
+                                          Quoted(Trim(line.text)));
+        book_.relative.push_back(
+            {Name(line.words[1], line.number), Name(line.words[2], line.number), line.number});
       } else if (IsWord(keyword, "title")) {
         if (book_.title) throw JobError(line.number, "the book has a second title");
         book_.title = Text(Trim(Trim(line.text).substr(keyword.size())));
@@ -148,7 +155,7 @@ class Reader {
         const std::optional<std::string_view> near = NearKeyword(keyword);
         throw JobError(line.number,
                        "expected a record (unit, point, points, traverse, setup, angle, "
-                       "distance, bearing, sigma or title), found " +
+                       "distance, bearing, relative, sigma or title), found " +
                            Quoted(keyword) +
                            (near ? ": did you mean '" + Text(*near) + "'?" : std::string()));
       }

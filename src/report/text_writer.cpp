@@ -728,6 +728,48 @@ void NetworkSection(const BookResult& book, Document& d) {
   });
 }
 
+// The precision of each pair of the network's points relative to each
+// other, written as it streams (a grid of setups has thousands), with the
+// relative tolerance's verdicts.
+void RelativeSection(const BookResult& book, Document& d) {
+  if (!book.network || book.network->relative.empty()) return;
+  const std::vector<RelativeReport>& pairs = book.network->relative;
+  const std::optional<RelativeTolerance>& tolerance = book.settings.relativeTolerance;
+  d.Section("Relative precision");
+  d.Line("a, b: semi-axes of the relative standard ellipse; 95 %: " + ShortestText(Confidence95) +
+             " a, the semi-major axis of the 95 % relative confidence ellipse (ALTA/NSPS)",
+         true);
+  if (tolerance)
+    d.Line("Allowed: " + ShortestText(tolerance->millimetres) + " mm + " +
+               ShortestText(tolerance->ppm) + " ppm of the distance",
+           true);
+  std::vector<Table::Column> columns = {{"from", true}, {"to", true},   {"line"},
+                                        {"distance [m]"}, {"a [mm]"},   {"b [mm]"},
+                                        {std::string("bearing of a [") + UnitName(book.settings.unit) + "]"},
+                                        {"sd [mm]"},      {"95 % [mm]"}};
+  if (tolerance)
+    for (const char* heading : {"allowed [mm]", ""}) columns.push_back({heading, !*heading});
+  d.AddRows(columns, pairs.size(), [&](std::size_t i, std::vector<std::string>& row) {
+    const RelativeReport& r = pairs[i];
+    row = {ValidUtf8(r.from), ValidUtf8(r.to), r.line > 0 ? IntegerText(r.line) : "",
+           FixedText(r.distance, 3), Context::Millimetres(r.ellipse.a),
+           Context::Millimetres(r.ellipse.b),
+           FixedText(GonToUnit(r.ellipse.bearing, book.settings.unit), 1),
+           Context::Millimetres(r.sigmaDistance), Context::Millimetres(r.Precision95())};
+    if (r.allowed) {
+      row.push_back(Context::Millimetres(*r.allowed));
+      row.push_back(r.passed ? "passed" : "EXCEEDED");
+    }
+  });
+  if (!tolerance) return;
+  const std::size_t failures = book.network->RelativeFailures();
+  d.Line(failures == 0 ? "Every pair is within the relative tolerance"
+                       : IntegerText(static_cast<int>(failures)) + " of " +
+                             IntegerText(static_cast<int>(pairs.size())) +
+                             " pairs EXCEED the relative tolerance",
+         true, failures > 0);
+}
+
 // One setup: what the instrument's faces say of it, the sigma of a
 // direction from the rounds, the reduced directions, the rounds with those
 // flagged named, the face pairs, and the orientation under least squares.
@@ -900,8 +942,8 @@ void BookPointsSection(const BookResult& book, int decimals, Document& d) {
   const bool grossError = std::any_of(book.traverses.begin(), book.traverses.end(),
                                       [](const BookTraverseResult& t) { return t.result.gross; });
   const Settings& settings = book.settings;
-  const bool given =
-      settings.angularTolerance || settings.linearTolerance || settings.heightTolerance;
+  const bool given = settings.angularTolerance || settings.linearTolerance ||
+                     settings.heightTolerance || (book.network && settings.relativeTolerance);
   const bool testFailed = book.network && book.network->globalTest.Exceeded();
   const bool suspect = book.network && book.network->suspect;
   d.Line(std::string("Overall: ") +
@@ -953,6 +995,7 @@ void ReportDocument(const BookResult& book, const ReportOptions& options, Docume
     SetupSection(book.setups[i], i + 1, angles, options.decimals, d);
   ChecksSection(book, d);
   NetworkSection(book, d);
+  RelativeSection(book, d);
   SideshotSection(book, options.decimals, d);
   BookPointsSection(book, options.decimals, d);
   NotesSection(book.notes, d);
