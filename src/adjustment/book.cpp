@@ -232,7 +232,11 @@ std::size_t NetworkReport::RelativeFailures() const {
                                                 [](const RelativeReport& r) { return !r.passed; }));
 }
 
-BookResult AdjustBook(const Book& book, const Settings& settings) {
+namespace {
+
+// AdjustBook but for the reductions of the setups (their pairs, rounds and
+// directions), which the result is given by copy or by move.
+BookResult AdjustWithoutReductions(const Book& book, const Settings& settings) {
   const bool network = settings.rule == Rule::LeastSquares;
   const bool records = !book.free.empty() || !book.setups.empty();
   if (book.traverses.empty() && (!records || !network))
@@ -320,8 +324,8 @@ BookResult AdjustBook(const Book& book, const Settings& settings) {
   out.setups.reserve(book.setups.size());
   for (const BookSetup& s : book.setups)
     out.setups.push_back({BookSetup{.station = s.station, .line = s.line, .hi = s.hi,
-                                    .inForce = s.inForce, .readings = {}, .pairs = s.pairs,
-                                    .rounds = s.rounds, .directions = s.directions,
+                                    .inForce = s.inForce, .readings = {}, .pairs = {},
+                                    .rounds = {}, .directions = {},
                                     .collimation = s.collimation, .indexError = s.indexError,
                                     .directionSigma = s.directionSigma,
                                     .degreesOfFreedom = s.degreesOfFreedom},
@@ -339,6 +343,28 @@ BookResult AdjustBook(const Book& book, const Settings& settings) {
                                                  : "the 'relative' records (line " +
                                                        std::to_string(book.relative.front().line) + ")") +
                           " apply under least squares only.");
+  }
+  return out;
+}
+
+}  // namespace
+
+BookResult AdjustBook(const Book& book, const Settings& settings) {
+  BookResult out = AdjustWithoutReductions(book, settings);
+  for (std::size_t s = 0; s < book.setups.size(); ++s) {
+    out.setups[s].setup.pairs = book.setups[s].pairs;
+    out.setups[s].setup.rounds = book.setups[s].rounds;
+    out.setups[s].setup.directions = book.setups[s].directions;
+  }
+  return out;
+}
+
+BookResult AdjustBook(Book&& book, const Settings& settings) {
+  BookResult out = AdjustWithoutReductions(book, settings);
+  for (std::size_t s = 0; s < book.setups.size(); ++s) {
+    out.setups[s].setup.pairs = std::move(book.setups[s].pairs);
+    out.setups[s].setup.rounds = std::move(book.setups[s].rounds);
+    out.setups[s].setup.directions = std::move(book.setups[s].directions);
   }
   return out;
 }

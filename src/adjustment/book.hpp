@@ -107,6 +107,8 @@ struct BookResult {
 // be adjusted, of a check on a point unknown, or for a book without traverse
 // (free records alone are a network, under least squares only).
 BookResult AdjustBook(const Book& book, const Settings& settings);
+// The same, giving the result the book's setup reductions instead of copies.
+BookResult AdjustBook(Book&& book, const Settings& settings);
 
 // Adjusts every observation of the book together, its traverses' and its
 // free ones, by least squares on a sparse factor, from `out` as the compass

@@ -302,7 +302,7 @@ int AdjustFieldBook(const std::string& text, const Job& job, const AdjustRequest
     if (!request.unitGiven) settings.unit = book.firstUnit.value_or(AngleUnit::Gon);
     SetAngleSigma(settings, request);
     settings.heightTolerance = request.heightTolerance;
-    result = AdjustBook(book, settings);
+    result = AdjustBook(std::move(book), settings);
   } catch (const JobError& error) {
     if (!controlIsOutput.empty())
       return RefuseOutput(request, "the control file '" + controlIsOutput + "' the book names");
