@@ -390,7 +390,9 @@ sigma length A [B] lines:
   angle AT FROM TO VALUE      distance FROM TO DISTANCE    bearing FROM TO VALUE
 With --rule least-squares the whole book is one network (these records alone
 make a triangulation or trilateration); under compass or transit each record
-is a check of the adjusted points.
+is a check of the adjusted points. Under least squares 'relative A B' asks
+for the relative precision of A and B besides every pair an observation
+joins. Under unit deg or dms a bearing may be typed N 45-30-00 E.
 
 A setup holds the pointings of one instrument setup as they were read, in
 face one and face two, in as many rounds as were measured:
