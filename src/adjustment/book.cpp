@@ -251,6 +251,7 @@ BookResult AdjustWithoutReductions(const Book& book, const Settings& settings) {
   out.settings = settings;
   out.known = book.known;
   out.sigmaRecords = book.sigmaRecords;
+  out.notes = book.notes;
   std::size_t stations = 0;
   for (const BookTraverse& traverse : book.traverses) stations += traverse.stations.size();
   out.points.reserve(stations);

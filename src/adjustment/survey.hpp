@@ -190,6 +190,7 @@ struct Book {
   std::vector<std::pair<std::string, int>> sigmaRecords;  // each `sigma` record as written, its line
   std::optional<AngleUnit> firstUnit;  // of the book's first `unit` record
   std::vector<double> readings;        // of every value, in book order
+  std::vector<std::string> notes;      // what its reader says of it (an instrument file's corrections and checks)
 
   std::span<const double> Of(ReadingRun run) const { return {readings.data() + run.first, run.count}; }
 };
