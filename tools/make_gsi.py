@@ -59,7 +59,7 @@ class Writer:
 
     def ident(self, name):
         self.block += 1
-        return f"11{self.block:04d}+{name.rjust(self.width, '0')} "
+        return f"11{self.block % 10000:04d}+{name.rjust(self.width, '0')} "
 
     def length(self, wi, metres):
         return self.word(f"{wi}...{self.args.length}", length_data(self.args.length, metres))
