@@ -278,6 +278,7 @@ class Reader {
     }
     for (BookSetup& setup : raw.setups) {
       setup.inForce = sigmas_;
+      setup.file = path;
       book_.setups.push_back(std::move(setup));
     }
     // Its held bearings (a back point without coordinates), their readings
