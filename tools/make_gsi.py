@@ -10,7 +10,9 @@ coordinates (81-83 on the observation line). Every value is written in the
 chosen units digit and width, so it holds the truth to half its last digit.
 
     tools/make_gsi.py [--angle 2|3|4|5] [--length 0|1|6|7|8] [--gsi8]
-                      [--line-end crlf|lf|cr] [--rounds N] [--sideshots N] > FILE
+                      [--line-end crlf|lf|cr] [--rounds N] [--sideshots N] [--dashes] > FILE
+
+--dashes adds to every pointing a remark (72) written as dashes: no value.
 """
 import argparse
 import math
@@ -59,7 +61,7 @@ class Writer:
 
     def ident(self, name):
         self.block += 1
-        return f"11{self.block:04d}+{name.rjust(self.width, '0')} "
+        return f"11{self.block % 10000:04d}+{name.rjust(self.width, '0')} "
 
     def length(self, wi, metres):
         return self.word(f"{wi}...{self.args.length}", length_data(self.args.length, metres))
@@ -82,6 +84,8 @@ class Writer:
             hz, v = (hz + 200) % 400, 400 - v
         words = (self.ident(target) + self.angle("21", hz) + self.angle("22", v) +
                  self.length("31", math.hypot(horizontal, dh)) + self.length("87", HT))
+        if self.args.dashes:
+            words += "72....+" + "-" * self.width + " "
         if computed:  # the instrument's own coordinates, its circle oriented (zero 0)
             words += self.length("81", t[0]) + self.length("82", t[1]) + self.length("83", t[2])
         self.line(words)
@@ -95,6 +99,7 @@ def main():
     parser.add_argument("--line-end", default="crlf", choices=["crlf", "lf", "cr"])
     parser.add_argument("--rounds", type=int, default=2)
     parser.add_argument("--sideshots", type=int, default=0)
+    parser.add_argument("--dashes", action="store_true")
     args = parser.parse_args()
     w = Writer(args)
     for name in ("A", "B"):

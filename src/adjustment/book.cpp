@@ -226,7 +226,12 @@ bool BookResult::TolerancesPassed() const {
     if (!traverse.result.TolerancesPassed()) return false;
   // The heights' global test is reported beside it, not in the verdict:
   // books whose zeniths passed before keep their exit status.
-  return !network || !network->globalTest.Exceeded();
+  return !network || (!network->globalTest.Exceeded() && network->RelativeFailures() == 0);
+}
+
+std::size_t NetworkReport::RelativeFailures() const {
+  return static_cast<std::size_t>(std::count_if(relative.begin(), relative.end(),
+                                                [](const RelativeReport& r) { return !r.passed; }));
 }
 
 namespace {
@@ -339,6 +344,13 @@ BookResult AdjustWithoutReductions(const Book& book, const Settings& settings) {
                           " levelling records are adjusted under --rule least-squares only: "
                           "under " + (settings.rule == Rule::Compass ? "compass" : "transit") +
                           " the heights are carried along each traverse.");
+    // Relative precision needs the covariances of least squares.
+    if (!book.relative.empty() || settings.relativeTolerance)
+      out.notes.push_back(std::string("No relative precision: ") +
+                          (book.relative.empty() ? "the relative tolerance"
+                                                 : "the 'relative' records (line " +
+                                                       std::to_string(book.relative.front().line) + ")") +
+                          " apply under least squares only.");
   }
   return out;
 }

@@ -192,6 +192,13 @@ struct Benchmark {
   int line = 0;
 };
 
+// A `relative A B` record: a pair whose relative precision the report
+// gives besides those that observations join.
+struct RelativeRecord {
+  std::string from, to;
+  int line = 0;
+};
+
 struct Book {
   std::string source;  // for messages and the report
   std::optional<std::string> title;  // of its `title` record, for the top of every report
@@ -201,6 +208,7 @@ struct Book {
   std::vector<BookSetup> setups;      // in book order; a station may have several
   std::vector<LevelRecord> levels;    // in book order
   std::vector<Benchmark> benchmarks;  // in book order
+  std::vector<RelativeRecord> relative;  // in book order
   std::vector<std::pair<std::string, int>> sigmaRecords;  // each `sigma` record as written, its line
   std::optional<AngleUnit> firstUnit;  // of the book's first `unit` record
   std::vector<double> readings;        // of every value, in book order
