@@ -228,6 +228,12 @@ bool BookResult::TolerancesPassed() const {
 }
 
 BookResult AdjustBook(const Book& book, const Settings& settings) {
+  if (settings.grid) return AdjustBookOnGrid(book, settings);
+  for (const NamedPoint& p : book.known)
+    if (p.geographic)
+      throw JobError(p.line, "the point '" + p.name +
+                                 "' is given by latitude and longitude: it needs a grid (a grid "
+                                 "record in the book, or --grid)");
   const bool network = settings.rule == Rule::LeastSquares;
   const bool records = !book.free.empty() || !book.setups.empty();
   if (book.traverses.empty() && (!records || !network))
@@ -320,7 +326,7 @@ BookResult AdjustBook(const Book& book, const Settings& settings) {
                                     .collimation = s.collimation, .indexError = s.indexError,
                                     .directionSigma = s.directionSigma,
                                     .degreesOfFreedom = s.degreesOfFreedom},
-                          {}, {}});
+                          {}, {}, {}, {}});
   if (network) {
     AdjustNetworkOfBook(book, out);
   } else {
@@ -336,11 +342,11 @@ BookResult AnswerFileResult(const Job& job, const Adjustment& result) {
   out.source = job.source;
   out.answerFile = true;
   out.settings = job.settings;
-  out.known.push_back({"A", job.a, std::nullopt, 0, {}});
-  out.known.push_back({"B", job.b, std::nullopt, 0, {}});
+  out.known.push_back({"A", job.a, std::nullopt, 0, {}, {}, {}, {}, {}});
+  out.known.push_back({"B", job.b, std::nullopt, 0, {}, {}, {}, {}, {}});
   if (result.kind == TraverseKind::Connecting || result.kind == TraverseKind::NoEndOrientation)
-    out.known.push_back({"C", job.c, std::nullopt, 0, {}});
-  if (result.kind == TraverseKind::Connecting) out.known.push_back({"D", job.d, std::nullopt, 0, {}});
+    out.known.push_back({"C", job.c, std::nullopt, 0, {}, {}, {}, {}, {}});
+  if (result.kind == TraverseKind::Connecting) out.known.push_back({"D", job.d, std::nullopt, 0, {}, {}, {}, {}, {}});
   BookTraverseResult traverse;
   traverse.name = "1";
   traverse.job = job;
@@ -350,7 +356,7 @@ BookResult AnswerFileResult(const Job& job, const Adjustment& result) {
   for (std::size_t i = 0; i < result.points.size(); ++i) {
     stations.push_back(std::to_string(i + 1));
     NewPoint point;
-    point.point = {stations.back(), result.points[i], std::nullopt, 0, {}};
+    point.point = {stations.back(), result.points[i], std::nullopt, 0, {}, {}, {}, {}, {}};
     if (result.leastSquares && i < result.leastSquares->precision.size())
       point.precision = result.leastSquares->precision[i];
     out.points.push_back(std::move(point));
