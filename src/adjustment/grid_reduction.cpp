@@ -88,15 +88,23 @@ class Pass {
  public:
   Pass(const geodesy::Grid& grid, const Stations& stations) : grid_(grid), stations_(stations) {}
 
+  // The line from `at` to `to`: none where `at` is unplaced; where `to` is
+  // (a mark on a typed bearing, a sideshot not yet radiated), `at`'s own
+  // scale and height and no arc-to-chord correction.
+  std::optional<Reduced> Line(const std::string& at, const std::string& to) const {
+    const Station* a = stations_.Find(at);
+    if (!a) return std::nullopt;
+    const Station* b = to.empty() ? nullptr : stations_.Find(to);
+    return ReduceLine(grid_, *a, b ? *b : *a);
+  }
+
   // The ground distance from `from` to `to` on the grid; its line's figures.
-  LineOnGrid Distance(const std::string& from, const std::string& to, double ground, int line) {
+  LineOnGrid Distance(const std::string& from, const std::string& to, double ground, int line,
+                      const std::optional<Reduced>& r) {
     LineOnGrid l{from, to, line, ground, 1, 1, ground};
-    const Station* a = stations_.Find(from);
-    const Station* b = stations_.Find(to);
-    if (a && b) {
-      const Reduced r = ReduceLine(grid_, *a, *b);
-      l.heightFactor = r.factors.height;
-      l.scaleFactor = r.factors.scale;
+    if (r) {
+      l.heightFactor = r->factors.height;
+      l.scaleFactor = r->factors.scale;
       l.grid = ground * l.heightFactor * l.scaleFactor;
     }
     figures.push_back(l.grid);
@@ -104,16 +112,18 @@ class Pass {
     gridSum += l.grid;
     return l;
   }
+  LineOnGrid Distance(const std::string& from, const std::string& to, double ground, int line) {
+    return Distance(from, to, ground, line, Line(from, to));
+  }
 
-  // The arc-to-chord correction at `at` of the line to `to`, gon; 0 where
-  // either is unplaced (a mark on a typed bearing).
+  // The arc-to-chord correction at the line's start, gon.
+  double ArcToChord(const std::optional<Reduced>& r) {
+    if (!r) return 0;
+    figures.push_back(r->factors.arcToChordFrom / degreesPerRadian * r->length);
+    return r->factors.arcToChordFrom * gonPerDegree;
+  }
   double ArcToChord(const std::string& at, const std::string& to) {
-    const Station* a = stations_.Find(at);
-    const Station* b = at.empty() || to.empty() ? nullptr : stations_.Find(to);
-    if (!a || !b) return 0;
-    const Reduced r = ReduceLine(grid_, *a, *b);
-    figures.push_back(r.factors.arcToChordFrom / degreesPerRadian * r.length);
-    return r.factors.arcToChordFrom * gonPerDegree;
+    return at.empty() || to.empty() ? 0 : ArcToChord(Line(at, to));
   }
 
   std::vector<double> figures;
@@ -177,15 +187,18 @@ Pass ReduceObservations(const Book& ground, Book& out, const geodesy::Grid& grid
     BookSetup& o = out.setups[s];
     std::vector<std::optional<LineOnGrid>> lines;
     std::vector<double> corrections;
-    const double reference =
-        g.directions.empty() ? 0 : pass.ArcToChord(g.station, g.directions.front().target);
+    double reference = 0;
     for (std::size_t d = 0; d < g.directions.size(); ++d) {
       const SetupDirection& direction = g.directions[d];
-      const double c = d == 0 ? 0 : pass.ArcToChord(g.station, direction.target) - reference;
+      const std::optional<Reduced> line = pass.Line(g.station, direction.target);
+      const double toTarget = pass.ArcToChord(line);
+      if (d == 0) reference = toTarget;
+      const double c = toTarget - reference;
       corrections.push_back(c);
       o.directions[d].direction = NormalisedGon(static_cast<long double>(direction.direction) + c);
       if (direction.horizontal) {
-        lines.push_back(pass.Distance(g.station, direction.target, *direction.horizontal, direction.line));
+        lines.push_back(pass.Distance(g.station, direction.target, *direction.horizontal,
+                                      direction.line, line));
         o.directions[d].horizontal = lines.back()->grid;
       } else {
         lines.emplace_back();
@@ -220,6 +233,7 @@ void ProjectControl(Book& book, const GridSettings& settings, const geodesy::Gri
                                  settings.definition.name);
     }
     if (p.h) p.z = *p.h - p.geoid.value_or(settings.geoid.value_or(0));
+    p.geographic.reset();  // on the grid now
   }
 }
 
@@ -264,42 +278,42 @@ BookResult AdjustBookOnGrid(const Book& ground, const Settings& settings) {
       plane.scale = r.factors.height * r.factors.scale;
     }
   }
+  plane.placeOnly = true;
   BookResult result = AdjustBook(book, plane);
+  plane.placeOnly = false;
   plane.scale = 1;
 
+  // Each pass reduces at the places of the adjustment before it, and writes
+  // its figures into that result: the last one's are the reduction the
+  // result was adjusted from, to within what moves nothing by 0.1 mm.
   std::vector<double> before;
   Book reduced = book;
   int iterations = 0;
+  std::optional<Stations> stations;
   for (;;) {
-    Stations stations(grid, gridSettings);
-    PlaceAll(result, stations);
-    const Pass pass = ReduceObservations(book, reduced, grid, stations, nullptr);
-    // The reduction at these places is the one they were adjusted from:
-    // another pass would move nothing by 0.1 mm.
+    stations.emplace(grid, gridSettings);
+    PlaceAll(result, *stations);
+    result.grid.emplace();
+    const Pass pass = ReduceObservations(book, reduced, grid, *stations, &result);
     double change = before.empty() ? INFINITY : 0;
     for (std::size_t i = 0; i < before.size() && i < pass.figures.size(); ++i)
       change = std::max(change, std::abs(pass.figures[i] - before[i]));
-    if (change < 2e-5 || iterations == 10) break;
+    if (change < 2e-5 || iterations == 10) {
+      if (pass.groundSum > 0) result.grid->meanCombinedFactor = pass.gridSum / pass.groundSum;
+      break;
+    }
     before = pass.figures;
     result = AdjustBook(reduced, plane);
     ++iterations;
   }
 
-  // The report: the reduction the result was adjusted from, with the
-  // ground figures as measured.
   result.settings.grid = gridSettings;
   result.settings.scale = 1;
-  result.grid.emplace();
   result.grid->settings = gridSettings;
   result.grid->iterations = iterations;
-  Stations stations(grid, gridSettings);
-  PlaceAll(result, stations);
-  Book unused = book;
-  const Pass pass = ReduceObservations(book, unused, grid, stations, &result);
-  if (pass.groundSum > 0) result.grid->meanCombinedFactor = pass.gridSum / pass.groundSum;
   if (iterations == 10)
     result.grid->notes.push_back("The reduction had not settled to 0.1 mm after 10 adjustments.");
-  if (!stations.AnyHeight())
+  if (!stations->AnyHeight())
     result.grid->notes.push_back(
         "No point has a height and no --mean-height is given: the distances are taken as "
         "measured on the ellipsoid (height factor 1).");
@@ -308,7 +322,7 @@ BookResult AdjustBookOnGrid(const Book& ground, const Settings& settings) {
   // A point's ellipsoidal height is reported where it has a height of its own.
   const auto mark = [&](const std::string& name, std::optional<double> z,
                         std::optional<geodesy::PointFactors>& map, std::optional<double>& h) {
-    if (const Station* s = stations.Find(name)) {
+    if (const Station* s = stations->Find(name)) {
       map = s->factors;
       if (z) h = s->h;
     }

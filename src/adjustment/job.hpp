@@ -71,6 +71,9 @@ struct Settings {
   // Whether the compass and transit rules also look for a blunder by least
   // squares; a network's traverses leave that to the network.
   bool blunderSearch = true;
+  // A network's points only placed, not adjusted: the approximate places a
+  // grid's reduction starts from.
+  bool placeOnly = false;
 };
 
 // One measured angle (gon, in the order typed) or length (metres, as typed,

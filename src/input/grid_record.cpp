@@ -10,7 +10,10 @@ namespace {
 
 std::string Ellipsoids() {
   std::string names;
-  for (const geodesy::Ellipsoid& e : geodesy::Ellipsoids()) names += (names.empty() ? "" : ", ") + std::string(e.key);
+  for (const geodesy::Ellipsoid& e : geodesy::Ellipsoids()) {
+    if (!names.empty()) names += ", ";
+    names += e.key;
+  }
   return names;
 }
 
@@ -96,12 +99,18 @@ geodesy::GridDefinition ParseGrid(std::span<const std::string_view> words, int l
     g.ellipsoid = EllipsoidOf(words, at, line);
     g.projection = tm ? geodesy::Projection::TransverseMercator : geodesy::Projection::LambertConformal;
     std::string text;
-    for (const std::string_view w : words) text += (text.empty() ? "" : " ") + std::string(w);
+    for (const std::string_view w : words) {
+      if (!text.empty()) text += ' ';
+      text += w;
+    }
     g.name = text + (words.size() == numbers + 1 ? " (" + std::string(g.ellipsoid.name) + ")" : "");
     return g;
   }
   std::string found;
-  for (const std::string_view w : words) found += (found.empty() ? "" : " ") + std::string(w);
+  for (const std::string_view w : words) {
+    if (!found.empty()) found += ' ';
+    found += w;
+  }
   throw JobError(line, std::string("grid: expected ") + forms + ", found " + Quoted(found));
 }
 
