@@ -227,8 +227,11 @@ bool BookResult::TolerancesPassed() const {
   return !network || !network->globalTest.Exceeded();
 }
 
-BookResult AdjustBook(const Book& book, const Settings& settings) {
-  if (settings.grid) return AdjustBookOnGrid(book, settings);
+namespace {
+
+// AdjustBook but for the reductions of the setups (their pairs, rounds and
+// directions), which the result is given by copy or by move.
+BookResult AdjustWithoutReductions(const Book& book, const Settings& settings) {
   for (const NamedPoint& p : book.known)
     if (p.geographic)
       throw JobError(p.line, "the point '" + p.name +
@@ -248,6 +251,7 @@ BookResult AdjustBook(const Book& book, const Settings& settings) {
   out.settings = settings;
   out.known = book.known;
   out.sigmaRecords = book.sigmaRecords;
+  out.notes = book.notes;
   std::size_t stations = 0;
   for (const BookTraverse& traverse : book.traverses) stations += traverse.stations.size();
   out.points.reserve(stations);
@@ -321,8 +325,8 @@ BookResult AdjustBook(const Book& book, const Settings& settings) {
   out.setups.reserve(book.setups.size());
   for (const BookSetup& s : book.setups)
     out.setups.push_back({BookSetup{.station = s.station, .line = s.line, .hi = s.hi,
-                                    .inForce = s.inForce, .readings = {}, .pairs = s.pairs,
-                                    .rounds = s.rounds, .directions = s.directions,
+                                    .inForce = s.inForce, .readings = {}, .pairs = {},
+                                    .rounds = {}, .directions = {},
                                     .collimation = s.collimation, .indexError = s.indexError,
                                     .directionSigma = s.directionSigma,
                                     .degreesOfFreedom = s.degreesOfFreedom},
@@ -333,6 +337,30 @@ BookResult AdjustBook(const Book& book, const Settings& settings) {
     for (const FreeObservation& free : book.free)
       out.checks.push_back(CheckOf(free, table, settings.scale));
     RadiateFromTraverses(book, table, out);
+  }
+  return out;
+}
+
+}  // namespace
+
+BookResult AdjustBook(const Book& book, const Settings& settings) {
+  if (settings.grid) return AdjustBookOnGrid(book, settings);
+  BookResult out = AdjustWithoutReductions(book, settings);
+  for (std::size_t s = 0; s < book.setups.size(); ++s) {
+    out.setups[s].setup.pairs = book.setups[s].pairs;
+    out.setups[s].setup.rounds = book.setups[s].rounds;
+    out.setups[s].setup.directions = book.setups[s].directions;
+  }
+  return out;
+}
+
+BookResult AdjustBook(Book&& book, const Settings& settings) {
+  if (settings.grid) return AdjustBookOnGrid(book, settings);
+  BookResult out = AdjustWithoutReductions(book, settings);
+  for (std::size_t s = 0; s < book.setups.size(); ++s) {
+    out.setups[s].setup.pairs = std::move(book.setups[s].pairs);
+    out.setups[s].setup.rounds = std::move(book.setups[s].rounds);
+    out.setups[s].setup.directions = std::move(book.setups[s].directions);
   }
   return out;
 }

@@ -143,6 +143,8 @@ struct BookResult {
 // ground to the grid, and the book adjusted again on the reduction at the
 // places adjusted until it moves nothing by 0.1 mm (AdjustBookOnGrid).
 BookResult AdjustBook(const Book& book, const Settings& settings);
+// The same, giving the result the book's setup reductions instead of copies.
+BookResult AdjustBook(Book&& book, const Settings& settings);
 
 // The book on its grid: its geographic control projected, its distances
 // times their height and line scale factors, its angles and directions

@@ -74,11 +74,14 @@ class Points {
 // How a network observation is reported: which book observation it is, and
 // the sign that turns its residual into the residual of what was typed (a
 // traverse's end angle on a bearing mark enters as a bearing of its leg).
+// Its report (names, line, the value as typed) is kept apart, in the list
+// that becomes the network's report, so that no copy of it is made.
 struct Origin {
-  ObservationReport report;
   double sign = 1;
   bool angle = false;  // a traverse's angle, reported as typed
   int setup = -1;      // the setup (of the network's) a direction or distance was read in
+  int line = 0;        // of the observation
+  int setupLine = 0;   // of its setup record, for a setup's observation
 };
 
 // The directions to an unlocated point from located ones, each a station and
@@ -103,7 +106,7 @@ std::vector<Direction> DirectionsTo(int p, const Points& points,
   std::vector<Direction> directions;
   for (std::size_t k : ofP) {
     const Observation& o = observations[k];
-    const int line = origins[k].report.line;
+    const int line = origins[k].line;
     if (o.kind == ObservationKind::Direction) {
       const SetupPlace& setup = setups[static_cast<std::size_t>(o.setup)];
       if (o.to == p && setup.oriented && points.Located(o.from))
@@ -190,14 +193,14 @@ bool Resect(Points& points, const std::vector<Observation>& observations,
     std::string names;
     for (int t : circle.targets())
       names += (names.empty() ? "'" : ", '") + points.Name(named[static_cast<std::size_t>(t)]) + "'";
-    throw JobError(origins[joined.front().first].report.setup,
+    throw JobError(origins[joined.front().first].setupLine,
                    "the free station '" + points.Name(place.setup.station) +
                        "' and its targets " + names +
                        " lie on one circle (the danger circle): the resection cannot place it; "
                        "sight a target off that circle or measure distances");
   } catch (const PointsInOnePlace&) {
     // Directions that place the station on a target give it no orientation.
-    throw JobError(origins[joined.front().first].report.setup,
+    throw JobError(origins[joined.front().first].setupLine,
                    "the resection puts the free station '" + points.Name(place.setup.station) +
                        "' on one of its targets, which gives no orientation: check its "
                        "directions and that no two of its targets lie in one place");
@@ -412,7 +415,7 @@ void LocateFreePoints(Points& points, const std::vector<Observation>& observatio
   for (int p = 0; p < static_cast<int>(points.size()); ++p) {
     if (points.Located(p)) continue;
     const std::vector<std::size_t>& ofP = of[static_cast<std::size_t>(p)];
-    throw JobError(ofP.empty() ? 0 : origins[ofP.front()].report.line,
+    throw JobError(ofP.empty() ? 0 : origins[ofP.front()].line,
                    "the point '" + points.Name(p) +
                        "' cannot be placed from the observations: give it a distance and an angle "
                        "or bearing from placed points, two angles or bearings from two placed "
@@ -447,6 +450,23 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
 
   std::vector<Observation> observations;
   std::vector<Origin> origins;
+  std::vector<ObservationReport> reports;  // each observation's, as the book has it
+  {
+    std::size_t count = book.free.size();
+    for (const BookTraverse& traverse : book.traverses)
+      count += traverse.angles.size() + traverse.legs.size();
+    for (const BookSetup& setup : book.setups) count += 2 * setup.directions.size();
+    observations.reserve(count);
+    origins.reserve(count);
+    reports.reserve(count);
+  }
+  // The origin and report of the observation just pushed.
+  const auto add = [&](Origin origin, ObservationReport& said) {
+    origin.line = said.line;
+    origin.setupLine = said.setup;
+    origins.push_back(origin);
+    reports.push_back(said);
+  };
   for (std::size_t t = 0; t < book.traverses.size(); ++t) {
     const BookTraverse& traverse = book.traverses[t];
     if (traverse.fromSetups) continue;  // its setups' directions and distances stand for it
@@ -467,19 +487,20 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
       const std::string back = backIsMark ? traverse.start.point : s[at - 1];
       const std::string ahead = aheadIsMark ? (traverse.end ? traverse.end->point : "") : s[at + 1];
       Origin origin;
+      ObservationReport said;
       origin.angle = true;
-      origin.report.ref = {0, ObservationKind::Angle, i + 1};
-      origin.report.line = job.angles[at].line;
-      origin.report.at = s[at];
-      origin.report.measured = job.angles[at].value;
+      said.ref = {0, ObservationKind::Angle, i + 1};
+      said.line = job.angles[at].line;
+      said.at = s[at];
+      said.measured = job.angles[at].value;
       const std::optional<std::string> backName =
           backBearing ? std::nullopt : std::optional<std::string>(back);
       const std::optional<std::string> aheadName =
           aheadBearing ? std::nullopt : std::optional<std::string>(ahead);
-      origin.report.from = job.leftAngles ? backName : aheadName;
-      origin.report.to = job.leftAngles ? aheadName : backName;
+      said.from = job.leftAngles ? backName : aheadName;
+      said.to = job.leftAngles ? aheadName : backName;
       if (!backBearing && !aheadBearing && back == ahead)
-        throw JobError(origin.report.line, "the angle at '" + s[at] + "' runs from '" + back +
+        throw JobError(said.line, "the angle at '" + s[at] + "' runs from '" + back +
                                                "' to '" + ahead +
                                                "' itself: its sides must reach two different points");
       const double beta = job.angles[at].value;
@@ -506,32 +527,34 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
         observations.push_back(TraverseAngle(behind, station, front, job.leftAngles, beta,
                                              job.settings.sigmas.angleGon));
       }
-      origins.push_back(origin);
+      add(origin, said);
     }
     for (std::size_t j = 0; j < traverse.legs.size(); ++j) {
       const double length = GridLength(traverse.legs[j].length, settings.scale);
       observations.push_back({ObservationKind::Distance, -1, point(s[j]), point(s[j + 1]), length,
                               LengthSigma(job.settings.sigmas, length)});
       Origin origin;
-      origin.report.ref = {0, ObservationKind::Distance, static_cast<int>(j) + 1};
-      origin.report.line = traverse.legs[j].line;
-      origin.report.from = s[j];
-      origin.report.to = s[j + 1];
-      origins.push_back(origin);
+      ObservationReport said;
+      said.ref = {0, ObservationKind::Distance, static_cast<int>(j) + 1};
+      said.line = traverse.legs[j].line;
+      said.from = s[j];
+      said.to = s[j + 1];
+      add(origin, said);
     }
   }
   for (const FreeObservation& free : book.free) {
     Observation o{free.kind, -1, point(free.from), point(free.to), free.value, 0};
     Origin origin;
-    origin.report.free = true;
-    origin.report.ref.kind = free.kind;
-    origin.report.line = free.line;
-    origin.report.from = free.from;
-    origin.report.to = free.to;
+    ObservationReport said;
+    said.free = true;
+    said.ref.kind = free.kind;
+    said.line = free.line;
+    said.from = free.from;
+    said.to = free.to;
     switch (free.kind) {
       case ObservationKind::Angle:
         o.at = point(free.at);
-        origin.report.at = free.at;
+        said.at = free.at;
         o.sigma = free.sigma.value_or(free.inForce.angleGon.value_or(settings.sigmas.angleGon));
         break;
       case ObservationKind::Bearing:
@@ -546,7 +569,7 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
         break;
     }
     observations.push_back(o);
-    origins.push_back(origin);
+    add(origin, said);
   }
 
   // The setups: their directions and distances to every target but the
@@ -567,25 +590,26 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
       }
       const int station = setups.back().setup.station;
       Origin origin;
+      ObservationReport said;
       origin.setup = setupOf[s];
-      origin.report.free = true;
-      origin.report.ref.kind = ObservationKind::Direction;
-      origin.report.line = direction.line;
-      origin.report.from = setup.station;
-      origin.report.to = direction.target;
-      origin.report.setup = setup.line;
+      said.free = true;
+      said.ref.kind = ObservationKind::Direction;
+      said.line = direction.line;
+      said.from = setup.station;
+      said.to = direction.target;
+      said.setup = setup.line;
       Observation o{ObservationKind::Direction, -1, station, point(direction.target),
                     direction.direction,
                     MeanDirectionSigma(setup, direction, sigma)};
       o.setup = setupOf[s];
       observations.push_back(o);
-      origins.push_back(origin);
+      add(origin, said);
       if (!direction.horizontal) continue;
       const double length = GridLength(*direction.horizontal, settings.scale);
       observations.push_back({ObservationKind::Distance, -1, station, o.to, length,
                               LengthSigma(lengthSigmas, length)});
-      origin.report.ref.kind = ObservationKind::Distance;
-      origins.push_back(origin);
+      said.ref.kind = ObservationKind::Distance;
+      add(origin, said);
     }
     if (setupOf[s] < 0)
       throw JobError(setup.line, "the setup on '" + setup.station +
@@ -632,7 +656,7 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
       throw JobError(0, "the observations do not fix the point '" + points.Name(error.point()) +
                             "': it needs more angles, distances or bearings to neighbours");
     if (error.observation() >= 0)
-      throw JobError(origins[static_cast<std::size_t>(error.observation())].report.line,
+      throw JobError(origins[static_cast<std::size_t>(error.observation())].line,
                      error.message());
     throw JobError(0, error.what());
   }
@@ -642,7 +666,7 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
   NetworkReport report;
   static_cast<AdjustmentStatistics&>(report) = network;
   for (std::size_t k = 0; k < observations.size(); ++k) {
-    ObservationReport r = origins[k].report;
+    ObservationReport& r = reports[k];
     const ObservationFigures& result = network.observations[k];
     const double typed = r.measured;
     static_cast<ObservationFigures&>(r) = result;
@@ -650,8 +674,8 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
     if (origins[k].angle) r.measured = typed;
     r.residual = origins[k].sign * result.residual;
     r.w = result.w ? std::optional<double>(origins[k].sign * *result.w) : std::nullopt;
-    report.observations.push_back(std::move(r));
   }
+  report.observations = std::move(reports);
   report.suspect = FindSuspect(report.observations);
 
   for (NewPoint& p : out.points) {

@@ -194,6 +194,7 @@ struct Book {
   std::optional<geodesy::GridDefinition> grid;
   int gridLine = 0;
   std::optional<double> geoid;
+  std::vector<std::string> notes;      // what its reader says of it (an instrument file's corrections and checks)
 
   std::span<const double> Of(ReadingRun run) const { return {readings.data() + run.first, run.count}; }
 };

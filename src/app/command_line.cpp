@@ -21,6 +21,8 @@
 #include "numbers/shortest_text.hpp"
 #include "input/field_book.hpp"
 #include "input/grid_record.hpp"
+#include "input/field_book_writer.hpp"
+#include "instrument/raw_formats.hpp"
 #include "adjustment/rules.hpp"
 #include "platform/platform.hpp"
 #include "report/writers.hpp"
@@ -70,6 +72,8 @@ struct AdjustRequest {
   std::optional<geodesy::GridDefinition> gridDefinition;
   std::optional<double> meanHeight;       // --mean-height
   bool scaleGiven = false;
+  std::optional<InputFormat> inputFormat;  // --input-format; else judged by content
+  RawOptions raw;                         // for instrument files, alone or in a book
 };
 
 // Every byte of `text` to a standard handle; false when the system refused.
@@ -269,8 +273,23 @@ std::optional<platform::FileIdentity> OutputIdentity(const AdjustRequest& reques
   return identity;
 }
 
+// An instrument file's book, its faults naming `path`: `raw FILE` in a book.
+Book ReadRawFile(const std::string& path, std::string_view text, const RawOptions& options) {
+  const std::optional<InputFormat> format = DetectInstrumentFormat(text);
+  if (!format)
+    throw JobError(path, 0, "is no instrument file that traverse reads (" + InputFormatNames() + ")");
+  try {
+    return ReadInstrumentFile(*format, text, path, options);
+  } catch (const JobError& error) {
+    if (!error.file().empty()) throw;
+    throw JobError(path, error.line(), error.what());
+  }
+}
+
+// The report of a field book, or of an instrument file (`instrument`) read
+// into one, or why there is none.
 int AdjustFieldBook(const std::string& text, const Job& job, const AdjustRequest& request,
-                    BookResult& report, bool& passed) {
+                    std::optional<InputFormat> instrument, BookResult& report, bool& passed) {
   if (request.noEndOrientation || request.open) {
     WriteStandard(platform::StdHandle::Error,
                   std::string("traverse: ") + (request.open ? "--open" : "--no-end-orientation") +
@@ -292,11 +311,15 @@ int AdjustFieldBook(const std::string& text, const Job& job, const AdjustRequest
     }
     return ReadWholeFile(path, contents);
   };
+  files.raw = [&](const std::string& path, std::string_view contents) {
+    return ReadRawFile(path, contents, request.raw);
+  };
   const double refraction = request.refraction.value_or(StandardRefraction);
 
   BookResult result;
   try {
-    Book book = ReadFieldBook(text, job.source, files);
+    Book book = instrument ? ReadInstrumentFile(*instrument, text, job.source, request.raw)
+                           : ReadFieldBook(text, job.source, files);
     ReduceBook(book, refraction);
     // The adjustment reads each setup's reduction: its pointings, most of a
     // large book of setups, give their room to the network's.
@@ -321,7 +344,7 @@ int AdjustFieldBook(const std::string& text, const Job& job, const AdjustRequest
     }
     SetAngleSigma(settings, request);
     settings.heightTolerance = request.heightTolerance;
-    result = AdjustBook(book, settings);
+    result = AdjustBook(std::move(book), settings);
   } catch (const JobError& error) {
     if (!controlIsOutput.empty())
       return RefuseOutput(request, "the control file '" + controlIsOutput + "' the book names");
@@ -337,6 +360,13 @@ int AdjustFieldBook(const std::string& text, const Job& job, const AdjustRequest
   passed = result.TolerancesPassed();
   report = std::move(result);
   return ExitSuccess;
+}
+
+// The format of an input by its content: an instrument file by its first
+// record, else a field book by its first word, else answers.
+InputFormat FormatOf(std::string_view text) {
+  if (const std::optional<InputFormat> instrument = DetectInstrumentFormat(text)) return *instrument;
+  return IsFieldBook(text) ? InputFormat::Book : InputFormat::Answers;
 }
 
 int RunAdjust(Job& job, const AdjustRequest& request) {
@@ -365,8 +395,12 @@ int RunAdjust(Job& job, const AdjustRequest& request) {
 
   BookResult result;
   bool passed = true;
-  const int status = IsFieldBook(input) ? AdjustFieldBook(input, job, request, result, passed)
-                                        : AdjustAnswers(input, job, request, result, passed);
+  const InputFormat format = request.inputFormat ? *request.inputFormat : FormatOf(input);
+  const int status =
+      format == InputFormat::Answers ? AdjustAnswers(input, job, request, result, passed)
+      : format == InputFormat::Book
+          ? AdjustFieldBook(input, job, request, std::nullopt, result, passed)
+          : AdjustFieldBook(input, job, request, format, result, passed);
   if (status != ExitSuccess) return status;
 
   // The report goes out as it is written: a large book's is never held whole.
@@ -389,8 +423,72 @@ int RunAdjust(Job& job, const AdjustRequest& request) {
   return ExitSuccess;
 }
 
+// `traverse convert`: the book an instrument file means, or why there is none.
+int RunConvert(const AdjustRequest& request) {
+  std::string input, source = request.input;
+  if (request.input == "-") {
+    source = "standard input";
+    if (!ReadStandardInput(input)) return Fail("cannot read standard input");
+  } else {
+    const std::string reason = ReadWholeFile(request.input, input);
+    if (!reason.empty()) return Fail("cannot read '" + request.input + "': " + reason);
+  }
+  if (const std::optional<platform::FileIdentity> output = OutputIdentity(request)) {
+    platform::FileIdentity identity;
+    if (request.input != "-" && platform::IdentifyFile(request.input, identity) && identity == *output)
+      return RefuseOutput(request, "the input itself");
+  }
+  const std::optional<InputFormat> format =
+      request.inputFormat ? request.inputFormat : DetectInstrumentFormat(input);
+  if (!format || !IsInstrumentFormat(*format)) {
+    WriteStandard(platform::StdHandle::Error,
+                  "traverse: " + source + " is " +
+                      (format ? "a " + FormatTitle(*format) : std::string("no instrument file")) +
+                      ": convert reads instrument files (" + InputFormatNames() + ")\n");
+    return ExitBadInput;
+  }
+  std::string book;
+  try {
+    book = WriteFieldBook(ReadInstrumentFile(*format, input, source, request.raw),
+                          "The field book of " + source + " (" + FormatTitle(*format) +
+                              "), written by traverse " TRAVERSE_VERSION ".");
+  } catch (const JobError& error) {
+    return Fail(error.line() > 0 ? source + ":" + std::to_string(error.line()) + ": " + error.what()
+                                 : source + ": " + error.what());
+  }
+  if (request.output.empty() || request.output == "-") {
+    if (!WriteStandard(platform::StdHandle::Output, book)) return Fail("cannot write standard output");
+    return ExitSuccess;
+  }
+  std::string error;
+  if (!WriteFileWhole(request.output, [&](const std::function<void(std::string_view)>& sink) { sink(book); }, error))
+    return Fail(error);
+  return ExitSuccess;
+}
+
+const char* const convertHelp = R"(
+FILE is an instrument file, recognised by its content (--input-format forces
+a format). Leica GSI-8 and GSI-16 are read: a setup starts at a code block
+(WI 41 with 42 the station, 43 the instrument height) or at a line with the
+station's coordinates (84-86) or instrument height (88); the lines after it
+with a circle reading (21) are its pointings (22 zenith, 31 slope and 32
+horizontal distance, 87 target height, 71-79 code and remarks). Every units
+digit is read: m at mm, 0.1 mm, 0.01 mm; ft at 1/1000 and 1/10000; gon,
+degrees, DDDMMSSs and mil. Lines of coordinates (81-83) with no observation
+are control; coordinates on observations are the instrument's, a check.
+
+The book holds the file's notes as comments, `unit gon`, a `point` record per
+control point and a `setup` block per setup with every reading, each number
+written so that it reads back to the same value: `traverse adjust BOOK` gives
+the figures of `traverse adjust FILE`. A book can also read the file in place
+with `raw FILE`, keeping its own control, names and sigmas.
+
+Exit codes: 0 done; 1 the file cannot be read; 2 usage.)";
+
 const char* const answersHelp = R"(
-FILE is a field book or an answer file.
+FILE is a field book, an answer file or an instrument file (Leica GSI; see
+'traverse convert --help'), recognised by its content; --input-format
+forces one. `raw FILE` in a book reads an instrument file's setups in place.
 
 A field book names its points and holds its readings (see the manual page,
 FIELD BOOKS). Its first word is a keyword:
@@ -447,11 +545,17 @@ int RunCommandLine(int argc, char** argv) {
                "traverse"};
   app.set_version_flag("--version", "traverse " TRAVERSE_VERSION);
   app.require_subcommand(1);
-  app.footer("Run 'traverse adjust --help' for the adjustment report.");
+  app.footer("Run 'traverse adjust --help' for the adjustment report, 'traverse convert --help' "
+             "for instrument files.");
 
   CLI::App* adjust = app.add_subcommand(
-      "adjust", "Reads a field book or the dialogue's answers from FILE and writes an adjustment report.");
+      "adjust", "Reads a field book, an instrument file or the dialogue's answers from FILE and "
+                "writes an adjustment report.");
   adjust->footer(answersHelp);
+  CLI::App* convert = app.add_subcommand(
+      "convert", "Writes the field book that an instrument file (Leica GSI, ...) means: its "
+                 "control as point records and its setups with every reading.");
+  convert->footer(convertHelp);
 
   Job job;
   AdjustRequest request;
@@ -563,6 +667,35 @@ int RunCommandLine(int argc, char** argv) {
       ->add_option("--output,-o", request.output,
                    "Write to FILE (replaced only once complete) instead of standard output")
       ->type_name("FILE");
+  convert->add_option("FILE", request.input, "The instrument file (standard input when absent or -)");
+  convert
+      ->add_option("--output,-o", request.output,
+                   "Write the book to FILE (replaced only once complete) instead of standard output")
+      ->type_name("FILE");
+  // What instrument files are read with, by either command.
+  std::string inputFormat, encoding = "latin1";
+  for (CLI::App* command : {adjust, convert}) {
+    std::vector<std::string> names;
+    const std::string all = InputFormatNames();
+    for (std::size_t start = 0; start <= all.size();) {
+      const std::size_t bar = std::min(all.find('|', start), all.size());
+      names.push_back(all.substr(start, bar - start));
+      start = bar + 1;
+    }
+    command
+        ->add_option("--input-format", inputFormat,
+                     "Read FILE as this format whatever its content [judged by its content]")
+        ->check(CLI::IsMember(names))
+        ->type_name(all);
+    command
+        ->add_option("--encoding", encoding,
+                     "Instrument files: the code page of names and notes that are not valid UTF-8")
+        ->check(CLI::IsMember({"latin1", "cp1251"}))
+        ->capture_default_str();
+    command->add_flag("--apply-ppm", request.raw.applyRecordedCorrections,
+                      "Instrument files: apply the ppm and prism constant the file records (GSI "
+                      "51, 58, 59) to its distances [taken as applied by the instrument]");
+  }
 
   // A path is a path on every system: on Windows CLI11 would take a word
   // starting with '/' for an option.
@@ -636,6 +769,8 @@ int RunCommandLine(int argc, char** argv) {
     for (const Format& f : formats)
       if (format == f.name) request.format = &f;
     request.unitGiven = adjust->count("--unit") > 0;
+    if (!inputFormat.empty()) request.inputFormat = InputFormatNamed(inputFormat);
+    request.raw.encoding = encoding == "cp1251" ? TextEncoding::Cp1251 : TextEncoding::Latin1;
     SetAngleSigma(job.settings, request);
     job.settings.sigmas.given = request.sigmaAngle || !request.sigmaLength.empty();
     if (!request.angularTolerance.empty()) {
@@ -656,7 +791,9 @@ int RunCommandLine(int argc, char** argv) {
       job.settings.sigmas.lengthPpm = ppm;
     }
   } catch (const CLI::CallForHelp&) {
-    WriteStandard(platform::StdHandle::Output, (adjust->parsed() ? adjust->help() : app.help()));
+    WriteStandard(platform::StdHandle::Output, adjust->parsed()    ? adjust->help()
+                                               : convert->parsed() ? convert->help()
+                                                                   : app.help());
     return ExitSuccess;
   } catch (const CLI::CallForAllHelp&) {
     WriteStandard(platform::StdHandle::Output, app.help("", CLI::AppFormatMode::All));
@@ -667,17 +804,20 @@ int RunCommandLine(int argc, char** argv) {
   } catch (const CLI::ParseError& error) {
     // Without `adjust` CLI11 can only say that a subcommand is required; the
     // surveyor wants to hear which word it did not know.
-    const std::string message = !usage.empty()      ? usage
-                                : adjust->parsed() ? error.what()
+    const std::string message = !usage.empty()                          ? usage
+                                : adjust->parsed() || convert->parsed() ? error.what()
                                     : "'" + std::string(argv[1]) +
-                                          "' is not a command or option (the command is 'adjust'; "
-                                          "'traverse' alone runs the dialogue)";
+                                          "' is not a command or option (the commands are 'adjust' "
+                                          "and 'convert'; 'traverse' alone runs the dialogue)";
     WriteStandard(platform::StdHandle::Error, "traverse: " + message + "\nRun 'traverse " +
-                                                  (adjust->parsed() ? "adjust " : "") +
+                                                  (adjust->parsed()    ? "adjust "
+                                                   : convert->parsed() ? "convert "
+                                                                       : "") +
                                                   "--help' for the options.\n");
     return ExitUsage;
   }
 
+  if (convert->parsed()) return RunConvert(request);
   if (request.noEndOrientation) job.kind = TraverseKind::NoEndOrientation;
   if (request.open) job.kind = TraverseKind::Open;
   return RunAdjust(job, request);

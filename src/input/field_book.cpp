@@ -19,9 +19,9 @@ namespace traverse {
 namespace {
 
 // The records, by the first word of their line in any case.
-constexpr std::array<std::string_view, 12> keywords = {
+constexpr std::array<std::string_view, 13> keywords = {
     "unit", "point", "points", "traverse", "angle", "distance", "bearing", "sigma", "title", "setup",
-    "grid", "geoid"};
+    "raw", "grid", "geoid"};
 
 // The keyword one edit away from `word` (a letter added, left out, changed,
 // or two side by side swapped), or none.
@@ -103,6 +103,9 @@ std::string Text(std::string_view view) {
 struct Definition {
   int line = 0;
   int traverse = 0;  // the line of that traverse's header; 0 for a known point
+  // A known point of an instrument file (`raw`), which the book's own
+  // definition replaces: its place in the book's known points.
+  std::optional<std::size_t> raw;
 };
 
 // The name of a value for a message, where the message is built only when a
@@ -141,6 +144,8 @@ class Reader {
         ReadSigma(line);
       } else if (IsWord(keyword, "setup")) {
         ReadSetup(line);
+      } else if (IsWord(keyword, "raw")) {
+        ReadRaw(line);
       } else if (IsWord(keyword, "grid")) {
         if (book_.grid)
           throw JobError(line.number, "the book has a second grid (the first on line " +
@@ -158,7 +163,7 @@ class Reader {
       } else {
         const std::optional<std::string_view> near = NearKeyword(keyword);
         throw JobError(line.number,
-                       "expected a record (unit, point, points, traverse, setup, angle, "
+                       "expected a record (unit, point, points, traverse, setup, raw, angle, "
                        "distance, bearing, sigma, title, grid or geoid), found " +
                            Quoted(keyword) +
                            (near ? ": did you mean '" + Text(*near) + "'?" : std::string()));
@@ -263,6 +268,12 @@ class Reader {
   // definition is reported where it stands: its line in the book, or in the
   // control file `file`.
   void DefineKnown(NamedPoint point, std::string_view key, const std::string& file) {
+    if (const Definition* found = defined_.Find(key); found && found->raw) {
+      const std::size_t at = *found->raw;
+      defined_.Set(key, {file.empty() ? point.line : pointsLine_, 0, std::nullopt});
+      book_.known[at] = std::move(point);
+      return;
+    }
     if (const Definition* found = defined_.Find(key)) {
       const bool known = found->traverse == 0;
       const std::string where = known ? "defined" : "computed by the traverse";
@@ -272,8 +283,34 @@ class Reader {
                          book_.source + ")");
     }
     // A control file's points are known from the book's `points` record on.
-    defined_.Set(key, {file.empty() ? point.line : pointsLine_, 0});
+    defined_.Set(key, {file.empty() ? point.line : pointsLine_, 0, std::nullopt});
     book_.known.push_back(std::move(point));
+  }
+
+  // `raw FILE`: an instrument file's setups in place, with the sigmas in
+  // force here; its control joins the known points where the book does not
+  // define them (the book's `point` and `points` records win, above or below).
+  void ReadRaw(const BookLine& line) {
+    const std::string_view rest = Trim(Trim(line.text).substr(line.words[0].size()));
+    if (rest.empty()) throw JobError(line.number, "expected 'raw FILE', found no file name");
+    const std::string written = Text(rest);
+    const std::string path = files_.resolve ? files_.resolve(written) : written;
+    std::string text;
+    const std::string reason = files_.read ? files_.read(path, text) : "cannot be opened";
+    if (!reason.empty()) throw JobError(line.number, "cannot read '" + written + "': " + reason);
+    if (!files_.raw) throw JobError(line.number, "raw files are not read here");
+    Book raw = files_.raw(path, text);
+    for (NamedPoint& point : raw.known) {
+      if (defined_.Find(point.name)) continue;
+      controlNames_.push_back(point.name);
+      defined_.Set(controlNames_.back(), {line.number, 0, book_.known.size()});
+      book_.known.push_back(std::move(point));
+    }
+    for (BookSetup& setup : raw.setups) {
+      setup.inForce = sigmas_;
+      book_.setups.push_back(std::move(setup));
+    }
+    for (std::string& note : raw.notes) book_.notes.push_back(path + ": " + note);
   }
 
   // ---- sigmas and free observations ----
@@ -569,7 +606,7 @@ class Reader {
                                             ": a traverse meets known points only at its ends "
                                             "(split it into two traverses there)");
           if (twice != 0) throw AppearsTwice(name, line.number, twice);
-          defined_.Set(line.words[0], {line.number, header.number});
+          defined_.Set(line.words[0], {line.number, header.number, std::nullopt});
         }
         traverse.stations.push_back(name);
         AddAngle(traverse, line.words[1], line.number);
@@ -603,7 +640,7 @@ class Reader {
                                                                       : TraverseKind::Connecting;
       } else {
         traverse.kind = isDefined ? TraverseKind::NoEndOrientation : TraverseKind::Open;
-        if (!isDefined) defined_.Set(line.words[0], {line.number, header.number});
+        if (!isDefined) defined_.Set(line.words[0], {line.number, header.number, std::nullopt});
       }
       ended = true;
     }

@@ -18,6 +18,10 @@ namespace traverse {
 struct FileAccess {
   std::function<std::string(const std::string& written)> resolve;
   std::function<std::string(const std::string& path, std::string& text)> read;
+  // The setups and control of an instrument file (`raw FILE`), read from its
+  // text: the instrument readers sit above the book's, which reaches them
+  // only through this. Throws JobError naming the file.
+  std::function<Book(const std::string& path, std::string_view text)> raw;
 };
 
 // Whether `text` is a field book: its first word, after a byte order mark,

@@ -98,10 +98,14 @@ std::string Quoted(std::string_view text) {
 
 bool TextLines::Next(std::string_view& line) {
   if (at_ >= text_.size()) return false;
-  std::size_t end = text_.find('\n', at_);
+  std::size_t end = bareCr_ ? text_.find_first_of("\r\n", at_) : text_.find('\n', at_);
   if (end == std::string_view::npos) end = text_.size();
   line = text_.substr(at_, end - at_);
-  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  if (bareCr_ && end < text_.size() && text_[end] == '\r' && end + 1 < text_.size() &&
+      text_[end + 1] == '\n')
+    ++end;
+  else if (!bareCr_ && !line.empty() && line.back() == '\r')
+    line.remove_suffix(1);
   at_ = end + 1;
   ++number_;
   return true;

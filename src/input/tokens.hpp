@@ -39,9 +39,11 @@ std::string Quoted(std::string_view text);
 
 // The lines of a text in turn, numbered from 1, after a byte order mark and
 // without their line ends ("\n", and a "\r" before it): every reader's walk.
+// With `bareCr` a "\r" alone ends a line too, as some data collectors write.
 class TextLines {
  public:
-  explicit TextLines(std::string_view text) : text_(WithoutByteOrderMark(text)) {}
+  explicit TextLines(std::string_view text, bool bareCr = false)
+      : text_(WithoutByteOrderMark(text)), bareCr_(bareCr) {}
 
   // The next line; false at the end of the text.
   bool Next(std::string_view& line);
@@ -51,6 +53,7 @@ class TextLines {
   std::string_view text_;
   std::size_t at_ = 0;
   int number_ = 0;
+  bool bareCr_ = false;
 };
 
 // Why a token is no number, where it is none.
