@@ -225,11 +225,15 @@ ReportOptions ReportOptionsOf(const AdjustRequest& request) {
 // The report of an answer file, or why there is none.
 int AdjustAnswers(const std::string& text, Job& job, const AdjustRequest& request,
                   BookResult& report, bool& passed) {
-  if (request.heightTolerance || request.refraction || !request.grid.empty() || request.meanHeight) {
+  if (request.heightTolerance || request.refraction) {
     WriteStandard(platform::StdHandle::Error,
-                  "traverse: --height-tolerance, --refraction, --grid and --mean-height need a "
-                  "field book; " +
+                  "traverse: --height-tolerance and --refraction need a field book; " +
                       job.source + " is an answer file\n");
+    return ExitUsage;
+  }
+  if (request.gridDefinition || request.meanHeight) {
+    WriteStandard(platform::StdHandle::Error, "traverse: --grid and --mean-height need a field book; " +
+                                                  job.source + " is an answer file\n");
     return ExitUsage;
   }
   Adjustment result;

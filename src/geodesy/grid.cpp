@@ -117,23 +117,23 @@ struct Grid::Engine {
     Forward(g.lon0, g.lat0, g.lon0, x, northOfOrigin, gamma, k);
   }
 
+  // `call` on the grid's projection: the three share the calls' form.
+  template <typename Call>
+  void On(const Call& call) const {
+    if (utm)
+      call(*utm);
+    else if (tm)
+      call(*tm);
+    else
+      call(*lcc);
+  }
   void Forward(double lon0, double lat, double lon, double& x, double& y, double& gamma,
                double& k) const {
-    if (utm)
-      utm->Forward(lon0, lat, lon, x, y, gamma, k);
-    else if (tm)
-      tm->Forward(lon0, lat, lon, x, y, gamma, k);
-    else
-      lcc->Forward(lon0, lat, lon, x, y, gamma, k);
+    On([&](const auto& p) { p.Forward(lon0, lat, lon, x, y, gamma, k); });
   }
   void Reverse(double lon0, double x, double y, double& lat, double& lon, double& gamma,
                double& k) const {
-    if (utm)
-      utm->Reverse(lon0, x, y, lat, lon, gamma, k);
-    else if (tm)
-      tm->Reverse(lon0, x, y, lat, lon, gamma, k);
-    else
-      lcc->Reverse(lon0, x, y, lat, lon, gamma, k);
+    On([&](const auto& p) { p.Reverse(lon0, x, y, lat, lon, gamma, k); });
   }
 };
 
