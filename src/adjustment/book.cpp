@@ -329,7 +329,7 @@ BookResult AdjustWithoutReductions(const Book& book, const Settings& settings) {
                                     .rounds = {}, .directions = {},
                                     .collimation = s.collimation, .indexError = s.indexError,
                                     .directionSigma = s.directionSigma,
-                                    .degreesOfFreedom = s.degreesOfFreedom},
+                                    .degreesOfFreedom = s.degreesOfFreedom, .file = s.file},
                           {}, {}, {}, {}});
   if (network) {
     AdjustNetworkOfBook(book, out);

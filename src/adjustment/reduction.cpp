@@ -110,7 +110,15 @@ void ReduceBook(Book& book, double refraction) {
       free.readings = free.angle.summary;
     }
   }
-  for (BookSetup& setup : book.setups) ReduceSetup(setup, refraction);
+  for (BookSetup& setup : book.setups) {
+    try {
+      ReduceSetup(setup, refraction);
+    } catch (const JobError& error) {
+      // A setup of an instrument file a book reads: its lines are the file's.
+      if (setup.file.empty() || !error.file().empty()) throw;
+      throw JobError(setup.file, error.line(), error.what());
+    }
+  }
   TraversesFromSetups(book);
 }
 

@@ -178,6 +178,7 @@ struct BookSetup {
   std::optional<double> indexError;        // gon, the mean i
   std::optional<double> directionSigma;    // gon, one direction of one round, from the rounds
   int degreesOfFreedom = 0;                // of directionSigma
+  std::string file;  // where its lines are, when not in the book itself (`raw FILE`)
 };
 
 struct Book {

@@ -481,6 +481,14 @@ digit is read: m at mm, 0.1 mm, 0.01 mm; ft at 1/1000 and 1/10000; gon,
 degrees, DDDMMSSs and mil. Lines of coordinates (81-83) with no observation
 are control; coordinates on observations are the instrument's, a check.
 
+Carlson RW5 (SurvCE, SurvPC, TDS) and Sokkia SDR33/SDR2x are read too: RW5's
+SP and SDR's 08 KI/CO are control; OC, BK, LS and the shots SS, TR, BD, BR,
+FD, FR (SDR: 02, 03, 07, 09 F1/F2) are setups and pointings; a back azimuth to
+a point without coordinates is held as a bearing; OC and 08 TP coordinates
+are the collector's, a check listed in the notes against the radial
+computation. Units come from the file (RW5 MO, SDR header), else --unit and
+--length-unit; lengths are read into metres (see the manual, COLLECTOR FILES).
+
 The book holds the file's notes as comments, `unit gon`, a `point` record per
 control point and a `setup` block per setup with every reading, each number
 written so that it reads back to the same value: `traverse adjust BOOK` gives
@@ -490,7 +498,8 @@ with `raw FILE`, keeping its own control, names and sigmas.
 Exit codes: 0 done; 1 the file cannot be read; 2 usage.)";
 
 const char* const answersHelp = R"(
-FILE is a field book, an answer file or an instrument file (Leica GSI; see
+FILE is a field book, an answer file or an instrument file (Leica GSI, Sokkia
+SDR, Carlson RW5; see
 'traverse convert --help'), recognised by its content; --input-format
 forces one. `raw FILE` in a book reads an instrument file's setups in place.
 
@@ -557,7 +566,7 @@ int RunCommandLine(int argc, char** argv) {
                 "writes an adjustment report.");
   adjust->footer(answersHelp);
   CLI::App* convert = app.add_subcommand(
-      "convert", "Writes the field book that an instrument file (Leica GSI, ...) means: its "
+      "convert", "Writes the field book that an instrument file (Leica GSI, Sokkia SDR, Carlson RW5) means: its "
                  "control as point records and its setups with every reading.");
   convert->footer(convertHelp);
 
@@ -677,7 +686,7 @@ int RunCommandLine(int argc, char** argv) {
                    "Write the book to FILE (replaced only once complete) instead of standard output")
       ->type_name("FILE");
   // What instrument files are read with, by either command.
-  std::string inputFormat, encoding = "latin1";
+  std::string inputFormat, encoding = "latin1", lengthUnit;
   for (CLI::App* command : {adjust, convert}) {
     std::vector<std::string> names;
     const std::string all = InputFormatNames();
@@ -696,6 +705,11 @@ int RunCommandLine(int argc, char** argv) {
                      "Instrument files: the code page of names and notes that are not valid UTF-8")
         ->check(CLI::IsMember({"latin1", "cp1251"}))
         ->capture_default_str();
+    command
+        ->add_option("--length-unit", lengthUnit,
+                     "Instrument files that do not give their length unit (RW5 without MO): "
+                     "metres, international or US survey feet; lengths are read into metres")
+        ->check(CLI::IsMember({"m", "ft", "usft"}));
     command->add_flag("--apply-ppm", request.raw.applyRecordedCorrections,
                       "Instrument files: apply the ppm and prism constant the file records (GSI "
                       "51, 58, 59) to its distances [taken as applied by the instrument]");
@@ -775,6 +789,11 @@ int RunCommandLine(int argc, char** argv) {
     request.unitGiven = adjust->count("--unit") > 0;
     if (!inputFormat.empty()) request.inputFormat = InputFormatNamed(inputFormat);
     request.raw.encoding = encoding == "cp1251" ? TextEncoding::Cp1251 : TextEncoding::Latin1;
+    if (request.unitGiven) request.raw.angleUnit = job.settings.unit;
+    if (!lengthUnit.empty())
+      request.raw.lengthUnit = lengthUnit == "m"    ? LengthUnit::Metre
+                               : lengthUnit == "ft" ? LengthUnit::Foot
+                                                    : LengthUnit::UsSurveyFoot;
     SetAngleSigma(job.settings, request);
     job.settings.sigmas.given = request.sigmaAngle || !request.sigmaLength.empty();
     if (!request.angularTolerance.empty()) {

@@ -308,7 +308,17 @@ class Reader {
     }
     for (BookSetup& setup : raw.setups) {
       setup.inForce = sigmas_;
+      setup.file = path;
       book_.setups.push_back(std::move(setup));
+    }
+    // Its held bearings (a back point without coordinates), their readings
+    // moved to this book's list.
+    for (FreeObservation& free : raw.free) {
+      const std::span<const double> readings = raw.Of(free.angle.readings);
+      free.angle.readings.first = static_cast<std::uint32_t>(book_.readings.size());
+      book_.readings.insert(book_.readings.end(), readings.begin(), readings.end());
+      free.inForce = sigmas_;
+      book_.free.push_back(std::move(free));
     }
     for (std::string& note : raw.notes) book_.notes.push_back(path + ": " + note);
   }

@@ -82,6 +82,15 @@ std::string WriteFieldBook(const Book& book, const std::string& header) {
     }
     out += "end\n";
   }
+  // Bearings held fixed: a back azimuth to a point without coordinates.
+  for (const FreeObservation& free : book.free) {
+    if (free.kind != ObservationKind::Bearing || free.angle.readings.count != 1) continue;
+    out += "bearing ";
+    out += Word(free.from, "the station name", free.line);
+    out += ' ';
+    out += Word(free.to, "the point name", free.line);
+    out += ' ' + Number(book.Of(free.angle.readings)[0]) + '\n';
+  }
   return out;
 }
 

@@ -166,8 +166,8 @@ std::optional<double> Length(const Block& block, const Word& word, bool& feet) {
 // none where it is written as dashes.
 std::optional<std::string> Text(const Word& word, TextEncoding encoding) {
   std::string_view data = word.data;
-  if (std::all_of(data.begin(), data.end(), [](char c) { return c == '-'; })) return std::nullopt;
   while (data.size() > 1 && data.front() == '0') data.remove_prefix(1);
+  if (std::all_of(data.begin(), data.end(), [](char c) { return c == '-'; })) return std::nullopt;
   return ToUtf8(data, encoding);
 }
 

@@ -3,6 +3,8 @@
 #include "adjustment/job_error.hpp"
 #include "input/tokens.hpp"
 #include "instrument/gsi.hpp"
+#include "instrument/rw5.hpp"
+#include "instrument/sdr.hpp"
 
 namespace traverse {
 namespace {
@@ -52,8 +54,8 @@ bool OpensJobXml(std::string_view first) {
 // Instrument formats in --input-format's order; the program's own follow.
 constexpr FormatEntry instrumentFormats[] = {
     {InputFormat::Gsi, "gsi", "Leica GSI", OpensGsi, ReadGsi},
-    {InputFormat::Sdr, "sdr", "Sokkia SDR", OpensSdr, nullptr},
-    {InputFormat::Rw5, "rw5", "Carlson RW5", OpensRw5, nullptr},
+    {InputFormat::Sdr, "sdr", "Sokkia SDR", OpensSdr, ReadSdr},
+    {InputFormat::Rw5, "rw5", "Carlson RW5", OpensRw5, ReadRw5},
     {InputFormat::JobXml, "jobxml", "Trimble JobXML", OpensJobXml, nullptr},
 };
 constexpr std::pair<InputFormat, const char*> ownFormats[] = {{InputFormat::Book, "book"},

@@ -18,9 +18,16 @@ enum class InputFormat { Gsi, Sdr, Rw5, JobXml, Book, Answers };
 // How bytes that are not valid UTF-8 are read (notes, codes, point names).
 enum class TextEncoding { Latin1, Cp1251 };
 
+// The length units a collector's file may be in; they are read into metres.
+enum class LengthUnit { Metre, Foot, UsSurveyFoot };
+
 // What a reader is told beside the text.
 struct RawOptions {
   TextEncoding encoding = TextEncoding::Latin1;
+  // The units of a file that does not give its own (RW5 without MO, SDR
+  // without header): --unit and --length-unit.
+  std::optional<AngleUnit> angleUnit;
+  std::optional<LengthUnit> lengthUnit;
   // The ppm and prism constant a file records are applied to its distances;
   // otherwise they are taken as applied by the instrument (GSI).
   bool applyRecordedCorrections = false;

@@ -1,10 +1,8 @@
 // The GSI reader on a real file, against the reduction another program made
-// of it, and on files written here from true coordinates in every units
-// digit, GSI-8 and GSI-16, every line end, with dashes: read, reduced and
-// adjusted back to the truth. Then the faults, each on its line and word.
+// of it, and on files tools/make_gsi.py wrote from true coordinates in every
+// units digit, GSI-8 and GSI-16, every line end, with dashes: read, reduced
+// and adjusted back to the truth. Then the faults, each on its line and word.
 #include <cmath>
-#include <cstdint>
-#include <cstdio>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -21,8 +19,6 @@
 
 namespace traverse {
 namespace {
-
-constexpr double rho = 63.661977236758134308;  // gon per radian
 
 std::string ReadData(const std::string& name) {
   std::ifstream file(std::string(INSTRUMENT_DATA_DIR) + "/" + name, std::ios::binary);
@@ -133,167 +129,54 @@ TEST(GsiSample, ReducesToTheMsrOfTheProgramThatReducedIt) {
   EXPECT_EQ(compared, 13);
 }
 
-// ---- synthetic files from true coordinates ----
+// ---- synthetic files from true coordinates (tools/make_gsi.py) ----
 
-struct Truth {
-  double east, north, height;
-};
-const std::map<std::string, Truth> points = {{"A", {1000, 2000, 100}},
-                                             {"P1", {1120.5, 2060.25, 101.5}},
-                                             {"P2", {1260.75, 2010.5, 99.25}},
-                                             {"B", {1380, 2085.5, 102}}};
+// The truth the files were written from: A and B control, P1 and P2 new.
+const std::map<std::string, GridPoint> truth = {{"P1", {2060.25, 1120.5}}, {"P2", {2010.5, 1260.75}}};
 
-// How one synthetic file is written.
-struct Style {
-  char angle;     // units digit of 21 and 22
-  char length;    // units digit of 31, 81-88
-  bool wide;      // GSI-16
-  const char* end;
-  bool dashes;    // an unmeasured remark and height written as dashes
-};
-
-// A word: the WI, its information ending in the units digit, the sign and
-// the data padded with zeros to the style's width.
-std::string Word(const Style& style, const std::string& head, std::int64_t value) {
-  const std::size_t width = style.wide ? 16 : 8;
-  std::string digits = std::to_string(value < 0 ? -value : value);
-  EXPECT_LE(digits.size(), width) << head;
-  return head + (value < 0 ? "-" : "+") + std::string(width - digits.size(), '0') + digits + " ";
-}
-std::string Id(const Style& style, const std::string& head, const std::string& id) {
-  const std::size_t width = style.wide ? 16 : 8;
-  return head + "+" + std::string(width - id.size(), '0') + id + " ";
-}
-
-std::int64_t AngleData(char units, double gon) {
-  switch (units) {
-    case '2': return std::llround(gon * 1e5);
-    case '3': return std::llround(gon * 0.9 * 1e5);
-    case '5': return std::llround(gon * 16 * 1e4);
-    default: {
-      const std::int64_t tenths = std::llround(gon * 0.9 * 36000);
-      return tenths / 36000 * 100000 + tenths / 600 % 60 * 1000 + tenths % 600;
-    }
-  }
-}
-std::int64_t LengthData(char units, double metres) {
-  switch (units) {
-    case '1': return std::llround(metres / 0.3048 * 1e3);
-    case '6': return std::llround(metres * 1e4);
-    case '7': return std::llround(metres / 0.3048 * 1e4);
-    case '8': return std::llround(metres * 1e5);
-    default: return std::llround(metres * 1e3);
-  }
-}
-
-// Setups on A, P1, P2 and B, each sighting its neighbours in two faces,
-// circles set to 0 on an arbitrary line; A and B are control lines.
-std::string WriteGsi(const Style& style) {
-  std::string out;
-  int block = 0;
-  const auto line = [&](const std::string& words) {
-    out += (style.wide ? "*" : "") + words + style.end;
-    if (style.end == std::string("\r")) out += style.end;  // blank lines between, as a Wild T1000 writes
-  };
-  const auto id = [&](const std::string& name) {
-    char head[8];
-    std::snprintf(head, sizeof head, "11%04d", ++block);
-    return Id(style, head, name);
-  };
-  const auto length = [&](const char* wi, double metres) {
-    return Word(style, std::string(wi) + "..." + style.length, LengthData(style.length, metres));
-  };
-  for (const char* name : {"A", "B"}) {
-    const Truth& p = points.at(name);
-    line(id(name) + length("81", p.east) + length("82", p.north) + length("83", p.height));
-  }
-  const std::vector<std::vector<std::string>> setups = {
-      {"A", "B", "P1"}, {"P1", "A", "P2"}, {"P2", "P1", "B"}, {"B", "P2", "A"}};
-  double zero = 13.25;
-  for (const auto& setup : setups) {
-    const Truth& s = points.at(setup[0]);
-    const double hi = 1.55;
-    line(id(setup[0]) + length("84", s.east) + length("85", s.north) + length("86", s.height) +
-         length("88", hi));
-    zero += 71.5;
-    for (int face = 1; face <= 2; ++face) {
-      for (std::size_t k = 1; k < setup.size(); ++k) {
-        const Truth& t = points.at(setup[face == 1 ? k : setup.size() - k]);
-        const double de = t.east - s.east, dn = t.north - s.north;
-        const double dh = t.height + 1.3 - s.height - hi;
-        const double horizontal = std::hypot(de, dn);
-        double hz = std::fmod(std::atan2(de, dn) * rho - zero + 800, 400);
-        double v = std::atan2(horizontal, dh) * rho;
-        if (face == 2) hz = std::fmod(hz + 200, 400), v = 400 - v;
-        const std::string angle = std::string("...") + style.angle;
-        line(id(setup[face == 1 ? k : setup.size() - k]) + Word(style, "21" + angle, AngleData(style.angle, hz)) +
-             Word(style, "22" + angle, AngleData(style.angle, v)) +
-             length("31", std::hypot(horizontal, dh)) + length("87", 1.3) +
-             (style.dashes ? std::string("71....+") + std::string(style.wide ? 16 : 8, '-') + " " : ""));
-      }
-    }
-  }
-  return out;
-}
-
-TEST(GsiSynthetic, EveryUnitsDigitWidthAndLineEndReadsBackToTheTruth) {
-  const Style styles[] = {
-      {'2', '0', false, "\r\n", false}, {'3', '6', true, "\n", true},  {'4', '8', true, "\r", true},
-      {'5', '1', false, "\r\n", false}, {'4', '7', true, "\n", false}, {'2', '.', false, "\n", true},
-      {'4', '6', false, "\r", false},
-  };
-  for (const Style& style : styles) {
-    SCOPED_TRACE(std::string("angle units ") + style.angle + ", length units " + style.length +
-                 (style.wide ? ", GSI-16" : ", GSI-8"));
-    const std::string text = WriteGsi(style);
+TEST(GsiSynthetic, EveryUnitsDigitWidthAndLineEndAdjustsBackToTheTruth) {
+  const struct {
+    const char* file;
+    double step;  // metres: the last digit of its lengths
+  } files[] = {{"synthetic_gon_mm_gsi8_crlf.gsi", 0.001},         {"synthetic_deg_tenth_mm_lf.gsi", 0.0001},
+               {"synthetic_dms_hundredth_mm_cr.gsi", 0.00001},    {"synthetic_mil_ft_gsi8.gsi", 0.0003048},
+               {"synthetic_dms_tenthousandth_ft_lf.gsi", 0.00003048}, {"synthetic_dms_tenth_mm_gsi8_cr.gsi", 0.0001}};
+  for (const auto& [file, step] : files) {
+    SCOPED_TRACE(file);
+    const std::string text = ReadData(file);
     ASSERT_EQ(DetectInstrumentFormat(text), InputFormat::Gsi);
-    Book book = ReadGsi(text, "synthetic.gsi", {});
+    Book book = ReadGsi(text, file, {});
     ASSERT_EQ(book.known.size(), 2u);
     ASSERT_EQ(book.setups.size(), 4u);
     EXPECT_EQ(book.setups[1].station, "P1");
-    // Each units digit holds a value to half its last digit.
-    const double step = style.length == '1' ? 0.0003048 : style.length == '0' || style.length == '.' ? 0.001 : 0.0001;
-    EXPECT_NEAR(*book.setups[1].hi, 1.55, step / 2 + 1e-9);
+    EXPECT_NEAR(*book.setups[1].hi, 1.55, step / 2 + 1e-12);
     EXPECT_EQ(book.known[1].name, "B");
     EXPECT_NEAR(book.known[1].xy.x, 2085.5, step / 2 + 1e-9);
+    EXPECT_FALSE(book.setups[0].readings[0].description.size());  // a remark of dashes is none
     ReduceBook(book);
     Settings settings;
     settings.rule = Rule::LeastSquares;
     const BookResult result = AdjustBook(book, settings);
-    std::map<std::string, GridPoint> adjusted;
-    for (const NewPoint& point : result.points) adjusted[point.point.name] = point.point.xy;
-    for (const char* name : {"P1", "P2"}) {
-      ASSERT_TRUE(adjusted.count(name)) << name;
-      EXPECT_NEAR(adjusted[name].x, points.at(name).north, 2 * step) << name;
-      EXPECT_NEAR(adjusted[name].y, points.at(name).east, 2 * step) << name;
+    ASSERT_EQ(result.points.size(), 2u);
+    for (const NewPoint& point : result.points) {
+      EXPECT_NEAR(point.point.xy.x, truth.at(point.point.name).x, 2 * step + 2e-5) << point.point.name;
+      EXPECT_NEAR(point.point.xy.y, truth.at(point.point.name).y, 2 * step + 2e-5) << point.point.name;
     }
   }
 }
 
 TEST(GsiSynthetic, TheInstrumentsCoordinatesAreCheckedNotTaken) {
-  const Style style{'4', '6', true, "\r\n", false};
-  // A station line with coordinates, then a pointing that holds the
-  // instrument's 81-83 for P1: on the line, and 5 cm off.
-  const auto file = [&](double offEast) {
-    const Truth& a = points.at("A");
-    const Truth& p = points.at("P1");
-    const double de = p.east - a.east, dn = p.north - a.north, dh = p.height + 1.3 - a.height - 1.55;
-    const double h = std::hypot(de, dn);
-    const auto length = [&](const char* wi, double m) { return Word(style, std::string(wi) + "...6", LengthData('6', m)); };
-    return "*" + Id(style, "110001", "A") + length("84", a.east) + length("85", a.north) + length("86", a.height) +
-           length("88", 1.55) + "\n*" + Id(style, "110002", "P1") +
-           Word(style, "21...4", AngleData('4', std::atan2(de, dn) * rho)) +
-           Word(style, "22...4", AngleData('4', std::atan2(h, dh) * rho)) + length("31", std::hypot(h, dh)) +
-           length("87", 1.3) + length("81", p.east + offEast) + length("82", p.north) + length("83", p.height) + "\n";
-  };
-  const Book good = ReadGsi(file(0), "good.gsi", {});
-  EXPECT_TRUE(good.known.empty());
-  ASSERT_EQ(good.notes.size(), 1u);
-  EXPECT_NE(good.notes[0].find("'P1' (line 2): E +0.0000 m, N +0.0000 m, H +0.0000 m"), std::string::npos)
+  std::string text = ReadData("synthetic_dms_tenth_mm_gsi8_cr.gsi");
+  const Book good = ReadGsi(text, "good.gsi", {});
+  EXPECT_EQ(good.known.size(), 2u);  // A and B; not the sideshots' nor the stations' coordinates
+  ASSERT_EQ(good.notes.size(), 3u);
+  EXPECT_NE(good.notes[0].find("'S1' (line 21): E +0.0000 m, N +0.0000 m, H +0.0000 m"), std::string::npos)
       << good.notes[0];
-  const Book off = ReadGsi(file(0.05), "off.gsi", {});
-  ASSERT_EQ(off.notes.size(), 1u);
-  EXPECT_NE(off.notes[0].find("E +0.0500 m"), std::string::npos) << off.notes[0];
+  // S1's easting 5 cm off, as a unit mix-up would put it.
+  const std::size_t east = text.find("81...6+", text.find("000000S1"));
+  text.replace(east + 7, 8, std::to_string(std::stoll(text.substr(east + 7, 8)) + 500));
+  const Book off = ReadGsi(text, "off.gsi", {});
+  EXPECT_NE(off.notes[0].find("'S1' (line 21): E +0.0500 m, N +0.0000 m"), std::string::npos) << off.notes[0];
 }
 
 TEST(GsiWords, PointIdsCorrectionsAndEncodings) {

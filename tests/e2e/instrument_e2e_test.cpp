@@ -1,0 +1,131 @@
+// Instrument files through the program: a GSI file adjusts as the field
+// book `traverse convert` writes of it, double for double, and as a book
+// that reads it with `raw FILE`; the format is judged by content or forced;
+// faults name the file, the line and the word.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "child_process.hpp"
+
+namespace traverse::e2e {
+namespace {
+
+using nlohmann::json;
+namespace fs = std::filesystem;
+
+const std::string examples = EXAMPLES_DIR;
+
+ChildRun Traverse(const std::vector<std::string>& arguments, const std::string& input = "") {
+  ChildSetup setup;
+  setup.input = input;
+  setup.arguments = arguments;
+  setup.timeLimit = 60;
+  return RunChild(PROGRAM_UNDER_TEST, setup);
+}
+
+// `value` without the lines that place it in its input: a book's lines
+// are not the raw file's.
+void WithoutLines(json& value) {
+  if (value.is_object()) {
+    for (const char* key : {"line", "line_i", "line_ii", "first_line", "last_line", "setup"}) value.erase(key);
+    for (auto& item : value.items()) WithoutLines(item.value());
+  } else if (value.is_array()) {
+    for (json& item : value) WithoutLines(item);
+  }
+}
+
+// The report's figures, without what names the input.
+json Figures(const ChildRun& run) {
+  EXPECT_EQ(run.exitCode, 0) << run.error;
+  json report = json::parse(run.output);
+  report.erase("source");
+  report.erase("notes");
+  WithoutLines(report);
+  return report;
+}
+
+fs::path Scratch(const std::string& name) {
+  const fs::path folder = fs::temp_directory_path() / "traverse_instrument_e2e";
+  fs::create_directories(folder);
+  return folder / name;
+}
+
+TEST(InstrumentEndToEnd, TheConvertedBookAdjustsToTheSameDoubles) {
+  const std::string gsi = examples + "/traverse.gsi";
+  const ChildRun converted = Traverse({"convert", gsi});
+  ASSERT_EQ(converted.exitCode, 0) << converted.error;
+  EXPECT_NE(converted.output.find("\nunit gon\npoint A 2000 1000 100\npoint B 2085.5 1380 102\n"),
+            std::string::npos)
+      << converted.output;
+  const fs::path book = Scratch("converted.book");
+  std::ofstream(book, std::ios::binary) << converted.output;
+  const json raw = Figures(Traverse({"adjust", "--rule", "least-squares", "--format", "json", gsi}));
+  EXPECT_EQ(raw, Figures(Traverse({"adjust", "--rule", "least-squares", "--format", "json", book.string()})));
+  // The truth the file was written from (tools/make_gsi.py), to its 0.1 mm.
+  ASSERT_EQ(raw["points"][1]["name"], "P2");
+  EXPECT_NEAR(raw["points"][1]["x"].get<double>(), 2010.5, 0.0002);
+  EXPECT_NEAR(raw["points"][1]["y"].get<double>(), 1260.75, 0.0002);
+  EXPECT_EQ(raw["sideshots"].size(), 3u);
+}
+
+TEST(InstrumentEndToEnd, ABookReadsTheFileInPlaceAndKeepsItsOwnControl) {
+  const ChildRun run = Traverse({"adjust", "--rule", "least-squares", examples + "/traverse_raw.book"});
+  ASSERT_EQ(run.exitCode, 0) << run.error;
+  EXPECT_NE(run.output.find("Setups             4"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("traverse.gsi: The instrument's coordinates"), std::string::npos);
+  // The book's own control and sigma give way to nothing in the file.
+  const fs::path book = Scratch("own_control.book");
+  std::ofstream(book) << "point A 2000 1000.01 100\nraw " << examples << "/traverse.gsi\n";
+  const ChildRun moved = Traverse({"adjust", "--rule", "least-squares", "--format", "json", book.string()});
+  EXPECT_EQ(moved.exitCode, 3);  // A moved 1 cm from where the file's readings put it
+  const json report = json::parse(moved.output);
+  ASSERT_EQ(report["points"][0]["name"], "P1");
+  EXPECT_GT(report["points"][0]["y"].get<double>(), 1120.505);
+}
+
+TEST(InstrumentEndToEnd, FaultsAndFormatsAreNamed) {
+  const fs::path bad = Scratch("bad.gsi");
+  std::ofstream(bad, std::ios::binary) << "*110001+000000000000000A 88...6+0000000000015500\r\n"
+                                          "*110002+000000000000000B 21...6+0000000000015500\r\n";
+  const fs::path book = Scratch("bad.book");
+  std::ofstream(book) << "point A 1 2\nraw bad.gsi\n";
+  // The second round in one face: a fault of the reduction, on the file's line.
+  const fs::path rounds = Scratch("rounds.gsi");
+  std::ofstream(rounds) << "110001+0000000A 88...0+00001550\n110002+0000000B 21...2+10000000 22...2+10000000\n"
+                           "110003+0000000B 21...2+30000000 22...2+30000000\n110004+0000000B 21...2+10000000 22...2+10000000\n";
+  const fs::path roundsBook = Scratch("rounds.book");
+  std::ofstream(roundsBook) << "point A 0 0\npoint B 100 0\nraw rounds.gsi\n";
+  struct Case {
+    std::vector<std::string> arguments;
+    int exitCode;
+    std::string error;
+  } cases[] = {
+      {{"adjust", bad.string()}, 1,
+       "traverse: " + bad.string() + ":2: word 2 (WI 21, '21...6+0000000000015500'): the units digit '6' is no angle unit"},
+      {{"adjust", book.string()}, 1,
+       "traverse: " + (bad.parent_path() / "bad.gsi").string() + ":2: word 2 (WI 21"},
+      {{"adjust", "--rule", "least-squares", roundsBook.string()}, 1,
+       "traverse: " + (bad.parent_path() / "rounds.gsi").string() + ":4: round 2 is read in one face only"},
+      {{"convert", "--input-format", "jobxml", bad.string()}, 1,
+       "traverse: " + bad.string() + ": the file is read as Trimble JobXML, which this version of traverse cannot read yet"},
+      {{"convert", examples + "/worked.book"}, 1,
+       "traverse: " + examples + "/worked.book is no instrument file: convert reads instrument files"},
+      {{"adjust", "--input-format", "gsi", examples + "/worked.book"}, 1, "word 1: expected a GSI word"},
+      {{"adjust", "--input-format", "dxf", bad.string()}, 2, "--input-format: dxf not in {gsi,sdr,rw5,jobxml,book,answers}"},
+      {{"convert", examples + "/traverse.gsi", "-o", examples + "/traverse.gsi"}, 2, "the report would replace it"},
+  };
+  for (const Case& c : cases) {
+    const ChildRun run = Traverse(c.arguments);
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.error;
+    EXPECT_NE(run.error.find(c.error), std::string::npos) << run.error;
+    EXPECT_TRUE(run.output.empty());
+  }
+}
+
+}  // namespace
+}  // namespace traverse::e2e
