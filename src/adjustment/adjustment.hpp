@@ -27,6 +27,13 @@ struct LinearMisclosure {
   std::optional<double> across;  // on that vector turned a quarter turn clockwise
 };
 
+// The area a closed loop encloses, m², by the coordinates: its corners as
+// the raw increments place them, and as adjusted.
+struct LoopArea {
+  double before = 0;
+  double after = 0;
+};
+
 struct Verdict {
   double allowed = 0;  // cc or arc seconds (angular), N of 1:N (linear)
   double actual = 0;   // likewise
@@ -89,6 +96,7 @@ struct Adjustment {
   std::optional<LinearMisclosure> linear;     // none for an open traverse
   double totalLength = 0;
   std::optional<double> relativePrecision;    // N of 1:N; none where fL is 0 or no check
+  std::optional<LoopArea> area;               // a closed loop's only
 
   std::optional<Verdict> angularVerdict;
   std::optional<Verdict> linearVerdict;

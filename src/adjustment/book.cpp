@@ -224,7 +224,12 @@ void RadiateFromTraverses(const Book& book, const PointTable& table, BookResult&
 bool BookResult::TolerancesPassed() const {
   for (const BookTraverseResult& traverse : traverses)
     if (!traverse.result.TolerancesPassed()) return false;
-  return !network || !network->globalTest.Exceeded();
+  return !network || (!network->globalTest.Exceeded() && network->RelativeFailures() == 0);
+}
+
+std::size_t NetworkReport::RelativeFailures() const {
+  return static_cast<std::size_t>(std::count_if(relative.begin(), relative.end(),
+                                                [](const RelativeReport& r) { return !r.passed; }));
 }
 
 namespace {
@@ -337,6 +342,13 @@ BookResult AdjustWithoutReductions(const Book& book, const Settings& settings) {
     for (const FreeObservation& free : book.free)
       out.checks.push_back(CheckOf(free, table, settings.scale));
     RadiateFromTraverses(book, table, out);
+    // Relative precision needs the covariances of least squares.
+    if (!book.relative.empty() || settings.relativeTolerance)
+      out.notes.push_back(std::string("No relative precision: ") +
+                          (book.relative.empty() ? "the relative tolerance"
+                                                 : "the 'relative' records (line " +
+                                                       std::to_string(book.relative.front().line) + ")") +
+                          " apply under least squares only.");
   }
   return out;
 }

@@ -10,6 +10,7 @@
 
 #include "adjustment/adjustment.hpp"
 #include "adjustment/job.hpp"
+#include "adjustment/relative_precision.hpp"
 #include "adjustment/survey.hpp"
 
 namespace traverse {
@@ -72,6 +73,10 @@ struct NewPoint {
 struct NetworkReport : AdjustmentStatistics {
   std::vector<ObservationReport> observations;
   std::optional<Suspect> suspect;
+  std::vector<RelativeReport> relative;  // observed pairs, then the records' others
+
+  // The pairs whose relative precision exceeds the relative tolerance.
+  std::size_t RelativeFailures() const;
 };
 
 // A free record under compass or transit, checked against the adjusted

@@ -10,7 +10,9 @@
 
 #include "adjustment/book.hpp"
 #include "adjustment/book_setups.hpp"
+#include "adjustment/closure.hpp"
 #include "adjustment/job_error.hpp"
+#include "adjustment/relative_precision.hpp"
 #include "network/network.hpp"
 #include "network/resection.hpp"
 
@@ -618,6 +620,7 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
   }
 
   NetworkResult network;
+  RelativePairs relative;
   try {
     // A missing datum is said as such, before any point is placed from it.
     const std::vector<NetworkPoint>& all = points.points();
@@ -638,7 +641,9 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
     }
     std::vector<NetworkSetup> networkSetups;
     for (const SetupPlace& setup : setups) networkSetups.push_back(setup.setup);
-    network = AdjustNetwork(points.points(), observations, networkSetups);
+    relative = PairsOfNetwork(observations, points.points(), book.relative,
+                              [&](const std::string& name) { return points.Find(name); });
+    network = AdjustNetwork(points.points(), observations, networkSetups, relative.pairs);
   } catch (const NetworkError& error) {
     // The network names points and observations by their places in its
     // lists; the book has them by name and on a line.
@@ -677,6 +682,8 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
   }
   report.observations = std::move(reports);
   report.suspect = FindSuspect(report.observations);
+  report.relative = JudgeRelative(relative, network.relative,
+                                  [&](int i) { return points.Name(i); }, settings.relativeTolerance);
 
   for (NewPoint& p : out.points) {
     const int i = points.Find(p.point.name);
@@ -692,6 +699,17 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
     p.point.xy = network.points[static_cast<std::size_t>(i)];
     p.precision = network.precision[static_cast<std::size_t>(i)];
     out.points.push_back(std::move(p));
+  }
+  // A loop's area after adjustment is the network's, not its first look's.
+  for (BookTraverseResult& traverse : out.traverses) {
+    if (!traverse.result.area) continue;
+    std::vector<GridPoint> corners;
+    const std::vector<std::string>& stations = traverse.job.stations;
+    for (std::size_t k = 0; k + 1 < stations.size(); ++k) {
+      const int i = points.Find(stations[k]);
+      if (i >= 0) corners.push_back(network.points[static_cast<std::size_t>(i)]);
+    }
+    if (corners.size() + 1 == stations.size()) traverse.result.area->after = PolygonArea(corners);
   }
   // Each setup's orientation, and its sideshots radiated from where it
   // stands with the covariance of station and orientation.

@@ -30,6 +30,13 @@ struct AngularTolerance {
   double perAngle = 0;
 };
 
+// The allowed 95 % relative positional precision of two points,
+// millimetres + ppm times their distance (ALTA/NSPS: 20 mm + 50 ppm).
+struct RelativeTolerance {
+  double millimetres = 0;
+  double ppm = 0;
+};
+
 // A-priori standard deviations of the observations, for least squares and the
 // expected misclosures.
 struct Sigmas {
@@ -67,6 +74,7 @@ struct Settings {
   std::optional<AngularTolerance> angularTolerance;
   std::optional<double> linearTolerance;  // N of 1:N
   std::optional<double> heightTolerance;  // mm per sqrt(km), field books only
+  std::optional<RelativeTolerance> relativeTolerance;  // least squares only
   Sigmas sigmas;
   // Whether the compass and transit rules also look for a blunder by least
   // squares; a network's traverses leave that to the network.

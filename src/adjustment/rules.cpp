@@ -4,6 +4,7 @@
 #include <string>
 
 #include "failure/computation_guard.hpp"
+#include "adjustment/closure.hpp"
 #include "adjustment/job_error.hpp"
 #include "adjustment/least_squares.hpp"
 #include "failure/float_checks.hpp"
@@ -197,6 +198,18 @@ void RunLeastSquares(const Job& job, Adjustment& result) {
   result.leastSquares = std::move(ls);
 }
 
+// A loop's area by the raw increments and by the adjusted points.
+LoopArea AreaOfLoop(const GridPoint& first, const Adjustment& result) {
+  std::vector<double> dx, dy;
+  for (const AdjustedLeg& leg : result.legs) {
+    dx.push_back(leg.dx);
+    dy.push_back(leg.dy);
+  }
+  std::vector<GridPoint> adjusted{first};
+  adjusted.insert(adjusted.end(), result.points.begin(), result.points.end());
+  return {PolygonArea(UnadjustedCorners(first, dx, dy)), PolygonArea(adjusted)};
+}
+
 void JudgeTolerances(const Job& job, Adjustment& result) {
   if (job.settings.angularTolerance) {
     if (result.angularMisclosure) {
@@ -327,6 +340,7 @@ Adjustment Adjust(const Job& job) {
         "An open traverse has no check: the points follow from the measured values alone, "
         "and no misclosure can be formed.");
   RunLeastSquares(job, result);
+  if (job.kind == TraverseKind::Loop) result.area = AreaOfLoop(job.b, result);
   result.expected = ExpectedMisclosures(job, result);
   JudgeTolerances(job, result);
   GuardAgainstGrossErrors(job, result);

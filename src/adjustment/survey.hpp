@@ -181,6 +181,13 @@ struct BookSetup {
   std::string file;  // where its lines are, when not in the book itself (`raw FILE`)
 };
 
+// A `relative A B` record: a pair whose relative precision the report
+// gives besides those that observations join.
+struct RelativeRecord {
+  std::string from, to;
+  int line = 0;
+};
+
 struct Book {
   std::string source;  // for messages and the report
   std::optional<std::string> title;  // of its `title` record, for the top of every report
@@ -188,6 +195,7 @@ struct Book {
   std::vector<BookTraverse> traverses;
   std::vector<FreeObservation> free;  // in book order
   std::vector<BookSetup> setups;      // in book order; a station may have several
+  std::vector<RelativeRecord> relative;  // in book order
   std::vector<std::pair<std::string, int>> sigmaRecords;  // each `sigma` record as written, its line
   std::optional<AngleUnit> firstUnit;  // of the book's first `unit` record
   std::vector<double> readings;        // of every value, in book order

@@ -74,6 +74,8 @@ struct AdjustRequest {
   bool scaleGiven = false;
   std::optional<InputFormat> inputFormat;  // --input-format; else judged by content
   RawOptions raw;                         // for instrument files, alone or in a book
+  std::string bearingStyle = "azimuth";   // text and HTML: azimuth or quadrant
+  std::string relativeTolerance;          // MM,PPM, as typed
 };
 
 // Every byte of `text` to a standard handle; false when the system refused.
@@ -219,6 +221,7 @@ ReportOptions ReportOptionsOf(const AdjustRequest& request) {
   options.allPoints = request.points == "all";
   options.sideshots = request.points == "sideshots";
   options.codeLayers = request.codeLayers;
+  options.quadrant = request.bearingStyle == "quadrant";
   return options;
 }
 
@@ -520,7 +523,9 @@ sigma length A [B] lines:
   angle AT FROM TO VALUE      distance FROM TO DISTANCE    bearing FROM TO VALUE
 With --rule least-squares the whole book is one network (these records alone
 make a triangulation or trilateration); under compass or transit each record
-is a check of the adjusted points.
+is a check of the adjusted points. Under least squares 'relative A B' asks
+for the relative precision of A and B besides every pair an observation
+joins. Under unit deg or dms a bearing may be typed N 45-30-00 E.
 
 A setup holds the pointings of one instrument setup as they were read, in
 face one and face two, in as many rounds as were measured:
@@ -677,6 +682,17 @@ int RunCommandLine(int argc, char** argv) {
   adjust->add_flag("--dxf-code-layers", request.codeLayers,
                    "DXF: each sideshot on a layer named by its code (else layer SIDESHOTS)");
   adjust
+      ->add_option("--bearing-style", request.bearingStyle,
+                   "Text and HTML: bearings as azimuths (0 to 360 or 400) or by quadrant, "
+                   "N 45-30-00 E")
+      ->check(CLI::IsMember({"azimuth", "quadrant"}))
+      ->capture_default_str();
+  adjust
+      ->add_option("--relative-tolerance", request.relativeTolerance,
+                   "Least squares: the 95 % relative positional precision of each pair of "
+                   "points must be within MM + PPM times their distance (ALTA/NSPS: 20,50)")
+      ->type_name("MM,PPM");
+  adjust
       ->add_option("--output,-o", request.output,
                    "Write to FILE (replaced only once complete) instead of standard output")
       ->type_name("FILE");
@@ -812,6 +828,15 @@ int RunCommandLine(int argc, char** argv) {
             "expected A or A,B (mm and ppm, not both 0), found '" + request.sigmaLength + "'");
       job.settings.sigmas.lengthMetres = millimetres / 1000;
       job.settings.sigmas.lengthPpm = ppm;
+    }
+    if (!request.relativeTolerance.empty()) {
+      RelativeTolerance tolerance;
+      if (!ParsePair(request.relativeTolerance, tolerance.millimetres, tolerance.ppm) ||
+          (tolerance.millimetres == 0 && tolerance.ppm == 0))
+        throw CLI::ValidationError("--relative-tolerance",
+                                   "expected MM or MM,PPM (non-negative numbers, not both 0), "
+                                   "found '" + request.relativeTolerance + "'");
+      job.settings.relativeTolerance = tolerance;
     }
   } catch (const CLI::CallForHelp&) {
     WriteStandard(platform::StdHandle::Output, adjust->parsed()    ? adjust->help()

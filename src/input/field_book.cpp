@@ -1,12 +1,14 @@
 #include "input/field_book.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <array>
 #include <cmath>
 #include <deque>
 #include <optional>
 #include <vector>
 
+#include "adjustment/closure.hpp"
 #include "adjustment/job_error.hpp"
 #include "adjustment/name_index.hpp"
 #include "adjustment/reduction.hpp"
@@ -19,9 +21,9 @@ namespace traverse {
 namespace {
 
 // The records, by the first word of their line in any case.
-constexpr std::array<std::string_view, 13> keywords = {
+constexpr std::array<std::string_view, 14> keywords = {
     "unit", "point", "points", "traverse", "angle", "distance", "bearing", "sigma", "title", "setup",
-    "raw", "grid", "geoid"};
+    "raw", "relative", "grid", "geoid"};
 
 // The keyword one edit away from `word` (a letter added, left out, changed,
 // or two side by side swapped), or none.
@@ -146,6 +148,12 @@ class Reader {
         ReadSetup(line);
       } else if (IsWord(keyword, "raw")) {
         ReadRaw(line);
+      } else if (IsWord(keyword, "relative")) {
+        if (line.words.size() != 3 || line.words[1] == line.words[2])
+          throw JobError(line.number, "expected 'relative A B' with two different points, found " +
+                                          Quoted(Trim(line.text)));
+        book_.relative.push_back(
+            {Name(line.words[1], line.number), Name(line.words[2], line.number), line.number});
       } else if (IsWord(keyword, "grid")) {
         if (book_.grid)
           throw JobError(line.number, "the book has a second grid (the first on line " +
@@ -164,7 +172,7 @@ class Reader {
         const std::optional<std::string_view> near = NearKeyword(keyword);
         throw JobError(line.number,
                        "expected a record (unit, point, points, traverse, setup, raw, angle, "
-                       "distance, bearing, sigma, title, grid or geoid), found " +
+                       "distance, bearing, relative, sigma, title, grid or geoid), found " +
                            Quoted(keyword) +
                            (near ? ": did you mean '" + Text(*near) + "'?" : std::string()));
       }
@@ -381,6 +389,8 @@ class Reader {
     const char* form = free.kind == ObservationKind::Angle      ? "angle AT FROM TO VALUE [sigma=S]"
                        : free.kind == ObservationKind::Distance ? "distance FROM TO DISTANCE [sigma=MM]"
                                                          : "bearing FROM TO VALUE [sigma=S]";
+    std::string quadrant;  // N 45-30-00 E typed in three words, as one
+    if (free.kind == ObservationKind::Bearing && JoinQuadrant(rest, names, quadrant)) rest.push_back(quadrant);
     if (rest.size() < names + 1 || (free.kind != ObservationKind::Distance && rest.size() != names + 1))
       throw JobError(line.number, std::string("expected '") + form + "', found " +
                                       Quoted(Trim(line.text)));
@@ -396,9 +406,9 @@ class Reader {
       leg.words.insert(leg.words.begin(), {"", ""});
       free.distance = ReadLeg(leg, 2);
     } else {
-      free.angle = AngleReadings(
-          rest[names], Named{free.kind == ObservationKind::Angle ? "the angle" : "the bearing"},
-          line.number);
+      free.angle = free.kind == ObservationKind::Angle
+                       ? AngleReadings(rest[names], Named{"the angle"}, line.number)
+                       : BearingReadings(rest[names], line.number);
     }
     if (sigma) {
       const double value = ParseNumber(*sigma, "sigma=", line.number);
@@ -691,11 +701,14 @@ class Reader {
     Orientation orientation;
     orientation.line = line.number;
     if (IsWord(line.words[0], "bearing")) {
-      if (line.words.size() != 2)
+      std::vector<std::string_view> words(line.words.begin(), line.words.end());
+      std::string quadrant;
+      if (JoinQuadrant(words, 1, quadrant)) words.push_back(quadrant);
+      if (words.size() != 2)
         throw JobError(line.number, std::string(what) + ": expected 'bearing ANGLE', found " +
                                         Quoted(Trim(line.text)));
       // Reduced at once: whether the traverse is a loop depends on it.
-      Measured bearing = AngleReadings(line.words[1], Named{"the bearing"}, line.number);
+      Measured bearing = BearingReadings(words[1], line.number);
       ReduceAngle(bearing, book_.Of(bearing.readings));
       orientation.bearing = bearing.value;
       return orientation;
@@ -815,6 +828,45 @@ class Reader {
     angle.line = line;
     angle.readings = Run(word, what, line, [&](std::string_view text) { return Angle(text, what, line); });
     return angle;
+  }
+
+  // A bearing's readings: each an angle, or under degrees a quadrant
+  // bearing N 45-30-00 E typed as one word (N45-30-00E).
+  Measured BearingReadings(std::string_view word, int line) {
+    const Named what{"the bearing"};
+    Measured bearing;
+    bearing.line = line;
+    bearing.readings = Run(word, what, line, [&](std::string_view text) {
+      if (text.size() < 3 || !QuadrantLetter(text.front(), "NS") || !QuadrantLetter(text.back(), "EW"))
+        return Angle(text, what, line);
+      if (unit_ == AngleUnit::Gon)
+        throw JobError(line, "the bearing " + Quoted(text) +
+                                 ": quadrant bearings are typed under 'unit deg' or 'unit dms'");
+      const std::optional<double> gon =
+          BearingOfQuadrant(QuadrantLetter(text.front(), "N"), QuadrantLetter(text.back(), "E"),
+                            Angle(text.substr(1, text.size() - 2), what, line));
+      if (!gon)
+        throw JobError(line, "the bearing " + Quoted(text) +
+                                 ": a quadrant bearing turns 0 to 90 degrees from north or south");
+      return *gon;
+    });
+    return bearing;
+  }
+
+  static bool QuadrantLetter(char c, std::string_view letters) {
+    return letters.find(static_cast<char>(std::toupper(static_cast<unsigned char>(c)))) !=
+           std::string_view::npos;
+  }
+
+  // Where the words from `at` on are N|S ANGLE E|W, they go into `joined`
+  // as one word (N45-30-00E) and leave `words`; the caller appends it.
+  static bool JoinQuadrant(std::vector<std::string_view>& words, std::size_t at, std::string& joined) {
+    if (words.size() != at + 3 || words[at].size() != 1 || words[at + 2].size() != 1 ||
+        !QuadrantLetter(words[at][0], "NS") || !QuadrantLetter(words[at + 2][0], "EW"))
+      return false;
+    joined = std::string(words[at]) + std::string(words[at + 1]) + std::string(words[at + 2]);
+    words.resize(at);
+    return true;
   }
 
   template <typename What>

@@ -1,7 +1,9 @@
 #include "network/network.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <utility>
 #include <stdexcept>
 #include <string>
 
@@ -255,6 +257,48 @@ class System {
     return sum;
   }
 
+  // Q of (dX, dY) = (x_to - x_from, y_to - y_from) as xx, yy, xy: from the
+  // selected inverse where every cofactor it needs is held, else by one
+  // solve for the two columns N⁻¹c of the difference's coefficients c.
+  std::array<double, 3> RelativeCofactors(int from, int to) const {
+    // Each difference in the unknowns of N, a bearing held fixed expanded.
+    std::array<std::vector<std::pair<int, double>>, 2> c;
+    for (std::size_t axis = 0; axis < 2; ++axis) {
+      const Unknown kind = axis == 0 ? Unknown::X : Unknown::Y;
+      for (const auto& [point, sign] : {std::pair{to, 1.0}, std::pair{from, -1.0}}) {
+        const int u = index_.Find(point, kind);
+        if (u >= 0) ForEachTerm(u, [&](int p, double g) { c[axis].push_back({p, sign * g}); });
+      }
+    }
+    const auto& position = factor_.permutationP().indices();
+    bool held = inverse_.has_value();
+    for (const auto& [p, gp] : c[0])
+      for (const auto& [r, gr] : c[0]) held = held && inverse_->Holds(position[p], position[r]);
+    for (const auto& [p, gp] : c[0])
+      for (const auto& [r, gr] : c[1]) held = held && inverse_->Holds(position[p], position[r]);
+    for (const auto& [p, gp] : c[1])
+      for (const auto& [r, gr] : c[1]) held = held && inverse_->Holds(position[p], position[r]);
+    Eigen::MatrixXd columns;
+    if (!held && Reduced() > 0) {
+      columns = Eigen::MatrixXd::Zero(Reduced(), 2);
+      for (Eigen::Index axis = 0; axis < 2; ++axis)
+        for (const auto& [p, g] : c[static_cast<std::size_t>(axis)]) columns(p, axis) += g;
+      columns = factor_.solve(columns).eval();
+    }
+    const auto product = [&](std::size_t a, std::size_t b) {
+      double sum = 0;
+      for (const auto& [p, gp] : c[a]) {
+        if (columns.size() > 0) {
+          sum += gp * columns(p, static_cast<Eigen::Index>(b));
+          continue;
+        }
+        for (const auto& [r, gr] : c[b]) sum += gp * gr * Cofactor(p, r);
+      }
+      return sum;
+    };
+    return {product(0, 0), product(1, 1), product(0, 1)};
+  }
+
   // Observation i's row of A in the unknowns of N (none for a bearing held
   // fixed), its computed, measured value and sigma.
   const Term* RowBegin(std::size_t i) const { return terms_.data() + rowStart_[i]; }
@@ -496,7 +540,8 @@ NetworkError::NetworkError(const std::string& message, int observation, int poin
 
 NetworkResult AdjustNetwork(const std::vector<NetworkPoint>& points,
                             const std::vector<Observation>& observations,
-                            const std::vector<NetworkSetup>& setups) {
+                            const std::vector<NetworkSetup>& setups,
+                            const std::vector<PointPair>& pairs) {
   System system(points, observations, setups);
   NetworkResult result;
   static_cast<AdjustmentStatistics&>(result) = AdjustByGaussNewton(system, result.observations);
@@ -533,6 +578,25 @@ NetworkResult AdjustNetwork(const std::vector<NetworkPoint>& points,
         if (u[i] >= 0 && u[j] >= 0)
           figures.covariance[i][j] = variance * system.RawCofactor(u[i], u[j]);
     figures.sigma = std::sqrt(figures.covariance[2][2]);
+  }
+  result.relative.reserve(pairs.size());
+  for (const PointPair& pair : pairs) {
+    if (pair.from < 0 || pair.to < 0 || pair.from >= static_cast<int>(points.size()) ||
+        pair.to >= static_cast<int>(points.size()))
+      throw std::invalid_argument("relative precision of a point out of range");
+    const auto [qxx, qyy, qxy] = system.RelativeCofactors(pair.from, pair.to);
+    RelativePrecision& r = result.relative.emplace_back();
+    r.ellipse = ErrorEllipse(qxx, qyy, qxy, variance);
+    const GridPoint &from = result.points[static_cast<std::size_t>(pair.from)],
+                    &to = result.points[static_cast<std::size_t>(pair.to)];
+    const double dx = to.x - from.x, dy = to.y - from.y;
+    r.distance = std::hypot(dx, dy);
+    // The distance's gradient is the unit vector from `from` to `to`.
+    if (r.distance > 0) {
+      const double ux = dx / r.distance, uy = dy / r.distance;
+      r.sigmaDistance =
+          std::sqrt(std::max(0.0, variance * (ux * ux * qxx + 2 * ux * uy * qxy + uy * uy * qyy)));
+    }
   }
   return result;
 }

@@ -40,9 +40,30 @@ struct SetupFigures {
   std::array<std::array<double, 3>, 3> covariance{};
 };
 
+// Two points, by their places in the list, whose precision relative to
+// each other is asked for.
+struct PointPair {
+  int from = -1, to = -1;
+};
+
+// The precision of `to` relative to `from`: the standard ellipse of the
+// difference of their coordinates (its sx, sy those of dX and dY), and the
+// sigma of their adjusted distance. Zero where both are fixed.
+struct RelativePrecision {
+  PointPrecision ellipse;
+  double distance = 0;
+  double sigmaDistance = 0;
+};
+
+// The semi-major axis of the 95 % confidence ellipse over that of the
+// standard one: the square root of chi-square's 95 % quantile at two degrees
+// of freedom, as the ALTA/NSPS standard takes it.
+inline constexpr double Confidence95 = 2.4477;
+
 struct NetworkResult : AdjustmentStatistics {
   std::vector<GridPoint> points;  // adjusted, every point (fixed ones as given)
   std::vector<std::optional<PointPrecision>> precision;  // none for fixed points
+  std::vector<RelativePrecision> relative;               // one per pair asked for
   std::vector<ObservationFigures> observations;          // in the order given
   std::vector<std::optional<SetupFigures>> setups;       // none for a setup without directions
 };
@@ -81,9 +102,13 @@ void CheckDatum(const std::vector<NetworkPoint>& points,
 // observations give no datum (position, orientation, scale), where the
 // bearings held fixed fix something twice, where there is no redundancy, or
 // where the observations do not fix a free point or an orientation.
+// The relative precision of each of `pairs` comes from the cofactors in the
+// factor's pattern, which holds every pair an observation joins; a pair
+// outside it costs one solve with the factor.
 NetworkResult AdjustNetwork(const std::vector<NetworkPoint>& points,
                             const std::vector<Observation>& observations,
-                            const std::vector<NetworkSetup>& setups = {});
+                            const std::vector<NetworkSetup>& setups = {},
+                            const std::vector<PointPair>& pairs = {});
 
 // The normal matrix N = AᵀPA at the approximate coordinates, its lower
 // triangle column by column (compressed sparse columns, rows ascending), the

@@ -67,6 +67,16 @@ SelectedInverse::SelectedInverse(const Eigen::SparseMatrix<double>& l, const Eig
   }
 }
 
+bool SelectedInverse::Holds(int i, int j) const {
+  if (i == j) return true;
+  if (i < j) std::swap(i, j);
+  const int* rows = l_.innerIndexPtr();
+  const int* begin = rows + l_.outerIndexPtr()[j];
+  const int* end = rows + l_.outerIndexPtr()[j + 1];
+  const int* at = std::lower_bound(begin, end, i);
+  return at != end && *at == i;
+}
+
 double SelectedInverse::operator()(int i, int j) const {
   if (i == j) return diagonal_[static_cast<std::size_t>(i)];
   if (i < j) std::swap(i, j);

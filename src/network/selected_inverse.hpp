@@ -23,6 +23,9 @@ class SelectedInverse {
   // within the pattern of L + Lᵀ; throws std::logic_error elsewhere.
   double operator()(int i, int j) const;
 
+  // Whether Z(i, j) is held: i = j, or (i, j) within the pattern.
+  bool Holds(int i, int j) const;
+
  private:
   const Eigen::SparseMatrix<double>& l_;
   std::vector<double> below_;  // Z below the diagonal, entry by entry as in L

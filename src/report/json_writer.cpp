@@ -300,6 +300,11 @@ void WriteTraverse(JsonText& json, const Job& job, const Adjustment& result, boo
   json.Key("linear_misclosure");
   OrNull(json, result.linear, [&](const LinearMisclosure& l) { WriteLinear(json, l, angle); });
   WriteNumbers(json, {{"total_length", result.totalLength}, {"relative_precision", result.relativePrecision}});
+  if (result.area) {
+    json.Key("area").BeginObject();
+    WriteNumbers(json, {{"before", result.area->before}, {"after", result.area->after}});
+    json.EndObject();
+  }
   json.Key("points");
   WritePoints(json, job, result, named, angle);
   json.Key("tolerance").BeginObject();
@@ -364,6 +369,27 @@ void WriteNetwork(JsonText& json, const NetworkReport& network, AngleWriter angl
     });
   });
   json.EndObject();
+}
+
+// Each pair's relative precision: its standard ellipse, the sigma of its
+// distance, the 95 % figure and its verdict (allowed null without a
+// relative tolerance).
+void WriteRelative(JsonText& json, const std::vector<RelativeReport>& pairs, AngleWriter angle) {
+  json.Key("relative").BeginArray();
+  for (const RelativeReport& r : pairs) {
+    json.BeginObject();
+    json.Key("from").String(r.from);
+    json.Key("to").String(r.to);
+    if (r.line > 0) json.Key("line").Integer(r.line);
+    WriteNumbers(json, {{"distance", r.distance}, {"a", r.ellipse.a}, {"b", r.ellipse.b}});
+    angle("bearing", r.ellipse.bearing);
+    WriteNumbers(json, {{"sigma_distance", r.sigmaDistance},
+                        {"precision_95", r.Precision95()},
+                        {"allowed", r.allowed}});
+    json.Key("passed").Bool(r.passed);
+    json.EndObject();
+  }
+  json.EndArray();
 }
 
 // A text the book may leave out (a code, a description): null where empty.
@@ -559,6 +585,7 @@ void WriteJsonBody(JsonText& json, const BookResult& book, const ReportOptions& 
   json.EndObject();
   json.Key("network");
   OrNull(json, book.network, [&](const NetworkReport& n) { WriteNetwork(json, n, angle); });
+  if (book.network) WriteRelative(json, book.network->relative, angle);
   json.Key("checks").BeginArray();
   for (const Check& check : book.checks) {
     json.BeginObject();
@@ -587,7 +614,8 @@ void WriteJsonBody(JsonText& json, const BookResult& book, const ReportOptions& 
 // The room the whole report takes at the most.
 std::size_t JsonCapacity(const BookResult& book) {
   // A few hundred bytes per angle, leg, point and observation at the most.
-  std::size_t items = book.points.size() + (book.network ? book.network->observations.size() : 0) +
+  std::size_t items = book.points.size() +
+                      (book.network ? book.network->observations.size() + book.network->relative.size() : 0) +
                       book.sideshots.size();
   for (const SetupResult& setup : book.setups)
     items += setup.setup.directions.size() + setup.setup.pairs.size() + setup.setup.rounds.size();

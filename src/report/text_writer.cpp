@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "adjustment/closure.hpp"
 #include "adjustment/name_index.hpp"
 #include "report/document.hpp"
 #include "report/number_text.hpp"
@@ -44,6 +45,7 @@ struct Context {
   const BookTraverseResult& traverse;
   int decimals;  // of coordinates and lengths
   const NameIndex<std::optional<double>>& heights;  // of the known points, by name
+  bool quadrant = false;  // bearings as N 45-30-00 E
   const Job& job = traverse.job;
   const Adjustment& result = traverse.result;
 
@@ -52,6 +54,12 @@ struct Context {
   bool Dms() const { return !book.answerFile && job.settings.unit == AngleUnit::Dms; }
   AngleFormat Angles() const { return {job.settings.unit, Dms()}; }
   std::string Angle(double gon) const { return Angles().Angle(gon); }
+  // A grid bearing, by quadrant where the report asks for it.
+  std::string Bearing(double gon) const {
+    if (!quadrant) return Angle(gon);
+    const QuadrantBearing q = QuadrantOf(gon);
+    return std::string(q.north ? "N " : "S ") + Angle(q.angle) + (q.east ? " E" : " W");
+  }
   std::string Unit() const { return Angles().Unit(); }
   std::string Small(double gon) const { return Angles().Small(gon); }
   std::string SmallWithUnit(double gon) const {
@@ -221,11 +229,11 @@ void KnownPointsSection(const Context& c, Document& d) {
   d.Add(std::move(table));
   if (!book) return;
   if (job.markA.empty() && c.traverse.startMarkBearing)
-    d.Line("Start orientation: bearing " + c.Angle(*c.traverse.startMarkBearing) + ' ' + c.Unit() +
+    d.Line("Start orientation: bearing " + c.Bearing(*c.traverse.startMarkBearing) + ' ' + c.Unit() +
                " from " + ValidUtf8(job.stations.front()) + " to its mark",
            true);
   if (job.markD.empty() && c.traverse.endMarkBearing && ClosesOnD(kind))
-    d.Line("End orientation: bearing " + c.Angle(*c.traverse.endMarkBearing) + ' ' + c.Unit() +
+    d.Line("End orientation: bearing " + c.Bearing(*c.traverse.endMarkBearing) + ' ' + c.Unit() +
                " from " + ValidUtf8(job.stations.back()) + " to its mark",
            true);
 }
@@ -298,7 +306,7 @@ void LegsSection(const Context& c, Document& d) {
   for (std::size_t i = 0; i < c.result.legs.size(); ++i) {
     const AdjustedLeg& leg = c.result.legs[i];
     std::vector<std::string> row = {IntegerText(static_cast<int>(i + 1)), c.Station(i),
-                                    c.Station(i + 1), c.Angle(NormalisedGon(leg.bearing)),
+                                    c.Station(i + 1), c.Bearing(NormalisedGon(leg.bearing)),
                                     c.Metres(leg.length),
                                     c.Metres(leg.dx), c.Metres(leg.dy),
                                     Context::Millimetres(leg.cx), Context::Millimetres(leg.cy)};
@@ -364,13 +372,13 @@ void MisclosureSection(const Context& c, Document& d) {
   const std::string along = c.Book() ? first + dash + last : "B-C";
   if (c.Book()) {
     fields.Add("Start bearing " + towards(first, c.job.markA),
-               c.Angle(c.traverse.startMarkBearing.value_or(0)), unit);
+               c.Bearing(c.traverse.startMarkBearing.value_or(0)), unit);
   } else {
-    fields.Add("Start bearing A-B", c.Angle(r.startBearing), unit);
+    fields.Add("Start bearing A-B", c.Bearing(r.startBearing), unit);
   }
   const std::string end = c.Book() ? "End bearing " + towards(last, c.job.markD) : "End bearing C-D";
   if (r.endBearing) {
-    fields.Add(end, c.Angle(*r.endBearing), unit);
+    fields.Add(end, c.Bearing(*r.endBearing), unit);
   } else {
     fields.Add(c.Book() ? "End bearing" : end, "", "none");
   }
@@ -387,7 +395,7 @@ void MisclosureSection(const Context& c, Document& d) {
     fields.Add("fX", c.Misclosure(f.x), "m");
     fields.Add("fY", c.Misclosure(f.y), "m");
     fields.Add("fL", c.Misclosure(f.length), "m");
-    fields.Add("Bearing of fL", c.Angle(f.bearing), unit);
+    fields.Add("Bearing of fL", c.Bearing(f.bearing), unit);
     for (const auto& [label, value] :
          {std::pair{"Along " + along, f.along}, std::pair{"Across " + along, f.across}}) {
       if (value) {
@@ -407,6 +415,13 @@ void MisclosureSection(const Context& c, Document& d) {
     fields.Add("Relative precision", PrecisionText(*r.relativePrecision));
   } else {
     fields.Add("Relative precision", "", "none");
+  }
+  if (const std::optional<LoopArea>& area = r.area) {
+    const auto add = [&](const char* label, double m2) {
+      fields.Add(label, FixedText(m2, 2), "m2 = " + FixedText(m2 / 10000, 4) + " ha");
+    };
+    add("Area before adjustment", area->before);
+    add("Area after adjustment", area->after);
   }
   d.Heading("Misclosures");
   d.Add(std::move(fields), true);
@@ -722,6 +737,48 @@ void NetworkSection(const BookResult& book, Document& d) {
   });
 }
 
+// The precision of each pair of the network's points relative to each
+// other, written as it streams (a grid of setups has thousands), with the
+// relative tolerance's verdicts.
+void RelativeSection(const BookResult& book, Document& d) {
+  if (!book.network || book.network->relative.empty()) return;
+  const std::vector<RelativeReport>& pairs = book.network->relative;
+  const std::optional<RelativeTolerance>& tolerance = book.settings.relativeTolerance;
+  d.Section("Relative precision");
+  d.Line("a, b: semi-axes of the relative standard ellipse; 95 %: " + ShortestText(Confidence95) +
+             " a, the semi-major axis of the 95 % relative confidence ellipse (ALTA/NSPS)",
+         true);
+  if (tolerance)
+    d.Line("Allowed: " + ShortestText(tolerance->millimetres) + " mm + " +
+               ShortestText(tolerance->ppm) + " ppm of the distance",
+           true);
+  std::vector<Table::Column> columns = {{"from", true}, {"to", true},   {"line"},
+                                        {"distance [m]"}, {"a [mm]"},   {"b [mm]"},
+                                        {std::string("bearing of a [") + UnitName(book.settings.unit) + "]"},
+                                        {"sd [mm]"},      {"95 % [mm]"}};
+  if (tolerance)
+    for (const char* heading : {"allowed [mm]", ""}) columns.push_back({heading, !*heading});
+  d.AddRows(columns, pairs.size(), [&](std::size_t i, std::vector<std::string>& row) {
+    const RelativeReport& r = pairs[i];
+    row = {ValidUtf8(r.from), ValidUtf8(r.to), r.line > 0 ? IntegerText(r.line) : "",
+           FixedText(r.distance, 3), Context::Millimetres(r.ellipse.a),
+           Context::Millimetres(r.ellipse.b),
+           FixedText(GonToUnit(r.ellipse.bearing, book.settings.unit), 1),
+           Context::Millimetres(r.sigmaDistance), Context::Millimetres(r.Precision95())};
+    if (r.allowed) {
+      row.push_back(Context::Millimetres(*r.allowed));
+      row.push_back(r.passed ? "passed" : "EXCEEDED");
+    }
+  });
+  if (!tolerance) return;
+  const std::size_t failures = book.network->RelativeFailures();
+  d.Line(failures == 0 ? "Every pair is within the relative tolerance"
+                       : IntegerText(static_cast<int>(failures)) + " of " +
+                             IntegerText(static_cast<int>(pairs.size())) +
+                             " pairs EXCEED the relative tolerance",
+         true, failures > 0);
+}
+
 // One setup: what the instrument's faces say of it, the sigma of a
 // direction from the rounds, the reduced directions, the rounds with those
 // flagged named, the face pairs, and the orientation under least squares.
@@ -961,8 +1018,8 @@ void BookPointsSection(const BookResult& book, int decimals, Document& d) {
   const bool grossError = std::any_of(book.traverses.begin(), book.traverses.end(),
                                       [](const BookTraverseResult& t) { return t.result.gross; });
   const Settings& settings = book.settings;
-  const bool given =
-      settings.angularTolerance || settings.linearTolerance || settings.heightTolerance;
+  const bool given = settings.angularTolerance || settings.linearTolerance ||
+                     settings.heightTolerance || (book.network && settings.relativeTolerance);
   const bool testFailed = book.network && book.network->globalTest.Exceeded();
   const bool suspect = book.network && book.network->suspect;
   d.Line(std::string("Overall: ") +
@@ -988,7 +1045,7 @@ void ReportDocument(const BookResult& book, const ReportOptions& options, Docume
     if (!heights.Find(point.name)) heights.Set(point.name, point.z);
   if (book.answerFile) {
     if (plans) d.Plan(AnswerPlan(book));
-    TraverseSections({book, book.traverses.front(), options.decimals, heights}, d);
+    TraverseSections({book, book.traverses.front(), options.decimals, heights, options.quadrant}, d);
     return;
   }
   const std::optional<PlanBuilder> planner = plans ? std::optional<PlanBuilder>(book) : std::nullopt;
@@ -1007,13 +1064,14 @@ void ReportDocument(const BookResult& book, const ReportOptions& options, Docume
                (traverse.job.leftAngles ? "left" : "right"),
            true);
     if (plans) d.Plan(planner->Traverse(i));
-    TraverseSections({book, traverse, options.decimals, heights}, d);
+    TraverseSections({book, traverse, options.decimals, heights, options.quadrant}, d);
   }
   const AngleFormat angles{book.settings.unit, book.settings.unit == AngleUnit::Dms};
   for (std::size_t i = 0; i < book.setups.size(); ++i)
     SetupSection(book.setups[i], i + 1, angles, options.decimals, d);
   ChecksSection(book, d);
   NetworkSection(book, d);
+  RelativeSection(book, d);
   SideshotSection(book, options.decimals, d);
   GridSection(book, options.decimals, d);
   BookPointsSection(book, options.decimals, d);

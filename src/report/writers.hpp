@@ -20,6 +20,7 @@ struct ReportOptions {
   bool sideshots = false;  // CSV: the sideshots instead of the points
   bool codeLayers = false;  // DXF: each sideshot on a layer named by its code
   double plotScale = 500;  // DXF: 1:N, its text 2.5 mm high on paper
+  bool quadrant = false;   // text and HTML: bearings as N 45-30-00 E
 };
 
 // A report to print and file: a header naming the input and the options,

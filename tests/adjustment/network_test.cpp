@@ -227,6 +227,59 @@ TEST(AdjustNetwork, AgreesWithTheDenseComputation) {
   }
 }
 
+// Every pair's relative ellipse and sigma of distance against the dense
+// cofactors: observed pairs from the factor's pattern, the others by a
+// solve, pairs with a fixed point and with a bearing held fixed among them.
+TEST(AdjustNetwork, RelativePrecisionAgreesWithTheDenseComputation) {
+  // A traverse of six new points between two pairs of fixed ones: its ends
+  // lie far outside each other's rows of the factor.
+  std::vector<GridPoint> route;
+  for (int k = 0; k < 10; ++k) route.push_back({1000.0 + 110 * k, 1000.0 + 70 * (k % 2) + 5 * k});
+  std::vector<Observation> chain;
+  for (int k = 1; k <= 8; ++k) chain.push_back({Kind::Angle, k, k - 1, k + 1, 0, 0.001});
+  for (int k = 1; k <= 7; ++k) chain.push_back({Kind::Distance, -1, k, k + 1, 0, 0.003});
+  for (const Network& network :
+       {Junction(), HeldBearing({{1, 2}}), Survey(route, {0, 1, 8, 9}, chain, someErrors)}) {
+    const int n = static_cast<int>(network.points.size());
+    std::vector<PointPair> pairs;
+    for (int i = 0; i < n; ++i)
+      for (int j = 0; j < n; ++j)
+        if (i != j) pairs.push_back({i, j});
+    const NetworkResult result =
+        AdjustNetwork(network.points, network.observations, {}, pairs);
+    const Dense dense = AdjustDensely(network);
+    ASSERT_EQ(result.relative.size(), pairs.size());
+    const double variance = dense.sigma0 * dense.sigma0;
+    for (std::size_t k = 0; k < pairs.size(); ++k) {
+      const auto [i, j] = pairs[k];
+      // (dX, dY) = c x for c with +1 at the x, y of j and -1 at those of i.
+      Eigen::MatrixXd c = Eigen::MatrixXd::Zero(2, dense.q.rows());
+      for (const auto& [p, sign] : {std::pair{j, 1.0}, std::pair{i, -1.0}})
+        if (const int x = dense.unknownOf[static_cast<std::size_t>(p)]; x >= 0)
+          c(0, x) = sign, c(1, x + 1) = sign;
+      const Eigen::Matrix2d q = c * dense.q * c.transpose() * variance;
+      const Eigen::SelfAdjointEigenSolver<Eigen::Matrix2d> axes(q);
+      const GridPoint &from = dense.points[static_cast<std::size_t>(i)],
+                      &to = dense.points[static_cast<std::size_t>(j)];
+      const double s = std::hypot(to.x - from.x, to.y - from.y);
+      const Eigen::Vector2d u((to.x - from.x) / s, (to.y - from.y) / s);
+      const RelativePrecision& r = result.relative[k];
+      const std::string what = std::to_string(i) + "-" + std::to_string(j);
+      EXPECT_NEAR(r.ellipse.a, std::sqrt(std::max(0.0, axes.eigenvalues()(1))), 1e-9) << what;
+      EXPECT_NEAR(r.ellipse.b, std::sqrt(std::max(0.0, axes.eigenvalues()(0))), 1e-9) << what;
+      EXPECT_NEAR(r.sigmaDistance, std::sqrt(u.dot(q * u)), 1e-9) << what;
+      EXPECT_NEAR(r.distance, s, 1e-9) << what;
+      if (r.ellipse.a - r.ellipse.b > 1e-6) {
+        // The major axis's bearing, either end of it.
+        const Eigen::Vector2d major = axes.eigenvectors().col(1);
+        double bearing = std::atan2(major(1), major(0)) * gonPerRadian;
+        bearing = std::fmod(bearing + 400, 200);
+        EXPECT_NEAR(std::remainder(r.ellipse.bearing - bearing, 200), 0, 1e-6) << what;
+      }
+    }
+  }
+}
+
 // Takahashi's cofactors against the dense inverse, everywhere in the factor's
 // pattern: on the networks' own normal matrices and on a random sparse one
 // of 60 unknowns that fills in deeply.
