@@ -10,7 +10,10 @@ corner's setup also sights that junction, which orients it.
 Every setup's circle is turned at random; readings carry up to 0.3 mgon
 and 2 mm of noise from a fixed seed, so the book is the same on every
 machine. With --exact there is no noise and values are written to 1e-9,
-so that an adjustment returns the true coordinates.
+so that an adjustment returns the true coordinates. With --utm the grid
+lies on UTM zone 33N (a `grid utm 33n` record), 130 km east of the central
+meridian, its distances the grid's divided by the UTM scale factor at
+their middle (a sphere's formula), as measured on the ellipsoid.
 
     python3 bench/make_setup_book.py 40 > setups_40.book
 """
@@ -28,6 +31,8 @@ def bearing(p, q):
 def main():
     args = [a for a in sys.argv[1:] if not a.startswith("--")]
     exact = "--exact" in sys.argv
+    utm = "--utm" in sys.argv
+    north, east = (5300000.0, 630000.0) if utm else (0.0, 0.0)
     g = int(args[0]) if args else 40
     if g < 2:
         sys.exit("the grid needs at least 2 junctions a side")
@@ -66,10 +71,11 @@ def main():
         known += [corner, mark]
         neighbours[corner].insert(0, mark)
 
-    out = ["# A %d x %d grid read as setups (bench/make_setup_book.py%s)" % (g, g, " --exact" if exact else ""),
-           "unit gon", "sigma direction 1.5", "sigma length 2 2"]
+    out = ["# A %d x %d grid read as setups (bench/make_setup_book.py%s%s)"
+           % (g, g, " --exact" if exact else "", " --utm" if utm else ""),
+           "unit gon", "sigma direction 1.5", "sigma length 2 2"] + (["grid utm 33n"] if utm else [])
     for name in dict.fromkeys(known):
-        out.append("point %s %.9f %.9f" % (name, truth[name][0], truth[name][1]))
+        out.append("point %s %.9f %.9f" % (name, truth[name][0] + north, truth[name][1] + east))
     shots = set(stations)
     for station in [junction(i, j) for i in range(g) for j in range(g)] + stations:
         zero = rng.uniform(0, 400)  # where the circle's zero points
@@ -78,8 +84,13 @@ def main():
         for face in (1, 2, 1, 2):
             for target in (targets if face == 1 else targets[::-1]):
                 hz = (bearing(truth[station], truth[target]) - zero + noise(0.0003) + (200 if face == 2 else 0)) % 400
+                scale = 1.0
+                if utm:
+                    e = (truth[station][1] + truth[target][1]) / 2 + east - 500000
+                    scale = 0.9996 * (1 + e * e / (2 * 6381000.0 ** 2))
                 line = "%s %s hd=%s" % (target, angle_format % hz,
-                                        length_format % (math.dist(truth[station], truth[target]) + noise(0.002)))
+                                        length_format % (math.dist(truth[station], truth[target]) / scale
+                                                         + noise(0.002)))
                 out.append(line + (" face=2" if face == 2 else ""))
         if station in shots:
             shot = station + "s"
