@@ -14,7 +14,11 @@ so that an adjustment returns the true coordinates. With --heights every
 point has a true height (from a generator of its own, so that the plan's
 readings stay those of the book without), the known points their Z, each
 setup hi= and each pointing a zenith and ht=, which the network of heights
-adjusts together with the plan.
+adjusts together with the plan. With --utm the grid lies on UTM zone 33N
+(a `grid utm 33n` record), 130 km east of the central meridian, its
+distances the grid's divided by the UTM scale factor at their middle (a
+sphere's formula), as measured on the ellipsoid, or at the ground's mean
+height where there are --heights.
 
     python3 bench/make_setup_book.py 40 > setups_40.book
     python3 bench/make_setup_book.py 40 --heights > setups_40_heights.book
@@ -47,6 +51,9 @@ def main():
         # with curvature and refraction (k = 0.13, R = 6371 km).
         c = height(target) - height(station) - 0.87 * horizontal ** 2 / (2 * 6371000) - hi + ht
         return math.atan2(horizontal, c) / GON
+
+    utm = "--utm" in sys.argv
+    north, east = (5300000.0, 630000.0) if utm else (0.0, 0.0)
     g = int(args[0]) if args else 40
     if g < 2:
         sys.exit("the grid needs at least 2 junctions a side")
@@ -86,10 +93,11 @@ def main():
         neighbours[corner].insert(0, mark)
 
     out = ["# A %d x %d grid read as setups (bench/make_setup_book.py%s%s)"
-           % (g, g, " --exact" if exact else "", " --heights" if with_heights else ""),
-           "unit gon", "sigma direction 1.5", "sigma length 2 2"]
+           % (g, g, " --exact" if exact else "",
+              "".join(" --" + o for o, on in (("heights", with_heights), ("utm", utm)) if on)),
+           "unit gon", "sigma direction 1.5", "sigma length 2 2"] + (["grid utm 33n"] if utm else [])
     for name in dict.fromkeys(known):
-        out.append("point %s %.9f %.9f" % (name, truth[name][0], truth[name][1])
+        out.append("point %s %.9f %.9f" % (name, truth[name][0] + north, truth[name][1] + east)
                    + (" %.9f" % height(name) if with_heights else ""))
     shots = set(stations)
     for station in [junction(i, j) for i in range(g) for j in range(g)] + stations:
@@ -100,7 +108,13 @@ def main():
         for face in (1, 2, 1, 2):
             for target in (targets if face == 1 else targets[::-1]):
                 hz = (bearing(truth[station], truth[target]) - zero + noise(0.0003) + (200 if face == 2 else 0)) % 400
-                horizontal = math.dist(truth[station], truth[target])
+                scale = 1.0
+                if utm:
+                    e = (truth[station][1] + truth[target][1]) / 2 + east - 500000
+                    scale = 0.9996 * (1 + e * e / (2 * 6381000.0 ** 2))
+                    if with_heights:  # measured at the ground, above the ellipsoid
+                        scale /= 1 + (height(station) + height(target)) / 2 / 6381000.0
+                horizontal = math.dist(truth[station], truth[target]) / scale
                 line = "%s %s hd=%s" % (target, angle_format % hz, length_format % (horizontal + noise(0.002)))
                 if with_heights:
                     z = zenith(station, target, horizontal, hi, 1.3) + height_rng.uniform(-0.0003, 0.0003) * (not exact)

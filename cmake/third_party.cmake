@@ -23,3 +23,16 @@ target_include_directories(third_party_headers SYSTEM INTERFACE
 # Eigen: plain C++ with no alignment games (the x87 build takes no vectorised
 # paths anyway), and no run-time assertion cost in a release program.
 target_compile_definitions(third_party_headers INTERFACE EIGEN_MPL2_ONLY)
+
+# pugixml, for the XML the program reads (instrument job files, LandXML),
+# linked from its static library: Debian's libpugixml-dev, or for the Windows
+# program the one tools/setup-windows-build builds into the toolchain's prefix.
+find_path(TRAVERSE_PUGIXML_INCLUDE pugixml.hpp)
+find_library(TRAVERSE_PUGIXML_LIBRARY NAMES libpugixml.a pugixml)
+if(NOT TRAVERSE_PUGIXML_INCLUDE OR NOT TRAVERSE_PUGIXML_LIBRARY)
+  message(FATAL_ERROR "pugixml is missing: apt-get install libpugixml-dev "
+                      "(for the Windows program: tools/setup-windows-build)")
+endif()
+add_library(pugixml STATIC IMPORTED)
+set_target_properties(pugixml PROPERTIES IMPORTED_LOCATION ${TRAVERSE_PUGIXML_LIBRARY})
+target_include_directories(pugixml SYSTEM INTERFACE ${TRAVERSE_PUGIXML_INCLUDE})

@@ -239,6 +239,11 @@ namespace {
 // AdjustBook but for the reductions of the setups (their pairs, rounds and
 // directions), which the result is given by copy or by move.
 BookResult AdjustWithoutReductions(const Book& book, const Settings& settings) {
+  for (const NamedPoint& p : book.known)
+    if (p.geographic)
+      throw JobError(p.line, "the point '" + p.name +
+                                 "' is given by latitude and longitude: it needs a grid (a grid "
+                                 "record in the book, or --grid)");
   const bool network = settings.rule == Rule::LeastSquares;
   const bool records = !book.free.empty() || !book.setups.empty() || !book.levels.empty();
   if (book.traverses.empty() && (!records || !network))
@@ -332,7 +337,7 @@ BookResult AdjustWithoutReductions(const Book& book, const Settings& settings) {
                                     .collimation = s.collimation, .indexError = s.indexError,
                                     .directionSigma = s.directionSigma,
                                     .degreesOfFreedom = s.degreesOfFreedom, .file = s.file},
-                          {}, {}});
+                          {}, {}, {}, {}});
   if (network) {
     AdjustNetworkOfBook(book, out);
   } else {
@@ -358,6 +363,7 @@ BookResult AdjustWithoutReductions(const Book& book, const Settings& settings) {
 }  // namespace
 
 BookResult AdjustBook(const Book& book, const Settings& settings) {
+  if (settings.grid) return AdjustBookOnGrid(book, settings);
   BookResult out = AdjustWithoutReductions(book, settings);
   for (std::size_t s = 0; s < book.setups.size(); ++s) {
     out.setups[s].setup.pairs = book.setups[s].pairs;
@@ -368,6 +374,7 @@ BookResult AdjustBook(const Book& book, const Settings& settings) {
 }
 
 BookResult AdjustBook(Book&& book, const Settings& settings) {
+  if (settings.grid) return AdjustBookOnGrid(book, settings);
   BookResult out = AdjustWithoutReductions(book, settings);
   for (std::size_t s = 0; s < book.setups.size(); ++s) {
     out.setups[s].setup.pairs = std::move(book.setups[s].pairs);
@@ -382,11 +389,11 @@ BookResult AnswerFileResult(const Job& job, const Adjustment& result) {
   out.source = job.source;
   out.answerFile = true;
   out.settings = job.settings;
-  out.known.push_back({"A", job.a, std::nullopt, 0, {}});
-  out.known.push_back({"B", job.b, std::nullopt, 0, {}});
+  out.known.push_back({"A", job.a, std::nullopt, 0, {}, {}, {}, {}, {}});
+  out.known.push_back({"B", job.b, std::nullopt, 0, {}, {}, {}, {}, {}});
   if (result.kind == TraverseKind::Connecting || result.kind == TraverseKind::NoEndOrientation)
-    out.known.push_back({"C", job.c, std::nullopt, 0, {}});
-  if (result.kind == TraverseKind::Connecting) out.known.push_back({"D", job.d, std::nullopt, 0, {}});
+    out.known.push_back({"C", job.c, std::nullopt, 0, {}, {}, {}, {}, {}});
+  if (result.kind == TraverseKind::Connecting) out.known.push_back({"D", job.d, std::nullopt, 0, {}, {}, {}, {}, {}});
   BookTraverseResult traverse;
   traverse.name = "1";
   traverse.job = job;
@@ -396,7 +403,7 @@ BookResult AnswerFileResult(const Job& job, const Adjustment& result) {
   for (std::size_t i = 0; i < result.points.size(); ++i) {
     stations.push_back(std::to_string(i + 1));
     NewPoint point;
-    point.point = {stations.back(), result.points[i], std::nullopt, 0, {}};
+    point.point = {stations.back(), result.points[i], std::nullopt, 0, {}, {}, {}, {}, {}};
     if (result.leastSquares && i < result.leastSquares->precision.size())
       point.precision = result.leastSquares->precision[i];
     out.points.push_back(std::move(point));

@@ -15,6 +15,34 @@
 
 namespace traverse {
 
+// A distance reduced from the ground to the grid: the horizontal distance
+// times the height factor R/(R+h) (to the ellipsoid) times the line scale
+// factor (to the grid), metres or the grid's unit.
+struct LineOnGrid {
+  std::string from, to;
+  int line = 0;
+  double ground = 0, heightFactor = 1, scaleFactor = 1, grid = 0;
+  double Combined() const { return heightFactor * scaleFactor; }
+};
+
+// A free angle's reduction: the arc-to-chord corrections of its lines, gon
+// (the grid angle less the measured one).
+struct AngleOnGrid {
+  std::string at, from, to;
+  int line = 0;
+  double arcToChord = 0;
+};
+
+// How a book's observations were reduced to its grid.
+struct GridReport {
+  GridSettings settings;
+  double meanCombinedFactor = 1;  // over every distance reduced, by length
+  int iterations = 0;             // adjustments on reduced observations
+  std::vector<LineOnGrid> lines;    // the free distances
+  std::vector<AngleOnGrid> angles;  // the free angles
+  std::vector<std::string> notes;
+};
+
 // One traverse of a book, adjusted.
 struct BookTraverseResult {
   std::string name;
@@ -30,6 +58,9 @@ struct BookTraverseResult {
   // that traverse.
   std::vector<std::pair<NamedPoint, std::size_t>> fromAbove;
   std::vector<BookLeg> legs;  // as measured: slope distances, zeniths, hi, ht
+  // On a grid: each leg's reduction, and each angle's arc-to-chord correction.
+  std::vector<LineOnGrid> gridLegs;
+  std::vector<double> arcToChord;
 };
 
 struct NewPoint {
@@ -82,6 +113,10 @@ struct Check {
 struct SetupResult {
   BookSetup setup;  // its reduction; its pointings (`readings`) stay with the book
   std::optional<double> orientation, orientationSigma;
+  // On a grid, per direction: its distance's reduction, where it has one, and
+  // the arc-to-chord correction of its line less that of the reference line.
+  std::vector<std::optional<LineOnGrid>> gridLines;
+  std::vector<double> arcToChord;
 };
 
 // A target sighted from one setup alone that is neither a station nor a
@@ -94,6 +129,8 @@ struct Sideshot {
   std::optional<double> z;
   std::optional<PointPrecision> precision;  // under least squares
   std::string code, description;
+  std::optional<geodesy::PointFactors> map;  // on a grid
+  std::optional<double> h;                   // ellipsoidal, where it has a height
 };
 
 // Every adjustment's result, a field book's or an answer file's: the one
@@ -116,6 +153,7 @@ struct BookResult {
   std::vector<SetupResult> setups;       // in book order
   std::vector<Sideshot> sideshots;       // in the order read
   std::vector<std::string> notes;         // about the book as a whole
+  std::optional<GridReport> grid;         // on a projected grid
 
   bool TolerancesPassed() const;
 };
@@ -125,9 +163,19 @@ struct BookResult {
 // checks. Throws JobError naming the line (or none) of a traverse that cannot
 // be adjusted, of a check on a point unknown, or for a book without traverse
 // (free records alone are a network, under least squares only).
+// On a grid (settings.grid), every observation is first reduced from the
+// ground to the grid, and the book adjusted again on the reduction at the
+// places adjusted until it moves nothing by 0.1 mm (AdjustBookOnGrid).
 BookResult AdjustBook(const Book& book, const Settings& settings);
 // The same, giving the result the book's setup reductions instead of copies.
 BookResult AdjustBook(Book&& book, const Settings& settings);
+
+// The book on its grid: its geographic control projected, its distances
+// times their height and line scale factors, its angles and directions
+// corrected arc to chord, with the figures of the reduction in `grid`, on
+// every point and on every observation reduced. Throws JobError for a point
+// outside the grid's projection.
+BookResult AdjustBookOnGrid(const Book& book, const Settings& settings);
 
 // Adjusts every observation of the book together, its traverses' and its
 // free ones, by least squares on a sparse factor, from `out` as the compass

@@ -626,6 +626,18 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
     if (std::any_of(all.begin(), all.end(), [](const NetworkPoint& p) { return !p.fixed; }))
       CheckDatum(all, observations);
     LocateFreePoints(points, observations, origins, setups);
+    if (settings.placeOnly) {
+      for (NewPoint& p : out.points)
+        p.point.xy = points.points()[static_cast<std::size_t>(points.Find(p.point.name))].approximate;
+      for (int i = static_cast<int>(out.points.size()); i < static_cast<int>(points.size()); ++i) {
+        if (points.points()[static_cast<std::size_t>(i)].fixed) continue;
+        NewPoint p;
+        p.point.name = points.Name(i);
+        p.point.xy = points.points()[static_cast<std::size_t>(i)].approximate;
+        out.points.push_back(std::move(p));
+      }
+      return;
+    }
     std::vector<NetworkSetup> networkSetups;
     for (const SetupPlace& setup : setups) networkSetups.push_back(setup.setup);
     relative = PairsOfNetwork(observations, points.points(), book.relative,

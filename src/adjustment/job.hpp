@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "geodesy/grid.hpp"
 #include "network/observations.hpp"
 
 namespace traverse {
@@ -53,6 +54,15 @@ struct ReadingSummary {
   double spread = 0;
 };
 
+// The projected grid a job's coordinates are on, and the heights its
+// observations are reduced from: every distance to the ellipsoid and then to
+// the grid, every angle and direction by its lines' arc-to-chord corrections.
+struct GridSettings {
+  geodesy::GridDefinition definition;
+  std::optional<double> geoid;       // N, for the job: h = H + N (grid units)
+  std::optional<double> meanHeight;  // H of every point without a height
+};
+
 // How a job is adjusted and reported, apart from what was measured: the
 // same for every traverse of a book but the sigmas, which `sigma` records may
 // change from one traverse to the next.
@@ -60,6 +70,7 @@ struct Settings {
   AngleUnit unit = AngleUnit::Gon;
   Rule rule = Rule::Compass;
   double scale = 1;  // combined grid and height scale factor
+  std::optional<GridSettings> grid;  // none: a local grid, lengths times `scale`
   std::optional<AngularTolerance> angularTolerance;
   std::optional<double> linearTolerance;  // N of 1:N
   std::optional<double> heightTolerance;  // mm per sqrt(km), field books only
@@ -68,6 +79,9 @@ struct Settings {
   // Whether the compass and transit rules also look for a blunder by least
   // squares; a network's traverses leave that to the network.
   bool blunderSearch = true;
+  // A network's points only placed, not adjusted: the approximate places a
+  // grid's reduction starts from.
+  bool placeOnly = false;
 };
 
 // One measured angle (gon, in the order typed) or length (metres, as typed,

@@ -21,6 +21,14 @@ struct NamedPoint {
   std::optional<double> z;  // the height, where there is one
   int line = 0;             // where the book (or its control file) defines it
   std::string description;  // of a control file's row, where it has one
+  std::optional<double> geoid;  // its own geoid-ellipsoid separation N, where given
+  // Given by latitude and longitude (degrees) and its ellipsoidal height h:
+  // projected to the job's grid before the adjustment.
+  std::optional<geodesy::Geographic> geographic;
+  // On a grid: where it lies, its ellipsoidal height where it has a height,
+  // the point scale factor and the meridian convergence.
+  std::optional<geodesy::PointFactors> map;
+  std::optional<double> h;
 };
 
 // How a traverse is oriented at one end: on a named point, or by a grid
@@ -212,6 +220,10 @@ struct Book {
   std::vector<std::pair<std::string, int>> sigmaRecords;  // each `sigma` record as written, its line
   std::optional<AngleUnit> firstUnit;  // of the book's first `unit` record
   std::vector<double> readings;        // of every value, in book order
+  // Its `grid` record and its line, and its `geoid` record's N.
+  std::optional<geodesy::GridDefinition> grid;
+  int gridLine = 0;
+  std::optional<double> geoid;
   std::vector<std::string> notes;      // what its reader says of it (an instrument file's corrections and checks)
 
   std::span<const double> Of(ReadingRun run) const { return {readings.data() + run.first, run.count}; }

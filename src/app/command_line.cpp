@@ -20,6 +20,7 @@
 #include "input/answers.hpp"
 #include "numbers/shortest_text.hpp"
 #include "input/field_book.hpp"
+#include "input/grid_record.hpp"
 #include "input/field_book_writer.hpp"
 #include "instrument/raw_formats.hpp"
 #include "adjustment/rules.hpp"
@@ -67,6 +68,10 @@ struct AdjustRequest {
   std::optional<double> refraction;       // field books only
   double plotScale = 500;                 // DXF: 1:N
   bool codeLayers = false;                // DXF: a layer per sideshot code
+  std::string grid;                       // --grid, as typed
+  std::optional<geodesy::GridDefinition> gridDefinition;
+  std::optional<double> meanHeight;       // --mean-height
+  bool scaleGiven = false;
   std::optional<InputFormat> inputFormat;  // --input-format; else judged by content
   RawOptions raw;                         // for instrument files, alone or in a book
   std::string bearingStyle = "azimuth";   // text and HTML: azimuth or quadrant
@@ -229,6 +234,11 @@ int AdjustAnswers(const std::string& text, Job& job, const AdjustRequest& reques
                       job.source + " is an answer file\n");
     return ExitUsage;
   }
+  if (request.gridDefinition || request.meanHeight) {
+    WriteStandard(platform::StdHandle::Error, "traverse: --grid and --mean-height need a field book; " +
+                                                  job.source + " is an answer file\n");
+    return ExitUsage;
+  }
   Adjustment result;
   try {
     ReadAnswers(text, job);
@@ -323,6 +333,22 @@ int AdjustFieldBook(const std::string& text, const Job& job, const AdjustRequest
     for (BookSetup& setup : book.setups) std::vector<SetupReading>().swap(setup.readings);
     Settings settings = job.settings;
     if (!request.unitGiven) settings.unit = book.firstUnit.value_or(AngleUnit::Gon);
+    // The command line's grid stands in for the book's.
+    if (request.gridDefinition) {
+      settings.grid = GridSettings{*request.gridDefinition, {}, {}};
+    } else if (book.grid) {
+      settings.grid = GridSettings{*book.grid, {}, {}};
+    }
+    if (settings.grid) {
+      if (request.scaleGiven)
+        throw JobError(book.gridLine, "--scale does not apply on a grid: each distance takes its "
+                                      "own height and line scale factors");
+      settings.grid->geoid = book.geoid;
+      settings.grid->meanHeight = request.meanHeight;
+    } else if (request.meanHeight || book.geoid) {
+      throw JobError(0, std::string(request.meanHeight ? "--mean-height" : "the geoid record") +
+                            " needs a grid (a grid record in the book, or --grid)");
+    }
     SetAngleSigma(settings, request);
     settings.heightTolerance = request.heightTolerance;
     result = AdjustBook(std::move(book), settings);
@@ -575,7 +601,7 @@ int RunCommandLine(int argc, char** argv) {
   // Numbers are taken as text and checked after parsing, so that a bad value
   // is told in the surveyor's terms (CLI11 would quote its own bounds).
   std::string scaleText, linearText, sigmaAngleText, heightText, refractionText, decimalsText,
-      plotScaleText;
+      plotScaleText, meanHeightText;
 
   adjust->add_option("FILE", request.input,
                      "The field book or answers (standard input when absent or -)");
@@ -597,6 +623,17 @@ int RunCommandLine(int argc, char** argv) {
   adjust->add_option("--scale", scaleText, "Multiply every length by K (grid and height scale)")
       ->type_name("K")
       ->default_str("1");
+  adjust
+      ->add_option("--grid", request.grid,
+                   "Field books: the projected grid, 'utm ZONE[n|s]', 'tm LAT0 LON0 K0 FALSE_E "
+                   "FALSE_N [ELLIPSOID]', 'lcc LAT0 LON0 LAT1 LAT2 FALSE_E FALSE_N [ELLIPSOID]' or "
+                   "'epsg:CODE': every observation reduced from the ground to it (in place of the "
+                   "book's grid record; refused with --scale)")
+      ->type_name("GRID");
+  adjust
+      ->add_option("--mean-height", meanHeightText,
+                   "On a grid: the height of every point that has none, for the height factor")
+      ->type_name("H");
   adjust
       ->add_option("--angular-tolerance", request.angularTolerance,
                    "Allowed angular misclosure A + B*sqrt(n), in cc (gon) or arc seconds")
@@ -740,6 +777,36 @@ int RunCommandLine(int argc, char** argv) {
     if (!sigmaAngleText.empty()) request.sigmaAngle = sigmaAngle;
     if (!heightText.empty()) request.heightTolerance = height;
     if (!refractionText.empty()) request.refraction = refraction;
+    if (!meanHeightText.empty()) {
+      double h = 0;
+      if (!ReadOptionNumber("--mean-height", meanHeightText, -1000, false, h, usage))
+        throw CLI::ValidationError(usage);
+      request.meanHeight = h;
+    }
+    request.scaleGiven = !scaleText.empty();
+    if (!request.grid.empty()) {
+      // The words of the grid, as one argument or several quoted as one.
+      std::vector<std::string_view> words;
+      const std::string& g = request.grid;
+      for (std::size_t at = 0; at < g.size();) {
+        const std::size_t start = g.find_first_not_of(" \t", at);
+        if (start == std::string::npos) break;
+        const std::size_t end = std::min(g.find_first_of(" \t", start), g.size());
+        words.emplace_back(g.data() + start, end - start);
+        at = end;
+      }
+      try {
+        request.gridDefinition = ParseGrid(words, 0);
+      } catch (const JobError& error) {
+        usage = "--" + std::string(error.what());
+        throw CLI::ValidationError(usage);
+      }
+    }
+    if (request.scaleGiven && !request.grid.empty()) {
+      usage = "--scale and --grid exclude each other: on a grid each distance takes its own "
+              "height and line scale factors";
+      throw CLI::ValidationError(usage);
+    }
     job.settings.unit = units.at(unit);
     job.settings.rule = rules.at(rule);
     for (const Format& f : formats)

@@ -13,6 +13,7 @@
 #include "adjustment/name_index.hpp"
 #include "adjustment/reduction.hpp"
 #include "input/control_points.hpp"
+#include "input/grid_record.hpp"
 #include "input/tokens.hpp"
 #include "traverse/traverse.hpp"
 
@@ -20,9 +21,9 @@ namespace traverse {
 namespace {
 
 // The records, by the first word of their line in any case.
-constexpr std::array<std::string_view, 14> keywords = {
+constexpr std::array<std::string_view, 16> keywords = {
     "unit", "point", "points", "traverse", "angle", "distance", "bearing", "sigma", "title", "setup",
-    "raw", "relative", "level", "benchmark"};
+    "raw", "relative", "grid", "geoid", "level", "benchmark"};
 
 // The keyword one edit away from `word` (a letter added, left out, changed,
 // or two side by side swapped), or none.
@@ -157,14 +158,26 @@ class Reader {
                                           Quoted(Trim(line.text)));
         book_.relative.push_back(
             {Name(line.words[1], line.number), Name(line.words[2], line.number), line.number});
+      } else if (IsWord(keyword, "grid")) {
+        if (book_.grid)
+          throw JobError(line.number, "the book has a second grid (the first on line " +
+                                          std::to_string(book_.gridLine) + ")");
+        book_.grid = ParseGrid(std::span(line.words).subspan(1), line.number);
+        book_.gridLine = line.number;
+      } else if (IsWord(keyword, "geoid")) {
+        if (line.words.size() != 2)
+          throw JobError(line.number, "expected 'geoid N' (metres), found " + Quoted(Trim(line.text)));
+        if (book_.geoid) throw JobError(line.number, "the book has a second geoid record");
+        book_.geoid = ParseNumber(line.words[1], "the geoid separation N", line.number);
       } else if (IsWord(keyword, "title")) {
         if (book_.title) throw JobError(line.number, "the book has a second title");
         book_.title = Text(Trim(Trim(line.text).substr(keyword.size())));
       } else {
         const std::optional<std::string_view> near = NearKeyword(keyword);
         throw JobError(line.number,
-                       "expected a record (unit, point, points, benchmark, traverse, setup, "
-                       "raw, angle, distance, bearing, level, relative, sigma or title), found " +
+                       "expected a record (unit, point, points, benchmark, traverse, setup, raw, "
+                       "angle, distance, bearing, level, relative, sigma, title, grid or "
+                       "geoid), found " +
                            Quoted(keyword) +
                            (near ? ": did you mean '" + Text(*near) + "'?" : std::string()));
       }
@@ -192,18 +205,44 @@ class Reader {
     if (!book_.firstUnit) book_.firstUnit = unit_;
   }
 
+  // `point NAME X Y [Z] [n=N]`, or geographic control
+  // `point NAME lat=LAT lon=LON [h=H] [n=N]` for the book's grid.
   void ReadPoint(const BookLine& line) {
-    if (line.words.size() < 4 || line.words.size() > 5)
-      throw JobError(line.number,
-                     "expected 'point NAME X Y [Z]', found " + Quoted(Trim(line.text)));
+    std::vector<std::string_view> words = line.words;
     NamedPoint point;
-    point.name = Name(line.words[1], line.number);
+    point.name = line.words.size() > 1 ? Name(line.words[1], line.number) : std::string();
     const auto of = [&point](const char* what) {
       return [what, &point] { return what + point.name + "'"; };
     };
-    point.xy.x = ParseNumberNamed(line.words[2], of("the X coordinate of '"), line.number);
-    point.xy.y = ParseNumberNamed(line.words[3], of("the Y coordinate of '"), line.number);
-    if (line.words.size() == 5) point.z = ParseNumberNamed(line.words[4], of("the height of '"), line.number);
+    std::optional<double> lat, lon;
+    for (std::size_t i = 2; i < words.size();) {
+      const std::string_view w = words[i];
+      if (IsWord(w.substr(0, 2), "n=")) {
+        point.geoid = ParseNumberNamed(w.substr(2), of("the geoid separation of '"), line.number);
+      } else if (IsWord(w.substr(0, 4), "lat=")) {
+        lat = ParseDegrees(w.substr(4), "the latitude of '" + point.name + "'", 90, line.number);
+      } else if (IsWord(w.substr(0, 4), "lon=")) {
+        lon = ParseDegrees(w.substr(4), "the longitude of '" + point.name + "'", 180, line.number);
+      } else if (IsWord(w.substr(0, 2), "h=")) {
+        point.h = ParseNumberNamed(w.substr(2), of("the ellipsoidal height of '"), line.number);
+      } else {
+        ++i;
+        continue;
+      }
+      words.erase(words.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+    const bool geographic = lat || lon || point.h;
+    if (geographic ? (!lat || !lon || words.size() != 2) : (words.size() < 4 || words.size() > 5))
+      throw JobError(line.number, "expected 'point NAME X Y [Z] [n=N]' or 'point NAME lat=LAT "
+                                  "lon=LON [h=H] [n=N]', found " +
+                                      Quoted(Trim(line.text)));
+    if (geographic) {
+      point.geographic = geodesy::Geographic{*lat, *lon};
+    } else {
+      point.xy.x = ParseNumberNamed(words[2], of("the X coordinate of '"), line.number);
+      point.xy.y = ParseNumberNamed(words[3], of("the Y coordinate of '"), line.number);
+      if (words.size() == 5) point.z = ParseNumberNamed(words[4], of("the height of '"), line.number);
+    }
     point.line = line.number;
     DefineKnown(std::move(point), line.words[1], "");
   }

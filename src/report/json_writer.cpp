@@ -107,8 +107,10 @@ void WriteAngles(JsonText& json, const Job& job, const Adjustment& result, bool 
   json.EndArray();
 }
 
+void WriteLineOnGrid(JsonText& json, const LineOnGrid& l);
+
 void WriteLegs(JsonText& json, const Job& job, const Adjustment& result, bool named,
-               AngleWriter angle) {
+               AngleWriter angle, const std::vector<LineOnGrid>* grid) {
   json.BeginArray();
   int index = 0;
   for (const AdjustedLeg& leg : result.legs) {
@@ -124,6 +126,7 @@ void WriteLegs(JsonText& json, const Job& job, const Adjustment& result, bool na
     }
     angle("bearing", leg.bearing);
     WriteNumbers(json, {{"length", leg.length}, {"dx", leg.dx}, {"dy", leg.dy}, {"cx", leg.cx}, {"cy", leg.cy}});
+    if (grid && i < grid->size()) WriteLineOnGrid(json, (*grid)[i]);
     json.EndObject();
   }
   json.EndArray();
@@ -143,6 +146,24 @@ void WritePrecision(JsonText& json, const PointPrecision& p, AngleWriter angle) 
   WriteNumbers(json, {{"a", p.a}, {"b", p.b}});
   angle("bearing", p.bearing);
   json.EndObject();
+}
+
+// A leg's or a distance's reduction to the grid.
+void WriteLineOnGrid(JsonText& json, const LineOnGrid& l) {
+  WriteNumbers(json, {{"ground_length", l.ground},
+                      {"height_factor", l.heightFactor},
+                      {"scale_factor", l.scaleFactor},
+                      {"combined_factor", l.Combined()},
+                      {"grid_length", l.grid}});
+}
+
+// A point on the grid: where it lies (degrees), its ellipsoidal height, the
+// point scale factor and the convergence (in the report's unit).
+void WriteOnMap(JsonText& json, const std::optional<geodesy::PointFactors>& map,
+                const std::optional<double>& h, AngleWriter angle) {
+  if (!map) return;
+  WriteNumbers(json, {{"lat", map->at.lat}, {"lon", map->at.lon}, {"h", h}, {"k", map->k}});
+  angle("convergence", map->convergence * 400 / 360);
 }
 
 void WritePoints(JsonText& json, const Job& job, const Adjustment& result, bool named,
@@ -257,7 +278,8 @@ void WriteExpected(JsonText& json, const ExpectedMisclosure& expected, AngleWrit
 }
 
 // The members of one traverse's report, from `kind` on.
-void WriteTraverse(JsonText& json, const Job& job, const Adjustment& result, bool named) {
+void WriteTraverse(JsonText& json, const Job& job, const Adjustment& result, bool named,
+                   const BookTraverseResult* onGrid = nullptr) {
   const AngleWriter angle{json, job.settings.unit};
   json.Key("kind").String(KindName(result.kind));
   json.Key("left_angles").Bool(job.leftAngles);
@@ -271,7 +293,13 @@ void WriteTraverse(JsonText& json, const Job& job, const Adjustment& result, boo
   json.Key("angles");
   WriteAngles(json, job, result, named, angle);
   json.Key("legs");
-  WriteLegs(json, job, result, named, angle);
+  WriteLegs(json, job, result, named, angle,
+            onGrid && !onGrid->gridLegs.empty() ? &onGrid->gridLegs : nullptr);
+  if (onGrid && !onGrid->arcToChord.empty()) {
+    json.Key("arc_to_chord").BeginArray();
+    for (const double c : onGrid->arcToChord) json.Number(GonToUnit(c, job.settings.unit));
+    json.EndArray();
+  }
   json.Key("linear_misclosure");
   OrNull(json, result.linear, [&](const LinearMisclosure& l) { WriteLinear(json, l, angle); });
   WriteNumbers(json, {{"total_length", result.totalLength}, {"relative_precision", result.relativePrecision}});
@@ -444,7 +472,8 @@ void WriteSetup(JsonText& json, const SetupResult& result, AngleWriter angle) {
   }
   json.EndArray();
   json.Key("directions").BeginArray();
-  for (const SetupDirection& d : setup.directions) {
+  for (std::size_t i = 0; i < result.setup.directions.size(); ++i) {
+    const SetupDirection& d = result.setup.directions[i];
     json.BeginObject();
     json.Key("target").String(d.target);
     json.Key("line").Integer(d.line);
@@ -459,6 +488,8 @@ void WriteSetup(JsonText& json, const SetupResult& result, AngleWriter angle) {
                         {"dh", d.dh}});
     TextOrNull(json.Key("code"), d.code);
     TextOrNull(json.Key("description"), d.description);
+    if (i < result.arcToChord.size()) angle("arc_to_chord", result.arcToChord[i]);
+    if (i < result.gridLines.size() && result.gridLines[i]) WriteLineOnGrid(json, *result.gridLines[i]);
     json.EndObject();
   }
   json.EndArray();
@@ -486,6 +517,7 @@ void WriteSideshot(JsonText& json, const Sideshot& shot, AngleWriter angle) {
   });
   TextOrNull(json.Key("code"), shot.code);
   TextOrNull(json.Key("description"), shot.description);
+  WriteOnMap(json, shot.map, shot.h, angle);
   json.EndObject();
 }
 
@@ -514,7 +546,7 @@ void WriteJsonBody(JsonText& json, const BookResult& book, const ReportOptions& 
     json.BeginObject();
     json.Key("name").String(traverse.name);
     json.Key("line").Integer(traverse.line);
-    WriteTraverse(json, traverse.job, traverse.result, true);
+    WriteTraverse(json, traverse.job, traverse.result, true, &traverse);
     json.Key("heights");
     OrNull(json, traverse.result.heights, [&](const HeightResult& h) { WriteHeights(json, h); });
     if (!traverse.fromAbove.empty()) {
@@ -534,9 +566,54 @@ void WriteJsonBody(JsonText& json, const BookResult& book, const ReportOptions& 
     if (point.point.z) json.Key("z").Number(*point.point.z);
     if (point.sigmaZ) json.Key("sz").Number(*point.sigmaZ);
     if (point.precision) WritePrecision(json, *point.precision, angle);
+    WriteOnMap(json, point.point.map, point.point.h, angle);
     json.EndObject();
   }
   json.EndArray();
+  if (book.grid) {
+    const GridReport& grid = *book.grid;
+    const geodesy::GridDefinition& g = grid.settings.definition;
+    json.Key("grid").BeginObject();
+    json.Key("name").String(g.name);
+    json.Key("epsg");
+    if (g.epsg > 0) json.Integer(g.epsg); else json.Null();
+    json.Key("ellipsoid").String(g.ellipsoid.name);
+    json.Key("mean_combined_factor").Number(grid.meanCombinedFactor);
+    json.Key("iterations").Integer(grid.iterations);
+    WriteNumbers(json, {{"geoid", grid.settings.geoid}, {"mean_height", grid.settings.meanHeight}});
+    json.Key("known").BeginArray();
+    for (const NamedPoint& p : book.known) {
+      json.BeginObject();
+      json.Key("name").String(p.name);
+      WriteNumbers(json, {{"x", p.xy.x}, {"y", p.xy.y}, {"z", p.z}});
+      WriteOnMap(json, p.map, p.h, angle);
+      json.EndObject();
+    }
+    json.EndArray();
+    json.Key("distances").BeginArray();
+    for (const LineOnGrid& l : grid.lines) {
+      json.BeginObject();
+      json.Key("line").Integer(l.line);
+      json.Key("from").String(l.from);
+      json.Key("to").String(l.to);
+      WriteLineOnGrid(json, l);
+      json.EndObject();
+    }
+    json.EndArray();
+    json.Key("angles").BeginArray();
+    for (const AngleOnGrid& a : grid.angles) {
+      json.BeginObject();
+      json.Key("line").Integer(a.line);
+      json.Key("at").String(a.at);
+      json.Key("from").String(a.from);
+      json.Key("to").String(a.to);
+      angle("arc_to_chord", a.arcToChord);
+      json.EndObject();
+    }
+    json.EndArray();
+    WriteStrings(json.Key("notes"), grid.notes);
+    json.EndObject();
+  }
   json.Key("tolerance").BeginObject();
   json.Key("passed").Bool(book.TolerancesPassed());
   json.EndObject();

@@ -45,21 +45,23 @@ std::string SmallAngleText(double gon, AngleUnit unit, int decimals) {
   return FixedText(GonToSmallUnit(gon, unit), decimals);
 }
 
-std::string DmsText(double gon) {
+std::string DmsText(double gon, int decimals) {
   const double degrees = GonToUnit(gon, AngleUnit::Degree);
-  if (!std::isfinite(degrees)) return FixedText(degrees, 2);
-  // In hundredths of a second, rounded once, so that 59.999" carries into
-  // the minute instead of printing as 60.00".
-  const long double hundredths = std::round(std::fabs(static_cast<long double>(degrees)) * 360000);
-  const long double whole = std::floor(hundredths / 360000);
-  const long double rest = hundredths - whole * 360000;
-  const int minutes = static_cast<int>(rest / 6000);
-  const double seconds = static_cast<double>(rest - minutes * 6000.0L) / 100;
-  std::string text = (degrees < 0 && hundredths > 0 ? "-" : "") + FixedText(static_cast<double>(whole), 0);
+  if (!std::isfinite(degrees)) return FixedText(degrees, decimals);
+  // In the last decimal of the seconds, rounded once, so that 59.999" carries
+  // into the minute instead of printing as 60.00".
+  const long double perSecond = std::pow(10.0L, decimals);
+  const long double perMinute = 60 * perSecond, perDegree = 3600 * perSecond;
+  const long double units = std::round(std::fabs(static_cast<long double>(degrees)) * perDegree);
+  const long double whole = std::floor(units / perDegree);
+  const long double rest = units - whole * perDegree;
+  const int minutes = static_cast<int>(rest / perMinute);
+  const double seconds = static_cast<double>((rest - minutes * perMinute) / perSecond);
+  std::string text = (degrees < 0 && units > 0 ? "-" : "") + FixedText(static_cast<double>(whole), 0);
   text += minutes < 10 ? "-0" : "-";
   text += IntegerText(minutes);
   text += seconds < 10 ? "-0" : "-";
-  return text + FixedText(seconds, 2);
+  return text + FixedText(seconds, decimals);
 }
 
 }  // namespace traverse

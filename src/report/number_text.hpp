@@ -26,9 +26,9 @@ const char* SmallUnitName(AngleUnit unit);
 // A value in gon as text in the report's unit, to about 0.1 cc or 0.04 arcsec.
 std::string AngleText(double gon, AngleUnit unit);
 
-// A value in gon as degrees, minutes and seconds to 0.01", as a D-M-S
-// reading is typed: "123-04-05.60", "-0-00-01.50".
-std::string DmsText(double gon);
+// A value in gon as degrees, minutes and seconds to 0.01" (or `decimals`
+// of a second), as a D-M-S reading is typed: "123-04-05.60", "-0-00-01.50".
+std::string DmsText(double gon, int decimals = 2);
 
 // A value in gon as text in the small unit (cc or arc seconds).
 std::string SmallAngleText(double gon, AngleUnit unit, int decimals = 1);

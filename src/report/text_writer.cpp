@@ -144,7 +144,16 @@ void HeaderSection(const BookResult& book, const ReportOptions& options, Documen
                "clockwise from the station behind to the station ahead (US: angle right); "
                "a right angle is a full turn less a left one");
   }
-  fields.Add("Scale factor", "", ShortestText(settings.scale));
+  if (book.grid) {
+    const geodesy::GridDefinition& g = book.grid->settings.definition;
+    fields.Add("Grid", "",
+               ValidUtf8(g.name) + (g.epsg > 0 ? " (EPSG:" + IntegerText(g.epsg) + ")" : "") +
+                   ", ellipsoid " + g.ellipsoid.name);
+    fields.Add("Mean combined factor", FixedText(book.grid->meanCombinedFactor, 9),
+               "ground to grid, every distance reduced by its own");
+  } else {
+    fields.Add("Scale factor", "", ShortestText(settings.scale));
+  }
   fields.Add("Angular tolerance", "",
              settings.angularTolerance
                  ? FixedText(settings.angularTolerance->base, 1) + ' ' + small + " + " +
@@ -962,6 +971,73 @@ void SideshotSection(const BookResult& book, int decimals, Document& d) {
   });
 }
 
+// The reduction to the grid: every point's place on the ellipsoid, scale
+// factor and convergence, every distance's factors, every angle's and
+// direction's arc-to-chord correction.
+void GridSection(const BookResult& book, int decimals, Document& d) {
+  if (!book.grid) return;
+  const GridReport& grid = *book.grid;
+  const AngleUnit unit = book.settings.unit;
+  d.Section("On the grid: " + ValidUtf8(grid.settings.definition.name));
+  Fields fields;
+  fields.Add("Mean combined factor", FixedText(grid.meanCombinedFactor, 9));
+  fields.Add("Adjustments", IntegerText(grid.iterations),
+             "on observations reduced at the places adjusted, until nothing moved 0.1 mm");
+  if (grid.settings.geoid) fields.Add("Geoid N", FixedText(*grid.settings.geoid, 3), "m");
+  if (grid.settings.meanHeight)
+    fields.Add("Mean height", FixedText(*grid.settings.meanHeight, 3), "m, of every point without one");
+  d.Add(fields, true);
+
+  d.Heading("Points: latitude, longitude (d-m-s), ellipsoidal height, scale factor k, convergence");
+  Table points({{"point", true}, {"latitude"}, {"longitude"}, {"h [m]"}, {"k"}, {"convergence"}});
+  const auto add = [&](const std::string& name, const std::optional<geodesy::PointFactors>& map,
+                       const std::optional<double>& h) {
+    if (!map) return;
+    points.Add({ValidUtf8(name), DmsText(map->at.lat / 0.9, 5), DmsText(map->at.lon / 0.9, 5),
+                h ? FixedText(*h, decimals) : "", FixedText(map->k, 9),
+                DmsText(map->convergence / 0.9, 2)});
+  };
+  for (const NamedPoint& p : book.known) add(p.name, p.map, p.h);
+  for (const NewPoint& p : book.points) add(p.point.name, p.point.map, p.point.h);
+  for (const Sideshot& s : book.sideshots) add(s.name, s.map, s.h);
+  d.Add(points);
+
+  d.Heading("Distances: ground to ellipsoid (height factor) to grid (line scale factor)");
+  Table lines({{"line"}, {"from", true}, {"to", true}, {"ground [m]"}, {"height factor"},
+               {"scale factor"}, {"combined"}, {"grid [m]"}});
+  const auto line = [&](const LineOnGrid& l) {
+    lines.Add({IntegerText(l.line), ValidUtf8(l.from), ValidUtf8(l.to), FixedText(l.ground, 4),
+               FixedText(l.heightFactor, 9), FixedText(l.scaleFactor, 9), FixedText(l.Combined(), 9),
+               FixedText(l.grid, 4)});
+  };
+  for (const BookTraverseResult& t : book.traverses)
+    for (const LineOnGrid& l : t.gridLegs) line(l);
+  for (const LineOnGrid& l : grid.lines) line(l);
+  for (const SetupResult& s : book.setups)
+    for (const std::optional<LineOnGrid>& l : s.gridLines)
+      if (l) line(*l);
+  d.Add(lines);
+
+  d.Heading(std::string("Angles and directions: arc-to-chord correction (grid less measured) [") +
+            SmallUnitName(unit) + "]");
+  Table angles({{"line"}, {"at", true}, {"observation", true}, {"correction"}});
+  for (const BookTraverseResult& t : book.traverses)
+    for (std::size_t i = 0; i < t.arcToChord.size(); ++i)
+      angles.Add({IntegerText(i < t.job.angles.size() ? t.job.angles[i].line : t.line),
+                  ValidUtf8(i < t.job.stations.size() ? t.job.stations[i] : std::string()),
+                  "angle of traverse " + ValidUtf8(t.name), SmallAngleText(t.arcToChord[i], unit, 2)});
+  for (const AngleOnGrid& a : grid.angles)
+    angles.Add({IntegerText(a.line), ValidUtf8(a.at), "angle " + ValidUtf8(a.from) + " to " + ValidUtf8(a.to),
+                SmallAngleText(a.arcToChord, unit, 2)});
+  for (const SetupResult& s : book.setups)
+    for (std::size_t i = 1; i < s.arcToChord.size() && i < s.setup.directions.size(); ++i)
+      angles.Add({IntegerText(s.setup.directions[i].line), ValidUtf8(s.setup.station),
+                  "direction to " + ValidUtf8(s.setup.directions[i].target),
+                  SmallAngleText(s.arcToChord[i], unit, 2)});
+  d.Add(angles);
+  NotesSection(grid.notes, d);
+}
+
 void BookPointsSection(const BookResult& book, int decimals, Document& d) {
   bool heights = false, precision = false;
   for (const NewPoint& point : book.points) {
@@ -1063,6 +1139,7 @@ void ReportDocument(const BookResult& book, const ReportOptions& options, Docume
   HeightNetworkSection(book, options.decimals, d);
   RelativeSection(book, d);
   SideshotSection(book, options.decimals, d);
+  GridSection(book, options.decimals, d);
   BookPointsSection(book, options.decimals, d);
   NotesSection(book.notes, d);
 }

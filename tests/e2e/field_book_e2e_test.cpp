@@ -374,16 +374,16 @@ TEST(FieldBookEndToEnd, EveryFaultIsOneLineNamingItsPlace) {
   const ErrorCase cases[] = {
       {"unknown record", "unit gon\nfoo 1 2\n", {}, 1,
        "standard input:2: expected a record (unit, point, points, benchmark, traverse, setup, "
-       "raw, angle, distance, bearing, level, relative, sigma or title), found 'foo'"},
+       "raw, angle, distance, bearing, level, relative, sigma, title, grid or geoid), found 'foo'"},
       {"a slip in a keyword", "UNIT gon\nponit A 1 2\n", {}, 1,
        "standard input:2: expected a record (unit, point, points, benchmark, traverse, setup, "
-       "raw, angle, distance, bearing, level, relative, sigma or title), found 'ponit': did you mean 'point'?"},
+       "raw, angle, distance, bearing, level, relative, sigma, title, grid or geoid), found 'ponit': did you mean 'point'?"},
       {"a slip in the first word is a book, not answers", "# job\nunti gon\n", {}, 1,
        "standard input:2: expected a record (unit, point, points, benchmark, traverse, setup, "
-       "raw, angle, distance, bearing, level, relative, sigma or title), found 'unti': did you mean 'unit'?"},
+       "raw, angle, distance, bearing, level, relative, sigma, title, grid or geoid), found 'unti': did you mean 'unit'?"},
       {"a slip in a keyword typed in capitals", "UNITT gon\n", {}, 1,
        "standard input:1: expected a record (unit, point, points, benchmark, traverse, setup, "
-       "raw, angle, distance, bearing, level, relative, sigma or title), found 'UNITT': did you mean 'unit'?"},
+       "raw, angle, distance, bearing, level, relative, sigma, title, grid or geoid), found 'UNITT': did you mean 'unit'?"},
       {"empty", " \r\n\n", {}, 1, "standard input: the input is empty: no field book and no answers"},
       {"a check on a point no traverse reaches", WorkedBook() + "distance P1 Q 10\n", {}, 1,
        "standard input:13: the point 'Q' is not known: no record defines it and no traverse "

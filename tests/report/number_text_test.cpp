@@ -45,9 +45,9 @@ TEST(Csv, RowsOfTheNewPointsWithTheChosenDecimals) {
 // description quoted where it needs it; the known points first with all.
 TEST(Csv, ChosenColumnsAndPoints) {
   BookResult book;
-  book.known.push_back({"K1", {100, 200}, 10.5, 1, "bolt, kerb"});
+  book.known.push_back({"K1", {100, 200}, 10.5, 1, "bolt, kerb", {}, {}, {}, {}});
   NewPoint point;
-  point.point = {"N1", {110, 210}, std::nullopt, 3, ""};
+  point.point = {"N1", {110, 210}, std::nullopt, 3, "", {}, {}, {}, {}};
   book.points.push_back(point);
   const struct {
     const char* columns;

@@ -229,8 +229,8 @@ BookResult GridBook(int g) {
   for (int i = 0; i < g; ++i)
     for (int j = 0; j < g; ++j) {
       const bool corner = (i == 0 || i == g - 1) && (j == 0 || j == g - 1);
-      if (corner) book.known.push_back({name(i, j), at(i, j), std::nullopt, 0, {}});
-      else book.points.push_back({{name(i, j), at(i, j), std::nullopt, 0, {}}, std::nullopt, std::nullopt});
+      if (corner) book.known.push_back({name(i, j), at(i, j), std::nullopt, 0, {}, {}, {}, {}, {}});
+      else book.points.push_back({{name(i, j), at(i, j), std::nullopt, 0, {}, {}, {}, {}, {}}, std::nullopt, std::nullopt});
     }
   for (int i = 0; i < g; ++i)
     for (int j = 0; j < g; ++j)
@@ -244,7 +244,7 @@ BookResult GridBook(int g) {
         t.result.linear = LinearMisclosure{0.01, -0.01, 0.014, 0, {}, {}};
         for (const double f : {1.0 / 3, 2.0 / 3}) {
           t.result.points.push_back(at(i + f * di, j + f * dj));
-          book.points.push_back({{t.job.stations[f < 0.5 ? 1 : 2], t.result.points.back(), std::nullopt, 0, {}},
+          book.points.push_back({{t.job.stations[f < 0.5 ? 1 : 2], t.result.points.back(), std::nullopt, 0, {}, {}, {}, {}, {}},
                                  std::nullopt, std::nullopt});
         }
         book.traverses.push_back(std::move(t));

@@ -27,8 +27,8 @@ BookResult SetupBook() {
   BookResult book;
   book.source = "setups.book";
   book.settings.rule = Rule::LeastSquares;
-  book.known = {{"S1", {1000, 2000}, 100.0, 2, ""}, {"A", {1100, 2000}, std::nullopt, 3, ""}};
-  book.points = {{{"P1", {1050, 2100}, std::nullopt, 0, ""}, PointPrecision{0.002, 0.003, 0.0035, 0.0015, 20}}};
+  book.known = {{"S1", {1000, 2000}, 100.0, 2, "", {}, {}, {}, {}}, {"A", {1100, 2000}, std::nullopt, 3, "", {}, {}, {}, {}}};
+  book.points = {{{"P1", {1050, 2100}, std::nullopt, 0, "", {}, {}, {}, {}}, PointPrecision{0.002, 0.003, 0.0035, 0.0015, 20}, std::nullopt}};
   const BookSetup setup{
       "S1", 12, 1.55, {}, {},
       {{"A", 13, 15, 0.0010, -0.0006}, {"P1", 14, 16, 0.0014, std::nullopt},
@@ -39,10 +39,10 @@ BookResult SetupBook() {
        {"T1", 21, 210.5, 0, 1, true, {}, {}, {}, {}, {}, "TREE", "oak, 0.6 m"},
        {"K2", 22, 300.25, 0, 1, false, {}, {}, {}, {}, {}, "", ""}},
       0.0012, -0.0008, 0.0003, 1, ""};
-  book.setups = {{setup, 56.789, 0.0002}};
+  book.setups = {{setup, 56.789, 0.0002, {}, {}}};
   book.sideshots = {{"T1", "S1", 21, 12, {1200.123, 2100.456}, 101.2, PointPrecision{0.004, 0.005, 0.006, 0.003, 33.3},
-                     "TREE", "oak, 0.6 m"},
-                    {"K2", "S1", 22, 12, {950.5, 1900.25}, {}, {}, "", ""}};
+                     "TREE", "oak, 0.6 m", {}, {}},
+                    {"K2", "S1", 22, 12, {950.5, 1900.25}, {}, {}, "", "", {}, {}}};
   book.network = NetworkReport{};
   book.network->observations = {
       {{123.4567, 0.0002, 0.0003, 0.8, 0.5}, {0, ObservationKind::Direction, 1}, 14, "", "S1", "P1", false, 12}};
@@ -133,7 +133,7 @@ TEST(SetupReport, HundredThousandSideshotsInLinearTime) {
       const double k = static_cast<double>(i);
       result.sideshots.push_back({"T" + std::to_string(i), "S1", static_cast<int>(30 + i), 12,
                                   {1000 + std::fmod(k * 2.6, 185), 2000 + std::fmod(k * 0.97, 203)}, {}, {},
-                                  i % 3 ? "KERB" : "TREE", ""});
+                                  i % 3 ? "KERB" : "TREE", "", {}, {}});
     }
     return result;
   };

@@ -1,0 +1,196 @@
+#include "geodesy/grid.hpp"
+
+#include <GeographicLib/Geodesic.hpp>
+#include <GeographicLib/LambertConformalConic.hpp>
+#include <GeographicLib/TransverseMercator.hpp>
+#include <GeographicLib/TransverseMercatorExact.hpp>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <iterator>
+#include <numbers>
+#include <optional>
+#include <stdexcept>
+
+namespace traverse::geodesy {
+namespace {
+
+constexpr Ellipsoid ellipsoids[] = {
+    {"wgs84", "WGS 84", 6378137.0, 298.257223563},
+    {"grs80", "GRS 1980", 6378137.0, 298.257222101},
+    {"bessel", "Bessel 1841", 6377397.155, 299.1528128},
+    {"airy", "Airy 1830", 6377563.396, 299.3249646},
+    {"clarke1866", "Clarke 1866", 6378206.4, 294.978698213898},
+    {"intl", "International 1924", 6378388.0, 297.0},
+};
+
+bool SameWords(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+  });
+}
+
+constexpr double degree = std::numbers::pi / 180;
+
+// `degrees` moved by whole turns into (-180, 180].
+double WithinHalfTurn(double degrees) {
+  const double r = std::remainder(degrees, 360.0);
+  return r == -180 ? 180 : r;
+}
+
+// A row of the EPSG table.
+struct EpsgRow {
+  int code;
+  const char *name, *method, *ellipsoid;
+  double lat0, lon0, lat1, lat2, k0, falseEasting, falseNorthing, unit;
+};
+constexpr EpsgRow epsgTable[] = {
+#include "geodesy/epsg_table.inc"
+};
+
+}  // namespace
+
+std::optional<GridDefinition> GridOfEpsg(int code) {
+  const auto row = std::lower_bound(std::begin(epsgTable), std::end(epsgTable), code,
+                                    [](const EpsgRow& r, int c) { return r.code < c; });
+  if (row == std::end(epsgTable) || row->code != code) return std::nullopt;
+  GridDefinition g;
+  g.name = row->name;
+  g.epsg = code;
+  const std::string_view method = row->method;
+  // The UTM zones, as their name says (MGA is UTM on GDA), take GeographicLib's
+  // UTM projection (the Krüger series, as its UTMUPS); other Transverse
+  // Mercator grids the exact one.
+  const std::string_view name = row->name;
+  const bool utm = name.find("UTM zone") != std::string_view::npos ||
+                   name.find("MGA zone") != std::string_view::npos;
+  g.projection = method != "tm" ? Projection::LambertConformal
+                 : utm          ? Projection::Utm
+                                : Projection::TransverseMercator;
+  g.twoParallels = method == "lcc2";
+  g.ellipsoid = *EllipsoidNamed(row->ellipsoid);
+  g.lat0 = row->lat0;
+  g.lon0 = row->lon0;
+  g.lat1 = row->lat1;
+  g.lat2 = row->lat2;
+  g.k0 = row->k0;
+  g.falseEasting = row->falseEasting;
+  g.falseNorthing = row->falseNorthing;
+  g.unit = row->unit;
+  return g;
+}
+
+std::span<const Ellipsoid> Ellipsoids() { return ellipsoids; }
+
+const Ellipsoid* EllipsoidNamed(std::string_view name) {
+  for (const Ellipsoid& e : ellipsoids)
+    if (SameWords(name, e.key) || SameWords(name, e.name)) return &e;
+  return nullptr;
+}
+
+// The projection and the geodesics of one grid's ellipsoid, in metres from
+// the projection's own origin (the central meridian and the equator, or the
+// Lambert grid's origin).
+struct Grid::Engine {
+  GeographicLib::Geodesic geodesic;
+  std::optional<GeographicLib::TransverseMercator> utm;
+  std::optional<GeographicLib::TransverseMercatorExact> tm;
+  std::optional<GeographicLib::LambertConformalConic> lcc;
+  double northOfOrigin = 0;  // the projection's own northing of lat0
+  double e2 = 0;             // first eccentricity squared
+
+  Engine(const GridDefinition& g)
+      : geodesic(g.ellipsoid.a, 1 / g.ellipsoid.inverseFlattening) {
+    const double f = 1 / g.ellipsoid.inverseFlattening;
+    e2 = f * (2 - f);
+    if (g.projection == Projection::Utm) {
+      utm.emplace(g.ellipsoid.a, f, g.k0);
+    } else if (g.projection == Projection::TransverseMercator) {
+      tm.emplace(g.ellipsoid.a, f, g.k0);
+    } else if (g.twoParallels) {
+      lcc.emplace(g.ellipsoid.a, f, g.lat1, g.lat2, 1.0);
+    } else {
+      lcc.emplace(g.ellipsoid.a, f, g.lat0, g.k0);
+    }
+    double x = 0, gamma = 0, k = 0;
+    Forward(g.lon0, g.lat0, g.lon0, x, northOfOrigin, gamma, k);
+  }
+
+  // `call` on the grid's projection: the three share the calls' form.
+  template <typename Call>
+  void On(const Call& call) const {
+    if (utm)
+      call(*utm);
+    else if (tm)
+      call(*tm);
+    else
+      call(*lcc);
+  }
+  void Forward(double lon0, double lat, double lon, double& x, double& y, double& gamma,
+               double& k) const {
+    On([&](const auto& p) { p.Forward(lon0, lat, lon, x, y, gamma, k); });
+  }
+  void Reverse(double lon0, double x, double y, double& lat, double& lon, double& gamma,
+               double& k) const {
+    On([&](const auto& p) { p.Reverse(lon0, x, y, lat, lon, gamma, k); });
+  }
+};
+
+Grid::Grid(const GridDefinition& definition)
+    : definition_(definition), engine_(std::make_unique<Engine>(definition)) {}
+
+Grid::~Grid() = default;
+
+PointFactors Grid::At(double north, double east) const {
+  const GridDefinition& g = definition_;
+  PointFactors p;
+  engine_->Reverse(g.lon0, (east - g.falseEasting) * g.unit,
+                   (north - g.falseNorthing) * g.unit + engine_->northOfOrigin, p.at.lat, p.at.lon,
+                   p.convergence, p.k);
+  if (!std::isfinite(p.at.lat) || !std::isfinite(p.at.lon) || !std::isfinite(p.k))
+    throw std::domain_error("lies outside the grid's projection");
+  return p;
+}
+
+PointFactors Grid::ToGrid(const Geographic& at, double& north, double& east) const {
+  const GridDefinition& g = definition_;
+  PointFactors p;
+  p.at = at;
+  double x = 0, y = 0;
+  engine_->Forward(g.lon0, at.lat, at.lon, x, y, p.convergence, p.k);
+  if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(p.k))
+    throw std::domain_error("lies outside the grid's projection");
+  east = g.falseEasting + x / g.unit;
+  north = g.falseNorthing + (y - engine_->northOfOrigin) / g.unit;
+  return p;
+}
+
+Grid::LineFactors Grid::Line(const PointFactors& from, const PointFactors& to,
+                             double chordBearing, double chordLength, double meanHeight) const {
+  LineFactors line;
+  double s12 = 0, azi1 = 0, azi2 = 0;
+  engine_->geodesic.Inverse(from.at.lat, from.at.lon, to.at.lat, to.at.lon, s12, azi1, azi2);
+  if (!(s12 > 0)) {  // one place: the point's own scale, no direction
+    line.scale = from.k;
+    return line;
+  }
+  // The projected geodesic leaves `from` on the grid bearing azi1 - gamma,
+  // and `to` (back towards `from`) on azi2 + 180 - gamma there.
+  line.arcToChordFrom = WithinHalfTurn(chordBearing - (azi1 - from.convergence));
+  line.arcToChordTo = WithinHalfTurn(chordBearing - (azi2 - to.convergence));
+  line.scale = chordLength * definition_.unit / s12;
+
+  // Euler's radius in the line's azimuth at its mean latitude:
+  // 1/R = cos²α/M + sin²α/N.
+  const double a = definition_.ellipsoid.a, e2 = engine_->e2;
+  const double s = std::sin((from.at.lat + to.at.lat) / 2 * degree);
+  const double w2 = 1 - e2 * s * s;
+  const double n = a / std::sqrt(w2), m = a * (1 - e2) / (w2 * std::sqrt(w2));
+  const double ca = std::cos(azi1 * degree), sa = std::sin(azi1 * degree);
+  const double r = 1 / (ca * ca / m + sa * sa / n);
+  line.height = r / (r + meanHeight * definition_.unit);
+  return line;
+}
+
+}  // namespace traverse::geodesy
