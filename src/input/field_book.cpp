@@ -253,8 +253,9 @@ class Reader {
       columns = line.words.back().substr(8);
       rest = Trim(rest.substr(0, blank));
       if (!AreColumns(columns))
-        throw JobError(line.number, "columns=: expected the letters P, N, E, Z and D in the file's "
-                                    "order, each at most once, with P, N and E; found " +
+        throw JobError(line.number, "columns=: expected the letters P, N, E, Z, D, B and L in the "
+                                    "file's order, each at most once, with P and N and E (or B "
+                                    "and L, latitude and longitude); found " +
                                         Quoted(columns));
     }
     if (rest.empty()) throw JobError(line.number, "expected 'points FILE', found no file name");

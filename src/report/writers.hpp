@@ -15,7 +15,7 @@ struct ReportOptions {
   int decimals = 3;     // coordinates in text and CSV
   std::string version;  // of the program, for the text header
   std::string arguments;  // the command line's options, for the page's header
-  std::string columns;    // CSV: letters of P, N, E, Z, D; empty for "point,x,y[,z]"
+  std::string columns;    // CSV: letters of P, N, E, Z, D, B, L; empty for "point,x,y[,z]"
   bool allPoints = false;  // CSV: the known points too, before the new ones
   bool sideshots = false;  // CSV: the sideshots instead of the points
   bool codeLayers = false;  // DXF: each sideshot on a layer named by its code
@@ -38,8 +38,9 @@ void WriteHtml(const BookResult& book, const ReportOptions& options, const Repor
 
 // "point,x,y" and ",z" where any height is carried, a row per new point by
 // name (RFC 4180 quoting where a name needs it); or the chosen columns without
-// a header; the known points first where all are asked for, or the
-// sideshots alone (their description: code, then words).
+// a header (B and L: latitude and longitude in decimal degrees, on a grid);
+// the known points first where all are asked for, or the sideshots alone
+// (their description: code, then words).
 std::string FormatCsv(const BookResult& book, const ReportOptions& options);
 
 // One JSON object (see the manual page); numbers in the shortest form that
