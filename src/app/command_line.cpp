@@ -49,7 +49,8 @@ struct Format {
 };
 constexpr Format formats[] = {{"text", WriteText},       {"csv", Whole<FormatCsv>},
                               {"json", WriteJson}, {"svg", Whole<FormatSvg>},
-                              {"dxf", Whole<FormatDxf>},   {"html", WriteHtml}};
+                              {"dxf", Whole<FormatDxf>},   {"html", WriteHtml},
+                              {"geojson", WriteGeoJson}};
 
 // What `traverse adjust` was asked for, as parsed.
 struct AdjustRequest {
@@ -688,7 +689,7 @@ int RunCommandLine(int argc, char** argv) {
       ->add_option("--sigma-length", request.sigmaLength,
                    "A-priori sigma of a length, A mm + B ppm [3,2]")
       ->type_name("A[,B]");
-  adjust->add_option("--format", format, "Output format")
+  adjust->add_option("--format", format, "Output format (geojson needs a grid: positions are latitude and longitude)")
       ->check(CLI::IsMember([] {
         std::vector<std::string> names;
         for (const Format& f : formats) names.push_back(f.name);

@@ -132,7 +132,7 @@ std::vector<NamedPoint> ReadControlPoints(std::string_view text, const std::stri
   TextLines lines(text);
   std::vector<NamedPoint> points;
   bool first = true;
-  Layout at = LayoutOfLetters(letters.empty() ? columnLetters : letters);
+  Layout at = LayoutOfLetters(letters.empty() ? std::string_view("PNEZD") : letters);
   const auto field = [&at](const std::vector<std::string_view>& fields, Column column) {
     const int i = at[column];
     return i >= 0 && static_cast<std::size_t>(i) < fields.size() ? fields[static_cast<std::size_t>(i)]

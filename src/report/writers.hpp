@@ -68,4 +68,11 @@ std::string FormatHtml(const BookResult& book, const ReportOptions& options);
 // answer files too, as a book of one traverse.
 std::string FormatDxf(const BookResult& book, const ReportOptions& options);
 
+// GeoJSON (RFC 7946) of a result on a grid: a FeatureCollection of every
+// point (known, new, sideshot) as a Point at [lon, lat(, h)] to 9 decimals,
+// with its name, kind, grid N, E, Z, sigmas, ellipse and description as
+// properties; then each traverse and each observed line as a LineString.
+// No `crs` member: positions are WGS 84 (or the grid's datum) by the RFC.
+void WriteGeoJson(const BookResult& book, const ReportOptions& options, const ReportSink& sink);
+
 }  // namespace traverse
