@@ -50,7 +50,7 @@ struct Format {
 constexpr Format formats[] = {{"text", WriteText},       {"csv", Whole<FormatCsv>},
                               {"json", WriteJson}, {"svg", Whole<FormatSvg>},
                               {"dxf", Whole<FormatDxf>},   {"html", WriteHtml},
-                              {"geojson", WriteGeoJson}};
+                              {"geojson", WriteGeoJson},   {"landxml", WriteLandXml}};
 
 // What `traverse adjust` was asked for, as parsed.
 struct AdjustRequest {
@@ -560,6 +560,7 @@ FIELD BOOKS). Its first word is a keyword:
   unit gon|deg|dms            the unit of the angles on the lines that follow
   point NAME X Y [Z]          a known point
   points FILE                 known points from NAME,X,Y[,Z[,DESCRIPTION]] rows
+                              (or Lat, Lon columns), or a LandXML file's CgPoints
   traverse [NAME] [left|right]
     ORIENTATION               a known point, or: bearing ANGLE
     NAME ANGLE DISTANCE       the stations; readings joined by '/', or

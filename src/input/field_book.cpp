@@ -13,6 +13,7 @@
 #include "adjustment/name_index.hpp"
 #include "adjustment/reduction.hpp"
 #include "input/control_points.hpp"
+#include "input/landxml_points.hpp"
 #include "input/grid_record.hpp"
 #include "input/tokens.hpp"
 #include "traverse/traverse.hpp"
@@ -266,7 +267,12 @@ class Reader {
     if (!reason.empty())
       throw JobError(line.number, "cannot read '" + written + "': " + reason);
     pointsLine_ = line.number;
-    for (NamedPoint& point : ReadControlPoints(text, path, columns)) {
+    const bool landXml = IsXml(text);
+    if (landXml && !columns.empty())
+      throw JobError(line.number, "columns=: '" + written + "' is a LandXML file, whose CgPoints are "
+                                  "N E Z in that order");
+    for (NamedPoint& point : landXml ? ReadLandXmlPoints(text, path)
+                                     : ReadControlPoints(text, path, columns)) {
       // The file's text goes; the names stay for the table.
       controlNames_.push_back(point.name);
       DefineKnown(std::move(point), controlNames_.back(), path);

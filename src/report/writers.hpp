@@ -75,4 +75,11 @@ std::string FormatDxf(const BookResult& book, const ReportOptions& options);
 // No `crs` member: positions are WGS 84 (or the grid's datum) by the RFC.
 void WriteGeoJson(const BookResult& book, const ReportOptions& options, const ReportSink& sink);
 
+// LandXML 1.2 in its namespace: Units (metric, or imperial on a grid in
+// feet; grads or decimal degrees), the grid's CoordinateSystem with its EPSG
+// code, the Application; CgPoints with every point ("N E Z"); each traverse
+// as a PlanFeature of CoordGeom lines; and where the book has setups a
+// Survey of InstrumentSetups with their reduced observations.
+void WriteLandXml(const BookResult& book, const ReportOptions& options, const ReportSink& sink);
+
 }  // namespace traverse

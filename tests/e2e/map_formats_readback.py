@@ -9,6 +9,9 @@ sideshot is written as
 - CSV with --columns P,LAT,LON: GDAL projects each latitude and longitude to
   within 0.1 mm of the grid coordinates, and that CSV given back as the
   book's control (LAT and LON columns) gives the same new points;
+- LandXML, checked by xmllint, in the LandXML 1.2 namespace with the grid's
+  EPSG code, a CgPoint per point and an InstrumentSetup per setup, and read
+  back by the program as a book's control with every point's coordinates.
 
     map_formats_readback.py TRAVERSE WORK_FOLDER
 """
@@ -18,6 +21,7 @@ import math
 import os
 import subprocess
 import sys
+import xml.etree.ElementTree as ElementTree
 
 from osgeo import ogr, osr
 
@@ -27,7 +31,7 @@ from grid_readback import FEET, GRIDS, book  # noqa: E402
 osr.UseExceptions()
 ogr.UseExceptions()
 
-SETUP = "setup P1\n  P2 0\n  S1 47.5 hd=25.000 code=TREE \"an oak\"\nend\n"
+SETUP = "setup P1\n  P2 0\n  S1 47.5 hd=25.000 code=TREE \"oak & <ash> 'x'\"\nend\n"
 failures = []
 
 
@@ -37,8 +41,8 @@ def check(ok, what):
         print("FAILED: " + what)
 
 
-def run(program, path, *options):
-    done = subprocess.run([program, "adjust", "--rule", "least-squares", *options, path],
+def run(program, path, *options, rule="least-squares"):
+    done = subprocess.run([program, "adjust", "--rule", rule, *options, path],
                           capture_output=True, text=True)
     # The book's figures are grid figures read as ground ones: the global
     # test fails (exit 3), and the report is written in full all the same.
@@ -85,7 +89,7 @@ def geojson(program, folder, path, epsg, forward, unit, report):
         sigma = feature.GetField("sigma_N")
         check((sigma is None) == (kind == "known"), "EPSG:%d %s: sigma_N %s" % (epsg, name, sigma))
         if kind == "sideshot":
-            check(feature.GetField("description") == "TREE an oak", "EPSG:%d: the sideshot's description" % epsg)
+            check(feature.GetField("description") == "TREE oak & <ash> 'x'", "EPSG:%d: the sideshot's description" % epsg)
     check(seen == set(expected), "EPSG:%d: points %s, expected %s" % (epsg, sorted(seen), sorted(expected)))
     check(lines == {"traverse": 1, "observation": 2}, "EPSG:%d: lines %s" % (epsg, lines))
 
@@ -114,6 +118,43 @@ def geographic_csv(program, folder, path, epsg, forward, unit, report):
         check(off < 0.0001, "EPSG:%d %s: %.6f m apart with control by LAT, LON" % (epsg, p["name"], off))
 
 
+def landxml(program, folder, path, epsg, report):
+    out = os.path.join(folder, "%d.xml" % epsg)
+    with open(out, "w") as f:
+        f.write(run(program, path, "--format", "landxml"))
+    lint = subprocess.run(["xmllint", "--noout", out], capture_output=True, text=True)
+    check(lint.returncode == 0, "EPSG:%d: xmllint: %s" % (epsg, lint.stderr))
+    ns = {"l": "http://www.landxml.org/schema/LandXML-1.2"}
+    root = ElementTree.parse(out).getroot()
+    check(root.tag == "{%s}LandXML" % ns["l"], "EPSG:%d: the root %s" % (epsg, root.tag))
+    system = root.find("l:CoordinateSystem", ns)
+    check(system is not None and system.get("epsgCode") == str(epsg), "EPSG:%d: CoordinateSystem" % epsg)
+    unit = root.find("l:Units/*", ns)
+    check(unit is not None and unit.get("linearUnit") == ("USSurveyFoot" if epsg == 2263 else "meter"),
+          "EPSG:%d: Units" % epsg)
+    check(len(root.findall("l:Survey/l:InstrumentSetup", ns)) == 1, "EPSG:%d: InstrumentSetup" % epsg)
+    check(len(root.findall("l:PlanFeatures/l:PlanFeature/l:CoordGeom/l:Line", ns)) == 3,
+          "EPSG:%d: the traverse's lines" % epsg)
+    # Read back as control: every point, the same coordinates.
+    back = os.path.join(folder, "landxml_%d.book" % epsg)
+    with open(back, "w") as f:
+        f.write("grid epsg:%d\nunit deg\npoints %s\ntraverse\n  A\n  B 10 100\n  NEW\nend\n"
+                % (epsg, os.path.basename(out)))
+    rows = list(csv.reader(run(program, back, "--format", "csv", "--points", "all", "--decimals", "9",
+                               rule="compass").splitlines()))[1:]
+    given = {p["name"]: p for key in ("points", "sideshots") for p in report[key]}
+    given.update({p["name"]: p for p in report["grid"]["known"]})
+    got = {r[0]: r for r in rows if r[0] != "NEW"}
+    check(set(got) == set(given), "EPSG:%d: LandXML points %s" % (epsg, sorted(got)))
+    for name, p in given.items():
+        r = got.get(name, [name, "nan", "nan", ""])
+        same = abs(float(r[1]) - p["x"]) < 1e-8 and abs(float(r[2]) - p["y"]) < 1e-8
+        same = same and (p.get("z") is None) == (len(r) < 4 or r[3] == "")
+        check(same, "EPSG:%d %s: read back from LandXML as %s" % (epsg, name, r))
+    oak = root.find("l:CgPoints/l:CgPoint[@name='S1']", ns)
+    check(oak is not None and oak.get("desc") == "oak & <ash> 'x'", "EPSG:%d: S1's desc" % epsg)
+
+
 def main():
     program, folder = sys.argv[1], sys.argv[2]
     os.makedirs(folder, exist_ok=True)
@@ -125,6 +166,7 @@ def main():
         report = json.loads(run(program, path, "--format", "json"))
         geojson(program, folder, path, epsg, forward, unit, report)
         geographic_csv(program, folder, path, epsg, forward, unit, report)
+        landxml(program, folder, path, epsg, report)
     print("%d failed" % len(failures))
     return 1 if failures else 0
 
