@@ -1,6 +1,8 @@
 #include "app/command_line.hpp"
 
 #include <malloc.h>
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -47,7 +49,8 @@ struct Format {
 };
 constexpr Format formats[] = {{"text", WriteText},       {"csv", Whole<FormatCsv>},
                               {"json", WriteJson}, {"svg", Whole<FormatSvg>},
-                              {"dxf", Whole<FormatDxf>},   {"html", WriteHtml}};
+                              {"dxf", Whole<FormatDxf>},   {"html", WriteHtml},
+                              {"geojson", WriteGeoJson},   {"landxml", WriteLandXml}};
 
 // What `traverse adjust` was asked for, as parsed.
 struct AdjustRequest {
@@ -77,6 +80,35 @@ struct AdjustRequest {
   std::string bearingStyle = "azimuth";   // text and HTML: azimuth or quadrant
   std::string relativeTolerance;          // MM,PPM, as typed
 };
+
+// The CSV columns typed as `letters`, with LAT and LON for B and L and any
+// commas or blanks between them, as the writer's letters; false where a
+// letter is unknown or repeated, or none is given.
+bool ColumnLetters(std::string_view typed, std::string& letters) {
+  letters.clear();
+  for (std::size_t i = 0; i < typed.size();) {
+    const std::string_view rest = typed.substr(i);
+    const auto starts = [&rest](std::string_view word) {
+      return rest.size() >= word.size() &&
+             std::equal(word.begin(), word.end(), rest.begin(), [](char w, char r) {
+               return w == std::toupper(static_cast<unsigned char>(r));
+             });
+    };
+    char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(typed[i])));
+    std::size_t length = 1;
+    if (starts("LAT") || starts("LON")) {
+      letter = starts("LAT") ? 'B' : 'L';
+      length = 3;
+    }
+    i += length;
+    if (letter == ',' || letter == ' ') continue;
+    if (std::string_view("PNEZDBL").find(letter) == std::string_view::npos ||
+        letters.find(letter) != std::string::npos)
+      return false;
+    letters += letter;
+  }
+  return !letters.empty();
+}
 
 // Every byte of `text` to a standard handle; false when the system refused.
 bool WriteStandard(platform::StdHandle which, std::string_view text) {
@@ -376,6 +408,17 @@ InputFormat FormatOf(std::string_view text) {
   return IsFieldBook(text) ? InputFormat::Book : InputFormat::Answers;
 }
 
+// What the request asks of a grid that the result has none of ("--format
+// geojson", "--columns B and L"), or "".
+std::string NeedsGrid(const AdjustRequest& request, const BookResult& result) {
+  if (result.grid) return "";
+  if (std::string_view(request.format->name) == "geojson") return "--format geojson";
+  if (std::string_view(request.format->name) == "csv" &&
+      request.columns.find_first_of("BL") != std::string::npos)
+    return "--columns B and L";
+  return "";
+}
+
 int RunAdjust(Job& job, const AdjustRequest& request) {
 #if defined(__GLIBC__)
   // A run this short pays more for page faults than for anything it
@@ -409,6 +452,12 @@ int RunAdjust(Job& job, const AdjustRequest& request) {
           ? AdjustFieldBook(input, job, request, std::nullopt, result, passed)
           : AdjustFieldBook(input, job, request, format, result, passed);
   if (status != ExitSuccess) return status;
+  if (const std::string need = NeedsGrid(request, result); !need.empty()) {
+    WriteStandard(platform::StdHandle::Error,
+                  "traverse: " + need + " needs a grid (a grid record in the book, or --grid): " +
+                      "latitude and longitude come from the grid's projection\n");
+    return ExitUsage;
+  }
 
   // The report goes out as it is written: a large book's is never held whole.
   const ReportOptions options = ReportOptionsOf(request);
@@ -511,6 +560,7 @@ FIELD BOOKS). Its first word is a keyword:
   unit gon|deg|dms            the unit of the angles on the lines that follow
   point NAME X Y [Z]          a known point
   points FILE                 known points from NAME,X,Y[,Z[,DESCRIPTION]] rows
+                              (or Lat, Lon columns), or a LandXML file's CgPoints
   traverse [NAME] [left|right]
     ORIENTATION               a known point, or: bearing ANGLE
     NAME ANGLE DISTANCE       the stations; readings joined by '/', or
@@ -649,7 +699,7 @@ int RunCommandLine(int argc, char** argv) {
       ->add_option("--sigma-length", request.sigmaLength,
                    "A-priori sigma of a length, A mm + B ppm [3,2]")
       ->type_name("A[,B]");
-  adjust->add_option("--format", format, "Output format")
+  adjust->add_option("--format", format, "Output format (geojson needs a grid: positions are latitude and longitude)")
       ->check(CLI::IsMember([] {
         std::vector<std::string> names;
         for (const Format& f : formats) names.push_back(f.name);
@@ -667,14 +717,14 @@ int RunCommandLine(int argc, char** argv) {
   adjust
       ->add_option("--columns", request.columns,
                    "CSV: the columns in order, letters of P (point), N (north, X), E (east, Y), "
-                   "Z and D (description), without a header [point,x,y(,z) with a header]")
+                   "Z, D (description), and on a grid B and L (or LAT and LON: latitude and "
+                   "longitude, decimal degrees), without a header [point,x,y(,z) with a header]")
       ->type_name("PNEZD")
-      ->check([](const std::string& letters) -> std::string {
-        for (std::size_t i = 0; i < letters.size(); ++i)
-          if (std::string("PNEZD").find(letters[i]) == std::string::npos ||
-              letters.find(letters[i]) != i)
-            return "letters of P, N, E, Z and D, each once, found '" + letters + "'";
-        return letters.empty() ? "letters of P, N, E, Z and D, each once" : "";
+      ->check([](const std::string& typed) -> std::string {
+        std::string letters;
+        return ColumnLetters(typed, letters)
+                   ? ""
+                   : "letters of P, N, E, Z, D, B (LAT) and L (LON), each once, found '" + typed + "'";
       });
   adjust
       ->add_option("--points", request.points,
@@ -784,6 +834,7 @@ int RunCommandLine(int argc, char** argv) {
       request.meanHeight = h;
     }
     request.scaleGiven = !scaleText.empty();
+    if (!request.columns.empty()) ColumnLetters(std::string(request.columns), request.columns);
     if (!request.grid.empty()) {
       // The words of the grid, as one argument or several quoted as one.
       std::vector<std::string_view> words;

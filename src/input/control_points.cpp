@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "adjustment/job_error.hpp"
+#include "input/grid_record.hpp"
 #include "input/tokens.hpp"
 
 namespace traverse {
@@ -27,14 +28,21 @@ std::vector<std::string_view> SplitFields(std::string_view row) {
 // same (the row's reading then says it is out of range), not a header.
 bool IsNumber(std::string_view text) {
   const NumberFault fault = ScanNumber(text).fault;
-  return fault == NumberFault::None || fault == NumberFault::OutOfRange;
+  if (fault == NumberFault::None || fault == NumberFault::OutOfRange) return true;
+  // A latitude in D-M-S is a number too: a row that starts with one is data.
+  try {
+    ParseDegrees(text, "", 1e9, 0);
+    return true;
+  } catch (const JobError&) {
+    return false;
+  }
 }
 
-enum Column { Point, North, East, Height, Description };
+enum Column { Point, North, East, Height, Description, Latitude, Longitude };
 
 // The field each column is in (-1: none), from the header's names.
-using Layout = std::array<int, 5>;
-constexpr std::string_view columnLetters = "PNEZD";
+using Layout = std::array<int, 7>;
+constexpr std::string_view columnLetters = "PNEZDBL";
 
 std::optional<Column> ColumnNamed(std::string_view name) {
   static constexpr std::pair<std::string_view, Column> names[] = {
@@ -45,7 +53,9 @@ std::optional<Column> ColumnNamed(std::string_view name) {
       {"y", East},         {"z", Height},         {"elev", Height},
       {"elevation", Height}, {"h", Height},       {"height", Height},
       {"d", Description},  {"desc", Description}, {"description", Description},
-      {"code", Description}};
+      {"code", Description}, {"b", Latitude},       {"lat", Latitude},
+      {"latitude", Latitude}, {"l", Longitude},     {"lon", Longitude},
+      {"long", Longitude},  {"longitude", Longitude}};
   for (const auto& [word, column] : names)
     if (IsWord(name, word)) return column;
   return std::nullopt;
@@ -61,11 +71,23 @@ Layout LayoutOfHeader(const std::vector<std::string_view>& fields, const std::st
       throw JobError(file, line, "the header's column " + Quoted(fields[i]) +
                                      " is none of point (P, PN, Point, Name, ID), north (N, "
                                      "Northing, X), east (E, Easting, Y), height (Z, Elev, "
-                                     "Elevation, H, Height) or description (D, Desc, Code)");
+                                     "Elevation, H, Height), description (D, Desc, Code), latitude (B, "
+                                     "Lat, Latitude) or longitude (L, Lon, Long, Longitude)");
     if (at[*column] >= 0)
       throw JobError(file, line, "the header's column " + Quoted(fields[i]) + " is the same as " +
                                      Quoted(fields[static_cast<std::size_t>(at[*column])]));
     at[*column] = static_cast<int>(i);
+  }
+  const bool geographic = at[Latitude] >= 0 || at[Longitude] >= 0;
+  if (geographic && (at[North] >= 0 || at[East] >= 0))
+    throw JobError(file, line, "the header has both grid (north, east) and geographic (latitude, "
+                               "longitude) columns: give one or the other");
+  if (geographic) {
+    if (at[Latitude] < 0 || at[Longitude] < 0)
+      throw JobError(file, line, std::string("the header has no column ") +
+                                     (at[Latitude] < 0 ? "B (latitude)" : "L (longitude)"));
+    if (at[Point] < 0) throw JobError(file, line, "the header has no column P (point)");
+    return at;
   }
   for (Column needed : {Point, North, East})
     if (at[needed] < 0)
@@ -100,8 +122,9 @@ bool AreColumns(std::string_view letters) {
       return false;
     seen += letter;
   }
-  return seen.find('P') != std::string::npos && seen.find('N') != std::string::npos &&
-         seen.find('E') != std::string::npos;
+  const auto has = [&seen](char letter) { return seen.find(letter) != std::string::npos; };
+  const bool grid = has('N') || has('E'), geographic = has('B') || has('L');
+  return has('P') && grid != geographic && (grid ? has('N') && has('E') : has('B') && has('L'));
 }
 
 std::vector<NamedPoint> ReadControlPoints(std::string_view text, const std::string& file,
@@ -109,7 +132,7 @@ std::vector<NamedPoint> ReadControlPoints(std::string_view text, const std::stri
   TextLines lines(text);
   std::vector<NamedPoint> points;
   bool first = true;
-  Layout at = LayoutOfLetters(letters.empty() ? columnLetters : letters);
+  Layout at = LayoutOfLetters(letters.empty() ? std::string_view("PNEZD") : letters);
   const auto field = [&at](const std::vector<std::string_view>& fields, Column column) {
     const int i = at[column];
     return i >= 0 && static_cast<std::size_t>(i) < fields.size() ? fields[static_cast<std::size_t>(i)]
@@ -126,8 +149,12 @@ std::vector<NamedPoint> ReadControlPoints(std::string_view text, const std::stri
       continue;
     }
     first = false;
-    if (static_cast<int>(fields.size()) <= std::max({at[Point], at[North], at[East]}))
-      throw JobError(file, number, "expected NAME,X,Y[,Z[,DESCRIPTION]], found " + Quoted(row));
+    const bool geographic = at[Latitude] >= 0;
+    if (static_cast<int>(fields.size()) <=
+        std::max({at[Point], at[North], at[East], at[Latitude], at[Longitude]}))
+      throw JobError(file, number, std::string("expected ") +
+                                       (geographic ? "NAME,LAT,LON" : "NAME,X,Y") +
+                                       "[,Z[,DESCRIPTION]], found " + Quoted(row));
     const std::string_view name = field(fields, Point);
     NamedPoint point;
     if (name.empty())
@@ -142,8 +169,17 @@ std::vector<NamedPoint> ReadControlPoints(std::string_view text, const std::stri
     point.name = std::string(name);
     point.description = std::string(field(fields, Description));
     try {
-      point.xy.x = ParseNumber(field(fields, North), "the X coordinate of '" + point.name + "'", number);
-      point.xy.y = ParseNumber(field(fields, East), "the Y coordinate of '" + point.name + "'", number);
+      if (geographic) {
+        // Projected to the job's grid before the adjustment, as a
+        // `point NAME lat= lon=` record is.
+        point.geographic = geodesy::Geographic{
+            ParseDegrees(field(fields, Latitude), "the latitude of '" + point.name + "'", 90, number),
+            ParseDegrees(field(fields, Longitude), "the longitude of '" + point.name + "'", 180,
+                         number)};
+      } else {
+        point.xy.x = ParseNumber(field(fields, North), "the X coordinate of '" + point.name + "'", number);
+        point.xy.y = ParseNumber(field(fields, East), "the Y coordinate of '" + point.name + "'", number);
+      }
       if (const std::string_view z = field(fields, Height); !z.empty())
         point.z = ParseNumber(z, "the height of '" + point.name + "'", number);
     } catch (const JobError& error) {

@@ -11,15 +11,18 @@
 
 namespace traverse {
 
-// Whether `letters` names columns: P, N, E, Z and D in any order, each at
-// most once, with P, N and E.
+// Whether `letters` names columns: P, N, E, Z, D, B (latitude) and L
+// (longitude) in any order, each at most once, with P and either N and E or
+// B and L.
 bool AreColumns(std::string_view letters);
 
 // The points of `text` in file order, each with its line in the file. A first
 // row whose second field is no number is a header, which names the columns
 // unless `letters` does; without either they are PNEZD. Blank rows and rows
 // starting with '#' are passed over; fields are trimmed, and an empty Z means
-// no height. Throws JobError naming `file` and the row's line.
+// no height. Latitude and longitude columns (decimal degrees or D-M-S) give
+// geographic control, projected to the job's grid later. Throws JobError
+// naming `file` and the row's line.
 std::vector<NamedPoint> ReadControlPoints(std::string_view text, const std::string& file,
                                           std::string_view letters = {});
 

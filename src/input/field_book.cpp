@@ -13,6 +13,7 @@
 #include "adjustment/name_index.hpp"
 #include "adjustment/reduction.hpp"
 #include "input/control_points.hpp"
+#include "input/landxml_points.hpp"
 #include "input/grid_record.hpp"
 #include "input/tokens.hpp"
 #include "traverse/traverse.hpp"
@@ -258,8 +259,9 @@ class Reader {
       columns = line.words.back().substr(8);
       rest = Trim(rest.substr(0, blank));
       if (!AreColumns(columns))
-        throw JobError(line.number, "columns=: expected the letters P, N, E, Z and D in the file's "
-                                    "order, each at most once, with P, N and E; found " +
+        throw JobError(line.number, "columns=: expected the letters P, N, E, Z, D, B and L in the "
+                                    "file's order, each at most once, with P and N and E (or B "
+                                    "and L, latitude and longitude); found " +
                                         Quoted(columns));
     }
     if (rest.empty()) throw JobError(line.number, "expected 'points FILE', found no file name");
@@ -270,7 +272,12 @@ class Reader {
     if (!reason.empty())
       throw JobError(line.number, "cannot read '" + written + "': " + reason);
     pointsLine_ = line.number;
-    for (NamedPoint& point : ReadControlPoints(text, path, columns)) {
+    const bool landXml = IsXml(text);
+    if (landXml && !columns.empty())
+      throw JobError(line.number, "columns=: '" + written + "' is a LandXML file, whose CgPoints are "
+                                  "N E Z in that order");
+    for (NamedPoint& point : landXml ? ReadLandXmlPoints(text, path)
+                                     : ReadControlPoints(text, path, columns)) {
       // The file's text goes; the names stay for the table.
       controlNames_.push_back(point.name);
       DefineKnown(std::move(point), controlNames_.back(), path);

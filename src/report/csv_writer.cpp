@@ -29,7 +29,14 @@ struct Row {
   const GridPoint* xy;
   const std::optional<double>* z;
   std::string description;
+  const std::optional<geodesy::PointFactors>* map;  // on a grid
 };
+
+// A latitude or longitude in decimal degrees: ten decimals are 0.01 mm on
+// the ground, below any figure of the grid's.
+std::string DegreesField(const std::optional<geodesy::PointFactors>& map, bool latitude) {
+  return map ? FixedText(latitude ? map->at.lat : map->at.lon, 10) : std::string();
+}
 
 }  // namespace
 
@@ -38,13 +45,14 @@ std::string FormatCsv(const BookResult& book, const ReportOptions& options) {
   if (options.sideshots) {
     rows.reserve(book.sideshots.size());
     for (const Sideshot& shot : book.sideshots)
-      rows.push_back({&shot.name, &shot.xy, &shot.z, SideshotDescription(shot)});
+      rows.push_back({&shot.name, &shot.xy, &shot.z, SideshotDescription(shot), &shot.map});
   } else {
     if (options.allPoints)
       for (const NamedPoint& point : book.known)
-        rows.push_back({&point.name, &point.xy, &point.z, point.description});
+        rows.push_back({&point.name, &point.xy, &point.z, point.description, &point.map});
     for (const NewPoint& point : book.points)
-      rows.push_back({&point.point.name, &point.point.xy, &point.point.z, point.point.description});
+      rows.push_back({&point.point.name, &point.point.xy, &point.point.z, point.point.description,
+                      &point.point.map});
   }
   // Without chosen columns, today's "point,x,y" and ",z" where any height
   // is carried, for the scripts that read it; with them, one column per
@@ -65,6 +73,8 @@ std::string FormatCsv(const BookResult& book, const ReportOptions& options) {
         case 'E': csv += FixedText(row.xy->y, options.decimals); break;
         case 'Z': if (*row.z) csv += FixedText(**row.z, options.decimals); break;
         case 'D': csv += CsvField(row.description); break;
+        case 'B': csv += DegreesField(*row.map, true); break;
+        case 'L': csv += DegreesField(*row.map, false); break;
       }
     }
     csv += '\n';

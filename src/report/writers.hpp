@@ -15,7 +15,7 @@ struct ReportOptions {
   int decimals = 3;     // coordinates in text and CSV
   std::string version;  // of the program, for the text header
   std::string arguments;  // the command line's options, for the page's header
-  std::string columns;    // CSV: letters of P, N, E, Z, D; empty for "point,x,y[,z]"
+  std::string columns;    // CSV: letters of P, N, E, Z, D, B, L; empty for "point,x,y[,z]"
   bool allPoints = false;  // CSV: the known points too, before the new ones
   bool sideshots = false;  // CSV: the sideshots instead of the points
   bool codeLayers = false;  // DXF: each sideshot on a layer named by its code
@@ -38,8 +38,9 @@ void WriteHtml(const BookResult& book, const ReportOptions& options, const Repor
 
 // "point,x,y" and ",z" where any height is carried, a row per new point by
 // name (RFC 4180 quoting where a name needs it); or the chosen columns without
-// a header; the known points first where all are asked for, or the
-// sideshots alone (their description: code, then words).
+// a header (B and L: latitude and longitude in decimal degrees, on a grid);
+// the known points first where all are asked for, or the sideshots alone
+// (their description: code, then words).
 std::string FormatCsv(const BookResult& book, const ReportOptions& options);
 
 // One JSON object (see the manual page); numbers in the shortest form that
@@ -66,5 +67,19 @@ std::string FormatHtml(const BookResult& book, const ReportOptions& options);
 // one. Text 2.5 mm high at options.plotScale. For
 // answer files too, as a book of one traverse.
 std::string FormatDxf(const BookResult& book, const ReportOptions& options);
+
+// GeoJSON (RFC 7946) of a result on a grid: a FeatureCollection of every
+// point (known, new, sideshot) as a Point at [lon, lat(, h)] to 9 decimals,
+// with its name, kind, grid N, E, Z, sigmas, ellipse and description as
+// properties; then each traverse and each observed line as a LineString.
+// No `crs` member: positions are WGS 84 (or the grid's datum) by the RFC.
+void WriteGeoJson(const BookResult& book, const ReportOptions& options, const ReportSink& sink);
+
+// LandXML 1.2 in its namespace: Units (metric, or imperial on a grid in
+// feet; grads or decimal degrees), the grid's CoordinateSystem with its EPSG
+// code, the Application; CgPoints with every point ("N E Z"); each traverse
+// as a PlanFeature of CoordGeom lines; and where the book has setups a
+// Survey of InstrumentSetups with their reduced observations.
+void WriteLandXml(const BookResult& book, const ReportOptions& options, const ReportSink& sink);
 
 }  // namespace traverse

@@ -404,8 +404,9 @@ TEST(FieldBookEndToEnd, EveryFaultIsOneLineNamingItsPlace) {
        "line 8): a traverse meets known points only at its ends (split it into two traverses "
        "there)"},
       {"columns that are none", "points c.csv columns=PNX\n", {}, 1,
-       "standard input:1: columns=: expected the letters P, N, E, Z and D in the file's order, "
-       "each at most once, with P, N and E; found 'PNX'"},
+       "standard input:1: columns=: expected the letters P, N, E, Z, D, B and L in the file's "
+       "order, each at most once, with P and N and E (or B and L, latitude and longitude); found "
+       "'PNX'"},
       {"a side that is none", std::string(Control) + "traverse T1 widdershins\n", {}, 1,
        "standard input:5: expected the side 'left', 'right', 'clockwise' or 'counterclockwise', "
        "found 'widdershins'"},

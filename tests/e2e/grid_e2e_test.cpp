@@ -136,6 +136,9 @@ TEST(GridTest, WhatCannotBeReducedIsRefused) {
       {{}, "point G lat=48-30-00 lon=15 h=300\n" + plain, 1, "needs a grid"},
       {{}, "grid utm 33n\ngrid utm 32n\n" + plain, 1, ":2: the book has a second grid"},
       {{}, "grid utm 33n\npoint G lat=91 lon=15\n" + plain, 1, "at most 90 degrees"},
+      {{"--format", "geojson"}, plain, 2, "--format geojson needs a grid"},
+      {{"--format", "csv", "--columns", "PLATLON"}, plain, 2, "--columns B and L needs a grid"},
+      {{"--format", "csv", "--columns", "PBNB"}, plain, 2, "each once, found 'PBNB'"},
   };
   for (const auto& c : cases) {
     const ChildRun run = Adjust(c.arguments, c.book);
