@@ -289,8 +289,9 @@ class System {
     std::array<std::vector<std::pair<int, double>>, 2> c;
     for (std::size_t axis = 0; axis < 2; ++axis) {
       const Unknown kind = axis == 0 ? Unknown::X : Unknown::Y;
-      for (const auto& [point, sign] : {std::pair{to, 1.0}, std::pair{from, -1.0}}) {
+      for (const auto& [point, s] : {std::pair{to, 1.0}, std::pair{from, -1.0}}) {
         const int u = index_.Find(point, kind);
+        const double sign = s;  // a structured binding cannot be captured before C++20's clang 16
         if (u >= 0) ForEachTerm(u, [&](int p, double g) { c[axis].push_back({p, sign * g}); });
       }
     }
