@@ -132,10 +132,11 @@ void TraversesFromSetups(Book& book) {
   for (std::size_t s = 0; s < book.setups.size(); ++s) {
     const BookSetup& setup = book.setups[s];
     if (!chains.known.count(setup.station) || chains.setupOn.at(setup.station) != s) continue;
-    // Its known targets without a setup orient it; its targets with one that
-    // are new points start a chain.
+    // Its first known target orients it (a known station set up in its turn,
+    // the far end of the traverse say, as well as a mark); its targets with a
+    // setup that are new points start a chain.
     for (const SetupDirection& mark : setup.directions) {
-      if (!chains.known.count(mark.target) || chains.setupOn.count(mark.target)) continue;
+      if (!chains.known.count(mark.target)) continue;
       for (const SetupDirection& first : setup.directions) {
         if (chains.known.count(first.target) || !chains.setupOn.count(first.target) ||
             chains.taken.count(first.target))

@@ -14,6 +14,7 @@
 #include <sstream>
 #include <string>
 #include <system_error>
+#include <unordered_map>
 #include "app/cli11.hpp"
 
 #include "adjustment/book.hpp"
@@ -24,6 +25,8 @@
 #include "input/field_book.hpp"
 #include "input/grid_record.hpp"
 #include "input/field_book_writer.hpp"
+#include "input/control_points.hpp"
+#include "input/landxml_points.hpp"
 #include "instrument/raw_formats.hpp"
 #include "adjustment/rules.hpp"
 #include "platform/platform.hpp"
@@ -79,6 +82,7 @@ struct AdjustRequest {
   RawOptions raw;                         // for instrument files, alone or in a book
   std::string bearingStyle = "azimuth";   // text and HTML: azimuth or quadrant
   std::string relativeTolerance;          // MM,PPM, as typed
+  std::string control;                    // --control: known points for an instrument file
 };
 
 // The CSV columns typed as `letters`, with LAT and LON for B and L and any
@@ -325,6 +329,28 @@ Book ReadRawFile(const std::string& path, std::string_view text, const RawOption
   }
 }
 
+// `--control FILE`: its points stand in for the instrument file's control of
+// the same name, and join it where the file has none of that name.
+void ReplaceControl(Book& book, const std::string& path, const FileAccess& files) {
+  std::string text;
+  if (const std::string reason = files.read(path, text); !reason.empty())
+    throw JobError(0, "--control: cannot read '" + path + "': " + reason);
+  std::vector<NamedPoint> control =
+      IsXml(text) ? ReadLandXmlPoints(text, path) : ReadControlPoints(text, path);
+  std::unordered_map<std::string, std::size_t> known;
+  for (std::size_t i = 0; i < book.known.size(); ++i) known.emplace(book.known[i].name, i);
+  for (NamedPoint& point : control) {
+    if (const auto at = known.find(point.name); at != known.end()) {
+      book.notes.push_back("the known point '" + point.name + "' is taken from " + path +
+                           " (line " + std::to_string(point.line) + "), not from the file");
+      book.known[at->second] = std::move(point);
+    } else {
+      known.emplace(point.name, book.known.size());
+      book.known.push_back(std::move(point));
+    }
+  }
+}
+
 // The report of a field book, or of an instrument file (`instrument`) read
 // into one, or why there is none.
 int AdjustFieldBook(const std::string& text, const Job& job, const AdjustRequest& request,
@@ -359,6 +385,12 @@ int AdjustFieldBook(const std::string& text, const Job& job, const AdjustRequest
   try {
     Book book = instrument ? ReadInstrumentFile(*instrument, text, job.source, request.raw)
                            : ReadFieldBook(text, job.source, files);
+    if (!request.control.empty()) {
+      if (!instrument)
+        throw JobError(0, "--control is for instrument files: a field book names its control with "
+                          "'points FILE'");
+      ReplaceControl(book, request.control, files);
+    }
     ReduceBook(book, refraction);
     // The adjustment reads each setup's reduction: its pointings, most of a
     // large book of setups, give their room to the network's.
@@ -754,6 +786,12 @@ int RunCommandLine(int argc, char** argv) {
   adjust
       ->add_option("--output,-o", request.output,
                    "Write to FILE (replaced only once complete) instead of standard output")
+      ->type_name("FILE");
+  adjust
+      ->add_option("--control", request.control,
+                   "Instrument files: known points from a control CSV (NAME,X,Y[,Z[,DESCRIPTION]] "
+                   "or its header's columns) or a LandXML file's CgPoints, in place of the file's "
+                   "own of the same name (a book names its control with 'points FILE')")
       ->type_name("FILE");
   convert->add_option("FILE", request.input, "The instrument file (standard input when absent or -)");
   convert

@@ -206,8 +206,16 @@ void KnownPointsSection(const Context& c, Document& d) {
     anyHeight = anyHeight || (book && heightOf(*name).has_value());
   Table table(anyHeight ? std::vector<Table::Column>{{"point", true}, {"X [m]"}, {"Y [m]"}, {"H [m]"}}
                         : std::vector<Table::Column>{{"point", true}, {"X [m]"}, {"Y [m]"}});
+  // A book's point is listed once, though it be both a mark and a station
+  // (a traverse from A oriented on B to B oriented on A).
+  std::vector<const std::string*> listed;
   const auto add = [&](bool shown, const std::string& name, const char* letter, const GridPoint& p) {
     if (!shown) return;
+    if (book) {
+      if (std::any_of(listed.begin(), listed.end(), [&](const std::string* n) { return *n == name; }))
+        return;
+      listed.push_back(&name);
+    }
     std::string label = book ? ValidUtf8(name) : letter;
     for (const auto& [above, t] : c.traverse.fromAbove)
       if (above.name == name) label += " (from traverse " + IntegerText(static_cast<int>(t + 1)) + ")";

@@ -88,6 +88,36 @@ TEST(InstrumentEndToEnd, ABookReadsTheFileInPlaceAndKeepsItsOwnControl) {
   EXPECT_GT(report["points"][0]["y"].get<double>(), 1120.505);
 }
 
+// The file's setups A, P1, P2, B, each sighting the one behind and ahead,
+// make a traverse from A oriented on B to B oriented on A: the compass rule
+// takes it. --control stands in for the file's own control.
+TEST(InstrumentEndToEnd, ItsChainOfSetupsIsATraverseAndItsControlMayComeFromAFile) {
+  const std::string gsi = examples + "/traverse.gsi";
+  const json compass = json::parse(Traverse({"adjust", "--format", "json", gsi}).output);
+  ASSERT_EQ(compass["traverses"].size(), 1u);
+  EXPECT_EQ(compass["traverses"][0]["kind"], "connecting");
+  ASSERT_EQ(compass["points"][0]["name"], "P1");
+  EXPECT_NEAR(compass["points"][0]["x"].get<double>(), 2060.25, 0.0002);
+  EXPECT_NEAR(compass["points"][0]["y"].get<double>(), 1120.5, 0.0002);
+
+  const fs::path control = Scratch("control.csv");
+  std::ofstream(control) << "A,2000,1000.01,100\n";
+  const ChildRun moved = Traverse({"adjust", "--rule", "least-squares", "--format", "json",
+                                   "--control", control.string(), gsi});
+  EXPECT_EQ(moved.exitCode, 3) << moved.error;  // A 1 cm from where the readings put it
+  const json report = json::parse(moved.output);
+  EXPECT_GT(report["points"][0]["y"].get<double>(), 1120.505);
+  EXPECT_NE(report["notes"].dump().find("'A' is taken from " + control.string()), std::string::npos);
+  for (const auto& [arguments, error] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"adjust", "--control", control.string(), examples + "/worked.book"},
+            "--control is for instrument files"},
+           {{"adjust", "--control", Scratch("none.csv").string(), gsi}, "--control: cannot read"}}) {
+    const ChildRun run = Traverse(arguments);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.error.find(error), std::string::npos) << run.error;
+  }
+}
+
 TEST(InstrumentEndToEnd, FaultsAndFormatsAreNamed) {
   const fs::path bad = Scratch("bad.gsi");
   std::ofstream(bad, std::ios::binary) << "*110001+000000000000000A 88...6+0000000000015500\r\n"
