@@ -35,6 +35,7 @@ TEST(ExampleReports, EveryBundledReportIsWhatTheProgramWrites) {
       {"ghilani_resection_report.txt", {"--rule", "least-squares", "ghilani_resection.book"}},
       {"levelling_loop_report.txt", {"--rule", "least-squares", "levelling_loop.book"}},
       {"deakin_mga_report.txt", {"deakin_mga.book"}},
+      {"relative_line_report.txt", {"--rule", "least-squares", "relative_line.book"}},
   };
   for (const auto& example : examples) {
     SCOPED_TRACE(example.report);

@@ -489,6 +489,63 @@ TEST(NetworkEndToEnd, ReproducesPublishedSetups) {
   }
 }
 
+// Relative precision worked by hand (examples/relative_line.book): four
+// 100 m legs in a straight line from A to B on the bearing of a 3-4-5
+// triangle, each with a distance of 3 mm and a bearing of 10 cc. Along the
+// line only the distances place the points, across it only the bearings:
+// two chains of four equal links s between fixed ends, whose points k links
+// apart differ with the variance s^2 k (4 - k) / 4. Each link's misclosure is
+// shared equally, so vTPv is (w / s)^2 / 4 for each chain. The major axis
+// lies on the line (the distances are the weaker), the sigma of the distance
+// is a, and the 95 % figure is 2.4477 a, judged here against 7 mm: the pairs
+// one link apart pass, those two apart fail. Every figure to 0.0005 mm.
+TEST(NetworkEndToEnd, RelativePrecisionOfALineWorkedByHand) {
+  const ChildRun run = Adjust({"--rule", "least-squares", "--format", "json",
+                               "--relative-tolerance", "7,0",
+                               std::string(EXAMPLES_DIR) + "/relative_line.book"},
+                              "");
+  ASSERT_EQ(run.exitCode, 3) << run.error;
+  const json report = json::parse(run.output);
+  const double line = std::atan2(4.0, 3.0) * 200 / std::numbers::pi;  // gon
+  // The distances close 6 mm long, the bearings their sum less four times
+  // the line's bearing; both in link sigmas.
+  const double distances = 0.006 / 0.003;
+  const double bearings = (59.03545 + 59.03245 + 59.03444 + 59.03345 - 4 * line) / 10e-4;
+  const double sigma0 = std::sqrt((distances * distances / 4 + bearings * bearings / 4) / 2);
+  EXPECT_EQ(report["network"]["redundancy"], 2);
+  // The formula takes the legs as 100 m; as adjusted they differ by a few
+  // mm, which moves sigma0 by parts in 10^5.
+  EXPECT_NEAR(report["network"]["sigma0"].get<double>(), sigma0, 1e-4);
+  const double along = 0.003, across = 100 * 10e-4 * std::numbers::pi / 200;  // m
+  const struct {
+    const char *from, *to;
+    int links, line;  // line 0: a pair an observation joins
+  } pairs[] = {{"A", "P1", 1, 0},  {"P1", "P2", 1, 0}, {"P2", "P3", 1, 0}, {"P3", "B", 1, 0},
+               {"P1", "P3", 2, 39}, {"A", "P2", 2, 40},  {"A", "P3", 3, 41}};
+  const json& relative = report["relative"];
+  ASSERT_EQ(relative.size(), std::size(pairs));
+  for (std::size_t i = 0; i < std::size(pairs); ++i) {
+    const auto& p = pairs[i];
+    const json& r = relative[i];
+    SCOPED_TRACE(std::string(p.from) + "-" + p.to);
+    EXPECT_EQ(r["from"], p.from);
+    EXPECT_EQ(r["to"], p.to);
+    EXPECT_EQ(r.value("line", 0), p.line);
+    const double share = std::sqrt(p.links * (4 - p.links) / 4.0);
+    const double a = sigma0 * along * share;
+    EXPECT_NEAR(r["distance"].get<double>(), 100.0 * p.links, 0.01);
+    EXPECT_NEAR(r["a"].get<double>(), a, 5e-7);
+    EXPECT_NEAR(r["b"].get<double>(), sigma0 * across * share, 5e-7);
+    // On the line to the 10 cc the adjusted legs turn off it (X and Y
+    // swapped would put it at 41 gon, the minor axis at 159 gon).
+    EXPECT_NEAR(r["bearing"].get<double>(), line, 20e-4);
+    EXPECT_NEAR(r["sigma_distance"].get<double>(), a, 5e-7);
+    EXPECT_NEAR(r["precision_95"].get<double>(), 2.4477 * a, 5e-7);
+    EXPECT_NEAR(r["allowed"].get<double>(), 0.007, 1e-12);
+    EXPECT_EQ(r["passed"], p.links != 2);
+  }
+}
+
 // A published levelling network: the sample one-dimensional adjustment of
 // the GNU Gama documentation, its heights to the published 0.01 mm, its
 // a-priori standard deviations to the published 0.1 mm (this program's sz
