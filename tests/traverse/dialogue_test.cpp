@@ -24,8 +24,7 @@ namespace {
 
 // A file of the examples folder, found from this file's place in the tree.
 std::string ReadExample(const char* name) {
-  std::filesystem::path examples =
-      std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "examples";
+  const std::filesystem::path examples = EXAMPLES_DIR;
   std::ifstream file(examples / name, std::ios::binary);
   return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
