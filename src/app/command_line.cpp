@@ -587,7 +587,7 @@ FD, FR (SDR: 02, 03, 07, 09 F1/F2) are setups and pointings; a back azimuth to
 a point without coordinates is held as a bearing; OC and 08 TP coordinates
 are the collector's, a check listed in the notes against the radial
 computation. Units come from the file (RW5 MO, SDR header), else --unit and
---length-unit; lengths are read into metres (see the manual, COLLECTOR FILES).
+--length-unit; lengths stay in the file's unit (see the manual, COLLECTOR FILES).
 
 The book holds the file's notes as comments, `unit gon`, a `point` record per
 control point and a `setup` block per setup with every reading, each number
