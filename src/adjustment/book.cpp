@@ -103,7 +103,7 @@ Job LayOutJob(const BookTraverse& traverse, const std::string& source, const Set
 // height and every leg a height difference; the misclosure on the last
 // station where it has one, spread in proportion to the horizontal lengths.
 std::optional<HeightResult> CarryHeights(const BookTraverse& traverse, const PointTable& table,
-                                         std::optional<double> tolerance,
+                                         std::optional<double> tolerance, double metresPerUnit,
                                          std::vector<std::string>& notes) {
   const NamedPoint& first = Known(table, traverse.stations.front(), traverse.line);
   bool anyDh = false, allDh = true;
@@ -147,7 +147,9 @@ std::optional<HeightResult> CarryHeights(const BookTraverse& traverse, const Poi
   }
   heights.lastZ = static_cast<double>(z);
   if (tolerance) {
-    heights.allowed = static_cast<double>(*tolerance / 1000 * std::sqrt(sumLength / 1000));
+    // Millimetres per root kilometre, the lengths of the job's unit.
+    heights.allowed = static_cast<double>(*tolerance / 1000 / metresPerUnit *
+                                          std::sqrt(sumLength * metresPerUnit / 1000));
     heights.passed = !heights.misclosure || std::fabs(*heights.misclosure) <= *heights.allowed;
   }
   return heights;
@@ -295,7 +297,8 @@ BookResult AdjustWithoutReductions(const Book& book, const Settings& settings) {
     if (!adjusted.endMarkBearing) adjusted.endMarkBearing = adjusted.result.endBearing;
     adjusted.legs = traverse.legs;
     Adjustment& result = adjusted.result;
-    result.heights = CarryHeights(traverse, table, settings.heightTolerance, result.notes);
+    result.heights = CarryHeights(traverse, table, settings.heightTolerance,
+                                  settings.sigmas.metresPerUnit, result.notes);
     for (const std::string* end : {&traverse.stations.front(), &traverse.stations.back(),
                                    &traverse.start.point, traverse.end ? &traverse.end->point : nullptr}) {
       const std::size_t* above = end && !end->empty() ? computedBy.Find(*end) : nullptr;

@@ -81,7 +81,7 @@ void CollectTrigonometric(const Book& book, const std::vector<std::vector<char>>
                                  std::optional<double> ownSigma) {
     if (!leg.dh || !leg.slopeMean || !leg.zenithMean) return;
     const double slopeSigma =
-        ownSigma.value_or(LengthSigma(LengthSigmas(inForce, settings.sigmas), *leg.slopeMean));
+        ownSigma ? FromMetres(*ownSigma, settings) : (LengthSigma(LengthSigmas(inForce, settings.sigmas), *leg.slopeMean));
     into.Add(points, from, to, *leg.dh,
              TrigonometricSigma(*leg.slopeMean, *leg.zenithMean, slopeSigma,
                                 DirectionSigma(inForce, settings.sigmas.angleGon)),
@@ -122,7 +122,8 @@ void AdjustHeightsOfBook(const Book& book, const std::vector<std::vector<char>>&
   CollectTrigonometric(book, sideshot, out, points, collected);
   for (const LevelRecord& level : book.levels)
     collected.Add(points, level.from, level.to, level.dh,
-                  LevellingSigma(level, defaultLevelMetres), level.line, true);
+                  FromMetres(LevellingSigma(level, defaultLevelMetres), out.settings),
+                  level.line, true);
   if (collected.observations.empty()) return;
 
   // Approximate heights from the traverses' first look, then the known

@@ -556,7 +556,7 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
         break;
       case ObservationKind::Distance:
         o.value = GridLength(free.value, settings.scale);
-        o.sigma = free.sigma ? *free.sigma
+        o.sigma = free.sigma ? FromMetres(*free.sigma, settings)
                              : LengthSigma(LengthSigmas(free.inForce, settings.sigmas), o.value);
         break;
       case ObservationKind::Direction:  // a setup's, never a record of its own
@@ -682,7 +682,8 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
   report.observations = std::move(reports);
   report.suspect = FindSuspect(report.observations);
   report.relative = JudgeRelative(relative, network.relative,
-                                  [&](int i) { return points.Name(i); }, settings.relativeTolerance);
+                                  [&](int i) { return points.Name(i); }, settings.relativeTolerance,
+                                  settings.sigmas.metresPerUnit);
 
   for (NewPoint& p : out.points) {
     const int i = points.Find(p.point.name);

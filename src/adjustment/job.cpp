@@ -21,7 +21,48 @@ double GridLength(double measured, double scale) {
 }
 
 double LengthSigma(const Sigmas& sigmas, double length) {
-  return sigmas.lengthMetres + sigmas.lengthPpm * 1e-6 * length;
+  return sigmas.lengthMetres / sigmas.metresPerUnit + sigmas.lengthPpm * 1e-6 * length;
+}
+
+double MetresPer(LengthUnit unit) {
+  switch (unit) {
+    case LengthUnit::Foot:
+      return 0.3048;
+    case LengthUnit::UsSurveyFoot:
+      return 1200.0 / 3937.0;
+    case LengthUnit::Metre:
+      break;
+  }
+  return 1;
+}
+
+const char* LengthUnitName(LengthUnit unit) {
+  switch (unit) {
+    case LengthUnit::Foot:
+      return "ft";
+    case LengthUnit::UsSurveyFoot:
+      return "usft";
+    case LengthUnit::Metre:
+      break;
+  }
+  return "m";
+}
+
+const char* LengthUnitWords(LengthUnit unit) {
+  switch (unit) {
+    case LengthUnit::Foot:
+      return "international feet";
+    case LengthUnit::UsSurveyFoot:
+      return "US survey feet";
+    case LengthUnit::Metre:
+      break;
+  }
+  return "metres";
+}
+
+void SetLengthUnit(Settings& settings, LengthUnit unit) {
+  settings.length = unit;
+  settings.sigmas.metresPerUnit = MetresPer(unit);
 }
 
 bool ClosesOnD(TraverseKind kind) {

@@ -1,6 +1,7 @@
 // A traverse as plain data: what the surveyor typed and how it is to be
 // adjusted. Angles are held in gon whatever unit they were typed in, lengths
-// in metres as typed (the scale factor is applied by the rules).
+// in the job's length unit as typed (the scale factor is applied by the
+// rules).
 #pragma once
 
 #include <optional>
@@ -17,6 +18,25 @@ namespace traverse {
 enum class AngleUnit { Gon, Degree, Dms };
 
 enum class Rule { Compass, Transit, LeastSquares };
+
+// The unit a job's lengths are typed, adjusted and reported in: metres,
+// international feet (0.3048 m) or US survey feet (1200/3937 m).
+enum class LengthUnit { Metre, Foot, UsSurveyFoot };
+
+// Metres in one of `unit`.
+double MetresPer(LengthUnit unit);
+
+// The unit's short name, as a `length` record, --length-unit and JSON give
+// it: "m", "ft" or "usft".
+const char* LengthUnitName(LengthUnit unit);
+
+// The unit in words: "metres", "international feet", "US survey feet".
+const char* LengthUnitWords(LengthUnit unit);
+
+// Whether the unit is a foot: areas in square feet and acres.
+inline bool IsFoot(LengthUnit unit) {
+  return unit != LengthUnit::Metre;
+}
 
 // Connecting: B oriented on A to C oriented on D. Loop: a connecting traverse
 // with C = B and D = A. NoEndOrientation: ends on C with no angle at C.
@@ -38,12 +58,14 @@ struct RelativeTolerance {
 };
 
 // A-priori standard deviations of the observations, for least squares and the
-// expected misclosures.
+// expected misclosures. The constant part is metric whatever the job's
+// unit; LengthSigma gives it in the job's unit.
 struct Sigmas {
   double angleGon = 0.0010;     // 10 cc
   double lengthMetres = 0.003;  // the constant part
   double lengthPpm = 2;         // the part proportional to the length
   bool given = false;           // by the command line, not the defaults
+  double metresPerUnit = 1;     // of the job's length unit (Settings::length)
 };
 
 // How an angle or a distance was read: the number of readings averaged and
@@ -68,6 +90,8 @@ struct GridSettings {
 // change from one traverse to the next.
 struct Settings {
   AngleUnit unit = AngleUnit::Gon;
+  LengthUnit length = LengthUnit::Metre;  // set by SetLengthUnit
+  bool lengthGiven = false;  // by a `length` record or --length-unit, even in metres
   Rule rule = Rule::Compass;
   double scale = 1;  // combined grid and height scale factor
   std::optional<GridSettings> grid;  // none: a local grid, lengths times `scale`
@@ -84,7 +108,20 @@ struct Settings {
   bool placeOnly = false;
 };
 
-// One measured angle (gon, in the order typed) or length (metres, as typed,
+// The job's length unit, in the settings and in their sigmas, which convert
+// the metric constants of sigmas and tolerances by it.
+void SetLengthUnit(Settings& settings, LengthUnit unit);
+
+// A metric length (a sigma or a tolerance, millimetres as metres) in the
+// job's unit, and a length of the job's unit in metres.
+inline double FromMetres(double metres, const Settings& settings) {
+  return metres / settings.sigmas.metresPerUnit;
+}
+inline double ToMetres(double length, const Settings& settings) {
+  return length * settings.sigmas.metresPerUnit;
+}
+
+// One measured angle (gon, in the order typed) or length (job's unit, as typed,
 // before the scale factor), with its input line and how it was read.
 struct MeasuredValue {
   MeasuredValue(double measured = 0, int inputLine = 0, ReadingSummary read = {})
@@ -122,7 +159,8 @@ struct Job {
 // the dialogue's own extended precision.
 double GridLength(double measured, double scale);
 
-// The a-priori sigma of a grid length: the constant part plus the ppm part.
+// The a-priori sigma of a grid length: the constant part plus the ppm part,
+// in the length's unit.
 double LengthSigma(const Sigmas& sigmas, double length);
 
 // Whether the traverse ends with an angle at C towards D: a connecting

@@ -43,7 +43,7 @@ long double ZenithMean(std::span<const double> readings, std::optional<double>& 
 }  // namespace
 
 SlopeReduced ReduceSlope(double slope, long double zenith, double hi, double ht, double refraction,
-                         int line) {
+                         int line, double metresPerUnit) {
   // HD = SD sin z; dH = SD cos z + (1 - k) HD² / 2R + hi - ht.
   const long double horizontal = slope * std::sin(zenith * radiansPerGon);
   SlopeReduced reduced;
@@ -54,7 +54,7 @@ SlopeReduced ReduceSlope(double slope, long double zenith, double hi, double ht,
                    "positive horizontal distance");
   reduced.dh = static_cast<double>(slope * std::cos(zenith * radiansPerGon) +
                                    (1 - static_cast<long double>(refraction)) * horizontal *
-                                       horizontal / (2 * earthRadius) +
+                                       horizontal / (2 * (earthRadius / metresPerUnit)) +
                                    hi - ht);
   return reduced;
 }
@@ -98,7 +98,8 @@ void ReduceLeg(BookLeg& leg, const Book& book, double refraction) {
   const double slope = DistanceMean(book.Of(leg.slope), leg.readings);
   const long double zenith = ZenithMean(book.Of(leg.zenith), leg.indexError);
   const SlopeReduced reduced =
-      ReduceSlope(slope, zenith, leg.hi.value_or(0), leg.ht.value_or(0), refraction, leg.line);
+      ReduceSlope(slope, zenith, leg.hi.value_or(0), leg.ht.value_or(0), refraction, leg.line,
+                  MetresPer(book.length));
   leg.length = reduced.horizontal;
   leg.slopeMean = slope;
   leg.zenithMean = static_cast<double>(zenith);
@@ -123,7 +124,7 @@ void ReduceBook(Book& book, double refraction) {
   }
   for (BookSetup& setup : book.setups) {
     try {
-      ReduceSetup(setup, refraction);
+      ReduceSetup(setup, refraction, MetresPer(book.length));
     } catch (const JobError& error) {
       // A setup of an instrument file a book reads: its lines are the file's.
       if (setup.file.empty() || !error.file().empty()) throw;

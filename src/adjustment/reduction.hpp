@@ -16,7 +16,7 @@ inline constexpr double StandardRefraction = 0.13;
 void ReduceAngle(Measured& angle, std::span<const double> readings);
 
 // The leg's horizontal length, and from a slope distance its height
-// difference for the refraction coefficient k. Throws JobError on the leg's
+// difference for the refraction coefficient k, in the book's length unit. Throws JobError on the leg's
 // line where the zenith angles leave no horizontal length.
 void ReduceLeg(BookLeg& leg, const Book& book, double refraction);
 
@@ -24,7 +24,8 @@ void ReduceLeg(BookLeg& leg, const Book& book, double refraction);
 // distance, and the height difference from the mark under the instrument (hi
 // above it) to the mark under the target (ht above it) with the earth's
 // curvature and the refraction coefficient k. The one reduction of traverse
-// legs, free distances and setups alike.
+// legs, free distances and setups alike. Lengths are in the job's unit, of
+// `metresPerUnit` metres, to which the earth's radius is taken.
 struct SlopeReduced {
   double horizontal = 0, dh = 0;
 };
@@ -32,7 +33,7 @@ struct SlopeReduced {
 // Throws JobError on `line` where the zenith leaves no positive horizontal
 // distance.
 SlopeReduced ReduceSlope(double slope, long double zenith, double hi, double ht, double refraction,
-                         int line);
+                         int line, double metresPerUnit = 1);
 
 // The a-priori sigma of a trigonometric height difference, dh = s cos z +
 // ..., from the sigmas of its slope distance s (metres) and its zenith z
@@ -51,7 +52,7 @@ double LevellingSigma(const LevelRecord& level, double perRootKm);
 // of it flagged, and each direction's slope distance reduced by its mean
 // zenith (and, with hi and ht, its height difference for `refraction`).
 // Throws JobError on a pointing's line where the readings cannot be paired.
-void ReduceSetup(BookSetup& setup, double refraction);
+void ReduceSetup(BookSetup& setup, double refraction, double metresPerUnit = 1);
 
 // Appends to the book's traverses every chain of reduced setups that makes
 // one: from a setup on a known point oriented on a known mark, through setups
@@ -61,7 +62,8 @@ void ReduceSetup(BookSetup& setup, double refraction);
 // clockwise from behind to ahead.
 void TraversesFromSetups(Book& book);
 
-// Every traverse angle, leg, free observation and setup of the book.
+// Every traverse angle, leg, free observation and setup of the book, its
+// lengths in its own unit (Book::length).
 void ReduceBook(Book& book, double refraction = StandardRefraction);
 
 }  // namespace traverse

@@ -53,7 +53,8 @@ RelativePairs PairsOfNetwork(const std::vector<Observation>& observations,
 std::vector<RelativeReport> JudgeRelative(const RelativePairs& asked,
                                           const std::vector<RelativePrecision>& figures,
                                           const std::function<std::string(int)>& name,
-                                          const std::optional<RelativeTolerance>& tolerance) {
+                                          const std::optional<RelativeTolerance>& tolerance,
+                                          double metresPerUnit) {
   std::vector<RelativeReport> reports;
   reports.reserve(figures.size());
   for (std::size_t i = 0; i < figures.size() && i < asked.pairs.size(); ++i) {
@@ -63,7 +64,7 @@ std::vector<RelativeReport> JudgeRelative(const RelativePairs& asked,
     r.to = name(asked.pairs[i].to);
     r.line = asked.lines[i];
     if (!tolerance) continue;
-    r.allowed = tolerance->millimetres / 1000 + tolerance->ppm * 1e-6 * r.distance;
+    r.allowed = tolerance->millimetres / 1000 / metresPerUnit + tolerance->ppm * 1e-6 * r.distance;
     r.passed = r.Precision95() <= *r.allowed;
   }
   return reports;

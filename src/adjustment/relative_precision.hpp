@@ -44,10 +44,12 @@ RelativePairs PairsOfNetwork(const std::vector<Observation>& observations,
                              const std::function<int(const std::string&)>& find);
 
 // The network's figures for `asked`, named by `name`, each judged by
-// `tolerance` where one is given.
+// `tolerance` where one is given: its millimetres in the network's length
+// unit, of `metresPerUnit` metres.
 std::vector<RelativeReport> JudgeRelative(const RelativePairs& asked,
                                           const std::vector<RelativePrecision>& figures,
                                           const std::function<std::string(int)>& name,
-                                          const std::optional<RelativeTolerance>& tolerance);
+                                          const std::optional<RelativeTolerance>& tolerance,
+                                          double metresPerUnit = 1);
 
 }  // namespace traverse

@@ -176,7 +176,7 @@ void AdjustStation(BookSetup& setup, const std::vector<Round>& rounds,
 // read alike), distances meaned, the slope distance reduced where no hd= was
 // read, and the height difference where hi and ht are known.
 void ReduceDistances(BookSetup& setup, const std::vector<std::size_t>& directionOf,
-                     double refraction) {
+                     double refraction, double metresPerUnit) {
   struct Sums {
     long double zenith = 0, slope = 0, horizontal = 0;
     int zeniths = 0, slopes = 0, horizontals = 0;
@@ -231,7 +231,7 @@ void ReduceDistances(BookSetup& setup, const std::vector<std::size_t>& direction
         const long double z = sum.zenith / sum.zeniths;
         direction.dh = ReduceSlope(static_cast<double>(*direction.horizontal /
                                                        std::sin(z / gonPerRadian)),
-                                   z, *setup.hi, *direction.ht, refraction, direction.line)
+                                   z, *setup.hi, *direction.ht, refraction, direction.line, metresPerUnit)
                            .dh;
       }
       continue;
@@ -241,7 +241,7 @@ void ReduceDistances(BookSetup& setup, const std::vector<std::size_t>& direction
     if (!direction.zenith) continue;
     const SlopeReduced reduced =
         ReduceSlope(*direction.slope, sum.zenith / sum.zeniths, setup.hi.value_or(0),
-                    direction.ht.value_or(0), refraction, direction.line);
+                    direction.ht.value_or(0), refraction, direction.line, metresPerUnit);
     if (!direction.horizontal) direction.horizontal = reduced.horizontal;
     if (setup.hi && direction.ht) direction.dh = reduced.dh;
   }
@@ -249,7 +249,7 @@ void ReduceDistances(BookSetup& setup, const std::vector<std::size_t>& direction
 
 }  // namespace
 
-void ReduceSetup(BookSetup& setup, double refraction) {
+void ReduceSetup(BookSetup& setup, double refraction, double metresPerUnit) {
   setup.pairs.clear();
   setup.rounds.clear();
   setup.directions.clear();
@@ -365,7 +365,7 @@ void ReduceSetup(BookSetup& setup, double refraction) {
   }
 
   AdjustStation(setup, rounds, inSet, twoFaces);
-  ReduceDistances(setup, directionOf, refraction);
+  ReduceDistances(setup, directionOf, refraction, metresPerUnit);
 }
 
 }  // namespace traverse

@@ -225,8 +225,27 @@ struct Book {
   int gridLine = 0;
   std::optional<double> geoid;
   std::vector<std::string> notes;      // what its reader says of it (an instrument file's corrections and checks)
+  // The unit of its lengths, and whether the book (its `length` record, on
+  // `lengthLine`) or the instrument file (its header) states it.
+  LengthUnit length = LengthUnit::Metre;
+  bool lengthStated = false;
+  int lengthLine = 0;
 
   std::span<const double> Of(ReadingRun run) const { return {readings.data() + run.first, run.count}; }
 };
+
+// Every length of a point or an unreduced setup times `factor`: coordinates,
+// heights and the geoid's separation; hi, ht and the distances read.
+void ScaleLengths(NamedPoint& point, double factor);
+void ScaleLengths(BookSetup& setup, double factor);
+
+// The book, as read and not yet reduced, in `unit`: every length of its known
+// points, traverses, free distances, setups, levelling lines and benchmarks
+// converted from its own unit. Metric sigmas (sigma= in mm) stay as they are.
+void ConvertLengths(Book& book, LengthUnit unit);
+
+// The length unit of a grid of `metres` metres to its unit; none for a
+// unit that is none of metres, international and US survey feet.
+std::optional<LengthUnit> LengthUnitOfGrid(double metres);
 
 }  // namespace traverse

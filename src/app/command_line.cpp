@@ -80,6 +80,7 @@ struct AdjustRequest {
   bool scaleGiven = false;
   std::optional<InputFormat> inputFormat;  // --input-format; else judged by content
   RawOptions raw;                         // for instrument files, alone or in a book
+  std::optional<LengthUnit> lengthUnit;   // --length-unit: the job's, whatever its input says
   std::string bearingStyle = "azimuth";   // text and HTML: azimuth or quadrant
   std::string relativeTolerance;          // MM,PPM, as typed
   std::string control;                    // --control: known points for an instrument file
@@ -277,6 +278,7 @@ int AdjustAnswers(const std::string& text, Job& job, const AdjustRequest& reques
   }
   Adjustment result;
   try {
+    // An answer file's lengths are in the unit of --length-unit, else metres.
     ReadAnswers(text, job);
     result = Adjust(job);
   } catch (const JobError& error) {
@@ -351,6 +353,30 @@ void ReplaceControl(Book& book, const std::string& path, const FileAccess& files
   }
 }
 
+// A grid's coordinates are in its own unit: a job in another is refused
+// rather than converted, for a state plane grid's coordinates are published
+// in its unit, and a job in international feet on a grid in US survey feet
+// (or the other way) is the mistake of 2 ppm that converting would hide.
+void CheckGridUnit(const geodesy::GridDefinition& grid, const Book& book, LengthUnit unit,
+                   bool fromCommandLine) {
+  const std::optional<LengthUnit> own = LengthUnitOfGrid(grid.unit);
+  const std::string name = "the grid " + grid.name;
+  const int line = fromCommandLine ? 0 : book.gridLine;
+  if (!own)
+    throw JobError(line, name + " is in a unit of " + ShortestText(grid.unit) +
+                             " m, which is none of m, ft and usft");
+  if (*own == unit) return;
+  const std::string whose = book.lengthStated && book.lengthLine > 0
+                                ? "the book's (its length record on line " +
+                                      std::to_string(book.lengthLine) + ")"
+                                : book.lengthStated ? "the file's" : "the job's";
+  throw JobError(line, name + " is in " + LengthUnitWords(*own) + " and the lengths are in " +
+                           LengthUnitWords(unit) + ", " + whose +
+                           ": a grid's coordinates are in its own unit (give 'length " +
+                           LengthUnitName(*own) + "' or --length-unit " + LengthUnitName(*own) +
+                           ")");
+}
+
 // The report of a field book, or of an instrument file (`instrument`) read
 // into one, or why there is none.
 int AdjustFieldBook(const std::string& text, const Job& job, const AdjustRequest& request,
@@ -379,12 +405,25 @@ int AdjustFieldBook(const std::string& text, const Job& job, const AdjustRequest
   files.raw = [&](const std::string& path, std::string_view contents) {
     return ReadRawFile(path, contents, request.raw);
   };
+  // A book without a `length` record is in the unit of --length-unit, else
+  // of the command line's grid, else of its own grid in feet, else metres.
+  files.length = request.lengthUnit;
+  if (!files.length && request.gridDefinition)
+    files.length = LengthUnitOfGrid(request.gridDefinition->unit);
   const double refraction = request.refraction.value_or(StandardRefraction);
 
   BookResult result;
   try {
     Book book = instrument ? ReadInstrumentFile(*instrument, text, job.source, request.raw)
                            : ReadFieldBook(text, job.source, files);
+    const LengthUnit unit = request.lengthUnit.value_or(book.length);
+    if (book.length != unit) {
+      book.notes.push_back(std::string("The ") + (instrument ? "file's" : "book's") + " lengths in " +
+                           LengthUnitWords(book.length) + " are converted into " +
+                           LengthUnitWords(unit) + " (--length-unit).");
+      ConvertLengths(book, unit);
+    }
+    // The control file is in the job's unit, as a book's points FILE is.
     if (!request.control.empty()) {
       if (!instrument)
         throw JobError(0, "--control is for instrument files: a field book names its control with "
@@ -396,6 +435,8 @@ int AdjustFieldBook(const std::string& text, const Job& job, const AdjustRequest
     // large book of setups, give their room to the network's.
     for (BookSetup& setup : book.setups) std::vector<SetupReading>().swap(setup.readings);
     Settings settings = job.settings;
+    SetLengthUnit(settings, unit);
+    settings.lengthGiven = request.lengthUnit || (book.lengthStated && book.lengthLine > 0);
     if (!request.unitGiven) settings.unit = book.firstUnit.value_or(AngleUnit::Gon);
     // The command line's grid stands in for the book's.
     if (request.gridDefinition) {
@@ -409,6 +450,7 @@ int AdjustFieldBook(const std::string& text, const Job& job, const AdjustRequest
                                       "own height and line scale factors");
       settings.grid->geoid = book.geoid;
       settings.grid->meanHeight = request.meanHeight;
+      CheckGridUnit(settings.grid->definition, book, unit, request.gridDefinition.has_value());
     } else if (request.meanHeight || book.geoid) {
       throw JobError(0, std::string(request.meanHeight ? "--mean-height" : "the geoid record") +
                             " needs a grid (a grid record in the book, or --grid)");
@@ -537,7 +579,14 @@ int RunConvert(const AdjustRequest& request) {
   }
   std::string book;
   try {
-    book = WriteFieldBook(ReadInstrumentFile(*format, input, source, request.raw),
+    Book read = ReadInstrumentFile(*format, input, source, request.raw);
+    if (request.lengthUnit && read.length != *request.lengthUnit) {
+      read.notes.push_back(std::string("The file's lengths in ") + LengthUnitWords(read.length) +
+                           " are converted into " + LengthUnitWords(*request.lengthUnit) +
+                           " (--length-unit).");
+      ConvertLengths(read, *request.lengthUnit);
+    }
+    book = WriteFieldBook(read,
                           "The field book of " + source + " (" + FormatTitle(*format) +
                               "), written by traverse " TRAVERSE_VERSION ".");
   } catch (const JobError& error) {
@@ -571,7 +620,7 @@ FD, FR (SDR: 02, 03, 07, 09 F1/F2) are setups and pointings; a back azimuth to
 a point without coordinates is held as a bearing; OC and 08 TP coordinates
 are the collector's, a check listed in the notes against the radial
 computation. Units come from the file (RW5 MO, SDR header), else --unit and
---length-unit; lengths are read into metres (see the manual, COLLECTOR FILES).
+--length-unit; lengths stay in the file's unit (see the manual, COLLECTOR FILES).
 
 The book holds the file's notes as comments, `unit gon`, a `point` record per
 control point and a `setup` block per setup with every reading, each number
@@ -820,8 +869,9 @@ int RunCommandLine(int argc, char** argv) {
         ->capture_default_str();
     command
         ->add_option("--length-unit", lengthUnit,
-                     "Instrument files that do not give their length unit (RW5 without MO): "
-                     "metres, international or US survey feet; lengths are read into metres")
+                     "The job's length unit, reported in: metres, international or US survey "
+                     "feet; a book's `length` record or an instrument file's own unit is "
+                     "converted into it [the input's own, else metres]")
         ->check(CLI::IsMember({"m", "ft", "usft"}));
     command->add_flag("--apply-ppm", request.raw.applyRecordedCorrections,
                       "Instrument files: apply the ppm and prism constant the file records (GSI "
@@ -904,10 +954,14 @@ int RunCommandLine(int argc, char** argv) {
     if (!inputFormat.empty()) request.inputFormat = InputFormatNamed(inputFormat);
     request.raw.encoding = encoding == "cp1251" ? TextEncoding::Cp1251 : TextEncoding::Latin1;
     if (request.unitGiven) request.raw.angleUnit = job.settings.unit;
-    if (!lengthUnit.empty())
+    if (!lengthUnit.empty()) {
       request.raw.lengthUnit = lengthUnit == "m"    ? LengthUnit::Metre
                                : lengthUnit == "ft" ? LengthUnit::Foot
                                                     : LengthUnit::UsSurveyFoot;
+      request.lengthUnit = request.raw.lengthUnit;
+      SetLengthUnit(job.settings, *request.lengthUnit);
+      job.settings.lengthGiven = true;
+    }
     SetAngleSigma(job.settings, request);
     job.settings.sigmas.given = request.sigmaAngle || !request.sigmaLength.empty();
     if (!request.angularTolerance.empty()) {

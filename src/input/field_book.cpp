@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <deque>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -22,9 +23,9 @@ namespace traverse {
 namespace {
 
 // The records, by the first word of their line in any case.
-constexpr std::array<std::string_view, 16> keywords = {
+constexpr std::array<std::string_view, 17> keywords = {
     "unit", "point", "points", "traverse", "angle", "distance", "bearing", "sigma", "title", "setup",
-    "raw", "relative", "grid", "geoid", "level", "benchmark"};
+    "raw", "relative", "grid", "geoid", "level", "benchmark", "length"};
 
 // The keyword one edit away from `word` (a letter added, left out, changed,
 // or two side by side swapped), or none.
@@ -134,6 +135,8 @@ class Reader {
       const std::string_view keyword = line.words[0];
       if (IsWord(keyword, "unit")) {
         ReadUnit(line);
+      } else if (IsWord(keyword, "length")) {
+        ReadLengthUnit(line);
       } else if (IsWord(keyword, "point")) {
         ReadPoint(line);
       } else if (IsWord(keyword, "points")) {
@@ -176,18 +179,65 @@ class Reader {
       } else {
         const std::optional<std::string_view> near = NearKeyword(keyword);
         throw JobError(line.number,
-                       "expected a record (unit, point, points, benchmark, traverse, setup, raw, "
-                       "angle, distance, bearing, level, relative, sigma, title, grid or "
-                       "geoid), found " +
+                       "expected a record (unit, length, point, points, benchmark, traverse, "
+                       "setup, raw, angle, distance, bearing, level, relative, sigma, title, grid "
+                       "or geoid), found " +
                            Quoted(keyword) +
                            (near ? ": did you mean '" + Text(*near) + "'?" : std::string()));
       }
     }
+    SettleLengthUnit();
     return std::move(book_);
   }
 
  private:
   // ---- records outside traverses ----
+
+  // `length m|ft|usft`: the unit of every length of the book, once.
+  void ReadLengthUnit(const BookLine& line) {
+    if (line.words.size() != 2)
+      throw JobError(line.number, "expected 'length m', 'length ft' or 'length usft', found " +
+                                      Quoted(Trim(line.text)));
+    if (book_.lengthStated)
+      throw JobError(line.number, "the book has a second length record (the first on line " +
+                                      std::to_string(book_.lengthLine) + ")");
+    const std::string_view name = line.words[1];
+    if (IsWord(name, "m")) {
+      book_.length = LengthUnit::Metre;
+    } else if (IsWord(name, "ft")) {
+      book_.length = LengthUnit::Foot;
+    } else if (IsWord(name, "usft")) {
+      book_.length = LengthUnit::UsSurveyFoot;
+    } else {
+      throw JobError(line.number, "expected the length unit m (metres), ft (international feet) "
+                                  "or usft (US survey feet), found " + Quoted(name));
+    }
+    book_.lengthStated = true;
+    book_.lengthLine = line.number;
+  }
+
+  // The book's length unit once it is read whole: its `length` record's,
+  // else its grid's where that is in feet, else the one the reader is told
+  // (--length-unit), else metres; the instrument files it reads converted
+  // into it from their own.
+  void SettleLengthUnit() {
+    if (!book_.lengthStated) {
+      const std::optional<LengthUnit> grid =
+          book_.grid ? LengthUnitOfGrid(book_.grid->unit) : std::nullopt;
+      book_.length = grid && IsFoot(*grid) ? *grid : files_.length.value_or(LengthUnit::Metre);
+    }
+    const double to = MetresPer(book_.length);
+    for (const auto& [at, unit] : rawPoints_)
+      if (unit != book_.length) ScaleLengths(book_.known[at], MetresPer(unit) / to);
+    for (const RawPart& part : rawParts_)
+      if (part.unit != book_.length) {
+        for (std::size_t s = part.firstSetup; s < part.endSetup; ++s)
+          ScaleLengths(book_.setups[s], MetresPer(part.unit) / to);
+        book_.notes.push_back(part.path + ": its lengths in " + LengthUnitWords(part.unit) +
+                              " are converted into the book's " + LengthUnitWords(book_.length) +
+                              ".");
+      }
+  }
 
   void ReadUnit(const BookLine& line) {
     if (line.words.size() != 2)
@@ -292,6 +342,7 @@ class Reader {
       const std::size_t at = *found->raw;
       defined_.Set(key, {file.empty() ? point.line : pointsLine_, 0, std::nullopt});
       book_.known[at] = std::move(point);
+      rawPoints_.erase(at);  // the book's own, in its unit
       return;
     }
     if (const Definition* found = defined_.Find(key)) {
@@ -324,8 +375,10 @@ class Reader {
       if (defined_.Find(point.name)) continue;
       controlNames_.push_back(point.name);
       defined_.Set(controlNames_.back(), {line.number, 0, book_.known.size()});
+      rawPoints_[book_.known.size()] = raw.length;
       book_.known.push_back(std::move(point));
     }
+    rawParts_.push_back({path, raw.length, book_.setups.size(), book_.setups.size() + raw.setups.size()});
     for (BookSetup& setup : raw.setups) {
       setup.inForce = sigmas_;
       setup.file = path;
@@ -974,6 +1027,15 @@ class Reader {
   std::deque<std::string> controlNames_;        // the names of control files, for defined_
   BookTraverse traverse_;                       // the traverse being read
   int pointsLine_ = 0;
+  // The setups and control of the instrument files read (`raw`), in their
+  // files' units until the book's is settled.
+  struct RawPart {
+    std::string path;
+    LengthUnit unit;
+    std::size_t firstSetup, endSetup;
+  };
+  std::vector<RawPart> rawParts_;
+  std::map<std::size_t, LengthUnit> rawPoints_;  // by place in the known points
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,9 @@ struct FileAccess {
   // text: the instrument readers sit above the book's, which reaches them
   // only through this. Throws JobError naming the file.
   std::function<Book(const std::string& path, std::string_view text)> raw;
+  // The length unit of a book without a `length` record (--length-unit);
+  // metres where none is given.
+  std::optional<LengthUnit> length;
 };
 
 // Whether `text` is a field book: its first word, after a byte order mark,

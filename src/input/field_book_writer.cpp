@@ -47,6 +47,8 @@ std::string WriteFieldBook(const Book& book, const std::string& header) {
   Comment(out, header);
   for (const std::string& note : book.notes) Comment(out, note);
   out += "unit gon\n";
+  // A file in feet keeps its lengths as it gives them, in its unit.
+  if (book.length != LengthUnit::Metre) out += std::string("length ") + LengthUnitName(book.length) + "\n";
   for (const NamedPoint& point : book.known) {
     out += "point ";
     out += Word(point.name, "the point name", point.line);

@@ -231,6 +231,11 @@ class GsiReader {
       throw JobError(0, "the GSI file holds no observation and no coordinates");
     if (feet_) book_.notes.insert(book_.notes.begin(), "The file's lengths in feet are taken as international feet (0.3048 m).");
     NoteComputed();
+    // Read in metres, a file in feet is given back in international feet.
+    if (feet_) {
+      ConvertLengths(book_, LengthUnit::Foot);
+      book_.lengthStated = true;
+    }
     return std::move(book_);
   }
 

@@ -18,9 +18,6 @@ enum class InputFormat { Gsi, Sdr, Rw5, JobXml, Book, Answers };
 // How bytes that are not valid UTF-8 are read (notes, codes, point names).
 enum class TextEncoding { Latin1, Cp1251 };
 
-// The length units a collector's file may be in; they are read into metres.
-enum class LengthUnit { Metre, Foot, UsSurveyFoot };
-
 // What a reader is told beside the text.
 struct RawOptions {
   TextEncoding encoding = TextEncoding::Latin1;
@@ -53,7 +50,8 @@ std::string FormatTitle(InputFormat format);
 // Whether `format` is an instrument format the program has a reader for.
 bool IsInstrumentFormat(InputFormat format);
 
-// The file's setups and control as its format's reader gives them. Throws
+// The file's setups and control as its format's reader gives them, in the
+// file's own length unit (Book::length, stated where the file gives it). Throws
 // JobError for a format without a reader yet, or the reader's fault.
 Book ReadInstrumentFile(InputFormat format, std::string_view text, const std::string& source,
                         const RawOptions& options);

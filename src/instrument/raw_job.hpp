@@ -19,26 +19,24 @@ struct CollectorCheck {
   int line = 0;      // of the collector's figure
   std::string station;
   int shotLine = 0;  // of the pointing the program radiated it from
-  GridPoint collector, computed;  // metres
+  GridPoint collector, computed;  // in the file's unit
   std::optional<double> collectorZ, computedZ;
 };
 
 struct RawJob {
-  Book book;  // angles in gon, lengths in metres
+  Book book;  // angles in gon, lengths in metres until ToBook
   std::vector<CollectorCheck> checks;
   std::vector<std::string> notes;
-  std::optional<LengthUnit> lengthUnit;  // the file's own
+  std::optional<LengthUnit> lengthUnit;  // of every length read: the file's own, else the option's
 };
 
-// Metres in one of `unit`.
-double MetresPer(LengthUnit unit);
-
 // The job as the program's readers give it: the notes, then a note per
-// check, in the book's notes.
+// check, in the book's notes; its lengths in the file's own unit.
 Book ToBook(RawJob job);
 
 // The check as a line of the report's notes: the collector's figure less
-// the radial computation, in millimetres.
-std::string CheckNote(const CollectorCheck& check);
+// the radial computation, in millimetres; its figures of `metresPerUnit`
+// metres.
+std::string CheckNote(const CollectorCheck& check, double metresPerUnit = 1);
 
 }  // namespace traverse

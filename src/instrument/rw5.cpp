@@ -156,8 +156,9 @@ class Reader {
       if (!options_.lengthUnit)
         Fault(code, "the file gives no length unit (no MO record with UN): give --length-unit");
       lengthUnit_ = options_.lengthUnit;
+      job_.lengthUnit = lengthUnit_;
     }
-    return number * MetresPer(*lengthUnit_);
+    return number;  // in the file's unit, which ToBook states
   }
 
   // An angle in the file's unit, in gon: DDD.MMSS (AU0), gon (AU1).

@@ -115,7 +115,8 @@ class Reader {
                    (seen.first == 1 ? "" : "s") + " (the first on line " +
                    std::to_string(seen.second) + ") passed over" +
                    (kind == "09MC" ? ": the collector's means, whose raw pointings are read" : ""));
-    if (!job_.lengthUnit) job_.lengthUnit = length_;
+    // The unit of every length read: the header's, or a note's US feet.
+    if (length_) job_.lengthUnit = length_;
     return std::move(job_);
   }
 
@@ -149,7 +150,7 @@ class Reader {
     const auto value = Number(c);
     if (!value) return std::nullopt;
     if (!length_) Fault(c, "no header (00) gives the length unit: give --length-unit");
-    return *value * MetresPer(*length_);
+    return *value;  // in the file's unit, which ToBook states
   }
 
   std::optional<double> Angle(const Columns& c) const {

@@ -196,7 +196,8 @@ std::string FormatDxf(const BookResult& book, const ReportOptions& options) {
   }
   std::vector<std::string> extraLayers;
   const std::vector<std::string> shotLayers = SideshotLayers(book, options.codeLayers, extraLayers);
-  const double textHeight = 0.0025 * options.plotScale;
+  // 2.5 mm on paper, in the drawing's unit (the job's).
+  const double textHeight = 0.0025 * options.plotScale / MetresPer(book.settings.length);
 
   Groups dxf;
   dxf(999, "traverse: " + DxfText(book.source));

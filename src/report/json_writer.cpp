@@ -3,7 +3,7 @@
 // decimal that reads back to the same double; a value that is not finite, or
 // that the adjustment does not have, is null. Angles are decimal in the
 // report's unit (gon, or degrees for deg and dms); lengths and coordinates
-// are metres.
+// are in the job's length unit (length_unit), sigmas of lengths too.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -531,6 +531,10 @@ void WriteJsonBody(JsonText& json, const BookResult& book, const ReportOptions& 
   json.Key("source").String(book.source);
   if (book.title) json.Key("title").String(*book.title);
   json.Key("unit").String(UnitName(settings.unit));
+  // Every length below is in this unit; a job in metres that was never told
+  // its unit keeps the report it always had.
+  if (settings.length != LengthUnit::Metre || settings.lengthGiven)
+    json.Key("length_unit").String(LengthUnitName(settings.length));
   if (book.answerFile) {
     // An answer file's one traverse, its members at the top.
     const BookTraverseResult& traverse = book.traverses.front();

@@ -18,7 +18,6 @@
 namespace traverse {
 namespace {
 
-constexpr double UsSurveyFoot = 1200.0 / 3937.0;
 
 // An attribute ` key="value"`, escaped.
 std::string Attribute(const char* key, std::string_view value) {
@@ -44,19 +43,19 @@ void Now(std::string& date, std::string& time) {
   time.assign(text + 11, 8);
 }
 
-// `Units`: metric, or imperial where the grid is in feet (its coordinates
-// are), and the angular unit of the report: grads, or decimal degrees for
-// degrees and D-M-S alike.
+// `Units`: metric, or imperial for a job in feet (its coordinates are),
+// and the angular unit of the report: grads, or decimal degrees for degrees
+// and D-M-S alike.
 std::string Units(const BookResult& book) {
-  const double unit = book.grid ? book.grid->settings.definition.unit : 1;
+  const LengthUnit unit = book.settings.length;
   const char* angular = book.settings.unit == AngleUnit::Gon ? "grads" : "decimal degrees";
   std::string units = "  <Units>\n    ";
-  if (unit == 1) {
+  if (unit == LengthUnit::Metre) {
     units += "<Metric areaUnit=\"squareMeter\" linearUnit=\"meter\" volumeUnit=\"cubicMeter\" "
              "temperatureUnit=\"celsius\" pressureUnit=\"milliBars\"";
   } else {
     units += std::string("<Imperial areaUnit=\"squareFoot\" linearUnit=\"") +
-             (std::abs(unit - UsSurveyFoot) < 1e-12 ? "USSurveyFoot" : "foot") +
+             (unit == LengthUnit::UsSurveyFoot ? "USSurveyFoot" : "foot") +
              "\" volumeUnit=\"cubicFeet\" temperatureUnit=\"fahrenheit\" pressureUnit=\"inHG\"";
   }
   return units + Attribute("angularUnit", angular) + Attribute("directionUnit", angular) +

@@ -15,6 +15,7 @@ namespace {
 // and the rule.
 PlanModel Titled(const BookResult& book, const std::string& what, Rule rule) {
   PlanModel plan;
+  plan.lengthUnit = LengthUnitName(book.settings.length);
   plan.title = book.source.empty() ? "traverse" : book.source;
   plan.heading = plan.title + " (" + what + ", " + RuleName(rule) + ")";
   return plan;

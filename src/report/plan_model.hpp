@@ -61,6 +61,7 @@ struct PlanModel {
   std::vector<std::pair<GridPoint, GridPoint>> ties;  // lines of free observations
   std::vector<PlanSideshot> sideshots;  // the whole book's plan only
   std::string note;  // a line for the legend ("open traverse: no check")
+  std::string lengthUnit = "m";  // of the scale bar and the misclosures: m, ft or usft
 };
 
 // Plans of one result: the index of its points is built once, so that a

@@ -464,14 +464,14 @@ std::string SymbolLegend(const PlanModel& plan, bool misclosures) {
   return svg;
 }
 
-std::string ScaleBar(const Frame& frame) {
+std::string ScaleBar(const Frame& frame, const std::string& unit) {
   const RoundNumber length = RoundDown(frame.extent() / 5);
   const Extended right = Size - 30, left = right - length.value * frame.scale();
   const Extended y = Size - 30;
   return "<path d=\"M" + Number(left) + ',' + Number(y - 6) + " V" + Number(y) + " H" +
          Number(right) + " V" + Number(y - 6) +
          "\" fill=\"none\" stroke=\"black\" stroke-width=\"2\"/>\n" +
-         Text((left + right) / 2, y - 10, RoundText(length) + " m", " text-anchor=\"middle\"");
+         Text((left + right) / 2, y - 10, RoundText(length) + ' ' + unit, " text-anchor=\"middle\"");
 }
 
 }  // namespace
@@ -570,7 +570,7 @@ void DrawSvg(const PlanModel& plan, std::string& svg, bool alone) {
       misclosures.push_back({x, y, tipX, tipY});
       labels.Block(misclosures.back());
       labels.Block(Box{tipX - 6, tipY - 6, tipX + 6, tipY + 6});
-      each.push_back(ValidUtf8(traverse.name) + ' ' + FixedText(f.length, 4) + " m");
+      each.push_back(ValidUtf8(traverse.name) + ' ' + FixedText(f.length, 4) + ' ' + plan.lengthUnit);
     }
     // The caption gives each traverse's fL where there is room, else
     // refers to the traverses' own tables.
@@ -682,7 +682,7 @@ void DrawSvg(const PlanModel& plan, std::string& svg, bool alone) {
     svg += Text(20, legendY, *line, " font-size=\"12\"");
     legendY -= 18;
   }
-  svg += ScaleBar(frame);
+  svg += ScaleBar(frame, plan.lengthUnit);
   svg += "</svg>\n";
 }
 

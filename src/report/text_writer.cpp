@@ -38,6 +38,24 @@ struct AngleFormat {
   }
 };
 
+// How a report writes lengths: in the job's unit, headed [m], [ft] or
+// [usft]; sigmas, residuals and corrections in millimetres whatever the unit.
+struct LengthFormat {
+  LengthUnit unit;
+
+  const char* Name() const { return LengthUnitName(unit); }
+  std::string Heading(std::string_view name) const {
+    return std::string(name) + " [" + Name() + "]";
+  }
+  std::string Millimetres(double length) const {
+    return FixedText(length * MetresPer(unit) * 1000, 1);
+  }
+};
+
+LengthFormat LengthsOf(const BookResult& book) {
+  return {book.settings.length};
+}
+
 // Everything the sections share: the traverse, the book it is part of and
 // how to write them.
 struct Context {
@@ -68,7 +86,11 @@ struct Context {
   std::string Metres(double x) const { return FixedText(x, decimals); }
   // Misclosures are a tenth of the coordinates' last place and finer.
   std::string Misclosure(double x) const { return FixedText(x, decimals + 1); }
-  static std::string Millimetres(double metres) { return FixedText(metres * 1000, 1); }
+  // Sigmas, residuals and corrections in millimetres, whatever the unit.
+  std::string Millimetres(double length) const { return Lengths().Millimetres(length); }
+  LengthFormat Lengths() const { return LengthsOf(book); }
+  std::string LengthHeading(std::string_view name) const { return Lengths().Heading(name); }
+  const char* LengthName() const { return Lengths().Name(); }
   std::string UnitHeading(std::string_view name) const { return Angles().UnitHeading(name); }
   std::string SmallHeading(std::string_view name) const { return Angles().SmallHeading(name); }
   // Station i of the traverse, the first = 0.
@@ -144,6 +166,12 @@ void HeaderSection(const BookResult& book, const ReportOptions& options, Documen
                "clockwise from the station behind to the station ahead (US: angle right); "
                "a right angle is a full turn less a left one");
   }
+  // A job in feet says so; one in metres keeps the report as it always was.
+  if (settings.length != LengthUnit::Metre)
+    fields.Add("Length unit", "",
+               std::string(LengthUnitWords(settings.length)) + " (" + LengthUnitName(settings.length) +
+                   ", " + (settings.length == LengthUnit::Foot ? "0.3048 m" : "1200/3937 m") +
+                   "); sigmas, residuals and corrections in mm");
   if (book.grid) {
     const geodesy::GridDefinition& g = book.grid->settings.definition;
     fields.Add("Grid", "",
@@ -204,8 +232,8 @@ void KnownPointsSection(const Context& c, Document& d) {
   bool anyHeight = false;
   for (const std::string* name : {&job.markA, &job.stations.front(), &job.stations.back(), &job.markD})
     anyHeight = anyHeight || (book && heightOf(*name).has_value());
-  Table table(anyHeight ? std::vector<Table::Column>{{"point", true}, {"X [m]"}, {"Y [m]"}, {"H [m]"}}
-                        : std::vector<Table::Column>{{"point", true}, {"X [m]"}, {"Y [m]"}});
+  Table table(anyHeight ? std::vector<Table::Column>{{"point", true}, {c.LengthHeading("X")}, {c.LengthHeading("Y")}, {c.LengthHeading("H")}}
+                        : std::vector<Table::Column>{{"point", true}, {c.LengthHeading("X")}, {c.LengthHeading("Y")}});
   // A book's point is listed once, though it be both a mark and a station
   // (a traverse from A oriented on B to B oriented on A).
   std::vector<const std::string*> listed;
@@ -295,17 +323,17 @@ std::vector<std::size_t> ShownColumns(const std::vector<Item>& items,
 void LegsSection(const Context& c, Document& d) {
   std::vector<Table::Column> columns = {{"leg"},         {"from", true}, {"to", true},
                                         {c.UnitHeading("bearing")},
-                                        {"length [m]"},  {"dX [m]"},     {"dY [m]"},
+                                        {c.LengthHeading("length")},  {c.LengthHeading("dX")},     {c.LengthHeading("dY")},
                                         {"cX [mm]"},     {"cY [mm]"}};
   // What a field book measured, in the columns where any leg has it: the
   // mean slope distance and face-one zenith, hi and ht, the index error.
   const std::vector<BookLeg>& measured = c.traverse.legs;
   using Pick = std::optional<double> (*)(const BookLeg&);
   const std::vector<std::pair<std::string, Pick>> raw = {
-      {"slope [m]", [](const BookLeg& l) { return l.slopeMean; }},
+      {c.LengthHeading("slope"), [](const BookLeg& l) { return l.slopeMean; }},
       {c.UnitHeading("zenith"), [](const BookLeg& l) { return l.zenithMean; }},
-      {"hi [m]", [](const BookLeg& l) { return l.hi; }},
-      {"ht [m]", [](const BookLeg& l) { return l.ht; }},
+      {c.LengthHeading("hi"), [](const BookLeg& l) { return l.hi; }},
+      {c.LengthHeading("ht"), [](const BookLeg& l) { return l.ht; }},
       {c.SmallHeading("index error"), [](const BookLeg& l) { return l.indexError; }}};
   const std::vector<std::size_t> shown = ShownColumns(measured, raw, columns);
   for (const char* heading : {"readings", "spread [mm]", "line"})
@@ -317,7 +345,7 @@ void LegsSection(const Context& c, Document& d) {
                                     c.Station(i + 1), c.Bearing(NormalisedGon(leg.bearing)),
                                     c.Metres(leg.length),
                                     c.Metres(leg.dx), c.Metres(leg.dy),
-                                    Context::Millimetres(leg.cx), Context::Millimetres(leg.cy)};
+                                    c.Millimetres(leg.cx), c.Millimetres(leg.cy)};
     for (std::size_t k : shown) {
       const std::optional<double> value = i < measured.size() ? raw[k].second(measured[i]) : std::nullopt;
       row.push_back(!value ? ""
@@ -328,7 +356,7 @@ void LegsSection(const Context& c, Document& d) {
     if (c.Book() && i < c.job.lengths.size()) {
       const MeasuredValue& length = c.job.lengths[i];
       row.push_back(IntegerText(length.readings.count));
-      row.push_back(Context::Millimetres(length.readings.spread));
+      row.push_back(c.Millimetres(length.readings.spread));
       row.push_back(IntegerText(length.line));
     }
     table.Add(std::move(row));
@@ -338,7 +366,7 @@ void LegsSection(const Context& c, Document& d) {
 }
 
 void PointsSection(const Context& c, Document& d) {
-  std::vector<Table::Column> columns = {{"point", c.Book()}, {"X [m]"}, {"Y [m]"}};
+  std::vector<Table::Column> columns = {{"point", c.Book()}, {c.LengthHeading("X")}, {c.LengthHeading("Y")}};
   const LeastSquaresResult* ls = c.result.leastSquares ? &*c.result.leastSquares : nullptr;
   if (ls) {
     for (const char* heading : {"sX [mm]", "sY [mm]", "a [mm]", "b [mm]"}) {
@@ -352,7 +380,7 @@ void PointsSection(const Context& c, Document& d) {
     std::vector<std::string> row = {c.Station(i + 1), c.Metres(point.x), c.Metres(point.y)};
     if (ls && i < ls->precision.size()) {
       const PointPrecision& p = ls->precision[i];
-      for (double metres : {p.sx, p.sy, p.a, p.b}) row.push_back(Context::Millimetres(metres));
+      for (double metres : {p.sx, p.sy, p.a, p.b}) row.push_back(c.Millimetres(metres));
       row.push_back(FixedText(GonToUnit(p.bearing, c.job.settings.unit), 1));
     }
     table.Add(std::move(row));
@@ -400,14 +428,14 @@ void MisclosureSection(const Context& c, Document& d) {
   }
   if (r.linear) {
     const LinearMisclosure& f = *r.linear;
-    fields.Add("fX", c.Misclosure(f.x), "m");
-    fields.Add("fY", c.Misclosure(f.y), "m");
-    fields.Add("fL", c.Misclosure(f.length), "m");
+    fields.Add("fX", c.Misclosure(f.x), c.LengthName());
+    fields.Add("fY", c.Misclosure(f.y), c.LengthName());
+    fields.Add("fL", c.Misclosure(f.length), c.LengthName());
     fields.Add("Bearing of fL", c.Bearing(f.bearing), unit);
     for (const auto& [label, value] :
          {std::pair{"Along " + along, f.along}, std::pair{"Across " + along, f.across}}) {
       if (value) {
-        fields.Add(label, c.Misclosure(*value), "m");
+        fields.Add(label, c.Misclosure(*value), c.LengthName());
       } else {
         fields.Add(label, "", "none");
       }
@@ -418,15 +446,20 @@ void MisclosureSection(const Context& c, Document& d) {
   if (r.scaleErrorPpm)
     fields.Add("Scale error", FixedText(*r.scaleErrorPpm, 0),
                "ppm: the misclosure lies along the line; a grid or scale factor missing?");
-  fields.Add("Total length", c.Metres(r.totalLength), "m");
+  fields.Add("Total length", c.Metres(r.totalLength), c.LengthName());
   if (r.relativePrecision) {
     fields.Add("Relative precision", PrecisionText(*r.relativePrecision));
   } else {
     fields.Add("Relative precision", "", "none");
   }
   if (const std::optional<LoopArea>& area = r.area) {
-    const auto add = [&](const char* label, double m2) {
-      fields.Add(label, FixedText(m2, 2), "m2 = " + FixedText(m2 / 10000, 4) + " ha");
+    // In square metres and hectares, or square feet and acres (43,560
+    // square feet of the job's foot).
+    const bool feet = IsFoot(c.job.settings.length);
+    const auto add = [&](const char* label, double area) {
+      fields.Add(label, FixedText(area, 2),
+                 feet ? std::string(c.LengthName()) + "2 = " + FixedText(area / 43560, 4) + " acres"
+                      : "m2 = " + FixedText(area / 10000, 4) + " ha");
     };
     add("Area before adjustment", area->before);
     add("Area after adjustment", area->after);
@@ -487,8 +520,8 @@ void ToleranceSection(const Context& c, Document& d) {
     add("linear", "1:" + FixedText(v->allowed, 0), PrecisionText(v->actual), v->passed);
   if (r.heights && r.heights->allowed) {
     const HeightResult& h = *r.heights;
-    add("height", Context::Millimetres(*h.allowed) + " mm",
-        h.misclosure ? Context::Millimetres(std::fabs(*h.misclosure)) + " mm" : "none", h.passed);
+    add("height", c.Millimetres(*h.allowed) + " mm",
+        h.misclosure ? c.Millimetres(std::fabs(*h.misclosure)) + " mm" : "none", h.passed);
   }
   d.Add(std::move(table));
   gross();
@@ -515,8 +548,8 @@ void ExpectedSection(const Context& c, Document& d) {
   const auto addLinear = [&](const char* name, const std::optional<double>& actual,
                              const std::optional<double>& sigma, const std::optional<double>& q) {
     if (!sigma) return;
-    table.Add({name, actual ? Context::Millimetres(*actual) + " mm" : "",
-               Context::Millimetres(*sigma) + " mm", ratio(q)});
+    table.Add({name, actual ? c.Millimetres(*actual) + " mm" : "",
+               c.Millimetres(*sigma) + " mm", ratio(q)});
   };
   addLinear("along", r.linear ? r.linear->along : std::nullopt, e.along, e.alongRatio);
   addLinear("across", r.linear ? r.linear->across : std::nullopt, e.across, e.acrossRatio);
@@ -585,8 +618,8 @@ void LeastSquaresSection(const Context& c, Document& d) {
     const bool isAngle = o.ref.kind == ObservationKind::Angle;
     table.Add({ObservationName(o.ref.kind),
                c.Book() ? ObservationPlace(c, o.ref) : IntegerText(o.ref.index),
-               isAngle ? c.Angle(o.measured) : c.Metres(o.measured), isAngle ? c.Unit() : "m",
-               isAngle ? c.Small(o.residual) : Context::Millimetres(o.residual),
+               isAngle ? c.Angle(o.measured) : c.Metres(o.measured), isAngle ? c.Unit() : c.LengthName(),
+               isAngle ? c.Small(o.residual) : c.Millimetres(o.residual),
                isAngle ? SmallUnitName(c.job.settings.unit) : "mm", o.w ? FixedText(*o.w, 2) : "",
                IsSuspect(c.result, o.ref) ? "<- suspect" : ""},
               7);
@@ -630,20 +663,20 @@ void NotesSection(const std::vector<std::string>& notes, Document& d) {
 void HeightsSection(const Context& c, Document& d) {
   if (!c.result.heights) return;
   const HeightResult& h = *c.result.heights;
-  Table table({{"leg"}, {"from", true}, {"to", true}, {"dH [m]"}, {"correction [mm]"}, {"H [m]"}});
+  Table table({{"leg"}, {"from", true}, {"to", true}, {c.LengthHeading("dH")}, {"correction [mm]"}, {c.LengthHeading("H")}});
   for (std::size_t i = 0; i < h.dh.size(); ++i) {
     table.Add({IntegerText(static_cast<int>(i + 1)), c.Station(i), c.Station(i + 1),
-               c.Metres(h.dh[i]), i < h.corrections.size() ? Context::Millimetres(h.corrections[i]) : "",
+               c.Metres(h.dh[i]), i < h.corrections.size() ? c.Millimetres(h.corrections[i]) : "",
                i < h.z.size() ? c.Metres(h.z[i]) : ""});
   }
   Fields fields;
   if (h.misclosure) {
-    fields.Add("Height misclosure fH", Context::Millimetres(*h.misclosure), "mm");
+    fields.Add("Height misclosure fH", c.Millimetres(*h.misclosure), "mm");
   } else {
     fields.Add("Height misclosure fH", "", "none: the last station has no height");
   }
   if (h.allowed)
-    fields.Add("Allowed", Context::Millimetres(*h.allowed), h.passed ? "mm: passed" : "mm: EXCEEDED",
+    fields.Add("Allowed", c.Millimetres(*h.allowed), h.passed ? "mm: passed" : "mm: EXCEEDED",
                !h.passed);
   d.Heading("Heights (trigonometric levelling)");
   d.Add(std::move(table));
@@ -702,6 +735,7 @@ void NetworkSuspectLines(Document& d, const std::optional<Suspect>& suspect,
 void ChecksSection(const BookResult& book, Document& d) {
   if (book.checks.empty()) return;
   const AngleUnit unit = book.settings.unit;
+  const LengthFormat lengths = LengthsOf(book);
   const bool dms = unit == AngleUnit::Dms;
   d.Section("Checks (free records against the adjusted points)");
   Table table({{"kind", true}, {"line"}, {"observation", true}, {"measured"}, {"computed"},
@@ -712,8 +746,8 @@ void ChecksSection(const BookResult& book, Document& d) {
       return !angle ? FixedText(v, 4) : dms ? DmsText(v) : AngleText(v, unit);
     };
     table.Add({RecordName(c.kind), IntegerText(c.line), RecordPlace(c.kind, c.at, c.from, c.to),
-               value(c.measured), value(c.computed), !angle ? "m" : dms ? "d-m-s" : UnitName(unit),
-               angle ? SmallAngleText(c.Difference(), unit) : FixedText(c.Difference() * 1000, 1),
+               value(c.measured), value(c.computed), !angle ? lengths.Name() : dms ? "d-m-s" : UnitName(unit),
+               angle ? SmallAngleText(c.Difference(), unit) : lengths.Millimetres(c.Difference()),
                angle ? SmallUnitName(unit) : "mm"});
   }
   d.Add(std::move(table));
@@ -750,8 +784,8 @@ void NetworkSection(const BookResult& book, Document& d) {
     const bool suspect = n.suspect && n.suspect->ref.observation == i;
     table.Add({RecordName(o.ref.kind), IntegerText(o.line), NetworkPlace(o),
                isAngle ? AngleText(o.measured, unit) : FixedText(o.measured, 4),
-               isAngle ? UnitName(unit) : "m",
-               isAngle ? SmallAngleText(o.residual, unit) : FixedText(o.residual * 1000, 1),
+               isAngle ? UnitName(unit) : LengthsOf(book).Name(),
+               isAngle ? SmallAngleText(o.residual, unit) : LengthsOf(book).Millimetres(o.residual),
                isAngle ? SmallUnitName(unit) : "mm", o.w ? FixedText(*o.w, 2) : "",
                FixedText(o.redundancyNumber, 2), suspect ? "<- suspect" : ""},
               9);
@@ -773,15 +807,15 @@ void HeightNetworkSection(const BookResult& book, int decimals, Document& d) {
   d.Section("Height network (least squares, every height difference together)");
   d.Add(StatisticsFields(h), true);
   if (h.redundancy == 0) d.Line("No redundancy: the heights carry their a-priori sigmas", true);
-  Table table({{"source", true}, {"line"}, {"observation", true}, {"dH [m]"}, {"residual [mm]"},
+  Table table({{"source", true}, {"line"}, {"observation", true}, {LengthsOf(book).Heading("dH")}, {"residual [mm]"},
                {"sigma [mm]"}, {"w"}, {"r"}, {"", true}});
   for (std::size_t i = 0; i < n.observations.size(); ++i) {
     const ObservationReport& o = n.observations[i];
     if (o.ref.kind != ObservationKind::HeightDifference) continue;
     const bool suspect = h.suspect && h.suspect->ref.observation == i;
     table.Add({o.levelled ? "levelling" : "trigonometric", IntegerText(o.line), NetworkPlace(o),
-               FixedText(o.measured, 4), FixedText(o.residual * 1000, 1),
-               FixedText(o.sigma * 1000, 1), o.w ? FixedText(*o.w, 2) : "",
+               FixedText(o.measured, 4), LengthsOf(book).Millimetres(o.residual),
+               LengthsOf(book).Millimetres(o.sigma), o.w ? FixedText(*o.w, 2) : "",
                FixedText(o.redundancyNumber, 2), suspect ? "<- suspect" : ""},
               8);
   }
@@ -790,9 +824,9 @@ void HeightNetworkSection(const BookResult& book, int decimals, Document& d) {
   d.Add(std::move(table));
   d.Blank();
   if (!h.heightsOnly.empty()) {
-    Table points({{"point", true}, {"H [m]"}, {"sH [mm]"}});
+    Table points({{"point", true}, {LengthsOf(book).Heading("H")}, {"sH [mm]"}});
     for (const HeightOnlyPoint& p : h.heightsOnly)
-      points.Add({ValidUtf8(p.name), FixedText(p.z, decimals), Context::Millimetres(p.sigma)});
+      points.Add({ValidUtf8(p.name), FixedText(p.z, decimals), LengthsOf(book).Millimetres(p.sigma)});
     d.Line("Heights of points without new coordinates", true);
     d.Add(std::move(points));
     d.Blank();
@@ -816,7 +850,7 @@ void RelativeSection(const BookResult& book, Document& d) {
                ShortestText(tolerance->ppm) + " ppm of the distance",
            true);
   std::vector<Table::Column> columns = {{"from", true}, {"to", true},   {"line"},
-                                        {"distance [m]"}, {"a [mm]"},   {"b [mm]"},
+                                        {LengthsOf(book).Heading("distance")}, {"a [mm]"},   {"b [mm]"},
                                         {std::string("bearing of a [") + UnitName(book.settings.unit) + "]"},
                                         {"sd [mm]"},      {"95 % [mm]"}};
   if (tolerance)
@@ -824,12 +858,12 @@ void RelativeSection(const BookResult& book, Document& d) {
   d.AddRows(columns, pairs.size(), [&](std::size_t i, std::vector<std::string>& row) {
     const RelativeReport& r = pairs[i];
     row = {ValidUtf8(r.from), ValidUtf8(r.to), r.line > 0 ? IntegerText(r.line) : "",
-           FixedText(r.distance, 3), Context::Millimetres(r.ellipse.a),
-           Context::Millimetres(r.ellipse.b),
+           FixedText(r.distance, 3), LengthsOf(book).Millimetres(r.ellipse.a),
+           LengthsOf(book).Millimetres(r.ellipse.b),
            FixedText(GonToUnit(r.ellipse.bearing, book.settings.unit), 1),
-           Context::Millimetres(r.sigmaDistance), Context::Millimetres(r.Precision95())};
+           LengthsOf(book).Millimetres(r.sigmaDistance), LengthsOf(book).Millimetres(r.Precision95())};
     if (r.allowed) {
-      row.push_back(Context::Millimetres(*r.allowed));
+      row.push_back(LengthsOf(book).Millimetres(*r.allowed));
       row.push_back(r.passed ? "passed" : "EXCEEDED");
     }
   });
@@ -846,7 +880,7 @@ void RelativeSection(const BookResult& book, Document& d) {
 // direction from the rounds, the reduced directions, the rounds with those
 // flagged named, the face pairs, and the orientation under least squares.
 void SetupSection(const SetupResult& result, std::size_t number, const AngleFormat& a,
-                  int decimals, Document& d) {
+                  const LengthFormat& lengths, int decimals, Document& d) {
   const BookSetup& s = result.setup;
   const std::string small = SmallUnitName(a.unit);
   const auto count = [](std::size_t n, const std::string& what) {
@@ -855,7 +889,7 @@ void SetupSection(const SetupResult& result, std::size_t number, const AngleForm
   d.Section("Setup " + IntegerText(static_cast<int>(number)) + " at " + ValidUtf8(s.station) +
             " (line " + IntegerText(s.line) + ")");
   Fields fields;
-  if (s.hi) fields.Add("Instrument height hi", FixedText(*s.hi, decimals), "m");
+  if (s.hi) fields.Add("Instrument height hi", FixedText(*s.hi, decimals), lengths.Name());
   if (s.pairs.empty()) {
     fields.Add("Collimation c", "", "none: no target read in both faces");
   } else {
@@ -883,10 +917,10 @@ void SetupSection(const SetupResult& result, std::size_t number, const AngleForm
   using Pick = std::optional<double> (*)(const SetupDirection&);
   const std::vector<std::pair<std::string, Pick>> picks = {
       {a.UnitHeading("zenith"), [](const SetupDirection& x) { return x.zenith; }},
-      {"slope [m]", [](const SetupDirection& x) { return x.slope; }},
-      {"horizontal [m]", [](const SetupDirection& x) { return x.horizontal; }},
-      {"ht [m]", [](const SetupDirection& x) { return x.ht; }},
-      {"dH [m]", [](const SetupDirection& x) { return x.dh; }}};
+      {lengths.Heading("slope"), [](const SetupDirection& x) { return x.slope; }},
+      {lengths.Heading("horizontal"), [](const SetupDirection& x) { return x.horizontal; }},
+      {lengths.Heading("ht"), [](const SetupDirection& x) { return x.ht; }},
+      {lengths.Heading("dH"), [](const SetupDirection& x) { return x.dh; }}};
   const std::vector<std::size_t> shown = ShownColumns(s.directions, picks, columns);
   const bool described = std::any_of(s.directions.begin(), s.directions.end(), [](const SetupDirection& x) {
     return !x.code.empty() || !x.description.empty() || x.oneFace;
@@ -952,8 +986,8 @@ void SideshotSection(const BookResult& book, int decimals, Document& d) {
     precision = precision || shot.precision.has_value();
     described = described || !shot.code.empty() || !shot.description.empty();
   }
-  std::vector<Table::Column> columns = {{"point", true}, {"from", true}, {"line"}, {"X [m]"}, {"Y [m]"}};
-  if (heights) columns.push_back({"H [m]"});
+  std::vector<Table::Column> columns = {{"point", true}, {"from", true}, {"line"}, {LengthsOf(book).Heading("X")}, {LengthsOf(book).Heading("Y")}};
+  if (heights) columns.push_back({LengthsOf(book).Heading("H")});
   if (precision)
     for (const char* heading : {"sX [mm]", "sY [mm]"}) columns.push_back({heading});
   if (described)
@@ -969,8 +1003,8 @@ void SideshotSection(const BookResult& book, int decimals, Document& d) {
            FixedText(shot.xy.x, decimals), FixedText(shot.xy.y, decimals)};
     if (heights) row.push_back(shot.z ? FixedText(*shot.z, decimals) : "");
     if (precision) {
-      row.push_back(shot.precision ? Context::Millimetres(shot.precision->sx) : "");
-      row.push_back(shot.precision ? Context::Millimetres(shot.precision->sy) : "");
+      row.push_back(shot.precision ? LengthsOf(book).Millimetres(shot.precision->sx) : "");
+      row.push_back(shot.precision ? LengthsOf(book).Millimetres(shot.precision->sy) : "");
     }
     if (described) {
       row.push_back(ValidUtf8(shot.code));
@@ -991,13 +1025,15 @@ void GridSection(const BookResult& book, int decimals, Document& d) {
   fields.Add("Mean combined factor", FixedText(grid.meanCombinedFactor, 9));
   fields.Add("Adjustments", IntegerText(grid.iterations),
              "on observations reduced at the places adjusted, until nothing moved 0.1 mm");
-  if (grid.settings.geoid) fields.Add("Geoid N", FixedText(*grid.settings.geoid, 3), "m");
+  const std::string unitName = LengthsOf(book).Name();
+  if (grid.settings.geoid) fields.Add("Geoid N", FixedText(*grid.settings.geoid, 3), unitName);
   if (grid.settings.meanHeight)
-    fields.Add("Mean height", FixedText(*grid.settings.meanHeight, 3), "m, of every point without one");
+    fields.Add("Mean height", FixedText(*grid.settings.meanHeight, 3),
+               unitName + ", of every point without one");
   d.Add(fields, true);
 
   d.Heading("Points: latitude, longitude (d-m-s), ellipsoidal height, scale factor k, convergence");
-  Table points({{"point", true}, {"latitude"}, {"longitude"}, {"h [m]"}, {"k"}, {"convergence"}});
+  Table points({{"point", true}, {"latitude"}, {"longitude"}, {LengthsOf(book).Heading("h")}, {"k"}, {"convergence"}});
   const auto add = [&](const std::string& name, const std::optional<geodesy::PointFactors>& map,
                        const std::optional<double>& h) {
     if (!map) return;
@@ -1011,8 +1047,8 @@ void GridSection(const BookResult& book, int decimals, Document& d) {
   d.Add(points);
 
   d.Heading("Distances: ground to ellipsoid (height factor) to grid (line scale factor)");
-  Table lines({{"line"}, {"from", true}, {"to", true}, {"ground [m]"}, {"height factor"},
-               {"scale factor"}, {"combined"}, {"grid [m]"}});
+  Table lines({{"line"}, {"from", true}, {"to", true}, {LengthsOf(book).Heading("ground")}, {"height factor"},
+               {"scale factor"}, {"combined"}, {LengthsOf(book).Heading("grid")}});
   const auto line = [&](const LineOnGrid& l) {
     lines.Add({IntegerText(l.line), ValidUtf8(l.from), ValidUtf8(l.to), FixedText(l.ground, 4),
                FixedText(l.heightFactor, 9), FixedText(l.scaleFactor, 9), FixedText(l.Combined(), 9),
@@ -1052,8 +1088,8 @@ void BookPointsSection(const BookResult& book, int decimals, Document& d) {
     heights = heights || point.point.z.has_value();
     precision = precision || point.precision.has_value();
   }
-  std::vector<Table::Column> columns = {{"point", true}, {"X [m]"}, {"Y [m]"}};
-  if (heights) columns.push_back({"H [m]"});
+  std::vector<Table::Column> columns = {{"point", true}, {LengthsOf(book).Heading("X")}, {LengthsOf(book).Heading("Y")}};
+  if (heights) columns.push_back({LengthsOf(book).Heading("H")});
   if (precision) {
     columns.push_back({"sX [mm]"});
     columns.push_back({"sY [mm]"});
@@ -1066,12 +1102,12 @@ void BookPointsSection(const BookResult& book, int decimals, Document& d) {
                                     FixedText(point.point.xy.y, decimals)};
     if (heights) row.push_back(point.point.z ? FixedText(*point.point.z, decimals) : "");
     if (point.precision) {
-      row.push_back(Context::Millimetres(point.precision->sx));
-      row.push_back(Context::Millimetres(point.precision->sy));
+      row.push_back(LengthsOf(book).Millimetres(point.precision->sx));
+      row.push_back(LengthsOf(book).Millimetres(point.precision->sy));
     } else if (precision && book.heightNetwork) {
       row.insert(row.end(), 2, "");
     }
-    if (book.heightNetwork) row.push_back(point.sigmaZ ? Context::Millimetres(*point.sigmaZ) : "");
+    if (book.heightNetwork) row.push_back(point.sigmaZ ? LengthsOf(book).Millimetres(*point.sigmaZ) : "");
     table.Add(std::move(row));
   }
   d.Section("All new points");
@@ -1141,7 +1177,7 @@ void ReportDocument(const BookResult& book, const ReportOptions& options, Docume
   }
   const AngleFormat angles{book.settings.unit, book.settings.unit == AngleUnit::Dms};
   for (std::size_t i = 0; i < book.setups.size(); ++i)
-    SetupSection(book.setups[i], i + 1, angles, options.decimals, d);
+    SetupSection(book.setups[i], i + 1, angles, LengthsOf(book), options.decimals, d);
   ChecksSection(book, d);
   NetworkSection(book, d);
   HeightNetworkSection(book, options.decimals, d);

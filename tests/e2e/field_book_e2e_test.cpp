@@ -373,16 +373,16 @@ TEST(FieldBookEndToEnd, EveryFaultIsOneLineNamingItsPlace) {
   const std::string start = std::string(Control) + "traverse\nA\n";
   const ErrorCase cases[] = {
       {"unknown record", "unit gon\nfoo 1 2\n", {}, 1,
-       "standard input:2: expected a record (unit, point, points, benchmark, traverse, setup, "
+       "standard input:2: expected a record (unit, length, point, points, benchmark, traverse, setup, "
        "raw, angle, distance, bearing, level, relative, sigma, title, grid or geoid), found 'foo'"},
       {"a slip in a keyword", "UNIT gon\nponit A 1 2\n", {}, 1,
-       "standard input:2: expected a record (unit, point, points, benchmark, traverse, setup, "
+       "standard input:2: expected a record (unit, length, point, points, benchmark, traverse, setup, "
        "raw, angle, distance, bearing, level, relative, sigma, title, grid or geoid), found 'ponit': did you mean 'point'?"},
       {"a slip in the first word is a book, not answers", "# job\nunti gon\n", {}, 1,
-       "standard input:2: expected a record (unit, point, points, benchmark, traverse, setup, "
+       "standard input:2: expected a record (unit, length, point, points, benchmark, traverse, setup, "
        "raw, angle, distance, bearing, level, relative, sigma, title, grid or geoid), found 'unti': did you mean 'unit'?"},
       {"a slip in a keyword typed in capitals", "UNITT gon\n", {}, 1,
-       "standard input:1: expected a record (unit, point, points, benchmark, traverse, setup, "
+       "standard input:1: expected a record (unit, length, point, points, benchmark, traverse, setup, "
        "raw, angle, distance, bearing, level, relative, sigma, title, grid or geoid), found 'UNITT': did you mean 'unit'?"},
       {"empty", " \r\n\n", {}, 1, "standard input: the input is empty: no field book and no answers"},
       {"a check on a point no traverse reaches", WorkedBook() + "distance P1 Q 10\n", {}, 1,

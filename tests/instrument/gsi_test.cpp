@@ -146,6 +146,11 @@ TEST(GsiSynthetic, EveryUnitsDigitWidthAndLineEndAdjustsBackToTheTruth) {
     const std::string text = ReadData(file);
     ASSERT_EQ(DetectInstrumentFormat(text), InputFormat::Gsi);
     Book book = ReadGsi(text, file, {});
+    // A file in feet is given in international feet; the truth is in metres.
+    const bool feet = std::string_view(file).find("_ft") != std::string_view::npos;
+    EXPECT_EQ(book.length, feet ? LengthUnit::Foot : LengthUnit::Metre);
+    EXPECT_EQ(book.lengthStated, feet);
+    ConvertLengths(book, LengthUnit::Metre);
     ASSERT_EQ(book.known.size(), 2u);
     ASSERT_EQ(book.setups.size(), 4u);
     EXPECT_EQ(book.setups[1].station, "P1");

@@ -124,7 +124,9 @@ TEST(SdrSynthetic, EveryHeaderOptionGivesBackTheTruth) {
                                      std::to_string(direction);
             const RawJob job = ReadSdrJob(Job(layout, twoX ? "\r\n" : "\n"), "job.sdr", {});
             ASSERT_EQ(job.book.known.size(), 1u) << what;
-            EXPECT_NEAR(job.book.known[0].xy.y, kS.y, 1e-3) << what;
+            // Its lengths as the file gives them, in its unit; the truth is in metres.
+            ASSERT_EQ(job.lengthUnit, length == 2 ? LengthUnit::Foot : LengthUnit::Metre) << what;
+            EXPECT_NEAR(job.book.known[0].xy.y * MetresPer(*job.lengthUnit), kS.y, 1e-3) << what;
             ASSERT_EQ(job.book.setups.size(), 2u) << what;
             EXPECT_EQ(job.book.setups[0].readings.size(), 5u) << what;  // the mark, A and B twice
             EXPECT_EQ(job.book.setups[0].readings[4].face, 2) << what;
