@@ -90,6 +90,8 @@ class Reader {
     pugi::xml_document document;
     const pugi::xml_parse_result parsed =
         document.load_buffer(text_.data(), text_.size(), pugi::parse_default, pugi::encoding_auto);
+    if (parsed.status == pugi::status_no_document_element)
+      throw JobError(1, "the file holds no XML element");
     if (!parsed)
       throw JobError(lineOf_(parsed.offset),
                      std::string("the XML is not well-formed: ") + parsed.description());
