@@ -291,7 +291,8 @@ class System {
       const Unknown kind = axis == 0 ? Unknown::X : Unknown::Y;
       for (const auto& [point, sign] : {std::pair{to, 1.0}, std::pair{from, -1.0}}) {
         const int u = index_.Find(point, kind);
-        if (u >= 0) ForEachTerm(u, [&](int p, double g) { c[axis].push_back({p, sign * g}); });
+        const double factor = sign;  // clang before 16 captures no structured binding
+        if (u >= 0) ForEachTerm(u, [&](int p, double g) { c[axis].push_back({p, factor * g}); });
       }
     }
     const auto& position = factor_.permutationP().indices();

@@ -246,10 +246,19 @@ TEST(JobXmlFaults, NameTheLineRecordAndElement) {
   }
 }
 
-TEST(JobXmlDetection, ByContent) {
-  EXPECT_EQ(DetectInstrumentFormat("\xEF\xBB\xBF<?xml version=\"1.0\"?>\r\n<JOBFile version=\"5.3\">"),
-            InputFormat::JobXml);
-  EXPECT_EQ(DetectInstrumentFormat("<?xml version=\"1.0\"?><LandXML>"), std::nullopt);
+// Names are UTF-8: as pugixml gives them where the file is UTF-8 or declares
+// its encoding, else each byte read in --encoding's code page.
+TEST(JobXmlText, NamesAreUtf8WhateverTheirBytes) {
+  const auto nameOf = [](const std::string& declaration, TextEncoding encoding) {
+    const std::string text = declaration + "<JOBFile><FieldBook><PointRecord><Name>P\xE9</Name>"
+                             "<Grid><North>1</North><East>2</East></Grid></PointRecord></FieldBook></JOBFile>";
+    RawOptions options;
+    options.encoding = encoding;
+    return ReadJobXmlJob(text, "x.jxl", options).book.known.at(0).name;
+  };
+  EXPECT_EQ(nameOf("", TextEncoding::Latin1), "P\xC3\xA9");
+  EXPECT_EQ(nameOf("", TextEncoding::Cp1251), "P\xD0\xB9");
+  EXPECT_EQ(nameOf("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>", TextEncoding::Cp1251), "P\xC3\xA9");
 }
 
 }  // namespace
