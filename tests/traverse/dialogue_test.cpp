@@ -22,10 +22,11 @@
 namespace traverse::testing {
 namespace {
 
-// A file of the examples folder, found from this file's place in the tree.
+// A file of the examples folder (its absolute path from the build: a
+// relative __FILE__, as a compiler cache may give, depends on where the test
+// runs).
 std::string ReadExample(const char* name) {
-  std::filesystem::path examples =
-      std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "examples";
+  const std::filesystem::path examples = EXAMPLES_DIR;
   std::ifstream file(examples / name, std::ios::binary);
   return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
