@@ -10,9 +10,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <map>
 #include <pugixml.hpp>
+#include <string>
+#include <tuple>
 #include <unordered_map>
+#include <vector>
 
 #include "adjustment/job_error.hpp"
 #include "input/tokens.hpp"
