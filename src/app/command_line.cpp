@@ -416,6 +416,14 @@ int AdjustFieldBook(const std::string& text, const Job& job, const AdjustRequest
   try {
     Book book = instrument ? ReadInstrumentFile(*instrument, text, job.source, request.raw)
                            : ReadFieldBook(text, job.source, files);
+    // A job of coordinates alone (a GNSS survey) is read, not adjusted: say
+    // so in its own terms rather than as a book without traverses.
+    if (instrument && book.setups.empty() && book.free.empty())
+      throw JobError(0, "the " + FormatTitle(*instrument) + " file holds no total-station setups: its " +
+                            std::to_string(book.known.size()) + " point" +
+                            (book.known.size() == 1 ? " is" : "s are") +
+                            " control only, and there is nothing to adjust ('traverse convert' "
+                            "writes them as a field book)");
     const LengthUnit unit = request.lengthUnit.value_or(book.length);
     if (book.length != unit) {
       book.notes.push_back(std::string("The ") + (instrument ? "file's" : "book's") + " lengths in " +
@@ -622,6 +630,14 @@ are the collector's, a check listed in the notes against the radial
 computation. Units come from the file (RW5 MO, SDR header), else --unit and
 --length-unit; lengths stay in the file's unit (see the manual, COLLECTOR FILES).
 
+Trimble JobXML (.jxl) is read with its IDs: StationRecord a setup,
+BackBearingRecord its backsight (circle + OrientationCorrection the azimuth),
+PointRecord with a Circle a pointing, with a Grid (keyed in) control, a
+satellite position control at its grid coordinates; ComputedGrid is the
+collector's, a check. Degrees and metres whatever the display units; the
+raw EDM distances take the prism constant and the ppm still to apply;
+deleted records and means of rounds (MTA) are passed over.
+
 The book holds the file's notes as comments, `unit gon`, a `point` record per
 control point and a `setup` block per setup with every reading, each number
 written so that it reads back to the same value: `traverse adjust BOOK` gives
@@ -632,7 +648,7 @@ Exit codes: 0 done; 1 the file cannot be read; 2 usage.)";
 
 const char* const answersHelp = R"(
 FILE is a field book, an answer file or an instrument file (Leica GSI, Sokkia
-SDR, Carlson RW5; see
+SDR, Carlson RW5, Trimble JobXML; see
 'traverse convert --help'), recognised by its content; --input-format
 forces one. `raw FILE` in a book reads an instrument file's setups in place.
 
@@ -711,8 +727,8 @@ int RunCommandLine(int argc, char** argv) {
                 "writes an adjustment report.");
   adjust->footer(answersHelp);
   CLI::App* convert = app.add_subcommand(
-      "convert", "Writes the field book that an instrument file (Leica GSI, Sokkia SDR, Carlson RW5) means: its "
-                 "control as point records and its setups with every reading.");
+      "convert", "Writes the field book that an instrument file (Leica GSI, Sokkia SDR, Carlson RW5, "
+                 "Trimble JobXML) means: its control as point records and its setups with every reading.");
   convert->footer(convertHelp);
 
   Job job;

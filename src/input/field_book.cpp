@@ -624,6 +624,7 @@ class Reader {
       throw JobError(line.number, "the target '" + reading.target + "' is the setup's own station");
     reading.hz = Angle(words[1], Named{"the horizontal circle reading"}, line.number);
     std::optional<int> face;
+    bool noHeight = false;  // ht=none
     for (std::size_t i = 2; i < words.size(); ++i) {
       const std::string_view word = words[i];
       const std::size_t equals = word.find('=');
@@ -650,8 +651,12 @@ class Reader {
           throw JobError(line.number, "the distance: expected a positive distance, found " +
                                           Quoted(value));
       } else if (IsWord(key, "ht")) {
-        once(reading.ht.has_value());
-        reading.ht = ParseNumberNamed(value, Named{"the target height"}, line.number);
+        once(reading.ht.has_value() || noHeight);
+        // ht=none: no target height from this pointing on (a collector's empty one).
+        if (IsWord(value, "none"))
+          noHeight = true;
+        else
+          reading.ht = ParseNumberNamed(value, Named{"the target height"}, line.number);
       } else if (IsWord(key, "face")) {
         once(face.has_value());
         if (value != "1" && value != "2")
@@ -678,7 +683,7 @@ class Reader {
     } else {
       reading.face = face.value_or(1);
     }
-    if (reading.ht) ht = reading.ht;
+    if (reading.ht || noHeight) ht = reading.ht;
     reading.ht = ht;
   }
 

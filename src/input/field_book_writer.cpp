@@ -61,6 +61,7 @@ std::string WriteFieldBook(const Book& book, const std::string& header) {
     out += Word(setup.station, "the station name", setup.line);
     if (setup.hi) out += " hi=" + Number(*setup.hi);
     out += '\n';
+    std::optional<double> carried;  // the ht= a book reading the setup carries on
     for (const SetupReading& reading : setup.readings) {
       out += "  ";
       out += Word(reading.target, "the target name", reading.line);
@@ -69,6 +70,8 @@ std::string WriteFieldBook(const Book& book, const std::string& header) {
       if (reading.slope) out += " sd=" + Number(*reading.slope);
       if (reading.horizontal) out += " hd=" + Number(*reading.horizontal);
       if (reading.ht) out += " ht=" + Number(*reading.ht);
+      else if (carried) out += " ht=none";
+      carried = reading.ht;
       if (!reading.zenith && reading.face == 2) out += " face=2";
       if (!reading.code.empty()) {
         out += " code=";

@@ -3,6 +3,7 @@
 #include "adjustment/job_error.hpp"
 #include "input/tokens.hpp"
 #include "instrument/gsi.hpp"
+#include "instrument/jobxml.hpp"
 #include "instrument/rw5.hpp"
 #include "instrument/sdr.hpp"
 
@@ -56,7 +57,7 @@ constexpr FormatEntry instrumentFormats[] = {
     {InputFormat::Gsi, "gsi", "Leica GSI", OpensGsi, ReadGsi},
     {InputFormat::Sdr, "sdr", "Sokkia SDR", OpensSdr, ReadSdr},
     {InputFormat::Rw5, "rw5", "Carlson RW5", OpensRw5, ReadRw5},
-    {InputFormat::JobXml, "jobxml", "Trimble JobXML", OpensJobXml, nullptr},
+    {InputFormat::JobXml, "jobxml", "Trimble JobXML", OpensJobXml, ReadJobXml},
 };
 constexpr std::pair<InputFormat, const char*> ownFormats[] = {{InputFormat::Book, "book"},
                                                               {InputFormat::Answers, "answers"}};

@@ -73,6 +73,45 @@ TEST(InstrumentEndToEnd, TheConvertedBookAdjustsToTheSameDoubles) {
   EXPECT_EQ(raw["sideshots"].size(), 3u);
 }
 
+// A JobXML job written from true coordinates (tools/make_jobxml.py): the
+// book convert writes adjusts to the same doubles, and to the truth.
+TEST(InstrumentEndToEnd, TheConvertedJobXmlBookAdjustsToTheSameDoubles) {
+  const std::string jxl = std::string(INSTRUMENT_DATA_DIR) + "/synthetic_ppm_to_apply.jxl";
+  const ChildRun converted = Traverse({"convert", jxl});
+  ASSERT_EQ(converted.exitCode, 0) << converted.error;
+  EXPECT_NE(converted.output.find("\nunit gon\npoint A 5000 3000 120\npoint B 5380 3085.5 122\n"),
+            std::string::npos)
+      << converted.output;
+  const fs::path book = Scratch("converted_jobxml.book");
+  std::ofstream(book, std::ios::binary) << converted.output;
+  json raw = Figures(Traverse({"adjust", "--rule", "least-squares", "--format", "json", jxl}));
+  EXPECT_EQ(raw["title"], "synthetic");  // the jobName, which a book gives by its own title record
+  raw.erase("title");
+  EXPECT_EQ(raw, Figures(Traverse({"adjust", "--rule", "least-squares", "--format", "json", book.string()})));
+  ASSERT_EQ(raw["points"][1]["name"], "P2");
+  EXPECT_NEAR(raw["points"][1]["x"].get<double>(), 5260.75, 1e-6);
+  EXPECT_NEAR(raw["points"][1]["y"].get<double>(), 3010.5, 1e-6);
+}
+
+// A GNSS job is read, not adjusted: its points as control, exit 1 with the
+// reason; convert writes its points.
+TEST(InstrumentEndToEnd, AGnssJobHasNothingToAdjust) {
+  const std::string jxl = std::string(INSTRUMENT_DATA_DIR) + "/KubaSzostak_JobXML_141108-KIERZKOWO.jxl";
+  const ChildRun run = Traverse({"adjust", jxl});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_TRUE(run.output.empty());
+  EXPECT_EQ(run.error, "traverse: " + jxl +
+                           ": the Trimble JobXML file holds no total-station setups: its 368 points are "
+                           "control only, and there is nothing to adjust ('traverse convert' writes "
+                           "them as a field book)\n");
+  const ChildRun converted = Traverse({"convert", jxl});
+  ASSERT_EQ(converted.exitCode, 0) << converted.error;
+  EXPECT_NE(converted.output.find("# The file holds no total-station setups"), std::string::npos);
+  EXPECT_NE(converted.output.find("\npoint 263 6071771.2198244 6491949.4635436 34.223975375678\n"),
+            std::string::npos);
+  EXPECT_EQ(converted.output.find("\nsetup "), std::string::npos);
+}
+
 TEST(InstrumentEndToEnd, ABookReadsTheFileInPlaceAndKeepsItsOwnControl) {
   const ChildRun run = Traverse({"adjust", "--rule", "least-squares", examples + "/traverse_raw.book"});
   ASSERT_EQ(run.exitCode, 0) << run.error;
@@ -142,7 +181,7 @@ TEST(InstrumentEndToEnd, FaultsAndFormatsAreNamed) {
       {{"adjust", "--rule", "least-squares", roundsBook.string()}, 1,
        "traverse: " + (bad.parent_path() / "rounds.gsi").string() + ":4: round 2 is read in one face only"},
       {{"convert", "--input-format", "jobxml", bad.string()}, 1,
-       "traverse: " + bad.string() + ": the file is read as Trimble JobXML, which this version of traverse cannot read yet"},
+       "traverse: " + bad.string() + ":1: the file holds no XML element"},
       {{"convert", examples + "/worked.book"}, 1,
        "traverse: " + examples + "/worked.book is no instrument file: convert reads instrument files"},
       {{"adjust", "--input-format", "gsi", examples + "/worked.book"}, 1, "word 1: expected a GSI word"},

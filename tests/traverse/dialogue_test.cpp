@@ -22,7 +22,9 @@
 namespace traverse::testing {
 namespace {
 
-// A file of the examples folder, found from this file's place in the tree.
+// A file of the examples folder (its absolute path from the build: a
+// relative __FILE__, as a compiler cache may give, depends on where the test
+// runs).
 std::string ReadExample(const char* name) {
   // From the build's own definition: __FILE__ may be relative to the build
   // folder (a compiler cache rewrites it so), and the test runs elsewhere.
