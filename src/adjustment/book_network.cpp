@@ -425,6 +425,49 @@ void LocateFreePoints(Points& points, const std::vector<Observation>& observatio
   }
 }
 
+// The marks of held bearings: a point without coordinates that a bearing
+// held fixed runs to from a known station, and that nothing else observes
+// but directions without distances from setups on that station (the
+// backsight of a job on an assumed bearing). Each is fixed on its bearing,
+// a kilometre from the station, so that the setups' directions to it orient
+// them as a known backsight would; the bearing itself is then implied.
+std::unordered_map<std::string, GridPoint> BearingMarks(
+    const Book& book, const std::unordered_map<std::string, const NamedPoint*>& known,
+    const std::vector<NewPoint>& placed) {
+  std::unordered_map<std::string, GridPoint> marks;
+  std::unordered_map<std::string, int> uses;  // observations naming each point
+  for (const FreeObservation& free : book.free)
+    for (const std::string* name : {&free.at, &free.from, &free.to}) ++uses[*name];
+  for (const FreeObservation& free : book.free) {
+    if (free.kind != ObservationKind::Bearing || !free.fixed || uses[free.to] != 1 ||
+        known.count(free.to) || !known.count(free.from))
+      continue;
+    const auto station = known.find(free.from);
+    const double t = free.value / gonPerRadian;
+    marks.emplace(free.to, GridPoint{station->second->xy.x + 1000 * std::cos(t),
+                                     station->second->xy.y + 1000 * std::sin(t)});
+  }
+  for (const NewPoint& p : placed) marks.erase(p.point.name);
+  for (const BookTraverse& traverse : book.traverses) {
+    for (const std::string& s : traverse.stations) marks.erase(s);
+    marks.erase(traverse.start.point);
+    if (traverse.end) marks.erase(traverse.end->point);
+  }
+  for (const BookSetup& setup : book.setups) {
+    marks.erase(setup.station);
+    for (const SetupDirection& d : setup.directions) {
+      const auto m = marks.find(d.target);
+      if (m == marks.end()) continue;
+      bool fromItsStation = false;
+      for (const FreeObservation& free : book.free)
+        fromItsStation = fromItsStation || (free.kind == ObservationKind::Bearing &&
+                                            free.to == d.target && free.from == setup.station);
+      if (!fromItsStation || d.horizontal) marks.erase(m);
+    }
+  }
+  return marks;
+}
+
 }  // namespace
 
 void AdjustNetworkOfBook(const Book& book, BookResult& out) {
@@ -433,12 +476,14 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
   for (const NewPoint& point : out.points) points.Add(point.point.name, point.point.xy, false, true);
   std::unordered_map<std::string, const NamedPoint*> known;
   for (const NamedPoint& point : out.known) known[point.name] = &point;
-  // A point by name: fixed where known, else new (located by a traverse or
-  // still to be placed).
+  const std::unordered_map<std::string, GridPoint> marks = BearingMarks(book, known, out.points);
+  // A point by name: fixed where known (or a mark of a held bearing), else new
+  // (located by a traverse or still to be placed).
   const auto point = [&](const std::string& name) {
     if (const int found = points.Find(name); found >= 0) return found;
     if (const auto k = known.find(name); k != known.end())
       return points.Add(name, k->second->xy, true, true);
+    if (const auto m = marks.find(name); m != marks.end()) return points.Add(name, m->second, true, true);
     return points.Add(name, {}, false, false);
   };
 
@@ -537,6 +582,8 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
     }
   }
   for (const FreeObservation& free : book.free) {
+    // A held bearing to its mark is in the mark's place.
+    if (free.kind == ObservationKind::Bearing && marks.count(free.to) && known.count(free.from)) continue;
     Observation o{free.kind, -1, point(free.from), point(free.to), free.value, 0};
     Origin origin;
     ObservationReport said;

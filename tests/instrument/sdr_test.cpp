@@ -5,7 +5,12 @@
 #include <cmath>
 #include <numbers>
 
+#include "adjustment/book.hpp"
 #include "adjustment/job_error.hpp"
+#include "adjustment/reduction.hpp"
+#include "input/field_book.hpp"
+#include "input/field_book_writer.hpp"
+#include "instrument/raw_job.hpp"
 #include "instrument/sdr.hpp"
 
 namespace traverse {
@@ -138,6 +143,29 @@ TEST(SdrSynthetic, EveryHeaderOptionGivesBackTheTruth) {
               EXPECT_NEAR(c.computed.x, c.collector.x, within) << what << " " << c.point;
               EXPECT_NEAR(c.computed.y, c.collector.y, within) << what << " " << c.point;
               EXPECT_NEAR(*c.computedZ, *c.collectorZ, within) << what << " " << c.point;
+            }
+            // The book `traverse convert` writes adjusts to the file's doubles.
+            Book raw = ToBook(job);
+            Book book = ReadFieldBook(WriteFieldBook(raw, "job.sdr"), "job.book", {});
+            ReduceBook(raw);
+            ReduceBook(book);
+            Settings settings;
+            settings.rule = Rule::LeastSquares;
+            const BookResult a = AdjustBook(raw, settings), b = AdjustBook(book, settings);
+            // The station A in the network (oriented by the bearing held on
+            // the mark, which has no coordinates), B and C its sideshots.
+            ASSERT_EQ(a.points.size(), 1u) << what;
+            ASSERT_EQ(b.points.size(), 1u) << what;
+            const double metres = MetresPer(*job.lengthUnit);
+            EXPECT_NEAR(a.points[0].point.xy.x * metres, kA.x, 2e-3) << what;
+            EXPECT_NEAR(a.points[0].point.xy.y * metres, kA.y, 2e-3) << what;
+            EXPECT_EQ(a.points[0].point.xy.x, b.points[0].point.xy.x) << what;
+            EXPECT_EQ(a.points[0].point.xy.y, b.points[0].point.xy.y) << what;
+            ASSERT_EQ(a.sideshots.size(), 2u) << what;
+            ASSERT_EQ(b.sideshots.size(), 2u) << what;
+            for (std::size_t i = 0; i < 2; ++i) {
+              EXPECT_EQ(a.sideshots[i].xy.x, b.sideshots[i].xy.x) << what;
+              EXPECT_EQ(a.sideshots[i].xy.y, b.sideshots[i].xy.y) << what;
             }
           }
 }
