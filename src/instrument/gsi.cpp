@@ -368,9 +368,17 @@ class GsiReader {
                                            : ", taken as applied by the instrument."));
   }
 
-  double Corrected(double distance) const {
+  // The distance of word `wi` with the corrections applied where asked; a
+  // prism constant that leaves no distance is a fault of that word.
+  double Corrected(const Block& block, int wi, double distance) const {
     if (!options_.applyRecordedCorrections) return distance;
-    return distance * (1 + corrections_.ppm.value_or(0) * 1e-6) + corrections_.constant.value_or(0);
+    const double corrected =
+        distance * (1 + corrections_.ppm.value_or(0) * 1e-6) + corrections_.constant.value_or(0);
+    if (!(corrected > 0))
+      throw block.Fault(*block.Find(wi), "the ppm and prism constant recorded on line " +
+                                             std::to_string(corrections_.line) +
+                                             " leave no positive distance");
+    return corrected;
   }
 
   void ReadObservation(const Block& block) {
@@ -400,9 +408,9 @@ class GsiReader {
     if (slope && *slope == 0) slope.reset();
     if (horizontal && *horizontal == 0) horizontal.reset();
     if (slope && reading.zenith) {
-      reading.slope = Corrected(*slope);
+      reading.slope = Corrected(block, 31, *slope);
     } else if (horizontal) {
-      reading.horizontal = Corrected(*horizontal);
+      reading.horizontal = Corrected(block, 32, *horizontal);
     } else if (slope) {
       throw block.Fault(*block.Find(31), "a slope distance without its zenith angle (WI 22)");
     }

@@ -30,9 +30,11 @@ inline double NextTo(double computed, double measured) {
   return computed + 400 * std::round((measured - computed) / 400);
 }
 
-// `gon` moved by whole turns into [0, 400).
+// `gon` moved by whole turns into [0, 400): the remainder is exact for any
+// finite value (a reading of 5e51 too, where a quotient would round).
 inline double WithinTurn(double gon) {
-  const double within = gon - 400 * std::floor(gon / 400);
+  double within = std::fmod(gon, 400.0);
+  if (within < 0) within += 400;
   return within < 400 ? within : 0;  // -1e-17 rounds up to 400
 }
 

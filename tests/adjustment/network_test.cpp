@@ -183,6 +183,20 @@ void ExpectClose(double actual, double expected, double scale, const std::string
 
 // The sparse engine against the dense textbook computation, a bearing held
 // fixed from a fixed point and between two new points among them.
+// Whole turns off, exactly, and into [0, 400) whatever the magnitude (a
+// reading of 5e51 found by fuzzing left a quotient's rounding behind).
+TEST(WithinTurn, EveryValueLandsInOneTurn) {
+  const struct {
+    double gon, within;
+  } cases[] = {{0, 0}, {399.5, 399.5}, {400, 0}, {-1e-17, 0}, {-100, 300}, {812.25, 12.25},
+               {-812.25, 387.75}};
+  for (const auto& c : cases) EXPECT_EQ(WithinTurn(c.gon), c.within) << c.gon;
+  for (const double huge : {5e51, -5e51, 1.7e308, -1.7e308}) {
+    const double within = WithinTurn(huge);
+    EXPECT_TRUE(within >= 0 && within < 400) << huge << " gave " << within;
+  }
+}
+
 TEST(AdjustNetwork, AgreesWithTheDenseComputation) {
   const struct {
     const char* name;

@@ -239,6 +239,16 @@ TEST(GsiFaults, NameTheLineAndTheWord) {
       EXPECT_NE(std::string(error.what()).find(c.message), std::string::npos) << error.what();
     }
   }
+  // A prism constant applied that leaves no distance (found by fuzzing).
+  RawOptions apply;
+  apply.applyRecordedCorrections = true;
+  try {
+    ReadGsi(station + "110002+0000000B 21...2+12345670 32...0+00000100 51..1.+0000-500\n", "bad.gsi", apply);
+    ADD_FAILURE() << "no fault for a negative corrected distance";
+  } catch (const JobError& error) {
+    EXPECT_EQ(error.line(), 2);
+    EXPECT_NE(std::string(error.what()).find("leave no positive distance"), std::string::npos) << error.what();
+  }
 }
 
 }  // namespace
