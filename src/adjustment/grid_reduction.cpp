@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <deque>
 #include <numbers>
 #include <stdexcept>
 #include <string>
@@ -28,14 +29,17 @@ struct Station {
   std::optional<double> h;
 };
 
-// The stations of a pass, by name. The names are views of the result the
-// pass places, which outlives it.
+// The stations by name, placed anew by each pass. A name keeps its place
+// in the table from pass to pass.
 class Stations {
  public:
   Stations(const geodesy::Grid& grid, const GridSettings& settings, std::size_t names = 0)
       : grid_(grid), settings_(settings), at_(names) {
     stations_.reserve(names);
   }
+
+  // A new pass: no station placed.
+  void Clear() { ++pass_; }
 
   // Places `name` at `xy` with height z (orthometric) and its own N.
   void Set(std::string_view name, const GridPoint& xy, std::optional<double> z,
@@ -52,28 +56,40 @@ class Stations {
     if (height) station.h = *height + geoid.value_or(settings_.geoid.value_or(0));
     if (const std::size_t* at = at_.Find(name)) {
       stations_[*at] = station;
+      placedIn_[*at] = pass_;
     } else {
-      at_.Set(name, stations_.size());
+      at_.Set(names_.emplace_back(name), stations_.size());
       stations_.push_back(station);
+      placedIn_.push_back(pass_);
     }
   }
-  const Station* Find(std::string_view name) const {
+  // A station's place in the table, placed in this pass or not; -1 for a
+  // name never placed.
+  int IndexOf(std::string_view name) const {
     const std::size_t* at = at_.Find(name);
-    return at ? &stations_[*at] : nullptr;
+    return at ? static_cast<int>(*at) : -1;
   }
-  std::uint32_t Index(const Station* station) const {
-    return static_cast<std::uint32_t>(station - stations_.data());
+  // The station at `index`, where it is placed in this pass.
+  const Station* At(int index) const {
+    return index >= 0 && placedIn_[static_cast<std::size_t>(index)] == pass_
+               ? &stations_[static_cast<std::size_t>(index)]
+               : nullptr;
   }
+  const Station* Find(std::string_view name) const { return At(IndexOf(name)); }
   bool AnyHeight() const {
-    return std::any_of(stations_.begin(), stations_.end(),
-                       [](const Station& s) { return s.h.has_value(); });
+    for (std::size_t i = 0; i < stations_.size(); ++i)
+      if (placedIn_[i] == pass_ && stations_[i].h) return true;
+    return false;
   }
 
  private:
   const geodesy::Grid& grid_;
   const GridSettings& settings_;
   NameIndex<std::size_t> at_;
+  std::deque<std::string> names_;  // the index's names, which outlive the results placed
   std::vector<Station> stations_;
+  std::vector<int> placedIn_;  // the pass that placed each
+  int pass_ = 0;
 };
 
 // The reduction of one line between two stations.
@@ -105,33 +121,80 @@ Reduced ReduceLine(const geodesy::Grid& grid, const Station& from, const Station
   return r;
 }
 
+// The lines the passes ask for, in the order asked, which is the book's
+// and the same in every pass: each request's ends are found by name once,
+// and each line has a slot for either direction (2k and 2k + 1), reduced
+// once a pass for both of its ends, as a setup on either end sights the
+// other.
+class Lines {
+ public:
+  struct Request {
+    const char* at = nullptr;  // the names asked for, to see that a pass asks the same
+    const char* to = nullptr;
+    int a = -1, b = -1;  // the ends' places in the stations' table, -1 for none
+    int slot = -1;       // -1 until both ends are found
+  };
+
+  // The k-th request of a pass, for the line from `at` to `to`.
+  Request& Ask(std::size_t k, const std::string& at, const std::string& to, const Stations& stations) {
+    if (k == requests_.size()) requests_.emplace_back();
+    Request& r = requests_[k];
+    if (r.at != at.data() || r.to != to.data() || r.a < 0 || (r.b < 0 && !to.empty())) {
+      r = Request{at.data(), to.data(), stations.IndexOf(at), to.empty() ? -1 : stations.IndexOf(to), -1};
+      if (r.a >= 0 && r.b >= 0 && r.a != r.b) {
+        const auto key = [](int p, int q) {
+          return static_cast<std::uint64_t>(static_cast<std::uint32_t>(p)) << 32 |
+                 static_cast<std::uint32_t>(q);
+        };
+        const auto found = slotOf_.find(key(r.a, r.b));
+        if (found != slotOf_.end()) {
+          r.slot = found->second;
+        } else {
+          r.slot = slots_;
+          slotOf_.emplace(key(r.a, r.b), slots_);
+          slotOf_.emplace(key(r.b, r.a), slots_ + 1);
+          slots_ += 2;
+        }
+      }
+    }
+    return r;
+  }
+  int Slots() const { return slots_; }
+
+ private:
+  std::vector<Request> requests_;
+  std::unordered_map<std::uint64_t, int> slotOf_;  // by the ends' places
+  int slots_ = 0;
+};
+
 // One pass of the reduction: the ground book's observations onto the grid
-// at the stations' places, into `out` (a copy of the ground book), and what
-// each changed, for the test of convergence (metres: a distance's change,
-// or an arc-to-chord correction's change times its line's length).
+// at the stations' places, into the book, and what each changed, for the
+// test of convergence (metres: a distance's change, or an arc-to-chord
+// correction's change times its line's length).
 class Pass {
  public:
-  Pass(const geodesy::Grid& grid, const Stations& stations) : grid_(grid), stations_(stations) {}
+  Pass(const geodesy::Grid& grid, const Stations& stations, Lines& lines)
+      : grid_(grid), stations_(stations), lines_(lines) {}
 
   // The line from `at` to `to`: none where `at` is unplaced; where `to` is
   // (a mark on a typed bearing, a sideshot not yet radiated), `at`'s own
   // scale and height and no arc-to-chord correction.
-  // Each line is reduced once a pass for both of its ends: a setup on
-  // either end sights the other.
   std::optional<Reduced> Line(const std::string& at, const std::string& to) {
-    const Station* a = stations_.Find(at);
+    const Lines::Request& r = lines_.Ask(asked_++, at, to, stations_);
+    const Station* a = stations_.At(r.a);
     if (!a) return std::nullopt;
-    const Station* b = to.empty() ? nullptr : stations_.Find(to);
-    if (!b || b == a) return ReduceLine(grid_, *a, b ? *b : *a);
-    const auto key = [&](const Station* p, const Station* q) {
-      return static_cast<std::uint64_t>(stations_.Index(p)) << 32 | stations_.Index(q);
-    };
-    if (const auto found = lines_.find(key(a, b)); found != lines_.end()) return found->second;
-    Reduced back;
-    const Reduced r = ReduceLine(grid_, *a, *b, &back);
-    lines_.emplace(key(a, b), r);
-    lines_.emplace(key(b, a), back);
-    return r;
+    const Station* b = stations_.At(r.b);
+    if (!b || b == a || r.slot < 0) return ReduceLine(grid_, *a, b ? *b : *a);
+    const auto slot = static_cast<std::size_t>(r.slot);
+    if (reduced_.size() < static_cast<std::size_t>(lines_.Slots())) {
+      reduced_.resize(static_cast<std::size_t>(lines_.Slots()));
+      done_.resize(reduced_.size());
+    }
+    if (!done_[slot]) {
+      reduced_[slot] = ReduceLine(grid_, *a, *b, &reduced_[slot ^ 1]);
+      done_[slot] = done_[slot ^ 1] = 1;
+    }
+    return reduced_[slot];
   }
 
   // The ground distance from `from` to `to` on the grid; its line's figures.
@@ -168,14 +231,18 @@ class Pass {
  private:
   const geodesy::Grid& grid_;
   const Stations& stations_;
-  std::unordered_map<std::uint64_t, Reduced> lines_;  // by the indices of its ends
+  Lines& lines_;
+  std::size_t asked_ = 0;
+  std::vector<Reduced> reduced_;  // by slot, in this pass
+  std::vector<char> done_;
 };
 
 // What a traverse's angle at station i sights behind and ahead.
-std::pair<std::string, std::string> Sights(const BookTraverse& t, std::size_t i) {
-  const std::string behind = i > 0 ? t.stations[i - 1] : t.start.point;
-  const std::string ahead =
-      i + 1 < t.stations.size() ? t.stations[i + 1] : (t.end ? t.end->point : std::string());
+std::pair<const std::string&, const std::string&> Sights(const BookTraverse& t, std::size_t i) {
+  static const std::string none;
+  const std::string& behind = i > 0 ? t.stations[i - 1] : t.start.point;
+  const std::string& ahead =
+      i + 1 < t.stations.size() ? t.stations[i + 1] : (t.end ? t.end->point : none);
   return {behind, ahead};
 }
 
@@ -213,8 +280,8 @@ struct GroundValues {
 // stations' places, in place; the report's figures into `report` where
 // given.
 Pass ReduceObservations(Book& book, const GroundValues& ground, const geodesy::Grid& grid,
-                        const Stations& stations, BookResult* report) {
-  Pass pass(grid, stations);
+                        const Stations& stations, Lines& asked, BookResult* report) {
+  Pass pass(grid, stations, asked);
   for (std::size_t t = 0; t < book.traverses.size(); ++t) {
     BookTraverse& o = book.traverses[t];
     std::vector<LineOnGrid> legs;
@@ -362,12 +429,15 @@ BookResult AdjustBookOnGrid(Book&& ground, const Settings& settings) {
   const GroundValues measured(book);
   int iterations = 0;
   std::optional<Stations> stations;
+  Lines lines;
   for (;;) {
-    stations.emplace(grid, gridSettings,
-                     result.known.size() + result.points.size() + result.sideshots.size());
+    if (!stations)
+      stations.emplace(grid, gridSettings,
+                       result.known.size() + result.points.size() + result.sideshots.size());
+    stations->Clear();
     PlaceAll(result, *stations);
     result.grid.emplace();
-    const Pass pass = ReduceObservations(book, measured, grid, *stations, &result);
+    const Pass pass = ReduceObservations(book, measured, grid, *stations, lines, &result);
     double change = before.empty() ? INFINITY : 0;
     for (std::size_t i = 0; i < before.size() && i < pass.figures.size(); ++i)
       change = std::max(change, std::abs(pass.figures[i] - before[i]));
