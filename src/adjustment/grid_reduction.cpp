@@ -437,7 +437,10 @@ BookResult AdjustBookOnGrid(Book&& ground, const Settings& settings) {
     stations->Clear();
     PlaceAll(result, *stations);
     result.grid.emplace();
-    const Pass pass = ReduceObservations(book, measured, grid, *stations, lines, &result);
+    // The first pass reduces at the first look's places, whose result no
+    // report takes.
+    const Pass pass = ReduceObservations(book, measured, grid, *stations, lines,
+                                         before.empty() ? nullptr : &result);
     double change = before.empty() ? INFINITY : 0;
     for (std::size_t i = 0; i < before.size() && i < pass.figures.size(); ++i)
       change = std::max(change, std::abs(pass.figures[i] - before[i]));
