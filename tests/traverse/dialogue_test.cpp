@@ -22,10 +22,11 @@
 namespace traverse::testing {
 namespace {
 
-// A file of the examples folder, found from this file's place in the tree.
+// A file of the examples folder, whose place the build gives (this file's
+// own name may be relative to the folder it was compiled in, as a compiler
+// cache with a base folder makes it).
 std::string ReadExample(const char* name) {
-  std::filesystem::path examples =
-      std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "examples";
+  const std::filesystem::path examples = EXAMPLES_DIR;
   std::ifstream file(examples / name, std::ios::binary);
   return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
