@@ -252,7 +252,7 @@ void ReduceDistances(BookSetup& setup, const std::vector<std::size_t>& direction
 }
 
 // The setup's directions by target name, open-addressed in 8 bytes a slot
-// (the hash's high half and the direction's place plus one; the name is the
+// (32 bits of the hash and the direction's place plus one; the name is the
 // direction's own): a setup of a hundred thousand sideshots needs 2 MB of
 // table, not 8, and the table's pages are the most of what its reduction
 // touches at random.
@@ -265,7 +265,9 @@ class DirectionIndex {
   // new one.
   std::size_t Find(std::string_view name, std::size_t& at, std::uint32_t& check) const {
     const std::size_t hash = std::hash<std::string_view>{}(name);
-    check = static_cast<std::uint32_t>(hash >> 32);
+    // Both halves of a 64-bit hash, the whole of a 32-bit one.
+    const auto wide = static_cast<std::uint64_t>(hash);
+    check = static_cast<std::uint32_t>(wide ^ (wide >> 32));
     const std::size_t mask = slots_.size() - 1;
     for (at = hash & mask; slots_[at] != 0; at = (at + 1) & mask) {
       const auto d = static_cast<std::size_t>(slots_[at] & 0xffffffffu) - 1;
