@@ -1,10 +1,7 @@
 #include "adjustment/book_setups.hpp"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
-#include <cstdint>
-#include <string_view>
 
 #include "adjustment/name_index.hpp"
 
@@ -22,37 +19,19 @@ std::vector<std::vector<char>> SideshotFlags(const Book& book) {
   for (const FreeObservation& free : book.free)
     for (const std::string* name : {&free.at, &free.from, &free.to})
       if (!name->empty()) tied.Set(*name, 1);
-  // The setup each target is sighted from, or -1 once a second one sights
-  // it: the targets by name in a table of 8 bytes a slot (32 bits of the
-  // hash, the target's entry plus one), and each direction's entry kept, so
-  // that 100,000 sideshots touch 5 MB rather than 9.
-  std::vector<std::string_view> names;
-  std::vector<long> from;
-  std::vector<std::uint32_t> entryOf;
-  names.reserve(targets);
-  from.reserve(targets);
-  entryOf.reserve(targets);
-  std::vector<std::uint64_t> slots(std::bit_ceil(2 * targets + 16));
-  const std::size_t mask = slots.size() - 1;
+  // The setup a target is sighted from, or -1 once a second one sights it;
+  // each target's name hashed once for both tables.
+  NameIndex<long> sightedFrom(targets);
+  std::vector<std::size_t> hashes;
+  hashes.reserve(targets);
   for (std::size_t s = 0; s < book.setups.size(); ++s) {
     tied.Set(book.setups[s].station, 1);
     for (const SetupDirection& direction : book.setups[s].directions) {
       const std::size_t hash = NameIndex<long>::Hash(direction.target);
-      const auto wide = static_cast<std::uint64_t>(hash);
-      const auto check = static_cast<std::uint32_t>(wide ^ (wide >> 32));
-      std::size_t at = hash & mask;
-      for (; slots[at] != 0; at = (at + 1) & mask)
-        if (static_cast<std::uint32_t>(slots[at] >> 32) == check &&
-            names[(slots[at] & 0xffffffffu) - 1] == direction.target)
-          break;
-      if (slots[at] == 0) {
-        names.push_back(direction.target);
-        from.push_back(static_cast<long>(s));
-        slots[at] = static_cast<std::uint64_t>(check) << 32 | static_cast<std::uint32_t>(names.size());
-      }
-      const std::uint32_t entry = static_cast<std::uint32_t>(slots[at] & 0xffffffffu) - 1;
-      if (from[entry] != static_cast<long>(s)) from[entry] = -1;
-      entryOf.push_back(entry);
+      hashes.push_back(hash);
+      bool inserted = false;
+      long* from = sightedFrom.Insert(direction.target, hash, static_cast<long>(s), inserted);
+      if (!inserted && *from != static_cast<long>(s)) *from = -1;
     }
   }
   std::vector<std::vector<char>> flags(book.setups.size());
@@ -60,8 +39,9 @@ std::vector<std::vector<char>> SideshotFlags(const Book& book) {
   for (std::size_t s = 0; s < book.setups.size(); ++s) {
     flags[s].reserve(book.setups[s].directions.size());
     for (const SetupDirection& direction : book.setups[s].directions) {
-      const long sightedFrom = from[entryOf[k++]];
-      flags[s].push_back(!tied.Find(direction.target) && sightedFrom == static_cast<long>(s));
+      const std::size_t hash = hashes[k++];
+      flags[s].push_back(!tied.Find(direction.target, hash) &&
+                         *sightedFrom.Find(direction.target, hash) == static_cast<long>(s));
     }
   }
   return flags;
