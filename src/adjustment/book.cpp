@@ -368,6 +368,7 @@ BookResult AdjustWithoutReductions(const Book& book, const Settings& settings) {
 BookResult AdjustBook(const Book& book, const Settings& settings) {
   if (settings.grid) return AdjustBookOnGrid(book, settings);
   BookResult out = AdjustWithoutReductions(book, settings);
+  if (settings.placeOnly) return out;  // its places alone are read
   for (std::size_t s = 0; s < book.setups.size(); ++s) {
     out.setups[s].setup.pairs = book.setups[s].pairs;
     out.setups[s].setup.rounds = book.setups[s].rounds;
@@ -377,7 +378,7 @@ BookResult AdjustBook(const Book& book, const Settings& settings) {
 }
 
 BookResult AdjustBook(Book&& book, const Settings& settings) {
-  if (settings.grid) return AdjustBookOnGrid(book, settings);
+  if (settings.grid) return AdjustBookOnGrid(std::move(book), settings);
   BookResult out = AdjustWithoutReductions(book, settings);
   for (std::size_t s = 0; s < book.setups.size(); ++s) {
     out.setups[s].setup.pairs = std::move(book.setups[s].pairs);

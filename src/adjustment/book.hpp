@@ -176,6 +176,8 @@ BookResult AdjustBook(Book&& book, const Settings& settings);
 // every point and on every observation reduced. Throws JobError for a point
 // outside the grid's projection.
 BookResult AdjustBookOnGrid(const Book& book, const Settings& settings);
+// The same on a book it may take apart.
+BookResult AdjustBookOnGrid(Book&& book, const Settings& settings);
 
 // Adjusts every observation of the book together, its traverses' and its
 // free ones, by least squares on a sparse factor, from `out` as the compass

@@ -19,25 +19,30 @@ std::vector<std::vector<char>> SideshotFlags(const Book& book) {
   for (const FreeObservation& free : book.free)
     for (const std::string* name : {&free.at, &free.from, &free.to})
       if (!name->empty()) tied.Set(*name, 1);
-  // The setup a target is sighted from, or -1 once a second one sights it.
+  // The setup a target is sighted from, or -1 once a second one sights it;
+  // each target's name hashed once for both tables.
   NameIndex<long> sightedFrom(targets);
+  std::vector<std::size_t> hashes;
+  hashes.reserve(targets);
   for (std::size_t s = 0; s < book.setups.size(); ++s) {
     tied.Set(book.setups[s].station, 1);
     for (const SetupDirection& direction : book.setups[s].directions) {
-      const long* from = sightedFrom.Find(direction.target);
-      if (!from) {
-        sightedFrom.Set(direction.target, static_cast<long>(s));
-      } else if (*from != static_cast<long>(s)) {
-        sightedFrom.Set(direction.target, -1);
-      }
+      const std::size_t hash = NameIndex<long>::Hash(direction.target);
+      hashes.push_back(hash);
+      bool inserted = false;
+      long* from = sightedFrom.Insert(direction.target, hash, static_cast<long>(s), inserted);
+      if (!inserted && *from != static_cast<long>(s)) *from = -1;
     }
   }
   std::vector<std::vector<char>> flags(book.setups.size());
+  std::size_t k = 0;
   for (std::size_t s = 0; s < book.setups.size(); ++s) {
     flags[s].reserve(book.setups[s].directions.size());
-    for (const SetupDirection& direction : book.setups[s].directions)
-      flags[s].push_back(!tied.Find(direction.target) &&
-                         *sightedFrom.Find(direction.target) == static_cast<long>(s));
+    for (const SetupDirection& direction : book.setups[s].directions) {
+      const std::size_t hash = hashes[k++];
+      flags[s].push_back(!tied.Find(direction.target, hash) &&
+                         *sightedFrom.Find(direction.target, hash) == static_cast<long>(s));
+    }
   }
   return flags;
 }

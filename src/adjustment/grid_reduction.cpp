@@ -3,12 +3,16 @@
 // reduction no longer moves anything.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <deque>
 #include <numbers>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "adjustment/book.hpp"
+#include "adjustment/name_index.hpp"
 #include "adjustment/job_error.hpp"
 
 namespace traverse {
@@ -25,39 +29,67 @@ struct Station {
   std::optional<double> h;
 };
 
-// The stations of a pass, by name.
+// The stations by name, placed anew by each pass. A name keeps its place
+// in the table from pass to pass.
 class Stations {
  public:
-  Stations(const geodesy::Grid& grid, const GridSettings& settings)
-      : grid_(grid), settings_(settings) {}
+  Stations(const geodesy::Grid& grid, const GridSettings& settings, std::size_t names = 0)
+      : grid_(grid), settings_(settings), at_(names) {
+    stations_.reserve(names);
+  }
+
+  // A new pass: no station placed.
+  void Clear() { ++pass_; }
 
   // Places `name` at `xy` with height z (orthometric) and its own N.
-  void Set(const std::string& name, const GridPoint& xy, std::optional<double> z,
+  void Set(std::string_view name, const GridPoint& xy, std::optional<double> z,
            std::optional<double> geoid, int line) {
     Station station{xy, {}, std::nullopt};
     try {
       station.factors = grid_.At(xy.x, xy.y);
     } catch (const std::domain_error&) {
-      throw JobError(line, "the point '" + name + "' (" + std::to_string(xy.x) + ", " +
+      throw JobError(line, "the point '" + std::string(name) + "' (" + std::to_string(xy.x) + ", " +
                                std::to_string(xy.y) + ") lies outside the grid " +
                                settings_.definition.name);
     }
     const std::optional<double> height = z ? z : settings_.meanHeight;
     if (height) station.h = *height + geoid.value_or(settings_.geoid.value_or(0));
-    at_[name] = station;
+    if (const std::size_t* at = at_.Find(name)) {
+      stations_[*at] = station;
+      placedIn_[*at] = pass_;
+    } else {
+      at_.Set(names_.emplace_back(name), stations_.size());
+      stations_.push_back(station);
+      placedIn_.push_back(pass_);
+    }
   }
-  const Station* Find(const std::string& name) const {
-    const auto found = at_.find(name);
-    return found == at_.end() ? nullptr : &found->second;
+  // A station's place in the table, placed in this pass or not; -1 for a
+  // name never placed.
+  int IndexOf(std::string_view name) const {
+    const std::size_t* at = at_.Find(name);
+    return at ? static_cast<int>(*at) : -1;
   }
+  // The station at `index`, where it is placed in this pass.
+  const Station* At(int index) const {
+    return index >= 0 && placedIn_[static_cast<std::size_t>(index)] == pass_
+               ? &stations_[static_cast<std::size_t>(index)]
+               : nullptr;
+  }
+  const Station* Find(std::string_view name) const { return At(IndexOf(name)); }
   bool AnyHeight() const {
-    return std::any_of(at_.begin(), at_.end(), [](const auto& s) { return s.second.h.has_value(); });
+    for (std::size_t i = 0; i < stations_.size(); ++i)
+      if (placedIn_[i] == pass_ && stations_[i].h) return true;
+    return false;
   }
 
  private:
   const geodesy::Grid& grid_;
   const GridSettings& settings_;
-  std::unordered_map<std::string, Station> at_;
+  NameIndex<std::size_t> at_;
+  std::deque<std::string> names_;  // the index's names, which outlive the results placed
+  std::vector<Station> stations_;
+  std::vector<int> placedIn_;  // the pass that placed each
+  int pass_ = 0;
 };
 
 // The reduction of one line between two stations.
@@ -66,7 +98,10 @@ struct Reduced {
   double length = 0;  // of the chord, grid units
 };
 
-Reduced ReduceLine(const geodesy::Grid& grid, const Station& from, const Station& to) {
+// The line from `from` to `to`; where `back` is given, the line from `to`
+// to `from` too, of the same geodesic.
+Reduced ReduceLine(const geodesy::Grid& grid, const Station& from, const Station& to,
+                   Reduced* back = nullptr) {
   const double dx = to.xy.x - from.xy.x, dy = to.xy.y - from.xy.y;
   Reduced r;
   r.length = std::hypot(dx, dy);
@@ -76,26 +111,90 @@ Reduced ReduceLine(const geodesy::Grid& grid, const Station& from, const Station
     h = (*from.h + *to.h) / 2;
   else if (from.h || to.h)
     h = from.h ? *from.h : *to.h;
-  r.factors = grid.Line(from.factors, to.factors, bearing, r.length, h);
+  if (!back) {
+    r.factors = grid.Line(from.factors, to.factors, bearing, r.length, h);
+    return r;
+  }
+  back->length = r.length;
+  r.factors = grid.Line(from.factors, to.factors, bearing, r.length, h,
+                        std::atan2(-dy, -dx) * degreesPerRadian, back->factors);
   return r;
 }
 
+// The lines the passes ask for, in the order asked, which is the book's
+// and the same in every pass: each request's ends are found by name once,
+// and each line has a slot for either direction (2k and 2k + 1), reduced
+// once a pass for both of its ends, as a setup on either end sights the
+// other.
+class Lines {
+ public:
+  struct Request {
+    const char* at = nullptr;  // the names asked for, to see that a pass asks the same
+    const char* to = nullptr;
+    int a = -1, b = -1;  // the ends' places in the stations' table, -1 for none
+    int slot = -1;       // -1 until both ends are found
+  };
+
+  // The k-th request of a pass, for the line from `at` to `to`.
+  Request& Ask(std::size_t k, const std::string& at, const std::string& to, const Stations& stations) {
+    if (k == requests_.size()) requests_.emplace_back();
+    Request& r = requests_[k];
+    if (r.at != at.data() || r.to != to.data() || r.a < 0 || (r.b < 0 && !to.empty())) {
+      r = Request{at.data(), to.data(), stations.IndexOf(at), to.empty() ? -1 : stations.IndexOf(to), -1};
+      if (r.a >= 0 && r.b >= 0 && r.a != r.b) {
+        const auto key = [](int p, int q) {
+          return static_cast<std::uint64_t>(static_cast<std::uint32_t>(p)) << 32 |
+                 static_cast<std::uint32_t>(q);
+        };
+        const auto found = slotOf_.find(key(r.a, r.b));
+        if (found != slotOf_.end()) {
+          r.slot = found->second;
+        } else {
+          r.slot = slots_;
+          slotOf_.emplace(key(r.a, r.b), slots_);
+          slotOf_.emplace(key(r.b, r.a), slots_ + 1);
+          slots_ += 2;
+        }
+      }
+    }
+    return r;
+  }
+  int Slots() const { return slots_; }
+
+ private:
+  std::vector<Request> requests_;
+  std::unordered_map<std::uint64_t, int> slotOf_;  // by the ends' places
+  int slots_ = 0;
+};
+
 // One pass of the reduction: the ground book's observations onto the grid
-// at the stations' places, into `out` (a copy of the ground book), and what
-// each changed, for the test of convergence (metres: a distance's change,
-// or an arc-to-chord correction's change times its line's length).
+// at the stations' places, into the book, and what each changed, for the
+// test of convergence (metres: a distance's change, or an arc-to-chord
+// correction's change times its line's length).
 class Pass {
  public:
-  Pass(const geodesy::Grid& grid, const Stations& stations) : grid_(grid), stations_(stations) {}
+  Pass(const geodesy::Grid& grid, const Stations& stations, Lines& lines)
+      : grid_(grid), stations_(stations), lines_(lines) {}
 
   // The line from `at` to `to`: none where `at` is unplaced; where `to` is
   // (a mark on a typed bearing, a sideshot not yet radiated), `at`'s own
   // scale and height and no arc-to-chord correction.
-  std::optional<Reduced> Line(const std::string& at, const std::string& to) const {
-    const Station* a = stations_.Find(at);
+  std::optional<Reduced> Line(const std::string& at, const std::string& to) {
+    const Lines::Request& r = lines_.Ask(asked_++, at, to, stations_);
+    const Station* a = stations_.At(r.a);
     if (!a) return std::nullopt;
-    const Station* b = to.empty() ? nullptr : stations_.Find(to);
-    return ReduceLine(grid_, *a, b ? *b : *a);
+    const Station* b = stations_.At(r.b);
+    if (!b || b == a || r.slot < 0) return ReduceLine(grid_, *a, b ? *b : *a);
+    const auto slot = static_cast<std::size_t>(r.slot);
+    if (reduced_.size() < static_cast<std::size_t>(lines_.Slots())) {
+      reduced_.resize(static_cast<std::size_t>(lines_.Slots()));
+      done_.resize(reduced_.size());
+    }
+    if (!done_[slot]) {
+      reduced_[slot] = ReduceLine(grid_, *a, *b, &reduced_[slot ^ 1]);
+      done_[slot] = done_[slot ^ 1] = 1;
+    }
+    return reduced_[slot];
   }
 
   // The ground distance from `from` to `to` on the grid; its line's figures.
@@ -132,36 +231,71 @@ class Pass {
  private:
   const geodesy::Grid& grid_;
   const Stations& stations_;
+  Lines& lines_;
+  std::size_t asked_ = 0;
+  std::vector<Reduced> reduced_;  // by slot, in this pass
+  std::vector<char> done_;
 };
 
 // What a traverse's angle at station i sights behind and ahead.
-std::pair<std::string, std::string> Sights(const BookTraverse& t, std::size_t i) {
-  const std::string behind = i > 0 ? t.stations[i - 1] : t.start.point;
-  const std::string ahead =
-      i + 1 < t.stations.size() ? t.stations[i + 1] : (t.end ? t.end->point : std::string());
+std::pair<const std::string&, const std::string&> Sights(const BookTraverse& t, std::size_t i) {
+  static const std::string none;
+  const std::string& behind = i > 0 ? t.stations[i - 1] : t.start.point;
+  const std::string& ahead =
+      i + 1 < t.stations.size() ? t.stations[i + 1] : (t.end ? t.end->point : none);
   return {behind, ahead};
 }
 
-// Reduces every observation of `ground` into `out` at the stations' places;
-// the report's figures into `report` where given.
-Pass ReduceObservations(const Book& ground, Book& out, const geodesy::Grid& grid,
-                        const Stations& stations, BookResult* report) {
-  Pass pass(grid, stations);
-  for (std::size_t t = 0; t < ground.traverses.size(); ++t) {
-    const BookTraverse& g = ground.traverses[t];
-    BookTraverse& o = out.traverses[t];
+// The values of a book's observations as measured on the ground: each pass
+// reduces them into the book itself, which is otherwise the same on the
+// ground and on the grid.
+struct GroundValues {
+  std::vector<std::vector<double>> legs, angles;  // by traverse
+  std::vector<double> free;
+  std::vector<std::vector<double>> directions;  // by setup
+  std::vector<std::vector<std::optional<double>>> horizontals;
+
+  explicit GroundValues(const Book& book) {
+    for (const BookTraverse& t : book.traverses) {
+      std::vector<double>& l = legs.emplace_back();
+      for (const BookLeg& leg : t.legs) l.push_back(leg.length);
+      std::vector<double>& a = angles.emplace_back();
+      for (const auto& angle : t.angles) a.push_back(angle.value);
+    }
+    for (const FreeObservation& f : book.free) free.push_back(f.value);
+    for (const BookSetup& setup : book.setups) {
+      std::vector<double>& d = directions.emplace_back();
+      std::vector<std::optional<double>>& h = horizontals.emplace_back();
+      d.reserve(setup.directions.size());
+      h.reserve(setup.directions.size());
+      for (const SetupDirection& direction : setup.directions) {
+        d.push_back(direction.direction);
+        h.push_back(direction.horizontal);
+      }
+    }
+  }
+};
+
+// Reduces every observation of `book` from its ground values at the
+// stations' places, in place; the report's figures into `report` where
+// given.
+Pass ReduceObservations(Book& book, const GroundValues& ground, const geodesy::Grid& grid,
+                        const Stations& stations, Lines& asked, BookResult* report) {
+  Pass pass(grid, stations, asked);
+  for (std::size_t t = 0; t < book.traverses.size(); ++t) {
+    BookTraverse& o = book.traverses[t];
     std::vector<LineOnGrid> legs;
     std::vector<double> corrections;
-    for (std::size_t j = 0; j < g.legs.size() && j + 1 < g.stations.size(); ++j) {
-      legs.push_back(pass.Distance(g.stations[j], g.stations[j + 1], g.legs[j].length, g.legs[j].line));
+    for (std::size_t j = 0; j < o.legs.size() && j + 1 < o.stations.size(); ++j) {
+      legs.push_back(pass.Distance(o.stations[j], o.stations[j + 1], ground.legs[t][j], o.legs[j].line));
       o.legs[j].length = legs.back().grid;
     }
-    for (std::size_t i = 0; i < g.angles.size() && i < g.stations.size(); ++i) {
-      const auto [behind, ahead] = Sights(g, i);
-      double c = pass.ArcToChord(g.stations[i], ahead) - pass.ArcToChord(g.stations[i], behind);
-      if (!g.leftAngles) c = -c;
+    for (std::size_t i = 0; i < o.angles.size() && i < o.stations.size(); ++i) {
+      const auto [behind, ahead] = Sights(o, i);
+      double c = pass.ArcToChord(o.stations[i], ahead) - pass.ArcToChord(o.stations[i], behind);
+      if (!o.leftAngles) c = -c;
       corrections.push_back(c);
-      o.angles[i].value = NormalisedGon(static_cast<long double>(g.angles[i].value) + c);
+      o.angles[i].value = NormalisedGon(static_cast<long double>(ground.angles[t][i]) + c);
     }
     if (report && t < report->traverses.size()) {
       report->traverses[t].gridLegs = std::move(legs);
@@ -169,37 +303,37 @@ Pass ReduceObservations(const Book& ground, Book& out, const geodesy::Grid& grid
     }
   }
   if (report) report->grid->lines.clear(), report->grid->angles.clear();
-  for (std::size_t f = 0; f < ground.free.size(); ++f) {
-    const FreeObservation& g = ground.free[f];
-    FreeObservation& o = out.free[f];
-    if (g.kind == ObservationKind::Distance) {
-      const LineOnGrid l = pass.Distance(g.from, g.to, g.value, g.line);
+  for (std::size_t f = 0; f < book.free.size(); ++f) {
+    FreeObservation& o = book.free[f];
+    const double value = ground.free[f];
+    if (o.kind == ObservationKind::Distance) {
+      const LineOnGrid l = pass.Distance(o.from, o.to, value, o.line);
       o.value = l.grid;
       if (report) report->grid->lines.push_back(l);
-    } else if (g.kind == ObservationKind::Angle) {
-      const double c = pass.ArcToChord(g.at, g.to) - pass.ArcToChord(g.at, g.from);
-      o.value = NormalisedGon(static_cast<long double>(g.value) + c);
-      if (report) report->grid->angles.push_back({g.at, g.from, g.to, g.line, c});
+    } else if (o.kind == ObservationKind::Angle) {
+      const double c = pass.ArcToChord(o.at, o.to) - pass.ArcToChord(o.at, o.from);
+      o.value = NormalisedGon(static_cast<long double>(value) + c);
+      if (report) report->grid->angles.push_back({o.at, o.from, o.to, o.line, c});
     }
   }
-  for (std::size_t s = 0; s < ground.setups.size(); ++s) {
-    const BookSetup& g = ground.setups[s];
-    BookSetup& o = out.setups[s];
+  for (std::size_t s = 0; s < book.setups.size(); ++s) {
+    BookSetup& o = book.setups[s];
     std::vector<std::optional<LineOnGrid>> lines;
     std::vector<double> corrections;
+    lines.reserve(o.directions.size());
+    corrections.reserve(o.directions.size());
     double reference = 0;
-    for (std::size_t d = 0; d < g.directions.size(); ++d) {
-      const SetupDirection& direction = g.directions[d];
-      const std::optional<Reduced> line = pass.Line(g.station, direction.target);
+    for (std::size_t d = 0; d < o.directions.size(); ++d) {
+      SetupDirection& direction = o.directions[d];
+      const std::optional<Reduced> line = pass.Line(o.station, direction.target);
       const double toTarget = pass.ArcToChord(line);
       if (d == 0) reference = toTarget;
       const double c = toTarget - reference;
       corrections.push_back(c);
-      o.directions[d].direction = NormalisedGon(static_cast<long double>(direction.direction) + c);
-      if (direction.horizontal) {
-        lines.push_back(pass.Distance(g.station, direction.target, *direction.horizontal,
-                                      direction.line, line));
-        o.directions[d].horizontal = lines.back()->grid;
+      direction.direction = NormalisedGon(static_cast<long double>(ground.directions[s][d]) + c);
+      if (const std::optional<double>& horizontal = ground.horizontals[s][d]) {
+        lines.push_back(pass.Distance(o.station, direction.target, *horizontal, direction.line, line));
+        direction.horizontal = lines.back()->grid;
       } else {
         lines.emplace_back();
       }
@@ -240,9 +374,14 @@ void ProjectControl(Book& book, const GridSettings& settings, const geodesy::Gri
 }  // namespace
 
 BookResult AdjustBookOnGrid(const Book& ground, const Settings& settings) {
+  return AdjustBookOnGrid(Book(ground), settings);
+}
+
+BookResult AdjustBookOnGrid(Book&& ground, const Settings& settings) {
   const GridSettings& gridSettings = *settings.grid;
   const geodesy::Grid grid(gridSettings.definition);
-  Book book = ground;
+  // The ground book itself, its control projected: nothing else of it changes.
+  Book book = std::move(ground);
   ProjectControl(book, gridSettings, grid);
 
   Settings plane = settings;
@@ -287,14 +426,21 @@ BookResult AdjustBookOnGrid(const Book& ground, const Settings& settings) {
   // its figures into that result: the last one's are the reduction the
   // result was adjusted from, to within what moves nothing by 0.1 mm.
   std::vector<double> before;
-  Book reduced = book;
+  const GroundValues measured(book);
   int iterations = 0;
   std::optional<Stations> stations;
+  Lines lines;
   for (;;) {
-    stations.emplace(grid, gridSettings);
+    if (!stations)
+      stations.emplace(grid, gridSettings,
+                       result.known.size() + result.points.size() + result.sideshots.size());
+    stations->Clear();
     PlaceAll(result, *stations);
     result.grid.emplace();
-    const Pass pass = ReduceObservations(book, reduced, grid, *stations, &result);
+    // The first pass reduces at the first look's places, whose result no
+    // report takes.
+    const Pass pass = ReduceObservations(book, measured, grid, *stations, lines,
+                                         before.empty() ? nullptr : &result);
     double change = before.empty() ? INFINITY : 0;
     for (std::size_t i = 0; i < before.size() && i < pass.figures.size(); ++i)
       change = std::max(change, std::abs(pass.figures[i] - before[i]));
@@ -303,7 +449,7 @@ BookResult AdjustBookOnGrid(const Book& ground, const Settings& settings) {
       break;
     }
     before = pass.figures;
-    result = AdjustBook(reduced, plane);
+    result = AdjustBook(book, plane);
     ++iterations;
   }
 
@@ -317,8 +463,12 @@ BookResult AdjustBookOnGrid(const Book& ground, const Settings& settings) {
     result.grid->notes.push_back(
         "No point has a height and no --mean-height is given: the distances are taken as "
         "measured on the ellipsoid (height factor 1).");
-  for (std::size_t t = 0; t < result.traverses.size() && t < ground.traverses.size(); ++t)
-    result.traverses[t].legs = ground.traverses[t].legs;
+  // The traverses' legs as measured.
+  for (std::size_t t = 0; t < result.traverses.size() && t < book.traverses.size(); ++t) {
+    result.traverses[t].legs = book.traverses[t].legs;
+    for (std::size_t j = 0; j < result.traverses[t].legs.size(); ++j)
+      result.traverses[t].legs[j].length = measured.legs[t][j];
+  }
   // A point's ellipsoidal height is reported where it has a height of its own.
   const auto mark = [&](const std::string& name, std::optional<double> z,
                         std::optional<geodesy::PointFactors>& map, std::optional<double>& h) {

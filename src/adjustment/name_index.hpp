@@ -27,6 +27,33 @@ class NameIndex {
     return slot.name.data() != nullptr ? &slot.value : nullptr;
   }
 
+  // The hash a name is filed by, for the calls below that take it, so that
+  // a name looked up in more than one index is hashed once.
+  static std::size_t Hash(std::string_view name) { return std::hash<std::string_view>{}(name); }
+
+  // Find, with the name's Hash.
+  const Value* Find(std::string_view name, std::size_t hash) const {
+    if (slots_.empty()) return nullptr;
+    const Slot& slot = slots_[Place(name, hash)];
+    return slot.name.data() != nullptr ? &slot.value : nullptr;
+  }
+
+  // The value of `name`, given `value` first where it has none: one probe
+  // for a look-up and an insertion. The pointer holds until the next
+  // insertion.
+  Value* Insert(std::string_view name, std::size_t hash, const Value& value, bool& inserted) {
+    if (2 * (count_ + 1) > slots_.size()) Grow();
+    Slot& slot = slots_[Place(name, hash)];
+    inserted = slot.name.data() == nullptr;
+    if (inserted) {
+      slot.name = name;
+      slot.hash = hash;
+      slot.value = value;
+      ++count_;
+    }
+    return &slot.value;
+  }
+
   // Gives `name` the value, in place of one it had.
   void Set(std::string_view name, const Value& value) {
     if (2 * (count_ + 1) > slots_.size()) Grow();

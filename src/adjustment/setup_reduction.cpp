@@ -3,6 +3,10 @@
 // sigma of a direction from the rounds by the station adjustment of sets of
 // directions.
 #include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <functional>
+#include <string_view>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -247,6 +251,41 @@ void ReduceDistances(BookSetup& setup, const std::vector<std::size_t>& direction
   }
 }
 
+// The setup's directions by target name, open-addressed in 8 bytes a slot
+// (32 bits of the hash and the direction's place plus one; the name is the
+// direction's own): a setup of a hundred thousand sideshots needs 2 MB of
+// table, not 8, and the table's pages are the most of what its reduction
+// touches at random.
+class DirectionIndex {
+ public:
+  DirectionIndex(const std::vector<SetupDirection>& directions, std::size_t names)
+      : directions_(directions), slots_(std::bit_ceil(2 * names + 16)) {}
+
+  // The direction of `name`, or `none`; `at` and `check` say where to file a
+  // new one.
+  std::size_t Find(std::string_view name, std::size_t& at, std::uint32_t& check) const {
+    const std::size_t hash = std::hash<std::string_view>{}(name);
+    // Both halves of a 64-bit hash, the whole of a 32-bit one.
+    const auto wide = static_cast<std::uint64_t>(hash);
+    check = static_cast<std::uint32_t>(wide ^ (wide >> 32));
+    const std::size_t mask = slots_.size() - 1;
+    for (at = hash & mask; slots_[at] != 0; at = (at + 1) & mask) {
+      const auto d = static_cast<std::size_t>(slots_[at] & 0xffffffffu) - 1;
+      if (static_cast<std::uint32_t>(slots_[at] >> 32) == check && directions_[d].target == name)
+        return d;
+    }
+    return none;
+  }
+  // Files direction d at the empty slot Find gave.
+  void Set(std::size_t at, std::uint32_t check, std::size_t d) {
+    slots_[at] = static_cast<std::uint64_t>(check) << 32 | static_cast<std::uint32_t>(d + 1);
+  }
+
+ private:
+  const std::vector<SetupDirection>& directions_;
+  std::vector<std::uint64_t> slots_;
+};
+
 }  // namespace
 
 void ReduceSetup(BookSetup& setup, double refraction, double metresPerUnit) {
@@ -261,18 +300,17 @@ void ReduceSetup(BookSetup& setup, double refraction, double metresPerUnit) {
     throw JobError(setup.line, "the setup on " + setup.station + " reads no target");
 
   // The directions in the order first read, and how often each is pointed.
-  // The names are the readings' own text, which outlives the index.
-  NameIndex<std::size_t> directionNamed(setup.readings.size());
+  DirectionIndex directionNamed(setup.directions, setup.readings.size());
   std::vector<std::size_t> directionOf;
   std::vector<int> pointings;
   directionOf.reserve(setup.readings.size());
   for (const SetupReading& reading : setup.readings) {
-    std::size_t d;
-    if (const std::size_t* known = directionNamed.Find(reading.target)) {
-      d = *known;
-    } else {
+    std::size_t at = 0;
+    std::uint32_t check = 0;
+    std::size_t d = directionNamed.Find(reading.target, at, check);
+    if (d == none) {
       d = setup.directions.size();
-      directionNamed.Set(reading.target, d);
+      directionNamed.Set(at, check, d);
       SetupDirection direction;
       direction.target = reading.target;
       direction.line = reading.line;

@@ -166,13 +166,36 @@ PointFactors Grid::ToGrid(const Geographic& at, double& north, double& east) con
   return p;
 }
 
+namespace {
+
+// 1 / R = cos²α / M + sin²α / N, Euler's radius in azimuth α (degrees) at
+// latitude lat.
+double EulerRadius(double a, double e2, double lat, double azimuth) {
+  const double s = std::sin(lat * degree);
+  const double w2 = 1 - e2 * s * s;
+  const double n = a / std::sqrt(w2), m = a * (1 - e2) / (w2 * std::sqrt(w2));
+  const double ca = std::cos(azimuth * degree), sa = std::sin(azimuth * degree);
+  return 1 / (ca * ca / m + sa * sa / n);
+}
+
+}  // namespace
+
 Grid::LineFactors Grid::Line(const PointFactors& from, const PointFactors& to,
                              double chordBearing, double chordLength, double meanHeight) const {
+  LineFactors back;
+  return Line(from, to, chordBearing, chordLength, meanHeight, chordBearing, back);
+}
+
+Grid::LineFactors Grid::Line(const PointFactors& from, const PointFactors& to,
+                             double chordBearing, double chordLength, double meanHeight,
+                             double backBearing, LineFactors& back) const {
   LineFactors line;
+  back = LineFactors{};
   double s12 = 0, azi1 = 0, azi2 = 0;
   engine_->geodesic.Inverse(from.at.lat, from.at.lon, to.at.lat, to.at.lon, s12, azi1, azi2);
   if (!(s12 > 0)) {  // one place: the point's own scale, no direction
     line.scale = from.k;
+    back.scale = to.k;
     return line;
   }
   // The projected geodesic leaves `from` on the grid bearing azi1 - gamma,
@@ -180,16 +203,17 @@ Grid::LineFactors Grid::Line(const PointFactors& from, const PointFactors& to,
   line.arcToChordFrom = WithinHalfTurn(chordBearing - (azi1 - from.convergence));
   line.arcToChordTo = WithinHalfTurn(chordBearing - (azi2 - to.convergence));
   line.scale = chordLength * definition_.unit / s12;
+  back.arcToChordFrom = WithinHalfTurn(backBearing - (azi2 + 180 - to.convergence));
+  back.arcToChordTo = WithinHalfTurn(backBearing - (azi1 + 180 - from.convergence));
+  back.scale = line.scale;
 
-  // Euler's radius in the line's azimuth at its mean latitude:
-  // 1/R = cos²α/M + sin²α/N.
+  // Euler's radius in the line's azimuth at its mean latitude; the line
+  // back leaves on azi2 + 180, whose radius is azi2's.
   const double a = definition_.ellipsoid.a, e2 = engine_->e2;
-  const double s = std::sin((from.at.lat + to.at.lat) / 2 * degree);
-  const double w2 = 1 - e2 * s * s;
-  const double n = a / std::sqrt(w2), m = a * (1 - e2) / (w2 * std::sqrt(w2));
-  const double ca = std::cos(azi1 * degree), sa = std::sin(azi1 * degree);
-  const double r = 1 / (ca * ca / m + sa * sa / n);
+  const double lat = (from.at.lat + to.at.lat) / 2;
+  const double r = EulerRadius(a, e2, lat, azi1), rBack = EulerRadius(a, e2, lat, azi2);
   line.height = r / (r + meanHeight * definition_.unit);
+  back.height = rBack / (rBack + meanHeight * definition_.unit);
   return line;
 }
 

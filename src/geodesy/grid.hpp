@@ -84,6 +84,13 @@ class Grid {
   };
   LineFactors Line(const PointFactors& from, const PointFactors& to, double chordBearing,
                    double chordLength, double meanHeight) const;
+  // The same, and into `back` the line from `to` to `from` (its chord
+  // bearing `backBearing`) from the same geodesic: one inverse problem for
+  // both ends, the figures of `back` those of its own call to within the
+  // last bits of its azimuth.
+  LineFactors Line(const PointFactors& from, const PointFactors& to, double chordBearing,
+                   double chordLength, double meanHeight, double backBearing,
+                   LineFactors& back) const;
 
  private:
   struct Engine;

@@ -1,4 +1,5 @@
 #include "input/tokens.hpp"
+#include <algorithm>
 #include <cctype>
 #include <string>
 
@@ -98,7 +99,19 @@ std::string Quoted(std::string_view text) {
 
 bool TextLines::Next(std::string_view& line) {
   if (at_ >= text_.size()) return false;
-  std::size_t end = bareCr_ ? text_.find_first_of("\r\n", at_) : text_.find('\n', at_);
+  std::size_t end;
+  if (bareCr_) {
+    // The next CR and the next LF, each found once by a scan of its own
+    // (find_first_of would try both characters at every byte) and kept
+    // until the walk passes it.
+    if (at_ == 0 || nextCr_ < at_)
+      nextCr_ = text_.find('\r', at_);
+    if (at_ == 0 || nextLf_ < at_)
+      nextLf_ = text_.find('\n', at_);
+    end = std::min(nextCr_, nextLf_);
+  } else {
+    end = text_.find('\n', at_);
+  }
   if (end == std::string_view::npos) end = text_.size();
   line = text_.substr(at_, end - at_);
   if (bareCr_ && end < text_.size() && text_[end] == '\r' && end + 1 < text_.size() &&

@@ -52,6 +52,7 @@ class TextLines {
  private:
   std::string_view text_;
   std::size_t at_ = 0;
+  std::size_t nextCr_ = 0, nextLf_ = 0;  // with bareCr: the next of each from at_, or npos
   int number_ = 0;
   bool bareCr_ = false;
 };

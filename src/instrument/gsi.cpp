@@ -36,11 +36,15 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
-// The words of interest of one line, by WI.
+// The words of interest of one line, by WI: one block is cut line after
+// line, its storage kept, and a word is found by its WI in one step.
 class Block {
  public:
   // Cuts `line` into its words; throws JobError for a word that is no GSI word.
-  Block(std::string_view line, int number) : number_(number) {
+  void Cut(std::string_view line, int number) {
+    for (const Word& word : words_) slot_[static_cast<std::size_t>(word.wi)] = 0;
+    words_.clear();
+    number_ = number;
     if (!line.empty() && line.front() == '*') line.remove_prefix(1);
     std::size_t at = 0;
     int position = 0;
@@ -54,9 +58,8 @@ class Block {
   }
 
   const Word* Find(int wi) const {
-    for (const Word& word : words_)
-      if (word.wi == wi) return &word;
-    return nullptr;
+    const std::size_t slot = wi >= 0 && wi < 100 ? slot_[static_cast<std::size_t>(wi)] : 0;
+    return slot == 0 ? nullptr : &words_[slot - 1];
   }
   bool Has(int wi) const { return Find(wi) != nullptr; }
   bool Empty() const { return words_.empty(); }
@@ -86,23 +89,29 @@ class Block {
       throw JobError(number_, "word " + std::to_string(position) + ": WI " + std::to_string(word.wi) +
                                   " appears twice on the line");
     words_.push_back(word);
+    slot_[static_cast<std::size_t>(word.wi)] = words_.size();
   }
 
   std::vector<Word> words_;
-  int number_;
+  std::array<std::size_t, 100> slot_{};  // by WI: its word's place in words_ plus one, 0 for none
+  int number_ = 0;
 };
 
 // A word's data as a whole number, or none where it is written as dashes.
+// One walk over the data: digits, dashes among them, anything else.
 std::optional<std::int64_t> Whole(const Block& block, const Word& word) {
-  if (word.data.find('-') != std::string_view::npos) {
-    if (std::all_of(word.data.begin(), word.data.end(), [](char c) { return c == '-' || IsDigit(c); }))
-      return std::nullopt;
-  }
   std::int64_t value = 0;
+  bool dash = false, other = false;
   for (const char c : word.data) {
-    if (!IsDigit(c)) throw block.Fault(word, "expected digits, found " + Quoted(word.data));
-    value = value * 10 + (c - '0');
+    if (IsDigit(c))
+      value = value * 10 + (c - '0');  // 16 digits at most: no overflow
+    else if (c == '-')
+      dash = true;
+    else
+      other = true;
   }
+  if (other) throw block.Fault(word, "expected digits, found " + Quoted(word.data));
+  if (dash) return std::nullopt;
   return word.sign == '-' ? -value : value;
 }
 
@@ -212,8 +221,9 @@ class GsiReader {
 
   Book Read() {
     TextLines lines(text_, true);
+    Block block;
     for (std::string_view line; lines.Next(line);) {
-      const Block block(line, lines.Number());
+      block.Cut(line, lines.Number());
       if (block.Empty()) continue;
       ReadCorrections(block);
       if (block.Has(41)) {
@@ -256,9 +266,9 @@ class GsiReader {
 
   // The point id of WI 11, which the line must hold.
   std::string PointId(const Block& block, const char* what) const {
-    const std::optional<std::string> id = TextOf(block, 11);
+    std::optional<std::string> id = TextOf(block, 11);
     if (!id) throw JobError(block.Number(), std::string(what) + " has no point id (WI 11)");
-    return *id;
+    return std::move(*id);
   }
 
   // A code block: 42 the station and 43 the instrument height start a

@@ -221,3 +221,37 @@ TEST(SetupReduction, OrdersThatCannotBePairedAreRefusedOnTheirLine) {
 
 }  // namespace
 }  // namespace traverse
+
+namespace traverse {
+namespace {
+
+// Thousands of targets in one setup, whose names share the slots of its
+// table and probe on: each pointing still finds its own direction. Two
+// rounds of 40 targets in both faces (c = -2.5 gon), 3000 sideshots after
+// them.
+TEST(SetupReduction, ManyTargetsEachFindTheirOwnDirection) {
+  std::vector<Pointing> pointings;
+  for (int round = 0; round < 2; ++round) {
+    for (int t = 0; t < 40; ++t)
+      pointings.push_back({"T" + std::to_string(t), 5.0 * t + 0.0002 * round});
+    for (int t = 39; t >= 0; --t)
+      pointings.push_back({"T" + std::to_string(t), 205.0 + 5.0 * t + 0.0002 * round, 2});
+    for (int s = 0; s < 1500; ++s)
+      pointings.push_back({"S" + std::to_string(round * 1500 + s), 0.01 * s});
+  }
+  BookSetup setup = Pointed(pointings);
+  ReduceSetup(setup, 0.13);
+  ASSERT_EQ(setup.directions.size(), 3040u);
+  EXPECT_EQ(setup.rounds.size(), 2u);
+  EXPECT_EQ(setup.pairs.size(), 80u);
+  for (int t = 0; t < 40; ++t) {
+    const SetupDirection& d = Direction(setup, "T" + std::to_string(t));
+    EXPECT_EQ(d.rounds, 2) << t;
+    EXPECT_NEAR(d.direction, 5.0 * t, 1e-9) << t;
+  }
+  EXPECT_EQ(Direction(setup, "S2999").rounds, 1);
+  EXPECT_EQ(Direction(setup, "S2999").line, 11 + 2 * 1580 - 1);
+}
+
+}  // namespace
+}  // namespace traverse

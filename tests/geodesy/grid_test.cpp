@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 
 namespace traverse::geodesy {
 namespace {
@@ -35,6 +36,42 @@ TEST(GridTest, ForwardComputationsMatchThePublishedOnes) {
     const PointFactors back = grid.At(c.north, c.east);
     EXPECT_NEAR(back.at.lat, c.lat, 1e-8);
     EXPECT_NEAR(back.at.lon, c.lon, 1e-8);
+  }
+}
+
+// A line and the line back from one geodesic: as the line back's own call
+// gives them, to within the last bits of the azimuth (1e-12 degrees is
+// 2e-8 m of arc-to-chord over a kilometre).
+TEST(GridTest, ALineAndItsLineBackFromOneGeodesic) {
+  const Grid grid(*GridOfEpsg(32633));  // UTM 33N
+  struct Case {
+    double n1, e1, n2, e2, h;
+  } cases[] = {
+      {5300000, 630000, 5300133, 630010, 0},      // a short leg, 130 km east of the meridian
+      {5300000, 630000, 5290000, 645000, 850},    // 18 km, on a height
+      {5300000, 500000, 5300000, 500400, 100},    // on the central meridian, east-west
+      {5300000, 410000, 5300400, 410000, -20},    // west of it, north-south
+      {5300000, 630000, 5300000, 630000, 0},      // one place
+  };
+  const auto bearing = [](double dn, double de) { return std::atan2(de, dn) * 180 / std::numbers::pi; };
+  for (const Case& c : cases) {
+    const PointFactors a = grid.At(c.n1, c.e1), b = grid.At(c.n2, c.e2);
+    const double length = std::hypot(c.n2 - c.n1, c.e2 - c.e1);
+    Grid::LineFactors back;
+    const Grid::LineFactors there =
+        grid.Line(a, b, bearing(c.n2 - c.n1, c.e2 - c.e1), length, c.h,
+                  bearing(c.n1 - c.n2, c.e1 - c.e2), back);
+    const Grid::LineFactors alone = grid.Line(a, b, bearing(c.n2 - c.n1, c.e2 - c.e1), length, c.h);
+    const Grid::LineFactors own = grid.Line(b, a, bearing(c.n1 - c.n2, c.e1 - c.e2), length, c.h);
+    // The line itself is the very figures of a call of its own.
+    EXPECT_EQ(there.arcToChordFrom, alone.arcToChordFrom);
+    EXPECT_EQ(there.scale, alone.scale);
+    EXPECT_EQ(there.height, alone.height);
+    EXPECT_NEAR(back.arcToChordFrom, own.arcToChordFrom, 1e-12);
+    EXPECT_NEAR(back.arcToChordTo, own.arcToChordTo, 1e-12);
+    EXPECT_NEAR(back.scale, own.scale, 1e-15);
+    EXPECT_NEAR(back.height, own.height, 1e-15);
+    EXPECT_NEAR(back.arcToChordFrom, there.arcToChordTo, 1e-12);  // the end's own correction
   }
 }
 

@@ -211,6 +211,29 @@ TEST(GsiWords, PointIdsCorrectionsAndEncodings) {
   EXPECT_EQ(book.setups[0].readings[0].code, "Fl\xD0\xB4" "c");  // 0xE4 is Cyrillic de
 }
 
+// One block is cut line after line: what a line held is gone on the next.
+TEST(GsiWords, ALineHoldsOnlyItsOwnWords) {
+  const std::string text =
+      "*110001+000000000000000K 81...0+0000000000100000 82...0+0000000000200000 83...0+0000000000010000\r\n"
+      "*110002+000000000000000K 84...0+0000000000100000 85...0+0000000000200000 88...0+0000000000001500\r\n"
+      "*110003+0000000000000001 21...2+0000000001000000 32...0+0000000000010000 71....+0000000000000007 "
+      "81...0+0000000000100000 82...0+0000000000200100\r\n"
+      "*110004+0000000000000002 21...2+0000000002000000 32...0+0000000000020000\r\n";
+  const Book book = ReadGsi(text, "lines.gsi", {});
+  ASSERT_EQ(book.known.size(), 1u);
+  ASSERT_EQ(book.setups.size(), 1u);
+  const std::vector<SetupReading>& readings = book.setups[0].readings;
+  ASSERT_EQ(readings.size(), 2u);
+  EXPECT_EQ(readings[0].code, "7");
+  EXPECT_EQ(readings[1].code, "");  // not the line before's
+  EXPECT_FALSE(readings[1].slope.has_value());
+  EXPECT_NEAR(*readings[1].horizontal, 20, 1e-12);
+  // 10 m at 10 gon from K, against the instrument's (100, 200.1): the one
+  // pointing that holds coordinates is checked.
+  EXPECT_NE(book.notes.back().find("'1' (line 3)"), std::string::npos) << book.notes.back();
+  for (const std::string& note : book.notes) EXPECT_EQ(note.find("'2'"), std::string::npos) << note;
+}
+
 TEST(GsiFaults, NameTheLineAndTheWord) {
   const std::string station = "110001+0000000A 88...0+00001550\n";
   struct Case {
@@ -226,6 +249,8 @@ TEST(GsiFaults, NameTheLineAndTheWord) {
       {station + "110002+0000000B 21...2+12345670 88...0+00001600\n", 2, "differs from the setup's 1.55"},
       {station + "110002+0000000A 21...2+12345670\n", 2, "the setup's own station"},
       {station + "110002+0000000B 21...2+1234x670\n", 2, "expected digits"},
+      {station + "110002+0000000B 21...2+12-4x670\n", 2, "expected digits"},  // dashes and more
+      {station + "110002+0000000B 21...2+12345670 21...2+12345670\n", 2, "WI 21 appears twice"},
       {"110001+0000000K 81...0+00001000\n", 1, "lack their northing (WI 82)"},
       {"110001+0000000K 81...0+00001000 82...0+00001000\n110002+0000000K 81...0+00001000 82...0+00001001\n", 2,
        "other coordinates on line 1"},
