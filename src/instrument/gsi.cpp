@@ -13,6 +13,7 @@
 #include "adjustment/job_error.hpp"
 #include "adjustment/name_index.hpp"
 #include "input/tokens.hpp"
+#include "instrument/raw_job.hpp"
 #include "instrument/raw_text.hpp"
 #include "numbers/shortest_text.hpp"
 
@@ -202,15 +203,6 @@ struct Corrections {
     return ppm == other.ppm && constant == other.constant;
   }
 };
-
-// `value` with its sign and `decimals` decimals; a value that rounds to 0 is +0.
-std::string Signed(double value, int decimals) {
-  const double scale = std::pow(10.0, decimals);
-  if (std::round(value * scale) == 0) value = 0;
-  char text[32];
-  std::snprintf(text, sizeof text, "%+.*f", decimals, value);
-  return text;
-}
 
 class GsiReader {
  public:

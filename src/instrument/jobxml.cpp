@@ -58,14 +58,6 @@ class LineOf {
   std::vector<std::ptrdiff_t> ends_;
 };
 
-std::string Signed(double value, int decimals) {
-  const double scale = std::pow(10.0, decimals);
-  if (std::round(value * scale) == 0) value = 0;
-  char text[48];
-  std::snprintf(text, sizeof text, "%+.*f", decimals, value);
-  return text;
-}
-
 bool StartsWith(std::string_view text, std::string_view start) {
   return text.substr(0, start.size()) == start;
 }

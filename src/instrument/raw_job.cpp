@@ -5,6 +5,14 @@
 
 namespace traverse {
 
+std::string Signed(double value, int decimals) {
+  const double scale = std::pow(10.0, decimals);
+  if (std::round(value * scale) == 0) value = 0;
+  char text[48];
+  std::snprintf(text, sizeof text, "%+.*f", decimals, value);
+  return text;
+}
+
 Book ToBook(RawJob job) {
   Book book = std::move(job.book);
   // Its lengths are as the file gives them, in its unit.

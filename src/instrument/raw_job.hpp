@@ -39,4 +39,8 @@ Book ToBook(RawJob job);
 // metres.
 std::string CheckNote(const CollectorCheck& check, double metresPerUnit = 1);
 
+// `value` with its sign and `decimals` decimals, for the readers' notes; a
+// value that rounds to 0 is +0.
+std::string Signed(double value, int decimals);
+
 }  // namespace traverse
