@@ -296,7 +296,9 @@ int AdjustAnswers(const std::string& text, Job& job, const AdjustRequest& reques
 std::string ResolveBesideBook(const std::string& book, const std::string& written) {
   namespace fs = std::filesystem;
   const fs::path path(written);
-  if (book == "-" || path.is_absolute()) return written;
+  // A path from the root ("/data/job.gsi") is no path beside the book on
+  // Windows either, where it lacks only its drive.
+  if (book == "-" || path.is_absolute() || path.has_root_directory()) return written;
   return (fs::path(book).parent_path() / path).string();
 }
 
@@ -898,6 +900,7 @@ int RunCommandLine(int argc, char** argv) {
   // starting with '/' for an option.
   app.allow_windows_style_options(false);
   adjust->allow_windows_style_options(false);
+  convert->allow_windows_style_options(false);
 
   std::string usage;  // a bad option value, in our words
   try {

@@ -58,7 +58,7 @@ std::string_view NextToken(AnswerLines& lines, const std::string& what) {
 
 double ReadNumber(AnswerLines& lines, const std::string& what) {
   const std::string_view token = NextToken(lines, what);
-  return ParseNumber(token, what, lines.Line());
+  return ParseDialogueNumber(token, what, lines.Line());
 }
 
 double ReadAngle(AnswerLines& lines, const std::string& what, AngleUnit unit) {
@@ -124,7 +124,7 @@ void ReadAnswers(std::string_view text, Job& job) {
   for (int i = 1; i <= legs; ++i) {
     const std::string what = "the measured length " + std::to_string(i);
     const std::string_view token = NextToken(lines, what);
-    const double length = ParseNumber(token, what, lines.Line());
+    const double length = ParseDialogueNumber(token, what, lines.Line());
     if (!(length > 0))
       throw JobError(lines.Line(), what + ": expected a positive length, found " + Quoted(token));
     job.lengths.emplace_back(length, lines.Line());

@@ -1,6 +1,7 @@
 #include "input/tokens.hpp"
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <string>
 
 #include "failure/computation_guard.hpp"
@@ -137,6 +138,17 @@ NumberScan ScanNumber(std::string_view token) {
   }
 }
 
+NumberScan ScanDecimal(std::string_view token) {
+  NumberScan scan = ScanNumber(token);  // the syntax and the range of the dialogue's numbers
+  if (scan.fault != NumberFault::None) return scan;
+  std::string_view digits = token;
+  if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+  double value = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (error == std::errc() && end == digits.data() + digits.size()) scan.value = value;
+  return scan;
+}
+
 std::string NumberMessage(const std::string& what, std::string_view token, NumberFault fault) {
   const char* why = fault == NumberFault::TooLong      ? " is too long for a number"
                     : fault == NumberFault::OutOfRange ? " is beyond the range of numbers"
@@ -146,6 +158,12 @@ std::string NumberMessage(const std::string& what, std::string_view token, Numbe
 
 double ParseNumber(std::string_view token, const std::string& what, int line) {
   return ParseNumberNamed(token, [&what] { return what; }, line);
+}
+
+double ParseDialogueNumber(std::string_view token, const std::string& what, int line) {
+  const NumberScan scan = ScanNumber(token);
+  if (scan.fault == NumberFault::None) return scan.value;
+  throw JobError(line, NumberMessage(what, token, scan.fault));
 }
 
 double ParseDms(std::string_view token, const std::string& what, int line) {

@@ -65,22 +65,32 @@ struct NumberScan {
   NumberFault fault = NumberFault::None;
 };
 
-// A real in the dialogue's number syntax, rounded to double: the one guarded
-// parse of every reader, which raises nothing and builds no message.
+// A real in the dialogue's number syntax, rounded to double as the dialogue
+// stores it (by way of its extended value): the one guarded parse of every
+// reader, which raises nothing and builds no message. Answer files take it,
+// so that they give the dialogue's very doubles.
 NumberScan ScanNumber(std::string_view token);
+
+// The same syntax, its value the double nearest the decimal (the extended
+// value's rounding can land a last bit off): books and instrument files, so
+// that the shortest text a converted book writes reads back to its double.
+NumberScan ScanDecimal(std::string_view token);
 
 // The message for a token ScanNumber refused, naming `what`.
 std::string NumberMessage(const std::string& what, std::string_view token, NumberFault fault);
 
-// ScanNumber's value; throws JobError on `line`, naming `what`, when the
+// ScanDecimal's value; throws JobError on `line`, naming `what`, when the
 // token is no number or out of range.
 double ParseNumber(std::string_view token, const std::string& what, int line);
+
+// As ParseNumber, rounded as the dialogue rounds (ScanNumber): answer files.
+double ParseDialogueNumber(std::string_view token, const std::string& what, int line);
 
 // As ParseNumber, with `what()` called only for a message: the books' values
 // are read by the hundred thousand.
 template <typename What>
 double ParseNumberNamed(std::string_view token, const What& what, int line) {
-  const NumberScan scan = ScanNumber(token);
+  const NumberScan scan = ScanDecimal(token);
   if (scan.fault == NumberFault::None) return scan.value;
   throw JobError(line, NumberMessage(what(), token, scan.fault));
 }

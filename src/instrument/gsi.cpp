@@ -282,7 +282,7 @@ class GsiReader {
     const std::optional<std::string> text = Text(word, TextEncoding::Latin1);
     if (!text) return std::nullopt;
     if (text->find('.') == std::string::npos) return Length(block, word, feet_);
-    const NumberScan scan = ScanNumber(*text);
+    const NumberScan scan = ScanDecimal(*text);
     if (scan.fault != NumberFault::None) throw block.Fault(word, "expected a height in metres");
     return word.sign == '-' ? -scan.value : scan.value;
   }

@@ -153,7 +153,7 @@ class Reader {
   std::optional<double> Number(const xml_node& node, std::string_view name) const {
     const auto value = Value(node, name);
     if (!value) return std::nullopt;
-    const NumberScan scan = ScanNumber(*value);
+    const NumberScan scan = ScanDecimal(*value);
     if (scan.fault != NumberFault::None)
       Fault(Child(node, name), name, NumberMessage("the value", Text(*value), scan.fault));
     return scan.value;

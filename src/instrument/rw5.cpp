@@ -143,7 +143,7 @@ class Reader {
   }
 
   double Number(std::string_view code, std::string_view value) const {
-    const NumberScan scan = ScanNumber(value);
+    const NumberScan scan = ScanDecimal(value);
     if (scan.fault != NumberFault::None) Fault(code, NumberMessage("the value", value, scan.fault));
     return scan.value;
   }

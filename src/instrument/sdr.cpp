@@ -141,7 +141,7 @@ class Reader {
   std::optional<double> Number(const Columns& c) const {
     const std::string_view field = Slice(c);
     if (field.empty()) return std::nullopt;
-    const NumberScan scan = ScanNumber(field);
+    const NumberScan scan = ScanDecimal(field);
     if (scan.fault != NumberFault::None) Fault(c, NumberMessage("the value", field, scan.fault));
     return scan.value;
   }
