@@ -672,6 +672,9 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
     const std::vector<NetworkPoint>& all = points.points();
     if (std::any_of(all.begin(), all.end(), [](const NetworkPoint& p) { return !p.fixed; }))
       CheckDatum(all, observations);
+    if (settings.startFrom)
+      for (const auto& [name, xy] : *settings.startFrom)
+        if (const int i = points.Find(name); i >= 0 && !points.Located(i)) points.Locate(i, xy);
     LocateFreePoints(points, observations, origins, setups);
     if (settings.placeOnly) {
       for (NewPoint& p : out.points)

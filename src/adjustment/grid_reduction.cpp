@@ -99,9 +99,10 @@ struct Reduced {
 };
 
 // The line from `from` to `to`; where `back` is given, the line from `to`
-// to `from` too, of the same geodesic.
+// to `from` too, of the same geodesic (of its normal section, for a first
+// look at a short line).
 Reduced ReduceLine(const geodesy::Grid& grid, const Station& from, const Station& to,
-                   Reduced* back = nullptr) {
+                   Reduced* back = nullptr, bool firstLook = false) {
   const double dx = to.xy.x - from.xy.x, dy = to.xy.y - from.xy.y;
   Reduced r;
   r.length = std::hypot(dx, dy);
@@ -117,7 +118,7 @@ Reduced ReduceLine(const geodesy::Grid& grid, const Station& from, const Station
   }
   back->length = r.length;
   r.factors = grid.Line(from.factors, to.factors, bearing, r.length, h,
-                        std::atan2(-dy, -dx) * degreesPerRadian, back->factors);
+                        std::atan2(-dy, -dx) * degreesPerRadian, back->factors, firstLook);
   return r;
 }
 
@@ -173,8 +174,9 @@ class Lines {
 // correction's change times its line's length).
 class Pass {
  public:
-  Pass(const geodesy::Grid& grid, const Stations& stations, Lines& lines)
-      : grid_(grid), stations_(stations), lines_(lines) {}
+  // A first look reduces short lines by their normal sections (Grid::Line).
+  Pass(const geodesy::Grid& grid, const Stations& stations, Lines& lines, bool firstLook)
+      : grid_(grid), stations_(stations), lines_(lines), firstLook_(firstLook) {}
 
   // The line from `at` to `to`: none where `at` is unplaced; where `to` is
   // (a mark on a typed bearing, a sideshot not yet radiated), `at`'s own
@@ -191,7 +193,7 @@ class Pass {
       done_.resize(reduced_.size());
     }
     if (!done_[slot]) {
-      reduced_[slot] = ReduceLine(grid_, *a, *b, &reduced_[slot ^ 1]);
+      reduced_[slot] = ReduceLine(grid_, *a, *b, &reduced_[slot ^ 1], firstLook_);
       done_[slot] = done_[slot ^ 1] = 1;
     }
     return reduced_[slot];
@@ -200,7 +202,9 @@ class Pass {
   // The ground distance from `from` to `to` on the grid; its line's figures.
   LineOnGrid Distance(const std::string& from, const std::string& to, double ground, int line,
                       const std::optional<Reduced>& r) {
-    LineOnGrid l{from, to, line, ground, 1, 1, ground};
+    // A first look's figures are for no report: its lines need no names.
+    LineOnGrid l{firstLook_ ? std::string() : from, firstLook_ ? std::string() : to, line, ground, 1,
+                 1, ground};
     if (r) {
       l.heightFactor = r->factors.height;
       l.scaleFactor = r->factors.scale;
@@ -232,6 +236,7 @@ class Pass {
   const geodesy::Grid& grid_;
   const Stations& stations_;
   Lines& lines_;
+  bool firstLook_;
   std::size_t asked_ = 0;
   std::vector<Reduced> reduced_;  // by slot, in this pass
   std::vector<char> done_;
@@ -278,10 +283,10 @@ struct GroundValues {
 
 // Reduces every observation of `book` from its ground values at the
 // stations' places, in place; the report's figures into `report` where
-// given.
+// given, which a first look at approximate places is not.
 Pass ReduceObservations(Book& book, const GroundValues& ground, const geodesy::Grid& grid,
                         const Stations& stations, Lines& asked, BookResult* report) {
-  Pass pass(grid, stations, asked);
+  Pass pass(grid, stations, asked, !report);
   for (std::size_t t = 0; t < book.traverses.size(); ++t) {
     BookTraverse& o = book.traverses[t];
     std::vector<LineOnGrid> legs;
@@ -449,12 +454,18 @@ BookResult AdjustBookOnGrid(Book&& ground, const Settings& settings) {
       break;
     }
     before = pass.figures;
+    // The places of this pass start the adjustment of its reduction.
+    auto start = std::make_shared<std::vector<std::pair<std::string, GridPoint>>>();
+    start->reserve(result.points.size());
+    for (NewPoint& p : result.points) start->emplace_back(std::move(p.point.name), p.point.xy);
+    plane.startFrom = std::move(start);
     result = AdjustBook(book, plane);
     ++iterations;
   }
 
   result.settings.grid = gridSettings;
   result.settings.scale = 1;
+  result.settings.startFrom.reset();
   result.grid->settings = gridSettings;
   result.grid->iterations = iterations;
   if (iterations == 10)

@@ -4,6 +4,7 @@
 // rules).
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -106,6 +107,10 @@ struct Settings {
   // A network's points only placed, not adjusted: the approximate places a
   // grid's reduction starts from.
   bool placeOnly = false;
+  // Where a network's free points start, by name, where an adjustment
+  // before has placed them (a grid's reduction, from pass to pass); a point
+  // not named is placed from the observations.
+  std::shared_ptr<const std::vector<std::pair<std::string, GridPoint>>> startFrom;
 };
 
 // The job's length unit, in the settings and in their sigmas, which convert

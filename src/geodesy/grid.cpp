@@ -33,9 +33,16 @@ bool SameWords(std::string_view a, std::string_view b) {
 
 constexpr double degree = std::numbers::pi / 180;
 
-// `degrees` moved by whole turns into (-180, 180].
+// `degrees` moved by whole turns into (-180, 180]. A difference of two
+// bearings is within one turn of it, and one turn off it is exact.
 double WithinHalfTurn(double degrees) {
-  const double r = std::remainder(degrees, 360.0);
+  double r = degrees;
+  if (std::fabs(r) > 540)
+    r = std::remainder(r, 360.0);
+  else if (r > 180)
+    r -= 360;
+  else if (r < -180)
+    r += 360;
   return r == -180 ? 180 : r;
 }
 
@@ -178,6 +185,32 @@ double EulerRadius(double a, double e2, double lat, double azimuth) {
   return 1 / (ca * ca / m + sa * sa / n);
 }
 
+// The inverse problem of a short line by its normal section: the chord
+// between the two points on the ellipsoid, its azimuth at each end in the
+// plane of that end's horizon, and its length as the arc of radius R over
+// it. The normal section and the geodesic part by e²s²cos²φ sin 2α / 12N²,
+// 6e-11 rad at 2 km, and the arc's length is the geodesic's to the chord's
+// fifth power over R⁴. Azimuths in degrees as the geodesic's: azi2 the
+// direction on at the far end.
+void NormalSection(double a, double e2, const Geographic& from, const Geographic& to,
+                   double& s12, double& azi1, double& azi2) {
+  const double s1 = std::sin(from.lat * degree), c1 = std::cos(from.lat * degree);
+  const double s2 = std::sin(to.lat * degree), c2 = std::cos(to.lat * degree);
+  const double dl = (to.lon - from.lon) * degree;
+  const double sl = std::sin(dl), cl = std::cos(dl);
+  const double n1 = a / std::sqrt(1 - e2 * s1 * s1), n2 = a / std::sqrt(1 - e2 * s2 * s2);
+  // Geocentric, the first point's meridian as the x-z plane.
+  const double dx = n2 * c2 * cl - n1 * c1, dy = n2 * c2 * sl, dz = (1 - e2) * (n2 * s2 - n1 * s1);
+  const double chord = std::sqrt(dx * dx + dy * dy + dz * dz);
+  const double e1 = dy, nn1 = -s1 * dx + c1 * dz;  // east and north at the first point
+  const double e2h = -(-sl * dx + cl * dy);        // at the second, towards the first
+  const double nn2 = -(-s2 * cl * dx - s2 * sl * dy + c2 * dz);
+  azi1 = std::atan2(e1, nn1) / degree;
+  azi2 = WithinHalfTurn(std::atan2(e2h, nn2) / degree + 180);
+  const double r = EulerRadius(a, e2, (from.lat + to.lat) / 2, azi1);
+  s12 = chord * (1 + chord * chord / (24 * r * r));
+}
+
 }  // namespace
 
 Grid::LineFactors Grid::Line(const PointFactors& from, const PointFactors& to,
@@ -188,11 +221,16 @@ Grid::LineFactors Grid::Line(const PointFactors& from, const PointFactors& to,
 
 Grid::LineFactors Grid::Line(const PointFactors& from, const PointFactors& to,
                              double chordBearing, double chordLength, double meanHeight,
-                             double backBearing, LineFactors& back) const {
+                             double backBearing, LineFactors& back, bool firstLook) const {
   LineFactors line;
   back = LineFactors{};
   double s12 = 0, azi1 = 0, azi2 = 0;
-  engine_->geodesic.Inverse(from.at.lat, from.at.lon, to.at.lat, to.at.lon, s12, azi1, azi2);
+  if (from.at.lat == to.at.lat && from.at.lon == to.at.lon)
+    ;  // one place
+  else if (firstLook && chordLength * definition_.unit < 2000)
+    NormalSection(definition_.ellipsoid.a, engine_->e2, from.at, to.at, s12, azi1, azi2);
+  else
+    engine_->geodesic.Inverse(from.at.lat, from.at.lon, to.at.lat, to.at.lon, s12, azi1, azi2);
   if (!(s12 > 0)) {  // one place: the point's own scale, no direction
     line.scale = from.k;
     back.scale = to.k;

@@ -88,9 +88,14 @@ class Grid {
   // bearing `backBearing`) from the same geodesic: one inverse problem for
   // both ends, the figures of `back` those of its own call to within the
   // last bits of its azimuth.
+  //
+  // `firstLook` takes a line shorter than 2 km by its normal section, not
+  // its geodesic: the azimuths within 1e-10 rad and the length within 1e-8 m
+  // of the geodesic's, at a fifth of its cost, for the approximate places
+  // that a reduction starts from.
   LineFactors Line(const PointFactors& from, const PointFactors& to, double chordBearing,
                    double chordLength, double meanHeight, double backBearing,
-                   LineFactors& back) const;
+                   LineFactors& back, bool firstLook = false) const;
 
  private:
   struct Engine;

@@ -75,5 +75,44 @@ TEST(GridTest, ALineAndItsLineBackFromOneGeodesic) {
   }
 }
 
+// A first look's normal section against the geodesic: the azimuths within
+// 1e-10 rad and the length within 1e-8 m up to 2 km, at low, middle and high
+// latitudes, on Transverse Mercator and Lambert grids, and the geodesic
+// itself beyond 2 km.
+TEST(GridTest, AFirstLookAtAShortLineIsTheGeodesicsToWithinItsBounds) {
+  struct Case {
+    int epsg;
+    double n1, e1, dn, de;
+  } cases[] = {
+      {32633, 5300000, 630000, 133, 10},       // UTM 33N, 48° N, a short leg
+      {32633, 5300000, 630000, -1400, 1400},   // 1980 m to the south-east
+      {32633, 7800000, 640000, 900, -1700},    // 70° N
+      {32733, 1200000, 380000, -1990, 100},    // 79° S, west of the meridian
+      {32631, 100000, 750000, 1000, 1700},     // a degree north of the equator, at the zone's edge
+      {27700, 313177, 651409, 1500, -1300},    // the British National Grid
+      {2249, 2900000, 760000, 6000, 1000},     // Massachusetts, Lambert, in US survey feet
+      {32633, 5300000, 630000, 3000, 4000},    // 5 km: the geodesic
+  };
+  const auto bearing = [](double dn, double de) { return std::atan2(de, dn) * 180 / std::numbers::pi; };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.epsg);
+    const Grid grid(*GridOfEpsg(c.epsg));
+    const PointFactors a = grid.At(c.n1, c.e1), b = grid.At(c.n1 + c.dn, c.e1 + c.de);
+    const double length = std::hypot(c.dn, c.de), metres = length * grid.Definition().unit;
+    Grid::LineFactors back, firstBack;
+    const Grid::LineFactors line = grid.Line(a, b, bearing(c.dn, c.de), length, 0,
+                                             bearing(-c.dn, -c.de), back);
+    const Grid::LineFactors first = grid.Line(a, b, bearing(c.dn, c.de), length, 0,
+                                              bearing(-c.dn, -c.de), firstBack, true);
+    const double radian = 180 / std::numbers::pi;
+    EXPECT_NEAR(first.arcToChordFrom / radian, line.arcToChordFrom / radian, 1e-10);
+    EXPECT_NEAR(first.arcToChordTo / radian, line.arcToChordTo / radian, 1e-10);
+    EXPECT_NEAR(firstBack.arcToChordFrom / radian, back.arcToChordFrom / radian, 1e-10);
+    EXPECT_NEAR(metres / first.scale, metres / line.scale, 1e-8);
+    EXPECT_NEAR(first.height, line.height, 1e-15);
+    if (metres >= 2000) EXPECT_EQ(first.scale, line.scale);
+  }
+}
+
 }  // namespace
 }  // namespace traverse::geodesy
