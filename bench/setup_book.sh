@@ -88,6 +88,13 @@ pairs=("least-squares json setups - grid -"
        "least-squares json heights --relative-tolerance=20,50 setups -"
        "default json gsi_50mb - gsi_0 -"
        "default text gsi_50mb - gsi_0 -")
+# SETUP_BOOK_PAIRS=REGEX times only the pairs whose line matches it
+# (SETUP_BOOK_PAIRS=utm: the grid's pair alone).
+if [[ -n ${SETUP_BOOK_PAIRS:-} ]]; then
+  chosen=()
+  for pair in "${pairs[@]}"; do [[ $pair =~ $SETUP_BOOK_PAIRS ]] && chosen+=("$pair"); done
+  pairs=("${chosen[@]}")
+fi
 : >"$work/rows"
 for ((round = 0; round <= rounds; ++round)); do
   for pair in "${pairs[@]}"; do

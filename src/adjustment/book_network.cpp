@@ -287,6 +287,10 @@ class Wakes {
 
 void LocateFreePoints(Points& points, const std::vector<Observation>& observations,
                       const std::vector<Origin>& origins, std::vector<SetupPlace>& setups) {
+  // Where an adjustment before has placed and oriented everything, nothing is left.
+  bool done = std::all_of(setups.begin(), setups.end(), [](const SetupPlace& s) { return s.oriented; });
+  for (int p = 0; done && p < static_cast<int>(points.size()); ++p) done = points.Located(p);
+  if (done) return;
   // Each point's observations, so that placing it looks at its own alone,
   // and each setup's.
   std::vector<std::vector<std::size_t>> of(points.size()), ofSetup(setups.size());
@@ -672,11 +676,22 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
     const std::vector<NetworkPoint>& all = points.points();
     if (std::any_of(all.begin(), all.end(), [](const NetworkPoint& p) { return !p.fixed; }))
       CheckDatum(all, observations);
-    if (settings.startFrom)
-      for (const auto& [name, xy] : *settings.startFrom)
+    if (settings.startFrom) {
+      for (const auto& [name, xy] : settings.startFrom->points)
         if (const int i = points.Find(name); i >= 0 && !points.Located(i)) points.Locate(i, xy);
+      const std::vector<std::optional<double>>& oriented = settings.startFrom->orientations;
+      for (std::size_t s = 0; s < setupOf.size() && s < oriented.size(); ++s)
+        if (setupOf[s] >= 0 && oriented[s]) {
+          SetupPlace& place = setups[static_cast<std::size_t>(setupOf[s])];
+          place.setup.orientation = *oriented[s];
+          place.oriented = true;
+        }
+    }
     LocateFreePoints(points, observations, origins, setups);
     if (settings.placeOnly) {
+      for (std::size_t s = 0; s < setupOf.size(); ++s)
+        if (const SetupPlace& place = setups[static_cast<std::size_t>(setupOf[s])]; place.oriented)
+          out.setups[s].orientation = place.setup.orientation;
       for (NewPoint& p : out.points)
         p.point.xy = points.points()[static_cast<std::size_t>(points.Find(p.point.name))].approximate;
       for (int i = static_cast<int>(out.points.size()); i < static_cast<int>(points.size()); ++i) {

@@ -37,16 +37,16 @@ void ConvertLengths(Book& book, LengthUnit unit) {
   const double factor = MetresPer(book.length) / MetresPer(unit);
   book.length = unit;
   for (NamedPoint& point : book.known) ScaleLengths(point, factor);
-  const auto leg = [&](BookLeg& leg) {
-    for (ReadingRun run : {leg.horizontal, leg.slope})
+  const auto scaleLeg = [&](BookLeg& l) {
+    for (ReadingRun run : {l.horizontal, l.slope})
       for (std::uint32_t i = run.first; i < run.first + run.count; ++i) book.readings[i] *= factor;
-    Scale(leg.hi, factor);
-    Scale(leg.ht, factor);
+    Scale(l.hi, factor);
+    Scale(l.ht, factor);
   };
   for (BookTraverse& traverse : book.traverses)
-    for (BookLeg& l : traverse.legs) leg(l);
+    for (BookLeg& l : traverse.legs) scaleLeg(l);
   for (FreeObservation& free : book.free)
-    if (free.kind == ObservationKind::Distance) leg(free.distance);
+    if (free.kind == ObservationKind::Distance) scaleLeg(free.distance);
   for (BookSetup& setup : book.setups) ScaleLengths(setup, factor);
   for (LevelRecord& level : book.levels) level.dh *= factor;
   for (Benchmark& mark : book.benchmarks) mark.z *= factor;

@@ -99,10 +99,9 @@ struct Reduced {
 };
 
 // The line from `from` to `to`; where `back` is given, the line from `to`
-// to `from` too, of the same geodesic (of its normal section, for a first
-// look at a short line).
+// to `from` too, of the same geodesic.
 Reduced ReduceLine(const geodesy::Grid& grid, const Station& from, const Station& to,
-                   Reduced* back = nullptr, bool firstLook = false) {
+                   Reduced* back = nullptr) {
   const double dx = to.xy.x - from.xy.x, dy = to.xy.y - from.xy.y;
   Reduced r;
   r.length = std::hypot(dx, dy);
@@ -118,7 +117,7 @@ Reduced ReduceLine(const geodesy::Grid& grid, const Station& from, const Station
   }
   back->length = r.length;
   r.factors = grid.Line(from.factors, to.factors, bearing, r.length, h,
-                        std::atan2(-dy, -dx) * degreesPerRadian, back->factors, firstLook);
+                        std::atan2(-dy, -dx) * degreesPerRadian, back->factors);
   return r;
 }
 
@@ -174,7 +173,7 @@ class Lines {
 // correction's change times its line's length).
 class Pass {
  public:
-  // A first look reduces short lines by their normal sections (Grid::Line).
+  // A first look's figures are for no report.
   Pass(const geodesy::Grid& grid, const Stations& stations, Lines& lines, bool firstLook)
       : grid_(grid), stations_(stations), lines_(lines), firstLook_(firstLook) {}
 
@@ -193,7 +192,7 @@ class Pass {
       done_.resize(reduced_.size());
     }
     if (!done_[slot]) {
-      reduced_[slot] = ReduceLine(grid_, *a, *b, &reduced_[slot ^ 1], firstLook_);
+      reduced_[slot] = ReduceLine(grid_, *a, *b, &reduced_[slot ^ 1]);
       done_[slot] = done_[slot ^ 1] = 1;
     }
     return reduced_[slot];
@@ -455,10 +454,12 @@ BookResult AdjustBookOnGrid(Book&& ground, const Settings& settings) {
     }
     before = pass.figures;
     // The places of this pass start the adjustment of its reduction.
-    auto start = std::make_shared<std::vector<std::pair<std::string, GridPoint>>>();
-    start->reserve(result.points.size());
-    for (NewPoint& p : result.points) start->emplace_back(std::move(p.point.name), p.point.xy);
+    auto start = std::make_shared<NetworkStart>();
+    start->points.reserve(result.points.size());
+    for (NewPoint& p : result.points) start->points.emplace_back(std::move(p.point.name), p.point.xy);
+    for (const SetupResult& s : result.setups) start->orientations.push_back(s.orientation);
     plane.startFrom = std::move(start);
+    result = {};  // its room for the adjustment's
     result = AdjustBook(book, plane);
     ++iterations;
   }

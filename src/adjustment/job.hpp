@@ -86,6 +86,13 @@ struct GridSettings {
   std::optional<double> meanHeight;  // H of every point without a height
 };
 
+// A network's free points by name and its setups' orientations (gon, by
+// the book's setups), from an adjustment before.
+struct NetworkStart {
+  std::vector<std::pair<std::string, GridPoint>> points;
+  std::vector<std::optional<double>> orientations;
+};
+
 // How a job is adjusted and reported, apart from what was measured: the
 // same for every traverse of a book but the sigmas, which `sigma` records may
 // change from one traverse to the next.
@@ -107,10 +114,10 @@ struct Settings {
   // A network's points only placed, not adjusted: the approximate places a
   // grid's reduction starts from.
   bool placeOnly = false;
-  // Where a network's free points start, by name, where an adjustment
-  // before has placed them (a grid's reduction, from pass to pass); a point
-  // not named is placed from the observations.
-  std::shared_ptr<const std::vector<std::pair<std::string, GridPoint>>> startFrom;
+  // Where a network's adjustment starts, where an adjustment before it has
+  // placed its points and oriented its setups (a grid's reduction, from pass
+  // to pass); what it does not give is placed from the observations.
+  std::shared_ptr<const NetworkStart> startFrom;
 };
 
 // The job's length unit, in the settings and in their sigmas, which convert

@@ -221,13 +221,13 @@ Grid::LineFactors Grid::Line(const PointFactors& from, const PointFactors& to,
 
 Grid::LineFactors Grid::Line(const PointFactors& from, const PointFactors& to,
                              double chordBearing, double chordLength, double meanHeight,
-                             double backBearing, LineFactors& back, bool firstLook) const {
+                             double backBearing, LineFactors& back) const {
   LineFactors line;
   back = LineFactors{};
   double s12 = 0, azi1 = 0, azi2 = 0;
   if (from.at.lat == to.at.lat && from.at.lon == to.at.lon)
     ;  // one place
-  else if (firstLook && chordLength * definition_.unit < 2000)
+  else if (chordLength * definition_.unit < 2000)
     NormalSection(definition_.ellipsoid.a, engine_->e2, from.at, to.at, s12, azi1, azi2);
   else
     engine_->geodesic.Inverse(from.at.lat, from.at.lon, to.at.lat, to.at.lon, s12, azi1, azi2);

@@ -74,7 +74,11 @@ class Grid {
 
   // A line's reduction from `from` to `to`: its chord's grid bearing
   // (degrees clockwise from grid north) and length, and the mean
-  // ellipsoidal height of its ends, in grid units.
+  // ellipsoidal height of its ends, in grid units. A line of 2 km or more
+  // takes its geodesic (GeographicLib's); a shorter one its normal section,
+  // whose azimuths are the geodesic's within 1e-10 rad and its length within
+  // 1e-8 m (the rounding of its ends' coordinates), at a fifth of the cost:
+  // a large job's lines are nearly all short.
   struct LineFactors {
     double height = 1;  // R / (R + h), R the radius of curvature in the line's azimuth
     double scale = 1;   // the line scale factor: the chord over the geodesic, L / s
@@ -85,17 +89,12 @@ class Grid {
   LineFactors Line(const PointFactors& from, const PointFactors& to, double chordBearing,
                    double chordLength, double meanHeight) const;
   // The same, and into `back` the line from `to` to `from` (its chord
-  // bearing `backBearing`) from the same geodesic: one inverse problem for
+  // bearing `backBearing`) from the same line: one inverse problem for
   // both ends, the figures of `back` those of its own call to within the
   // last bits of its azimuth.
-  //
-  // `firstLook` takes a line shorter than 2 km by its normal section, not
-  // its geodesic: the azimuths within 1e-10 rad and the length within 1e-8 m
-  // of the geodesic's, at a fifth of its cost, for the approximate places
-  // that a reduction starts from.
   LineFactors Line(const PointFactors& from, const PointFactors& to, double chordBearing,
                    double chordLength, double meanHeight, double backBearing,
-                   LineFactors& back, bool firstLook = false) const;
+                   LineFactors& back) const;
 
  private:
   struct Engine;

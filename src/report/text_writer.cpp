@@ -456,10 +456,10 @@ void MisclosureSection(const Context& c, Document& d) {
     // In square metres and hectares, or square feet and acres (43,560
     // square feet of the job's foot).
     const bool feet = IsFoot(c.job.settings.length);
-    const auto add = [&](const char* label, double area) {
-      fields.Add(label, FixedText(area, 2),
-                 feet ? std::string(c.LengthName()) + "2 = " + FixedText(area / 43560, 4) + " acres"
-                      : "m2 = " + FixedText(area / 10000, 4) + " ha");
+    const auto add = [&](const char* label, double value) {
+      fields.Add(label, FixedText(value, 2),
+                 feet ? std::string(c.LengthName()) + "2 = " + FixedText(value / 43560, 4) + " acres"
+                      : "m2 = " + FixedText(value / 10000, 4) + " ha");
     };
     add("Area before adjustment", area->before);
     add("Area after adjustment", area->after);
