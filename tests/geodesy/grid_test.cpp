@@ -99,7 +99,7 @@ TEST(GridTest, ALineIsItsGeodesicsToWithinItsBounds) {
   const auto turn = [](double degrees) { return std::remainder(degrees, 360.0); };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.epsg);
-    const GridDefinition& g = *GridOfEpsg(c.epsg);
+    const GridDefinition g = *GridOfEpsg(c.epsg);
     const Grid grid(g);
     const GeographicLib::Geodesic geodesic(g.ellipsoid.a, 1 / g.ellipsoid.inverseFlattening);
     const PointFactors a = grid.At(c.n1, c.e1), b = grid.At(c.n1 + c.dn, c.e1 + c.de);
