@@ -501,14 +501,15 @@ void AdjustNetworkOfBook(const Book& book, BookResult& out) {
     for (const BookSetup& setup : book.setups) count += 2 * setup.directions.size();
     observations.reserve(count);
     origins.reserve(count);
-    reports.reserve(count);
+    if (!settings.placeOnly) reports.reserve(count);
   }
-  // The origin and report of the observation just pushed.
+  // The origin and report of the observation just pushed; a placement
+  // alone reports nothing.
   const auto add = [&](Origin origin, ObservationReport& said) {
     origin.line = said.line;
     origin.setupLine = said.setup;
     origins.push_back(origin);
-    reports.push_back(said);
+    if (!settings.placeOnly) reports.push_back(said);
   };
   for (std::size_t t = 0; t < book.traverses.size(); ++t) {
     const BookTraverse& traverse = book.traverses[t];
