@@ -333,15 +333,16 @@ std::string Triangle(Extended x, Extended y, const char* fill) {
 }
 
 // The tip of an arrow from (x, y) towards (dx, dy) where it meets the edge of
-// the drawing area.
+// the drawing area: at the top, below the heading, the legend and the
+// grid's Y labels, so that the mark's name finds room there.
 void EdgeTowards(Extended x, Extended y, Extended dx, Extended dy, Extended& tipX,
                  Extended& tipY) {
-  const Extended low = Margin / 3, high = Size - Margin / 3;
+  const Extended low = Margin / 3, high = Size - Margin / 3, top = 86;
   Extended t = 1e30L;
   if (dx > 0) t = std::min(t, (high - x) / dx);
   if (dx < 0) t = std::min(t, (low - x) / dx);
   if (dy > 0) t = std::min(t, (high - y) / dy);
-  if (dy < 0) t = std::min(t, (low - y) / dy);
+  if (dy < 0) t = std::min(t, (top - y) / dy);
   if (!(t > 0) || t > 1e29L) t = 0;
   tipX = x + dx * t;
   tipY = y + dy * t;
